@@ -1,0 +1,46 @@
+# Lumora: the two commands of the quick start, plus benchmarks and fuzzing.
+# Every target installs what is missing first (scripts/install-deps).
+
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 900
+
+.PHONY: test build asan bench fuzz deps format clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake --preset dev >/dev/null
+	@cmake --build build/dev -j $(JOBS)
+
+# Every test in a normal build, then again under AddressSanitizer and
+# UndefinedBehaviorSanitizer; stops at the first failure.
+test: build
+	@ctest --preset dev -j $(JOBS)
+	@$(MAKE) --no-print-directory asan
+
+asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build build/asan -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --preset asan -j $(JOBS)
+
+bench: deps
+	@scripts/install-deps --bench
+	@cmake --preset release >/dev/null
+	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak
+	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
+	@build/release/bench/lumora_decode_peak
+
+# Runs each libFuzzer target for FUZZ_SECONDS (default 15 minutes), seeded
+# with the corpus; new crashers land in fuzz/out/<target>/.
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_SECONDS)
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	@rm -rf build

@@ -1,0 +1,273 @@
+#include "codec/LxImageJPG.h"
+
+#include "codec/JpegStreamAdapter.h"
+#include "codec/NumericCast.h"
+#include "image/LxFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+
+namespace {
+// libjpeg leaves through error_exit, which must not return. We format the
+// message into the image's error text and longjmp back into DecodeWith or
+// EncodeWith. Only libjpeg's C frames and our trivially destructible callback
+// frames lie between, so no destructor is ever skipped; the adapter, which
+// holds the I/O buffer, lives in the caller of DecodeWith/EncodeWith.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char* text;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    manager->pub.format_message(cinfo, manager->text);
+    std::longjmp(manager->jump, 1);
+}
+
+static_assert(JMSG_LENGTH_MAX <= LxImage::kErrorCapacity);
+
+// Whole-image buffers of progressive files are bounded well above what the
+// largest picture we accept needs, so a hostile header cannot make libjpeg
+// reserve gigabytes.
+constexpr long kMaxLibraryMemory = 1L << 30;
+// Rows handed to libjpeg per call; reading straight into the image's rows
+// needs no second copy of the picture.
+constexpr int kRowBatch = 16;
+} // namespace
+
+LxImageJPG::LxImageJPG() : LxImage(kTypeJpeg) {
+    std::memset(&exifInfo, 0, sizeof exifInfo);
+}
+
+LxImageJPG::~LxImageJPG() = default;
+
+bool LxImageJPG::ReadExif(LxFile* stream) {
+    exifReader_.reset(new (std::nothrow) ExifReader(&exifInfo));
+    if (!exifReader_) {
+        return false;
+    }
+    const std::int32_t position = stream->Tell();
+    exifReader_->ScanSections(stream, ExifReader::ReadMetadata);
+    stream->Seek(position, 0);
+    return exifInfo.isExif;
+}
+
+bool LxImageJPG::Decode(LxFile* stream) {
+    if (!stream) {
+        SetLastError("null file handler");
+        return false;
+    }
+    const bool exifFound = ReadExif(stream);
+    JpegStreamAdapter adapter(stream);
+    return DecodeWith(adapter, exifFound);
+}
+
+void LxImageJPG::ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity,
+                                 unsigned yDensity) {
+    if (exifFound) {
+        if (exifInfo.xResolution != 0 && exifInfo.resolutionUnit != 0) {
+            SetXResolution(TruncateToInt32(double{exifInfo.xResolution} / exifInfo.resolutionUnit));
+        }
+        if (exifInfo.yResolution != 0 && exifInfo.resolutionUnit != 0) {
+            SetYResolution(TruncateToInt32(double{exifInfo.yResolution} / exifInfo.resolutionUnit));
+        }
+        return;
+    }
+    switch (densityUnit) {
+    case 0:
+        if (xDensity > 0 && yDensity > 0) {
+            SetYResolution(TruncateToInt32(GetXResolution() * (double(yDensity) / xDensity)));
+        }
+        break;
+    case 2:
+        SetXResolution(TruncateToInt32(std::floor(xDensity * 2.54 + 0.5)));
+        SetYResolution(TruncateToInt32(std::floor(yDensity * 2.54 + 0.5)));
+        break;
+    default:
+        SetXResolution(static_cast<std::int32_t>(xDensity));
+        SetYResolution(static_cast<std::int32_t>(yDensity));
+        break;
+    }
+}
+
+bool LxImageJPG::DecodeWith(JpegStreamAdapter& adapter, bool exifFound) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager error;
+    cinfo.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = ErrorExit;
+    error.text = lastErrorBuffer();
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    adapter.InstallSource(&cinfo);
+    jpeg_read_header(&cinfo, TRUE);
+
+    // libjpeg's default scale is 1/1; a denominator of 0 would make it pick
+    // the largest scale (2x), so 0 keeps the default.
+    if (GetDecodeScale() != 0) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = GetDecodeScale();
+    }
+    const int fileComponents = cinfo.num_components;
+    // Asking for BGR gives the same bytes as RGB swapped afterwards, without
+    // the extra pass over the picture.
+    const bool bgrDirect = fileComponents == 3 && cinfo.out_color_space == JCS_RGB;
+    if (bgrDirect) {
+        cinfo.out_color_space = JCS_EXT_BGR;
+    }
+    // Refuse pictures over the memory limit before libjpeg sizes its buffers.
+    jpeg_calc_output_dimensions(&cinfo);
+    if (!FitsMemoryLimit(cinfo.output_width, cinfo.output_height,
+                         8 * static_cast<unsigned>(cinfo.out_color_components))) {
+        SetLastError("LXIMAGE_MAX_MEMORY exceeded");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+
+    const unsigned width = cinfo.output_width;
+    const unsigned height = cinfo.output_height;
+    const unsigned outComponents = static_cast<unsigned>(cinfo.output_components);
+    if (!Create(width, height, 8 * outComponents, kTypeJpeg)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    ApplyResolution(exifFound, cinfo.density_unit, cinfo.X_density, cinfo.Y_density);
+    if (cinfo.out_color_space == JCS_GRAYSCALE) {
+        SetGreyRamp();
+    }
+
+    const std::size_t sampleRow = std::size_t{width} * outComponents;
+    RowCursor cursor(this);
+    cursor.SeekTopRow();
+    if (sampleRow <= GetRowStride() && fileComponents != 4) {
+        // The rows libjpeg delivers fit the image's rows as they are.
+        JSAMPROW rows[kRowBatch];
+        while (cinfo.output_scanline < height) {
+            const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.output_scanline);
+            RowCursor walk = cursor;
+            for (unsigned i = 0; i < want; ++i) {
+                rows[i] = walk.Row();
+                walk.StepDown();
+            }
+            const unsigned got = jpeg_read_scanlines(&cinfo, rows, want);
+            for (unsigned i = 0; i < got; ++i) {
+                cursor.StepDown();
+            }
+        }
+    } else {
+        JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                       JPOOL_IMAGE,
+                                                       static_cast<JDIMENSION>(sampleRow), 1);
+        const std::size_t stride = GetRowStride();
+        while (cinfo.output_scanline < height) {
+            jpeg_read_scanlines(&cinfo, sample, 1);
+            const JSAMPLE* s = sample[0];
+            if (fileComponents == 4 && outComponents == 4) {
+                // Inverted (Adobe-style) CMYK to blue, green, red.
+                std::uint8_t* d = cursor.Row();
+                for (std::size_t x3 = 0, x4 = 0; x3 < stride && x4 < sampleRow; x3 += 3, x4 += 4) {
+                    const unsigned k = s[x4 + 3];
+                    d[x3] = static_cast<std::uint8_t>(k * s[x4 + 2] / 255);
+                    d[x3 + 1] = static_cast<std::uint8_t>(k * s[x4 + 1] / 255);
+                    d[x3 + 2] = static_cast<std::uint8_t>(k * s[x4] / 255);
+                }
+            } else {
+                cursor.CopyRowIn(s, static_cast<std::int64_t>(sampleRow));
+            }
+            cursor.StepDown();
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    if (fileComponents == 3 && !bgrDirect) {
+        for (std::int32_t row = 0; row < GetHeight(); ++row) {
+            SwapRedBlue(GetRowPointer(row), std::size_t{3} * width);
+        }
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool LxImageJPG::Encode(LxFile* stream) {
+    if (CheckEncodeTarget(stream)) {
+        return false;
+    }
+    // Palette images can be written only as grey ramps of one byte a pixel.
+    if (GetHeader().biClrUsed != 0 && (!IsGreyRamp() || GetBitCount() != 8)) {
+        SetLastError("JPEG can save only RGB or GreyScale images");
+        return false;
+    }
+    const std::int32_t position = stream->Tell();
+    {
+        JpegStreamAdapter adapter(stream);
+        if (!EncodeWith(adapter)) {
+            return false;
+        }
+    }
+    if (exifReader_ && exifInfo.isExif) {
+        exifReader_->KeepExifAndComment();
+        stream->Seek(position, 0);
+        exifReader_->ScanSections(stream, ExifReader::ReadImageData);
+        stream->Seek(position, 0);
+        exifReader_->WriteSections(stream);
+    }
+    return true;
+}
+
+bool LxImageJPG::EncodeWith(JpegStreamAdapter& adapter) {
+    jpeg_compress_struct cinfo;
+    JpegErrorManager error;
+    cinfo.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = ErrorExit;
+    error.text = lastErrorBuffer();
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    adapter.InstallDestination(&cinfo);
+
+    const bool grey = IsGreyRamp();
+    cinfo.image_width = static_cast<JDIMENSION>(GetWidth());
+    cinfo.image_height = static_cast<JDIMENSION>(GetHeight());
+    cinfo.input_components = grey ? 1 : 3;
+    // The block stores blue, green, red: libjpeg takes that order directly,
+    // with the same result as swapping each row to RGB first.
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, GetQuality(), FALSE);
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    cinfo.comp_info[1].h_samp_factor = 1;
+    cinfo.comp_info[1].v_samp_factor = 1;
+    cinfo.comp_info[2].h_samp_factor = 1;
+    cinfo.comp_info[2].v_samp_factor = 1;
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(GetXResolution());
+    cinfo.Y_density = static_cast<UINT16>(GetYResolution());
+    jpeg_start_compress(&cinfo, TRUE);
+
+    // libjpeg only reads the rows, so it can take them from the block itself.
+    RowCursor cursor(this);
+    cursor.SeekTopRow();
+    JSAMPROW rows[kRowBatch];
+    const unsigned height = cinfo.image_height;
+    while (cinfo.next_scanline < height) {
+        const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.next_scanline);
+        for (unsigned i = 0; i < want; ++i) {
+            rows[i] = cursor.Row();
+            cursor.StepDown();
+        }
+        jpeg_write_scanlines(&cinfo, rows, want);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}

@@ -1,0 +1,180 @@
+#include "tests/support/TestSupport.h"
+
+#include "codec/LxImageJPG.h"
+#include "image/LxIOFile.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumora-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        std::abort();
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+CommandResult Run(const std::string& command) {
+    CommandResult result;
+    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) {
+        return result;
+    }
+    std::array<char, 65536> chunk;
+    std::size_t n = 0;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        result.output.append(chunk.data(), n);
+    }
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+bool DecodeFile(const std::filesystem::path& path, LxImageJPG& image) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        return false;
+    }
+    bool ok = false;
+    {
+        LxIOFile stream(file, false);
+        ok = image.Decode(&stream);
+    }
+    std::fclose(file);
+    return ok;
+}
+
+namespace {
+bool ReadPnmNumber(const std::vector<std::uint8_t>& bytes, std::size_t& pos, int& value) {
+    while (pos < bytes.size()) {
+        if (bytes[pos] == '#') {
+            while (pos < bytes.size() && bytes[pos] != '\n') {
+                ++pos;
+            }
+        } else if (std::isspace(bytes[pos])) {
+            ++pos;
+        } else {
+            break;
+        }
+    }
+    value = 0;
+    bool any = false;
+    while (pos < bytes.size() && std::isdigit(bytes[pos])) {
+        value = value * 10 + (bytes[pos++] - '0');
+        any = true;
+    }
+    return any;
+}
+} // namespace
+
+bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out) {
+    if (bytes.size() < 2 || bytes[0] != 'P' || (bytes[1] != '5' && bytes[1] != '6')) {
+        return false;
+    }
+    out.channels = bytes[1] == '6' ? 3 : 1;
+    std::size_t pos = 2;
+    int maxValue = 0;
+    if (!ReadPnmNumber(bytes, pos, out.width) || !ReadPnmNumber(bytes, pos, out.height) ||
+        !ReadPnmNumber(bytes, pos, maxValue) || maxValue != 255) {
+        return false;
+    }
+    ++pos; // the single white-space byte before the samples
+    const std::size_t count = std::size_t(out.width) * out.height * out.channels;
+    if (bytes.size() < pos + count) {
+        return false;
+    }
+    out.samples.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(pos + count));
+    return true;
+}
+
+std::filesystem::path CorpusDir() {
+    return LUMORA_CORPUS_DIR;
+}
+
+namespace {
+std::vector<std::string> SplitTsvLine(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"' && field.empty()) {
+            quoted = true;
+        } else if (c == '\t') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+} // namespace
+
+std::vector<ManifestRow> ReadManifest() {
+    std::ifstream in(CorpusDir() / "MANIFEST.tsv");
+    std::string line;
+    std::vector<std::string> header;
+    std::vector<ManifestRow> rows;
+    while (std::getline(in, line)) {
+        const auto fields = SplitTsvLine(line);
+        if (header.empty()) {
+            header = fields;
+            continue;
+        }
+        ManifestRow row;
+        for (std::size_t i = 0; i < header.size() && i < fields.size(); ++i) {
+            row[header[i]] = fields[i];
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace testing_support

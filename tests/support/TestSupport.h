@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+class LxImageJPG;
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary directory, removed with its
+// contents when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::filesystem::path path() const { return path_; }
+    std::filesystem::path file(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output; // standard output only
+};
+
+// Runs a shell command; standard error is discarded.
+CommandResult Run(const std::string& command);
+std::string Quote(const std::string& text);
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+// Decodes a file through an LxIOFile, as the open pipeline does.
+bool DecodeFile(const std::filesystem::path& path, LxImageJPG& image);
+
+// A binary PPM (P6) or PGM (P5) picture as djpeg writes it.
+struct Pnm {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<std::uint8_t> samples; // top row first
+};
+bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out);
+
+std::filesystem::path CorpusDir();
+
+// One row of the corpus manifest, by column name.
+using ManifestRow = std::map<std::string, std::string>;
+std::vector<ManifestRow> ReadManifest();
+
+} // namespace testing_support
