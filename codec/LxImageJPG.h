@@ -31,6 +31,4 @@ private:
     void ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity, unsigned yDensity);
 
     std::unique_ptr<ExifReader> exifReader_;
-    int ditherMode_ = 0;
-    int smoothingFactor_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -141,7 +142,10 @@ std::uint32_t LxImage::GetCodecFlags(std::uint32_t type) const {
 }
 
 std::int32_t LxImage::PelsPerMetre(std::int32_t dpi) {
-    return static_cast<std::int32_t>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    // A resolution read from a file can be absurd; the header field saturates.
+    const double pels = std::floor(dpi * 10000.0 / 254.0 + 0.5);
+    return pels >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
+                                : static_cast<std::int32_t>(pels);
 }
 
 void LxImage::SetXResolution(std::int32_t dpi) {
