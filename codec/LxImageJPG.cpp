@@ -69,11 +69,12 @@ bool LxImageJPG::Decode(LxFile* stream) {
 void LxImageJPG::ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity,
                                  unsigned yDensity) {
     if (exifFound) {
+        // Single precision, like the record's fields; the quotient is truncated.
         if (exifInfo.xResolution != 0 && exifInfo.resolutionUnit != 0) {
-            SetXResolution(TruncateToInt32(double{exifInfo.xResolution} / exifInfo.resolutionUnit));
+            SetXResolution(TruncateToInt32(exifInfo.xResolution / exifInfo.resolutionUnit));
         }
         if (exifInfo.yResolution != 0 && exifInfo.resolutionUnit != 0) {
-            SetYResolution(TruncateToInt32(double{exifInfo.yResolution} / exifInfo.resolutionUnit));
+            SetYResolution(TruncateToInt32(exifInfo.yResolution / exifInfo.resolutionUnit));
         }
         return;
     }

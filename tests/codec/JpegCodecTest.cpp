@@ -1,1 +1,298 @@
+#include "codec/LxImageJPG.h"
+#include "image/LxIOFile.h"
+#include "image/LxMemFile.h"
+#include "tests/support/ExifBuilder.h"
+#include "tests/support/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+
+namespace ts = testing_support;
+
+namespace {
+// A photo-like test picture: smooth gradients with a little noise.
+void FillPicture(LxImage& image, int width, int height, int bits) {
+    ASSERT_NE(image.Create(width, height, bits, LxImage::kTypeJpeg), nullptr);
+    if (bits == 8) {
+        image.SetGreyRamp();
+    }
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = image.GetRowPointer(y);
+        for (int x = 0; x < width * (bits / 8); ++x) {
+            seed = seed * 1103515245 + 12345;
+            const int noise = static_cast<int>((seed >> 16) % 24) - 12;
+            row[x] = static_cast<std::uint8_t>(std::clamp(x * 3 + y * 2 + noise, 0, 255));
+        }
+    }
+}
+
+std::vector<std::uint8_t> EncodeToBytes(LxImageJPG& image) {
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    EXPECT_TRUE(image.Encode(&stream)) << image.lastError();
+    const std::uint8_t* data = stream.GetBufferPointer(false);
+    return std::vector<std::uint8_t>(data, data + stream.Size());
+}
+
+bool DecodeBytes(std::vector<std::uint8_t> bytes, LxImageJPG& image) {
+    LxMemFile stream(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return image.Decode(&stream);
+}
+
+// The picture as a top-down PPM or PGM, the form cjpeg reads and djpeg writes.
+std::vector<std::uint8_t> ToPnm(const LxImage& image) {
+    const bool grey = image.GetBitCount() == 8;
+    const int w = image.GetWidth();
+    const int h = image.GetHeight();
+    const std::string header =
+        std::string(grey ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    for (int y = h - 1; y >= 0; --y) {
+        const std::uint8_t* row = image.GetRowPointer(y);
+        for (int x = 0; x < w; ++x) {
+            if (grey) {
+                out.push_back(row[x]);
+            } else {
+                out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> SpliceAfterHeader(std::vector<std::uint8_t> jpeg,
+                                            const std::vector<std::uint8_t>& segment) {
+    jpeg.insert(jpeg.begin() + 20, segment.begin(), segment.end());
+    return jpeg;
+}
+} // namespace
+
+TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
+    ts::TempDir dir;
+    for (const int bits : {24, 8}) {
+        SCOPED_TRACE(bits);
+        LxImageJPG image;
+        FillPicture(image, 61, 37, bits);
+        const auto ours = EncodeToBytes(image);
+        const auto input = dir.file(bits == 24 ? "in.ppm" : "in.pgm");
+        ts::WriteBytes(input, ToPnm(image));
+        const auto theirs = dir.file("cjpeg.jpg");
+        ASSERT_EQ(ts::Run("cjpeg -quality 90 -sample 2x2 -outfile " + ts::Quote(theirs) + " " +
+                          ts::Quote(input))
+                      .exitCode,
+                  0);
+        const auto reference = ts::ReadBytes(theirs);
+        ASSERT_GT(reference.size(), 20u);
+        ASSERT_EQ(ours.size(), reference.size());
+        EXPECT_TRUE(std::equal(ours.begin() + 20, ours.end(), reference.begin() + 20))
+            << "same tables, same frame, same scan";
+        const std::vector<std::uint8_t> header = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',
+                                                  'F',  'I',  'F',  0x00, 0x01, 0x01, 0x01,
+                                                  0x00, 0x60, 0x00, 0x60, 0x00, 0x00};
+        EXPECT_TRUE(std::equal(header.begin(), header.end(), ours.begin()))
+            << "JFIF with 96 x 96 dots per inch";
+    }
+}
+
+TEST(JpegCodec, RoundTripKeepsSizeResolutionAndColours) {
+    LxImageJPG image;
+    FillPicture(image, 61, 37, 24);
+    image.SetXResolution(300);
+    image.SetYResolution(150);
+    LxImageJPG decoded;
+    ASSERT_TRUE(DecodeBytes(EncodeToBytes(image), decoded)) << decoded.lastError();
+    ASSERT_EQ(decoded.GetWidth(), 61) << "decoded at full size, not scaled";
+    ASSERT_EQ(decoded.GetHeight(), 37);
+    EXPECT_EQ(decoded.GetBitCount(), 24u);
+    EXPECT_EQ(decoded.GetXResolution(), 300);
+    EXPECT_EQ(decoded.GetYResolution(), 150);
+    long error = 0;
+    for (int y = 0; y < 37; ++y) {
+        for (int x = 0; x < 61 * 3; ++x) {
+            error += std::abs(decoded.GetRowPointer(y)[x] - image.GetRowPointer(y)[x]);
+        }
+    }
+    EXPECT_LT(error / (61 * 37 * 3), 6) << "blue stays blue: channels not swapped";
+}
+
+TEST(JpegCodec, GreyscaleDecodesToAGreyRampAndEncodesAsOneComponent) {
+    LxImageJPG grey;
+    FillPicture(grey, 20, 9, 8);
+    const auto bytes = EncodeToBytes(grey);
+    LxImageJPG decoded;
+    ASSERT_TRUE(DecodeBytes(bytes, decoded));
+    EXPECT_EQ(decoded.GetBitCount(), 8u);
+    EXPECT_TRUE(decoded.IsGreyRamp());
+    const auto again = EncodeToBytes(decoded);
+    // The frame header's component count follows FF C0, length and size.
+    const std::uint8_t marker[2] = {0xFF, 0xC0};
+    const auto sof = std::search(again.begin(), again.end(), marker, marker + 2);
+    ASSERT_NE(sof, again.end());
+    EXPECT_EQ(*(sof + 9), 1);
+
+    LxImageJPG palette;
+    ASSERT_NE(palette.Create(4, 4, 4, 0), nullptr);
+    std::vector<std::uint8_t> out(8, 0);
+    LxMemFile stream(out.data(), 8);
+    EXPECT_FALSE(palette.Encode(&stream));
+    EXPECT_STREQ(palette.lastError(), "JPEG can save only RGB or GreyScale images");
+    EXPECT_EQ(stream.Tell(), 0) << "refused before writing a byte";
+}
+
+TEST(JpegCodec, FourComponentFilesAreTakenAsInvertedCmyk) {
+    // Four flat 16 x 16 squares, stored losslessly enough at quality 100.
+    const std::uint8_t squares[4][4] = {
+        {255, 255, 255, 255}, {0, 0, 0, 255}, {255, 128, 0, 200}, {40, 90, 160, 0}};
+    std::vector<std::uint8_t> pixels(32 * 32 * 4);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            std::memcpy(&pixels[(y * 32 + x) * 4], squares[(y / 16) * 2 + x / 16], 4);
+        }
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* mem = nullptr;
+    unsigned long memSize = 0;
+    jpeg_mem_dest(&cinfo, &mem, &memSize);
+    cinfo.image_width = 32;
+    cinfo.image_height = 32;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < 32) {
+        JSAMPROW row = &pixels[cinfo.next_scanline * 32 * 4];
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> bytes(mem, mem + memSize);
+    std::free(mem);
+
+    LxImageJPG image;
+    ASSERT_TRUE(DecodeBytes(bytes, image)) << image.lastError();
+    ASSERT_EQ(image.GetBitCount(), 24u);
+    const auto pixel = [&](int x, int y) {
+        const std::uint8_t* p = image.GetRowPointer(31 - y) + 3 * x;
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    EXPECT_EQ(pixel(4, 4), (std::vector<int>{255, 255, 255})) << "all 255 is white";
+    EXPECT_EQ(pixel(20, 4), (std::vector<int>{0, 0, 0})) << "(0, 0, 0, 255) is black";
+    // (255, 128, 0, 200) -> blue 0, green 200 * 128 / 255 = 100, red 200.
+    const auto third = pixel(4, 20);
+    EXPECT_NEAR(third[0], 0, 1);
+    EXPECT_NEAR(third[1], 100, 1);
+    EXPECT_NEAR(third[2], 200, 1);
+    EXPECT_EQ(pixel(20, 20), (std::vector<int>{0, 0, 0})) << "k = 0 is black";
+}
+
+TEST(JpegCodec, ResolutionComesFromExifOrJfifDensities) {
+    LxImageJPG source;
+    FillPicture(source, 8, 8, 24);
+    const auto plain = EncodeToBytes(source);
+    const auto withDensity = [&](int unit, int x, int y) {
+        auto bytes = plain;
+        bytes[13] = static_cast<std::uint8_t>(unit);
+        bytes[14] = static_cast<std::uint8_t>(x >> 8);
+        bytes[15] = static_cast<std::uint8_t>(x);
+        bytes[16] = static_cast<std::uint8_t>(y >> 8);
+        bytes[17] = static_cast<std::uint8_t>(y);
+        return bytes;
+    };
+    const auto resolution = [](const std::vector<std::uint8_t>& bytes) {
+        LxImageJPG image;
+        EXPECT_TRUE(DecodeBytes(bytes, image)) << image.lastError();
+        return std::make_pair(image.GetXResolution(), image.GetYResolution());
+    };
+    EXPECT_EQ(resolution(withDensity(2, 118, 118)), std::make_pair(300, 300));
+    EXPECT_EQ(resolution(withDensity(0, 1, 2)), std::make_pair(96, 192));
+    EXPECT_EQ(resolution(withDensity(1, 0, 72)), std::make_pair(96, 72));
+
+    const auto exifWith = [&](std::uint16_t unit) {
+        ts::TiffBuilder tiff(true);
+        tiff.AddDirectory({{0x011A, 5, 1, tiff.Rational(72, 1)},
+                           {0x011B, 5, 1, tiff.Rational(300, 1)},
+                           {0x0128, 3, 1, tiff.U16(unit)}});
+        return SpliceAfterHeader(withDensity(1, 600, 600), ts::ExifSegment(tiff.Bytes()));
+    };
+    EXPECT_EQ(resolution(exifWith(2)), std::make_pair(72, 300)) << "EXIF wins over JFIF";
+    // 300 / 0.3937008f is 761.99994 in single precision: truncated, not rounded.
+    EXPECT_EQ(resolution(exifWith(3)), std::make_pair(182, 761)) << "centimetres";
+}
+
+TEST(JpegCodec, BadStreamsFailWithTheLibrarysMessage) {
+    LxImageJPG image;
+    std::vector<std::uint8_t> empty(1, 0);
+    LxMemFile none(empty.data(), 0);
+    EXPECT_FALSE(image.Decode(&none));
+    EXPECT_STREQ(image.lastError(), "Empty input file");
+
+    EXPECT_FALSE(DecodeBytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A}, image));
+    EXPECT_STREQ(image.lastError(), "Not a JPEG file: starts with 0x89 0x50");
+
+    EXPECT_FALSE(image.Decode(nullptr));
+    EXPECT_STREQ(image.lastError(), "null file handler");
+
+    LxImageJPG twelveBit;
+    EXPECT_FALSE(ts::DecodeFile(ts::CorpusDir() / "special/fzc_testorig12.jpg", twelveBit));
+    EXPECT_STREQ(twelveBit.lastError(), "Unsupported JPEG data precision 12");
+
+    LxImageJPG source;
+    FillPicture(source, 64, 64, 24);
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    {
+        LxIOFile stream(full, true);
+        EXPECT_FALSE(source.Encode(&stream));
+    }
+    EXPECT_STREQ(source.lastError(), "Output file write error --- out of disk space?");
+}
+
+TEST(JpegCodec, TruncatedScanStillDecodesAtFullSize) {
+    LxImageJPG source;
+    FillPicture(source, 64, 48, 24);
+    auto bytes = EncodeToBytes(source);
+    bytes.resize(bytes.size() * 2 / 3);
+    LxImageJPG image;
+    EXPECT_TRUE(DecodeBytes(bytes, image)) << "the library completes the picture";
+    EXPECT_EQ(image.GetWidth(), 64);
+    EXPECT_EQ(image.GetHeight(), 48);
+}
+
+TEST(JpegCodec, DecodeStartsAtTheStreamPositionAndExifScanRestoresIt) {
+    LxImageJPG source;
+    FillPicture(source, 16, 16, 24);
+    auto bytes = EncodeToBytes(source);
+    bytes.insert(bytes.begin(), {'j', 'u', 'n', 'k', '!'});
+    LxMemFile stream(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    ASSERT_TRUE(stream.Seek(5, 0));
+    LxImageJPG image;
+    EXPECT_FALSE(image.ReadExif(&stream));
+    EXPECT_EQ(stream.Tell(), 5);
+    EXPECT_TRUE(image.Decode(&stream)) << image.lastError();
+    EXPECT_EQ(image.GetWidth(), 16);
+
+    LxMemFile junk(bytes.data(), 5);
+    EXPECT_FALSE(image.ReadExif(&junk));
+    EXPECT_EQ(junk.Tell(), 0);
+}
+
+TEST(JpegCodec, EncodingADecodedExifFileCarriesItsExifBlockAlong) {
+    LxImageJPG image;
+    ASSERT_TRUE(ts::DecodeFile(ts::CorpusDir() / "camera/etool_GE.jpg", image));
+    ASSERT_TRUE(image.exifInfo.isExif);
+    const auto bytes = EncodeToBytes(image);
+    ts::TempDir dir;
+    const auto path = dir.file("again.jpg");
+    ts::WriteBytes(path, bytes);
+    EXPECT_EQ(ts::Run("exiftool -s3 -Make -ImageDescription " + ts::Quote(path)).output,
+              "General Imaging Co.\nGE DIGITAL CAMERA\n");
+    const auto djpeg = ts::Run("djpeg " + ts::Quote(path) + " | head -c 2");
+    EXPECT_EQ(djpeg.output, "P6");
+}
