@@ -187,10 +187,16 @@ bool ExifReader::ParseExifBlock(std::uint8_t* data, std::uint32_t length) {
     const std::int32_t firstOffset = payload >= 14 ? Get32(data + 10) : 0;
 
     directoryBudget_ = 64;
-    if (!ParseDirectory(base, available, 8, 0)) {
+    // The directory right after the header is read whatever the header says.
+    // When the header points elsewhere, what lies at offset 8 is only a guess
+    // (often padding), so its failure must not cost the block: the directory
+    // the header names decides.
+    const bool firstElsewhere = firstOffset > 8;
+    if (!ParseDirectory(base, available, 8, 0) && !firstElsewhere) {
         return false;
     }
-    if (firstOffset > 8 && !ParseDirectory(base, available, static_cast<std::size_t>(firstOffset), 0)) {
+    if (firstElsewhere &&
+        !ParseDirectory(base, available, static_cast<std::size_t>(firstOffset), 0)) {
         return false;
     }
     if (info_->focalPlaneXRes != 0) {

@@ -293,3 +293,25 @@ TEST(ExifReader, ThumbnailPointsIntoTheKeptSegmentAndNeverDangles) {
     scan.reader.KeepExifAndComment();
     EXPECT_EQ(scan.info.thumbnailPointer, nullptr);
 }
+
+TEST(ExifReader, FirstDirectoryAwayFromOffset8IsStillRead) {
+    // As some cameras write it: two bytes of padding, the first directory at
+    // offset 10. Read as a directory, offset 8 has no entries and a next link
+    // made of the real directory's first bytes, far outside the block.
+    TiffBuilder tiff(true);
+    auto bytes = tiff.Bytes();
+    bytes[7] = 10;
+    bytes.insert(bytes.end(), {0, 0});
+    TiffBuilder body(true);
+    const std::vector<Entry> entries = {{0x010F, 2, 20, TiffBuilder::Text("PENTAX Corporation ")},
+                                        {0x0112, 3, 1, body.U16(3)}};
+    // Lay the directory out at offset 10 by building it at 8 and shifting its offsets.
+    body.AddDirectory(entries);
+    auto directory = std::vector<std::uint8_t>(body.Bytes().begin() + 8, body.Bytes().end());
+    directory[2 + 8 + 3] += 2; // the Make value's offset moves with the directory
+    bytes.insert(bytes.end(), directory.begin(), directory.end());
+    Scan scan(JpegWith({ExifSegment(bytes)}));
+    EXPECT_TRUE(scan.info.isExif);
+    EXPECT_STREQ(scan.info.cameraMake, "PENTAX Corporation ");
+    EXPECT_EQ(scan.info.orientation, 3);
+}
