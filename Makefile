@@ -26,7 +26,6 @@ asan: deps
 		ctest --preset asan -j $(JOBS)
 
 bench: deps
-	@scripts/install-deps --bench
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true

@@ -1,0 +1,72 @@
+// Peak memory of one decode of a 24-megapixel JPEG, against the size of the
+// picture's own block. The kernel's high-water mark is reset just before the
+// decode (clear_refs 5), so the peak above the resident size before it is
+// what the decode itself needed.
+#include "bench/PhotoFixture.h"
+
+#include "codec/LxImageJPG.h"
+#include "image/LxIOFile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace bs = bench_support;
+
+namespace {
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stol(line.substr(std::strlen(field) + 1));
+        }
+    }
+    return -1;
+}
+
+bool ResetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    return static_cast<bool>(clear);
+}
+} // namespace
+
+int main() {
+    const std::string path = bs::PhotoJpegPath();
+    double blockMiB = 0;
+    for (const bool ours : {true, false}) {
+        if (!ResetPeak()) {
+            std::printf("cannot reset the peak (no /proc/self/clear_refs); no measurement\n");
+            return 1;
+        }
+        const long before = StatusKiB("VmRSS:");
+        long peak = 0;
+        if (ours) {
+            LxImageJPG image;
+            std::FILE* file = std::fopen(path.c_str(), "rb");
+            {
+                LxIOFile stream(file, false);
+                if (!image.Decode(&stream)) {
+                    std::printf("decode failed: %s\n", image.lastError());
+                    return 1;
+                }
+            }
+            std::fclose(file);
+            peak = StatusKiB("VmHWM:");
+            blockMiB = image.GetBlockSize() / 1048576.0;
+        } else {
+            std::vector<std::uint8_t> rgb;
+            int w = 0;
+            int h = 0;
+            bs::BareDecode(path, rgb, w, h);
+            peak = StatusKiB("VmHWM:");
+        }
+        const double usedMiB = (peak - before) / 1024.0;
+        std::printf("%-14s peak above start %.1f MiB; image block %.1f MiB; ratio %.3f (goal <= 1.10)\n",
+                    ours ? "Lumora decode" : "bare libjpeg", usedMiB, blockMiB, usedMiB / blockMiB);
+    }
+    std::remove(path.c_str());
+    return 0;
+}

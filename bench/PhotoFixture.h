@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class LxImage;
+
+namespace bench_support {
+
+constexpr int kPhotoWidth = 6000;
+constexpr int kPhotoHeight = 4000; // 24 megapixels
+
+// Fills a 24-bit image with a photo-like picture: soft gradients and blobs
+// of colour with sensor-like noise, so that the encoder has real work to do.
+void FillPhoto(LxImage& image, int width, int height);
+
+// The same picture as packed top-down RGB rows, for the bare libjpeg runs.
+std::vector<std::uint8_t> ToRgbRows(const LxImage& image);
+
+// Writes the photo once as a quality-90 JPEG under /tmp and returns its path.
+std::string PhotoJpegPath();
+
+// Bare libjpeg: the whole file decoded to top-down RGB rows.
+bool BareDecode(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& height);
+// Bare libjpeg: RGB rows encoded at quality 90, 4:2:0, into memory.
+std::size_t BareEncode(const std::vector<std::uint8_t>& rgb, int width, int height);
+
+} // namespace bench_support
