@@ -38,8 +38,8 @@ void BM_Decode_Lumora(benchmark::State& state) {
         std::fclose(file);
         benchmark::DoNotOptimize(image.GetRowPointer(0));
     }
-    state.counters["Mpx/s"] = benchmark::Counter(
-        double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_Decode_BareLibjpeg(benchmark::State& state) {
@@ -51,8 +51,8 @@ void BM_Decode_BareLibjpeg(benchmark::State& state) {
         bs::BareDecode(path, rgb, w, h);
         benchmark::DoNotOptimize(rgb.data());
     }
-    state.counters["Mpx/s"] = benchmark::Counter(
-        double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_Encode_Lumora(benchmark::State& state) {
@@ -64,8 +64,8 @@ void BM_Encode_Lumora(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(stream.Size());
     }
-    state.counters["Mpx/s"] = benchmark::Counter(
-        double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_Encode_BareLibjpeg(benchmark::State& state) {
@@ -73,8 +73,8 @@ void BM_Encode_BareLibjpeg(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(bs::BareEncode(rgb, bs::kPhotoWidth, bs::kPhotoHeight));
     }
-    state.counters["Mpx/s"] = benchmark::Counter(
-        double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] = benchmark::Counter(double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6,
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Interleaved pairs, so that both sides of a ratio see the same machine load.
@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
         const auto a = reporter.medians.find(ours);
         const auto b = reporter.medians.find(bare);
         if (a != reporter.medians.end() && b != reporter.medians.end() && b->second > 0) {
-            std::printf("%-18s %.3fx of bare libjpeg (goal <= 1.10x)\n", ours, a->second / b->second);
+            std::printf("%-18s %.3fx of bare libjpeg (goal <= 1.10x)\n", ours,
+                        a->second / b->second);
         }
     };
     std::printf("\nRatios of medians, same run:\n");

@@ -64,8 +64,9 @@ int main() {
             peak = StatusKiB("VmHWM:");
         }
         const double usedMiB = (peak - before) / 1024.0;
-        std::printf("%-14s peak above start %.1f MiB; image block %.1f MiB; ratio %.3f (goal <= 1.10)\n",
-                    ours ? "Lumora decode" : "bare libjpeg", usedMiB, blockMiB, usedMiB / blockMiB);
+        std::printf(
+            "%-14s peak above start %.1f MiB; image block %.1f MiB; ratio %.3f (goal <= 1.10)\n",
+            ours ? "Lumora decode" : "bare libjpeg", usedMiB, blockMiB, usedMiB / blockMiB);
     }
     std::remove(path.c_str());
     return 0;

@@ -29,7 +29,7 @@ void FillPhoto(LxImage& image, int width, int height) {
             const auto clamp = [](double v) {
                 return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
             };
-            row[3 * x] = clamp(sky + blob + noise);                // blue
+            row[3 * x] = clamp(sky + blob + noise);                 // blue
             row[3 * x + 1] = clamp(0.8 * sky - blob * 0.5 + noise); // green
             row[3 * x + 2] = clamp(200 - sky * 0.6 + blob + noise); // red
         }

@@ -51,12 +51,11 @@ std::uint16_t ExifReader::Get16(const std::uint8_t* p) const {
 }
 
 std::int32_t ExifReader::Get32(const std::uint8_t* p) const {
-    const std::uint32_t v =
-        byteOrderMotorola_
-            ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-                  (std::uint32_t{p[2]} << 8) | p[3]
-            : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
-                  (std::uint32_t{p[1]} << 8) | p[0];
+    const std::uint32_t v = byteOrderMotorola_
+                                ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
+                                      (std::uint32_t{p[2]} << 8) | p[3]
+                                : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
+                                      (std::uint32_t{p[1]} << 8) | p[0];
     return static_cast<std::int32_t>(v);
 }
 

@@ -9,8 +9,7 @@
 
 namespace {
 bool IsFrameMarker(int marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 constexpr int kMaxPaddingBytes = 6;
@@ -118,7 +117,8 @@ bool ExifReader::ScanSections(LxFile* stream, int mode) {
                 end > start ? static_cast<std::uint32_t>(end - start) : 0;
             Section& image = sections_[sectionCount_];
             FreeSection(image);
-            image.data.reset(new (std::nothrow) std::uint8_t[std::max<std::uint32_t>(remaining, 1)]);
+            image.data.reset(new (std::nothrow)
+                                 std::uint8_t[std::max<std::uint32_t>(remaining, 1)]);
             if (!image.data) {
                 SetError("could not allocate data for entire image");
                 return false;
@@ -200,8 +200,8 @@ bool ExifReader::ParseExifBlock(std::uint8_t* data, std::uint32_t length) {
         return false;
     }
     if (info_->focalPlaneXRes != 0) {
-        info_->ccdWidth = static_cast<float>(exifImageWidth_ * info_->focalPlaneUnits /
-                                             info_->focalPlaneXRes);
+        info_->ccdWidth =
+            static_cast<float>(exifImageWidth_ * info_->focalPlaneUnits / info_->focalPlaneXRes);
     }
     return true;
 }

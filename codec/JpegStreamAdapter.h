@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <cstdint>
+#include <cstdio> // jpeglib.h needs FILE and size_t declared first
 
 #include <jpeglib.h>
 

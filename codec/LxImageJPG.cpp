@@ -164,9 +164,9 @@ bool LxImageJPG::DecodeWith(JpegStreamAdapter& adapter, bool exifFound) {
             }
         }
     } else {
-        JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                       JPOOL_IMAGE,
-                                                       static_cast<JDIMENSION>(sampleRow), 1);
+        JSAMPARRAY sample =
+            (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                       static_cast<JDIMENSION>(sampleRow), 1);
         const std::size_t stride = GetRowStride();
         while (cinfo.output_scanline < height) {
             jpeg_read_scanlines(&cinfo, sample, 1);

@@ -72,8 +72,8 @@ bool LxImage::FitsMemoryLimit(std::uint32_t width, std::uint32_t height,
     return bits / 8 <= kMaxMemory;
 }
 
-std::uint8_t* LxImage::Create(std::uint32_t width, std::uint32_t height,
-                              std::uint32_t bitsPerPixel, std::uint32_t typeCode) {
+std::uint8_t* LxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel,
+                              std::uint32_t typeCode) {
     Destroy();
     if (width == 0 || height == 0) {
         SetLastError("LxImage::Create : width and height must be greater than zero");
@@ -155,8 +155,8 @@ void LxImage::SetXResolution(std::int32_t dpi) {
     xResolution_ = dpi;
     header_.biXPelsPerMeter = PelsPerMetre(dpi);
     if (block_) {
-        std::memcpy(block_ + offsetof(BitmapInfoHeader, biXPelsPerMeter),
-                    &header_.biXPelsPerMeter, sizeof(std::int32_t));
+        std::memcpy(block_ + offsetof(BitmapInfoHeader, biXPelsPerMeter), &header_.biXPelsPerMeter,
+                    sizeof(std::int32_t));
     }
 }
 
@@ -167,8 +167,8 @@ void LxImage::SetYResolution(std::int32_t dpi) {
     yResolution_ = dpi;
     header_.biYPelsPerMeter = PelsPerMetre(dpi);
     if (block_) {
-        std::memcpy(block_ + offsetof(BitmapInfoHeader, biYPelsPerMeter),
-                    &header_.biYPelsPerMeter, sizeof(std::int32_t));
+        std::memcpy(block_ + offsetof(BitmapInfoHeader, biYPelsPerMeter), &header_.biYPelsPerMeter,
+                    sizeof(std::int32_t));
     }
 }
 

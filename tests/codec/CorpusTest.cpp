@@ -34,7 +34,9 @@ int ComponentCount(const std::filesystem::path& path) {
     jpeg_decompress_struct cinfo;
     QuietError err;
     cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = [](j_common_ptr c) { longjmp(reinterpret_cast<QuietError*>(c->err)->jump, 1); };
+    err.pub.error_exit = [](j_common_ptr c) {
+        longjmp(reinterpret_cast<QuietError*>(c->err)->jump, 1);
+    };
     err.pub.output_message = [](j_common_ptr) {};
     int count = 0;
     if (setjmp(err.jump) == 0) {
@@ -80,7 +82,8 @@ TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
         SCOPED_TRACE(row.at("file"));
         LxImageJPG image;
         const bool decoded = ts::DecodeFile(path, image);
-        if (!LxImage::FitsMemoryLimit(std::stoul(row.at("width")), std::stoul(row.at("height")), 24)) {
+        if (!LxImage::FitsMemoryLimit(std::stoul(row.at("width")), std::stoul(row.at("height")),
+                                      24)) {
             // djpeg writes whatever it gets; we refuse pictures over our limit first.
             EXPECT_FALSE(decoded);
             EXPECT_STREQ(image.lastError(), "LXIMAGE_MAX_MEMORY exceeded");
@@ -94,7 +97,8 @@ TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
         EXPECT_EQ(std::to_string(image.GetHeight()), row.at("height"));
 
         ts::Pnm pnm;
-        const auto djpeg = ts::Run("djpeg -outfile " + ts::Quote(reference) + " " + ts::Quote(path));
+        const auto djpeg =
+            ts::Run("djpeg -outfile " + ts::Quote(reference) + " " + ts::Quote(path));
         EXPECT_TRUE(djpeg.exitCode == 0 || djpeg.exitCode == 2) << "2: decoded with warnings";
         EXPECT_TRUE(ts::ParsePnm(ts::ReadBytes(reference), pnm));
         const auto ours = TopDownSamples(image);
@@ -196,10 +200,12 @@ TEST(Corpus, ExifValuesAgreeWithExiftool) {
         const QString description = tags.value("IFD0:ImageDescription").toVariant().toString();
         EXPECT_EQ(QString::fromLatin1(info.imageDescription), description);
         // exiftool drops the trailing spaces of Make and Model; we keep the bytes.
-        EXPECT_EQ(TrimRight(info.cameraMake),
-                  TrimRight(tags.value("IFD0:Make").toVariant().toString().toStdString().substr(0, 31)));
-        EXPECT_EQ(TrimRight(info.cameraModel),
-                  TrimRight(tags.value("IFD0:Model").toVariant().toString().toStdString().substr(0, 39)));
+        EXPECT_EQ(
+            TrimRight(info.cameraMake),
+            TrimRight(tags.value("IFD0:Make").toVariant().toString().toStdString().substr(0, 31)));
+        EXPECT_EQ(
+            TrimRight(info.cameraModel),
+            TrimRight(tags.value("IFD0:Model").toVariant().toString().toStdString().substr(0, 39)));
         const int orientation = LastWritten(tags, "Orientation").toInt(0);
         EXPECT_EQ(info.orientation, orientation >= 1 && orientation <= 8 ? orientation : 0);
         const double x = LastWritten(tags, "XResolution").toDouble(0);

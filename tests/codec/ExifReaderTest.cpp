@@ -97,9 +97,9 @@ TEST(ExifReader, SubDirectoriesNestFiveDeepAndNoFurther) {
     const std::uint32_t ifd0 = tiff.AddDirectory({{0x8769, 4, 1, tiff.U32(0)}});
     std::uint32_t link = TiffBuilder::ValueField(ifd0, 0);
     for (int level = 1; level <= 5; ++level) {
-        const std::uint32_t dir = tiff.AddDirectory(
-            {{0x8827, 3, 1, tiff.U16(static_cast<std::uint16_t>(100 * level))},
-             {0x8769, 4, 1, tiff.U32(0)}});
+        const std::uint32_t dir =
+            tiff.AddDirectory({{0x8827, 3, 1, tiff.U16(static_cast<std::uint16_t>(100 * level))},
+                               {0x8769, 4, 1, tiff.U32(0)}});
         tiff.Patch32(link, dir);
         link = TiffBuilder::ValueField(dir, 1);
     }
@@ -165,8 +165,10 @@ TEST(ExifReader, BadDirectoriesAreRejectedWithoutReadingPastTheBlock) {
     {
         std::vector<std::uint8_t> t = {'I', 'I', 0x2B, 0, 8, 0, 0, 0};
         cases.push_back({"start", t, "Invalid Exif start (1)"});
-        cases.push_back({"alignment", {'X', 'X', 0x2A, 0, 8, 0, 0, 0}, "Invalid Exif alignment marker."});
-        cases.push_back({"truncated", {'I', 'I', 0x2A, 0, 8, 0, 0, 0}, "Illegally sized directory"});
+        cases.push_back(
+            {"alignment", {'X', 'X', 0x2A, 0, 8, 0, 0, 0}, "Invalid Exif alignment marker."});
+        cases.push_back(
+            {"truncated", {'I', 'I', 0x2A, 0, 8, 0, 0, 0}, "Illegally sized directory"});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,8 +181,8 @@ TEST(ExifReader, BadDirectoriesAreRejectedWithoutReadingPastTheBlock) {
 
 TEST(ExifReader, SubDirectoryFailureEndsOnlyThatDirectory) {
     TiffBuilder tiff(false);
-    const std::uint32_t ifd0 = tiff.AddDirectory(
-        {{0x8769, 4, 1, tiff.U32(0)}, {0x010F, 2, 5, TiffBuilder::Text("Nick")}});
+    const std::uint32_t ifd0 =
+        tiff.AddDirectory({{0x8769, 4, 1, tiff.U32(0)}, {0x010F, 2, 5, TiffBuilder::Text("Nick")}});
     const std::uint32_t sub = tiff.AddDirectory({{0x829A, 0, 7, {}}, {0x829D, 20, 1, {}}});
     tiff.Patch32(TiffBuilder::ValueField(ifd0, 0), sub);
     Scan scan = ScanTiff(tiff);
@@ -266,12 +268,12 @@ TEST(ExifReader, WritesKeptSegmentsInFrontOfNewImageData) {
     LxMemFile written(static_cast<std::uint8_t*>(std::malloc(16)), 16);
     ASSERT_TRUE(noData.reader.WriteSections(&written));
     const std::vector<std::uint8_t> expected = {
-        0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x01,
-        0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00, // the JFIF segment inserted after SOI
-        0xFF, 0xFE, 0x00, 0x03, 'x',        // the kept comment
-        0xFF, 0xDB, 0x00, 0x03, 7,          // the new tables (its APP0 is dropped)
-        0xFF, 0xDA, 0x00, 0x02,             // SOS
-        0x11, 0x22, 0xFF, 0xD9};            // the image data, raw
+        0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00,
+        0x01, 0x01, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00, // the JFIF segment inserted after SOI
+        0xFF, 0xFE, 0x00, 0x03, 'x',                          // the kept comment
+        0xFF, 0xDB, 0x00, 0x03, 7, // the new tables (its APP0 is dropped)
+        0xFF, 0xDA, 0x00, 0x02,    // SOS
+        0x11, 0x22, 0xFF, 0xD9};   // the image data, raw
     ASSERT_EQ(written.Size(), static_cast<std::int32_t>(expected.size()));
     EXPECT_EQ(std::memcmp(written.GetBufferPointer(false), expected.data(), expected.size()), 0);
 }
@@ -279,8 +281,8 @@ TEST(ExifReader, WritesKeptSegmentsInFrontOfNewImageData) {
 TEST(ExifReader, ThumbnailPointsIntoTheKeptSegmentAndNeverDangles) {
     TiffBuilder tiff(false);
     const std::uint32_t ifd0 = tiff.AddDirectory({}, 0);
-    const std::uint32_t ifd1 = tiff.AddDirectory(
-        {{0x0201, 4, 1, tiff.U32(0)}, {0x0202, 4, 1, tiff.U32(4)}});
+    const std::uint32_t ifd1 =
+        tiff.AddDirectory({{0x0201, 4, 1, tiff.U32(0)}, {0x0202, 4, 1, tiff.U32(4)}});
     tiff.Patch32(ifd0 + 2, ifd1);
     tiff.Patch32(TiffBuilder::ValueField(ifd1, 0), tiff.Size());
     auto bytes = tiff.Bytes();

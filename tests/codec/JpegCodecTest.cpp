@@ -47,8 +47,8 @@ std::vector<std::uint8_t> ToPnm(const LxImage& image) {
     const bool grey = image.GetBitCount() == 8;
     const int w = image.GetWidth();
     const int h = image.GetHeight();
-    const std::string header =
-        std::string(grey ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    const std::string header = std::string(grey ? "P5\n" : "P6\n") + std::to_string(w) + " " +
+                               std::to_string(h) + "\n255\n";
     std::vector<std::uint8_t> out(header.begin(), header.end());
     for (int y = h - 1; y >= 0; --y) {
         const std::uint8_t* row = image.GetRowPointer(y);

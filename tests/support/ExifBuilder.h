@@ -27,7 +27,9 @@ public:
     // Appends a directory; values over 4 bytes follow it. Returns its offset.
     std::uint32_t AddDirectory(const std::vector<Entry>& entries, std::uint32_t nextLink = 0);
     // Where entry i of the directory at `directory` keeps its value field.
-    static std::uint32_t ValueField(std::uint32_t directory, int i) { return directory + 2 + 12 * i + 8; }
+    static std::uint32_t ValueField(std::uint32_t directory, int i) {
+        return directory + 2 + 12 * i + 8;
+    }
     void Patch32(std::uint32_t offset, std::uint32_t value);
     std::uint32_t Size() const { return static_cast<std::uint32_t>(bytes_.size()); }
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
