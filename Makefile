@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 900
 
-.PHONY: test build asan bench fuzz deps format clean
+.PHONY: test build asan bench fuzz deps format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -15,7 +15,7 @@ build: deps
 
 # Every test in a normal build, then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer; stops at the first failure.
-test: build
+test: build format-check
 	@ctest --preset dev -j $(JOBS)
 	@$(MAKE) --no-print-directory asan
 
@@ -40,6 +40,9 @@ fuzz: deps
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+format-check: deps
+	@clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	@rm -rf build
