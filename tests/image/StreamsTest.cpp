@@ -73,6 +73,7 @@ TEST(MemFile, ReadCountsWholeItemsButConsumesThePartialOne) {
     EXPECT_EQ(stream.Read(out, 0, 3), 0u);
     EXPECT_EQ(stream.Read(nullptr, 1, 3), 0u);
     EXPECT_EQ(stream.Read(out, SIZE_MAX, 2), 0u) << "an overflowing request reads nothing";
+    std::free(stream.GetBufferPointer(true)); // never grown, so still the caller's
 }
 
 TEST(MemFile, GetLineStopsAfterLineFeedAndReportsEndWithNull) {
@@ -86,6 +87,7 @@ TEST(MemFile, GetLineStopsAfterLineFeedAndReportsEndWithNull) {
     EXPECT_EQ(line[0], 'c');
     EXPECT_EQ(line[1], 'd');
     EXPECT_EQ(stream.ScanFormatted("%d", nullptr), 0);
+    std::free(stream.GetBufferPointer(true));
 }
 
 TEST(MemFile, WithoutBufferEveryOperationFails) {
