@@ -45,11 +45,11 @@ void BM_Decode_Lumora(benchmark::State& state) {
 void BM_Decode_BareLibjpeg(benchmark::State& state) {
     const std::string path = bs::PhotoJpegPath();
     for (auto _ : state) {
-        std::vector<std::uint8_t> rgb;
+        bs::RgbBuffer rgb;
         int w = 0;
         int h = 0;
         bs::BareDecode(path, rgb, w, h);
-        benchmark::DoNotOptimize(rgb.data());
+        benchmark::DoNotOptimize(rgb.get());
     }
     state.counters["Mpx/s"] = benchmark::Counter(double(bs::kPhotoWidth) * bs::kPhotoHeight / 1e6,
                                                  benchmark::Counter::kIsIterationInvariantRate);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -35,6 +36,9 @@ bool ResetPeak() {
 
 int main() {
     const std::string path = bs::PhotoJpegPath();
+    std::error_code ignored;
+    std::printf("picture: %d x %d, JPEG of %.1f MiB\n", bs::kPhotoWidth, bs::kPhotoHeight,
+                std::filesystem::file_size(path, ignored) / 1048576.0);
     double blockMiB = 0;
     for (const bool ours : {true, false}) {
         if (!ResetPeak()) {
@@ -57,7 +61,7 @@ int main() {
             peak = StatusKiB("VmHWM:");
             blockMiB = image.GetBlockSize() / 1048576.0;
         } else {
-            std::vector<std::uint8_t> rgb;
+            bs::RgbBuffer rgb;
             int w = 0;
             int h = 0;
             bs::BareDecode(path, rgb, w, h);

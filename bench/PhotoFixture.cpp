@@ -73,7 +73,7 @@ std::string PhotoJpegPath() {
     return path;
 }
 
-bool BareDecode(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& height) {
+bool BareDecode(const std::string& path, RgbBuffer& rgb, int& width, int& height) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         return false;
@@ -88,9 +88,9 @@ bool BareDecode(const std::string& path, std::vector<std::uint8_t>& rgb, int& wi
     width = static_cast<int>(cinfo.output_width);
     height = static_cast<int>(cinfo.output_height);
     const std::size_t stride = std::size_t(width) * cinfo.output_components;
-    rgb.resize(stride * height);
+    rgb.reset(static_cast<std::uint8_t*>(std::malloc(stride * height)));
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = &rgb[stride * cinfo.output_scanline];
+        JSAMPROW row = rgb.get() + stride * cinfo.output_scanline;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +23,14 @@ std::vector<std::uint8_t> ToRgbRows(const LxImage& image);
 // Writes the photo once as a quality-90 JPEG under /tmp and returns its path.
 std::string PhotoJpegPath();
 
+struct FreeDeleter {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+// Uninitialised like our image block, so that neither side pays for zeroing.
+using RgbBuffer = std::unique_ptr<std::uint8_t, FreeDeleter>;
+
 // Bare libjpeg: the whole file decoded to top-down RGB rows.
-bool BareDecode(const std::string& path, std::vector<std::uint8_t>& rgb, int& width, int& height);
+bool BareDecode(const std::string& path, RgbBuffer& rgb, int& width, int& height);
 // Bare libjpeg: RGB rows encoded at quality 90, 4:2:0, into memory.
 std::size_t BareEncode(const std::vector<std::uint8_t>& rgb, int width, int height);
 
