@@ -21,11 +21,12 @@ void FillPhoto(LxImage& image, int width, int height) {
             const double fx = double(x) / width;
             // Low-frequency "scene" plus per-pixel noise.
             const double sky = 40 + 150 * fy + 30 * std::sin(fx * 9.0 + fy * 4.0);
-            const double blob = 60 * std::sin(fx * 23.0) * std::cos(fy * 17.0);
+            const double blob = 60 * std::sin(fx * 23.0) * std::cos(fy * 17.0) +
+                                18 * std::sin(x * 0.31) * std::sin(y * 0.17); // fine texture
             seed ^= seed << 13;
             seed ^= seed >> 17;
             seed ^= seed << 5;
-            const int noise = static_cast<int>(seed % 17) - 8;
+            const int noise = static_cast<int>(seed % 29) - 14;
             const auto clamp = [](double v) {
                 return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
             };
