@@ -50,24 +50,6 @@ int ComponentCount(const std::filesystem::path& path) {
     return count;
 }
 
-// Our picture as top-down samples in djpeg's order (RGB or grey).
-std::vector<std::uint8_t> TopDownSamples(const LxImage& image) {
-    const bool grey = image.GetBitCount() == 8;
-    const int w = image.GetWidth();
-    std::vector<std::uint8_t> out;
-    out.reserve(std::size_t(w) * image.GetHeight() * (grey ? 1 : 3));
-    for (int y = image.GetHeight() - 1; y >= 0; --y) {
-        const std::uint8_t* row = image.GetRowPointer(y);
-        for (int x = 0; x < w; ++x) {
-            if (grey) {
-                out.push_back(row[x]);
-            } else {
-                out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-            }
-        }
-    }
-    return out;
-}
 } // namespace
 
 TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
@@ -101,7 +83,7 @@ TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
             ts::Run("djpeg -outfile " + ts::Quote(reference) + " " + ts::Quote(path));
         EXPECT_TRUE(djpeg.exitCode == 0 || djpeg.exitCode == 2) << "2: decoded with warnings";
         EXPECT_TRUE(ts::ParsePnm(ts::ReadBytes(reference), pnm));
-        const auto ours = TopDownSamples(image);
+        const auto ours = ts::TopDownSamples(image);
         EXPECT_EQ(pnm.width, image.GetWidth());
         EXPECT_EQ(pnm.height, image.GetHeight());
         EXPECT_EQ(ours.size(), pnm.samples.size()) << "grey stays grey, colour stays colour";

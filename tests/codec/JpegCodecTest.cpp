@@ -42,27 +42,6 @@ bool DecodeBytes(std::vector<std::uint8_t> bytes, LxImageJPG& image) {
     return image.Decode(&stream);
 }
 
-// The picture as a top-down PPM or PGM, the form cjpeg reads and djpeg writes.
-std::vector<std::uint8_t> ToPnm(const LxImage& image) {
-    const bool grey = image.GetBitCount() == 8;
-    const int w = image.GetWidth();
-    const int h = image.GetHeight();
-    const std::string header = std::string(grey ? "P5\n" : "P6\n") + std::to_string(w) + " " +
-                               std::to_string(h) + "\n255\n";
-    std::vector<std::uint8_t> out(header.begin(), header.end());
-    for (int y = h - 1; y >= 0; --y) {
-        const std::uint8_t* row = image.GetRowPointer(y);
-        for (int x = 0; x < w; ++x) {
-            if (grey) {
-                out.push_back(row[x]);
-            } else {
-                out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-            }
-        }
-    }
-    return out;
-}
-
 std::vector<std::uint8_t> SpliceAfterHeader(std::vector<std::uint8_t> jpeg,
                                             const std::vector<std::uint8_t>& segment) {
     jpeg.insert(jpeg.begin() + 20, segment.begin(), segment.end());
@@ -78,7 +57,7 @@ TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
         FillPicture(image, 61, 37, bits);
         const auto ours = EncodeToBytes(image);
         const auto input = dir.file(bits == 24 ? "in.ppm" : "in.pgm");
-        ts::WriteBytes(input, ToPnm(image));
+        ts::WriteBytes(input, ts::ToPnm(image));
         const auto theirs = dir.file("cjpeg.jpg");
         ASSERT_EQ(ts::Run("cjpeg -quality 90 -sample 2x2 -outfile " + ts::Quote(theirs) + " " +
                           ts::Quote(input))

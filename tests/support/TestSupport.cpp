@@ -123,6 +123,35 @@ bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out) {
     return true;
 }
 
+std::vector<std::uint8_t> TopDownSamples(const LxImage& image) {
+    const bool grey = image.GetBitCount() == 8;
+    const int w = image.GetWidth();
+    std::vector<std::uint8_t> out;
+    out.reserve(std::size_t(w) * image.GetHeight() * (grey ? 1 : 3));
+    for (int y = image.GetHeight() - 1; y >= 0; --y) {
+        const std::uint8_t* row = image.GetRowPointer(y);
+        for (int x = 0; x < w; ++x) {
+            if (grey) {
+                out.push_back(row[x]);
+            } else {
+                out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> ToPnm(const LxImage& image) {
+    const bool grey = image.GetBitCount() == 8;
+    const std::string header = std::string(grey ? "P5\n" : "P6\n") +
+                               std::to_string(image.GetWidth()) + " " +
+                               std::to_string(image.GetHeight()) + "\n255\n";
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    const auto samples = TopDownSamples(image);
+    out.insert(out.end(), samples.begin(), samples.end());
+    return out;
+}
+
 std::filesystem::path CorpusDir() {
     return LUMORA_CORPUS_DIR;
 }

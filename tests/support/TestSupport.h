@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class LxImage;
 class LxImageJPG;
 
 namespace testing_support {
@@ -48,6 +49,11 @@ struct Pnm {
     std::vector<std::uint8_t> samples; // top row first
 };
 bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out);
+
+// The picture as top-down samples in djpeg's order: RGB, or grey for 8 bits.
+std::vector<std::uint8_t> TopDownSamples(const LxImage& image);
+// The same as a binary PPM or PGM file, the form cjpeg reads.
+std::vector<std::uint8_t> ToPnm(const LxImage& image);
 
 std::filesystem::path CorpusDir();
 
