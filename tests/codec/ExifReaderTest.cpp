@@ -198,7 +198,7 @@ TEST(ExifReader, ValueAtTheBlocksEdgeIsNeverReadPast) {
     TiffBuilder tiff(false);
     tiff.AddDirectory({{0x011A, 5, 0, tiff.U32(0x12345678)}});
     auto bytes = tiff.Bytes();
-    bytes.resize(bytes.size() - 4); // drop the next-directory link
+    bytes.erase(bytes.end() - 4, bytes.end()); // drop the next-directory link
     Scan scan(JpegWith({ExifSegment(bytes)}));
     EXPECT_TRUE(scan.info.isExif);
     EXPECT_EQ(scan.info.xResolution, 0.0f);
