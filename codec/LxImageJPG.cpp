@@ -17,6 +17,10 @@ namespace {
 // frames lie between, so no destructor is ever skipped; the adapter, which
 // holds the I/O buffer, lives in the caller of DecodeWith/EncodeWith.
 struct JpegErrorManager {
+    // The library's standard manager with error_exit replaced; the recovery
+    // point must still be set with setjmp by the caller itself.
+    jpeg_error_mgr* Install(char* target);
+
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char* text;
@@ -26,6 +30,13 @@ struct JpegErrorManager {
     auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     manager->pub.format_message(cinfo, manager->text);
     std::longjmp(manager->jump, 1);
+}
+
+jpeg_error_mgr* JpegErrorManager::Install(char* target) {
+    jpeg_std_error(&pub);
+    pub.error_exit = ErrorExit;
+    text = target;
+    return &pub;
 }
 
 static_assert(JMSG_LENGTH_MAX <= LxImage::kErrorCapacity);
@@ -98,9 +109,7 @@ void LxImageJPG::ApplyResolution(bool exifFound, int densityUnit, unsigned xDens
 bool LxImageJPG::DecodeWith(JpegStreamAdapter& adapter, bool exifFound) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = ErrorExit;
-    error.text = lastErrorBuffer();
+    cinfo.err = error.Install(lastErrorBuffer());
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -225,9 +234,7 @@ bool LxImageJPG::Encode(LxFile* stream) {
 bool LxImageJPG::EncodeWith(JpegStreamAdapter& adapter) {
     jpeg_compress_struct cinfo;
     JpegErrorManager error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = ErrorExit;
-    error.text = lastErrorBuffer();
+    cinfo.err = error.Install(lastErrorBuffer());
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&cinfo);
         return false;

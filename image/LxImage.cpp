@@ -148,28 +148,26 @@ std::int32_t LxImage::PelsPerMetre(std::int32_t dpi) {
                                 : static_cast<std::int32_t>(pels);
 }
 
-void LxImage::SetXResolution(std::int32_t dpi) {
+void LxImage::SetResolution(std::int32_t dpi, std::int32_t& stored,
+                            std::int32_t BitmapInfoHeader::*pelsField, std::size_t pelsOffset) {
     if (dpi <= 0) {
         dpi = 96;
     }
-    xResolution_ = dpi;
-    header_.biXPelsPerMeter = PelsPerMetre(dpi);
+    stored = dpi;
+    header_.*pelsField = PelsPerMetre(dpi);
     if (block_) {
-        std::memcpy(block_ + offsetof(BitmapInfoHeader, biXPelsPerMeter), &header_.biXPelsPerMeter,
-                    sizeof(std::int32_t));
+        std::memcpy(block_ + pelsOffset, &(header_.*pelsField), sizeof(std::int32_t));
     }
 }
 
+void LxImage::SetXResolution(std::int32_t dpi) {
+    SetResolution(dpi, xResolution_, &BitmapInfoHeader::biXPelsPerMeter,
+                  offsetof(BitmapInfoHeader, biXPelsPerMeter));
+}
+
 void LxImage::SetYResolution(std::int32_t dpi) {
-    if (dpi <= 0) {
-        dpi = 96;
-    }
-    yResolution_ = dpi;
-    header_.biYPelsPerMeter = PelsPerMetre(dpi);
-    if (block_) {
-        std::memcpy(block_ + offsetof(BitmapInfoHeader, biYPelsPerMeter), &header_.biYPelsPerMeter,
-                    sizeof(std::int32_t));
-    }
+    SetResolution(dpi, yResolution_, &BitmapInfoHeader::biYPelsPerMeter,
+                  offsetof(BitmapInfoHeader, biYPelsPerMeter));
 }
 
 void LxImage::SetPaletteColours(std::uint32_t count, const std::uint8_t* red,

@@ -71,6 +71,9 @@ protected:
 
 private:
     static std::int32_t PelsPerMetre(std::int32_t dpi);
+    // Stores a dpi (96 for none) and its pixels per metre in both headers.
+    void SetResolution(std::int32_t dpi, std::int32_t& stored,
+                       std::int32_t BitmapInfoHeader::*pelsField, std::size_t pelsOffset);
 
     std::uint8_t* block_ = nullptr;
     BitmapInfoHeader header_{};
