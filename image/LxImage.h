@@ -6,6 +6,9 @@
 #include <cstdint>
 
 class LxFile;
+class QImage;
+class QPainter;
+class QRect;
 
 // One raster picture held as a single packed device-independent bitmap block:
 // the 40-byte header, an optional palette (blue, green, red, reserved) and
@@ -64,6 +67,23 @@ public:
     void SwapRedBlue(std::uint8_t* buffer, std::size_t length) const;
     // True means refuse: no stream, or nothing to encode.
     bool CheckEncodeTarget(LxFile* stream);
+
+    // Drawing between the block and Qt (LxImageDraw.cpp, target
+    // lumora_image_draw; only callers of these two link Qt).
+    //
+    // Paints the picture the right way up with its top-left corner at x, y.
+    // A negative width or height stands for the image's own; a size other
+    // than the image's stretches it (smoothly when smooth is set). The clip
+    // rectangle, when given, limits the drawing for this call only; the
+    // painter leaves in the state it entered with. False when nothing was
+    // drawn: no block, no painter, or a width or height of 0.
+    bool DrawToDC(QPainter* painter, std::int32_t x, std::int32_t y, std::int32_t width,
+                  std::int32_t height, const QRect* clip, bool smooth) const;
+    // Replaces the image with a copy of the bitmap's pixels: 24-bit BGR for
+    // bitmaps deeper than 8 bits, palette indices and the bitmap's colour
+    // table for 1- and 8-bit ones. The palette argument is unused (as with
+    // GDI, a bitmap carries its own colours) and kept for the call's shape.
+    bool CreateFromBitmapHandle(const QImage& bitmap, const void* palette = nullptr);
 
 protected:
     void SetLastError(const char* text);

@@ -1,0 +1,265 @@
+#include "captions/CaptionRenderer.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+// Qt lays text out in 26.6 fixed point; boxes reaching further than this
+// cannot be handed to it as they are.
+constexpr double kMaxLayoutExtent = 1 << 24;
+
+QColor opaque(std::uint32_t colour) {
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// Where a text goes: the box handed to Qt and the clip the original box
+// imposes (limited to the canvas).
+struct Placement {
+    QRectF layout;
+    QRectF clip;
+    bool visible = false;
+};
+
+// Start of a block of length `size` placed inside [start, start + extent)
+// at the near end, the centre or the far end.
+double alignedStart(double start, double extent, double size, bool centre, bool far) {
+    if (centre) {
+        return start + (extent - size) / 2;
+    }
+    return far ? start + extent - size : start;
+}
+
+// Boxes within Qt's range are used as they are. A box that reaches far
+// outside the canvas (an unsigned width or height from oversized margins) is
+// replaced by the tight box of the text at the place the alignment gives;
+// a text that then lies far off the canvas is not drawn.
+Placement place(const QString& text, const QFont& font, double x, double y, double w, double h,
+                int flags, const QRectF& canvas) {
+    Placement placement;
+    const QRectF box(x, y, w, h);
+    placement.clip = box.intersected(canvas);
+    if (placement.clip.isEmpty() || text.isEmpty()) {
+        return placement;
+    }
+    const bool wideBox = w > kMaxLayoutExtent || std::abs(x) > kMaxLayoutExtent;
+    const bool tallBox = h > kMaxLayoutExtent || std::abs(y) > kMaxLayoutExtent;
+    if (!wideBox && !tallBox) {
+        placement.layout = box;
+        placement.visible = true;
+        return placement;
+    }
+    const QFontMetricsF metrics(font);
+    const int layoutFlags = wideBox ? flags & ~Qt::TextWordWrap : flags;
+    const QRectF natural = metrics.boundingRect(
+        QRectF(0, 0, wideBox ? kMaxLayoutExtent : w, kMaxLayoutExtent),
+        (layoutFlags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft |
+            Qt::AlignTop,
+        text);
+    double lx = x;
+    double lw = w;
+    if (wideBox) {
+        lw = natural.width();
+        lx = alignedStart(x, w, lw, flags & Qt::AlignHCenter, flags & Qt::AlignRight);
+    }
+    double ly = y;
+    double lh = h;
+    if (tallBox) {
+        lh = natural.height();
+        ly = alignedStart(y, h, lh, flags & Qt::AlignVCenter, flags & Qt::AlignBottom);
+    }
+    if (std::abs(lx) > kMaxLayoutExtent || std::abs(ly) > kMaxLayoutExtent) {
+        return placement;
+    }
+    placement.layout = QRectF(lx, ly, lw, lh);
+    placement.visible = true;
+    return placement;
+}
+
+void drawCaptionText(QPainter& painter, const QString& text, const QFont& font,
+                     const std::uint32_t colour, double x, double y, double w, double h, int flags,
+                     const QRectF& canvas) {
+    const Placement placement = place(text, font, x, y, w, h, flags, canvas);
+    if (!placement.visible) {
+        return;
+    }
+    painter.setClipRect(placement.clip);
+    painter.setFont(font);
+    painter.setPen(opaque(colour));
+    painter.drawText(placement.layout, flags, text);
+}
+
+// A new canvas W x (H + bands): band rows black, the picture copied in
+// at row topBand. With no bands it shares the picture until drawn on.
+QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands) {
+    const QImage source = picture.format() == QImage::Format_RGB32
+                              ? picture
+                              : picture.convertToFormat(QImage::Format_RGB32);
+    if (bands == 0 || source.isNull()) {
+        return source;
+    }
+    const std::int64_t canvasHeight = source.height() + bands;
+    if (canvasHeight > std::numeric_limits<int>::max()) {
+        return QImage();
+    }
+    QImage canvas(source.width(), static_cast<int>(canvasHeight), QImage::Format_RGB32);
+    if (canvas.isNull()) {
+        return canvas;
+    }
+    const auto black = qRgb(0, 0, 0);
+    for (int row = 0; row < canvas.height(); ++row) {
+        if (row == topBand) {
+            row += source.height() - 1;
+            continue;
+        }
+        auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(row));
+        std::fill(line, line + canvas.width(), black);
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(source.width()) * 4;
+    if (canvas.bytesPerLine() == source.bytesPerLine()) {
+        std::memcpy(canvas.scanLine(topBand), source.constBits(),
+                    static_cast<std::size_t>(source.sizeInBytes()));
+    } else {
+        for (int row = 0; row < source.height(); ++row) {
+            std::memcpy(canvas.scanLine(topBand + row), source.constScanLine(row), rowBytes);
+        }
+    }
+    return canvas;
+}
+} // namespace
+
+QString displayedText(const Caption& caption, const QString& description) {
+    QString text = caption.useDescriptionAsText ? description : caption.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+int textFlags(const Caption& caption, bool onImage) {
+    int flags = Qt::TextWordWrap;
+    switch (caption.horizontalAlignment) {
+    case HorizontalAlignment::Center:
+        flags |= Qt::AlignHCenter;
+        break;
+    case HorizontalAlignment::Right:
+        flags |= Qt::AlignRight;
+        break;
+    default:
+        flags |= Qt::AlignLeft;
+        break;
+    }
+    int vertical = Qt::AlignTop;
+    if (onImage) {
+        if (caption.verticalAlignment == VerticalAlignment::Center) {
+            vertical = Qt::AlignVCenter;
+        } else if (caption.verticalAlignment == VerticalAlignment::Bottom) {
+            vertical = Qt::AlignBottom;
+        }
+    }
+    return flags | vertical;
+}
+
+double measureTextHeight(const QString& text, const QFont& font, const QRectF& box, int flags) {
+    if (text.isEmpty() || box.isEmpty()) {
+        return 0.0;
+    }
+    const QFontMetricsF metrics(font);
+    const double height = metrics.boundingRect(box, flags, text).height();
+    return std::clamp(height, 0.0, box.height());
+}
+
+int roundBandHeight(double height) {
+    return static_cast<int>(static_cast<float>(std::ceil(height)));
+}
+
+QImage renderCaptions(PictureDocument& document) {
+    if (!document.hasPicture()) {
+        return QImage();
+    }
+    CaptionList& captions = document.captions;
+    for (std::int32_t i = 0; i < captions.count(); ++i) {
+        if (captions.at(i)->useTextAsDescription) {
+            document.description = captions.at(i)->text;
+        }
+    }
+
+    const auto W = static_cast<std::uint32_t>(document.picture.width());
+    const auto H = static_cast<std::uint32_t>(document.picture.height());
+    const double pictureWidth = W;
+    const double pictureHeight = H;
+    const QRectF pictureBox(0, 0, pictureWidth, pictureHeight);
+
+    // Measuring pass: the height of every band strip.
+    int topBand = 0;
+    std::int64_t bands = 0;
+    for (std::int32_t i = 0; i < captions.count(); ++i) {
+        const Caption& caption = *captions.at(i);
+        const bool inBand = caption.disposition == Disposition::TopBand ||
+                            caption.disposition == Disposition::BottomBand;
+        if (caption.useTextAsDescription || !inBand) {
+            continue;
+        }
+        const int r = roundBandHeight(measureTextHeight(displayedText(caption, document.description),
+                                                        toQFont(caption.font), pictureBox,
+                                                        textFlags(caption, false)));
+        bands += r;
+        if (caption.disposition == Disposition::TopBand) {
+            topBand += r;
+        }
+    }
+
+    QImage canvas = makeCanvas(document.picture, topBand, bands);
+    if (canvas.isNull()) {
+        return canvas;
+    }
+    const QRectF canvasBox(0, 0, canvas.width(), canvas.height());
+
+    // Drawing pass, one painter per caption.
+    int topCursor = 0;
+    int bottomCursor = topBand + document.picture.height();
+    for (std::int32_t i = 0; i < captions.count(); ++i) {
+        const Caption& caption = *captions.at(i);
+        if (caption.useTextAsDescription) {
+            continue;
+        }
+        const QString text = displayedText(caption, document.description);
+        const QFont font = toQFont(caption.font);
+        if (caption.disposition == Disposition::TopBand ||
+            caption.disposition == Disposition::BottomBand) {
+            const int flags = textFlags(caption, false);
+            const double h = measureTextHeight(text, font, pictureBox, flags);
+            int& cursor = caption.disposition == Disposition::TopBand ? topCursor : bottomCursor;
+            if (h > 0) {
+                QPainter painter(&canvas);
+                const QRectF strip(0, cursor, pictureWidth, h);
+                painter.fillRect(strip, opaque(caption.backgroundColor));
+                drawCaptionText(painter, text, font, caption.textColor, 0, cursor, pictureWidth, h,
+                                flags, canvasBox);
+            }
+            cursor += roundBandHeight(h);
+        } else if (caption.disposition == Disposition::OnImage) {
+            // Width and height are unsigned differences: margins wider than
+            // the picture give a box of almost 2^32 rather than a negative one.
+            const std::uint32_t w = W - static_cast<std::uint32_t>(caption.marginRight) -
+                                    static_cast<std::uint32_t>(caption.marginLeft);
+            const std::uint32_t h = H - static_cast<std::uint32_t>(caption.marginBottom) -
+                                    static_cast<std::uint32_t>(caption.marginTop);
+            const std::int32_t y = static_cast<std::int32_t>(
+                static_cast<std::uint32_t>(caption.marginTop) + static_cast<std::uint32_t>(topBand));
+            if (text.isEmpty()) {
+                continue;
+            }
+            QPainter painter(&canvas);
+            drawCaptionText(painter, text, font, caption.textColor,
+                            static_cast<float>(caption.marginLeft), static_cast<float>(y),
+                            static_cast<float>(w), static_cast<float>(h), textFlags(caption, true),
+                            canvasBox);
+        }
+    }
+    return canvas;
+}

@@ -1,0 +1,169 @@
+#include "captions/FileReplacer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Permission bits of a new file: what fopen would give, or the old file's.
+mode_t modeFor(const QByteArray& target) {
+    struct stat st {};
+    if (::stat(target.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        return st.st_mode & 07777;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+QByteArray randomTempName(const QByteArray& folder, const QByteArray& base) {
+    const quint64 tag = QRandomGenerator::global()->generate64();
+    return folder + "/." + base + ".lumora-" + QByteArray::number(tag, 36);
+}
+} // namespace
+
+FileReplacer::FileReplacer(const QString& target) {
+    QFileInfo info(target);
+    // Writing through a link replaces the file it names, not the link.
+    if (info.isSymLink() && info.exists()) {
+        info = QFileInfo(info.canonicalFilePath());
+    }
+    target_ = QFile::encodeName(info.absoluteFilePath());
+    folder_ = QFile::encodeName(info.absolutePath());
+}
+
+FileReplacer::~FileReplacer() {
+    discard();
+}
+
+bool FileReplacer::fail(const QString& reason) {
+    if (!failed_) {
+        failed_ = true;
+        error_ = reason;
+    }
+    discard();
+    return false;
+}
+
+bool FileReplacer::failWithErrno(int code) {
+    return fail(QString::fromLocal8Bit(std::strerror(code)));
+}
+
+void FileReplacer::discard() {
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!tempName_.isEmpty()) {
+        ::unlink(tempName_.constData());
+        tempName_.clear();
+    }
+}
+
+bool FileReplacer::open() {
+    if (failed_ || file_) {
+        return !failed_;
+    }
+    struct stat st {};
+    if (::stat(target_.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            return fail(QStringLiteral("it is a folder"));
+        }
+        if (::access(target_.constData(), W_OK) != 0) {
+            return failWithErrno(errno);
+        }
+    }
+    const mode_t mode = modeFor(target_);
+    int fd = ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // No unnamed files here: use a named one and remove it on failure.
+        QByteArray name = randomTempName(folder_, QFileInfo(QFile::decodeName(target_)).fileName().toUtf8());
+        fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            tempName_ = name;
+        }
+    }
+    if (fd < 0) {
+        return failWithErrno(errno);
+    }
+    if (::fchmod(fd, mode) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return failWithErrno(code);
+    }
+    file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+        const int code = errno;
+        ::close(fd);
+        return failWithErrno(code);
+    }
+    return true;
+}
+
+bool FileReplacer::write(const void* data, std::size_t size) {
+    if (failed_ || !file_) {
+        return fail(QStringLiteral("the file is not open"));
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const std::size_t piece = size < kPieceBytes ? size : kPieceBytes;
+        const std::size_t written = std::fwrite(bytes, 1, piece, file_);
+        if (written == 0) {
+            return failWithErrno(errno != 0 ? errno : EIO);
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool FileReplacer::linkUnnamed() {
+    const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(::fileno(file_));
+    const QByteArray base = QFileInfo(QFile::decodeName(target_)).fileName().toUtf8();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name = randomTempName(folder_, base);
+        if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            tempName_ = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return failWithErrno(errno);
+        }
+    }
+    return failWithErrno(EEXIST);
+}
+
+bool FileReplacer::commit() {
+    if (failed_ || !file_) {
+        return fail(QStringLiteral("the file is not open"));
+    }
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) {
+        return failWithErrno(errno);
+    }
+    if (tempName_.isEmpty() && !linkUnnamed()) {
+        return false;
+    }
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) {
+        return failWithErrno(errno);
+    }
+    if (::rename(tempName_.constData(), target_.constData()) != 0) {
+        return failWithErrno(errno);
+    }
+    tempName_.clear();
+    // Make the new name itself durable.
+    const int folder = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdio>
+
+// Writes a new file over a target path without ever leaving the target half
+// written. The bytes go into a temporary file in the target's folder (an
+// unnamed one where the file system allows it, so that even a killed process
+// leaves nothing behind); commit() flushes it to disk and renames it over the
+// target in one step. Until then, and after any failure, the target is as it
+// was and the temporary file is gone.
+class FileReplacer {
+public:
+    explicit FileReplacer(const QString& target);
+    ~FileReplacer();
+    FileReplacer(const FileReplacer&) = delete;
+    FileReplacer& operator=(const FileReplacer&) = delete;
+
+    // Each returns false once something failed; errorText() says what.
+    bool open();
+    // Writes all of the bytes, in pieces of at most kPieceBytes.
+    bool write(const void* data, std::size_t size);
+    bool commit();
+
+    // What went wrong, for a person to read ("Permission denied").
+    QString errorText() const { return error_; }
+
+    static constexpr std::size_t kPieceBytes = 0x8000;
+
+private:
+    bool fail(const QString& reason);
+    bool failWithErrno(int code);
+    // Gives the unnamed file a temporary name in the folder.
+    bool linkUnnamed();
+    void discard();
+
+    QByteArray target_;
+    QByteArray folder_;
+    QByteArray tempName_; // empty while the file has no name
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+    QString error_;
+};

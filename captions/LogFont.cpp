@@ -1,0 +1,48 @@
+#include "captions/LogFont.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Em height used for a description whose height is 0.
+constexpr int kDefaultEmPixels = 14;
+// No caption can use a font taller than the largest picture.
+constexpr std::int64_t kMaxPixelSize = 65535;
+// Size at which a face's cell-to-em ratio is measured.
+constexpr int kReferencePixels = 1000;
+} // namespace
+
+void LogFont::setFaceName(const QString& name) {
+    faceName = name.left(kFaceNameCapacity - 1);
+}
+
+int pixelSizeOf(const LogFont& font) {
+    const std::int64_t height = font.height;
+    if (height == 0) {
+        return kDefaultEmPixels;
+    }
+    if (height < 0) {
+        return static_cast<int>(std::min(-height, kMaxPixelSize));
+    }
+    // A cell height includes the face's internal leading: scale it to the
+    // em height by the face's own ratio.
+    QFont reference(font.faceName);
+    reference.setPixelSize(kReferencePixels);
+    const QFontMetricsF metrics(reference);
+    const double cell = metrics.ascent() + metrics.descent();
+    const double em = cell > 0 ? static_cast<double>(height) * kReferencePixels / cell
+                               : static_cast<double>(height);
+    return static_cast<int>(std::clamp<double>(std::lround(em), 1, kMaxPixelSize));
+}
+
+QFont toQFont(const LogFont& font) {
+    QFont result(font.faceName);
+    result.setPixelSize(pixelSizeOf(font));
+    result.setWeight(font.isBold() ? QFont::Bold : QFont::Normal);
+    result.setItalic(font.italic != 0);
+    result.setUnderline(font.underline != 0);
+    result.setStrikeOut(font.strikeOut != 0);
+    return result;
+}

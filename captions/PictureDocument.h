@@ -1,0 +1,22 @@
+#pragma once
+
+#include "captions/CaptionList.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+
+// The state of the open picture: the photograph at full size, its size, its
+// image description and its captions. One lives for the whole run; before
+// the first successful open it has no picture.
+struct PictureDocument {
+    // The decoded photograph as opaque RGB32; null until a picture is opened.
+    QImage picture;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    QString description;
+    CaptionList captions;
+
+    bool hasPicture() const { return !picture.isNull(); }
+};
