@@ -1,0 +1,279 @@
+#include "captions/CaptionRenderer.h"
+
+#include <QFontMetricsF>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+constexpr QRgb kPictureColour = 0xFF406080;
+
+PictureDocument Document(int w = 640, int h = 480) {
+    PictureDocument document;
+    document.picture = QImage(w, h, QImage::Format_RGB32);
+    document.picture.fill(kPictureColour);
+    document.width = static_cast<std::uint32_t>(w);
+    document.height = static_cast<std::uint32_t>(h);
+    return document;
+}
+
+Caption Band(std::int32_t disposition, const QString& text, std::uint32_t background,
+             std::int32_t emPixels = -14) {
+    Caption caption;
+    caption.disposition = disposition;
+    caption.text = text;
+    caption.backgroundColor = background;
+    caption.font.height = emPixels;
+    return caption;
+}
+
+Caption OnImage(const QString& text, std::uint32_t colour = 0x000000FF) {
+    Caption caption;
+    caption.text = text;
+    caption.textColor = colour;
+    caption.font.height = -30;
+    return caption;
+}
+
+// The rectangle of pixels in rows [top, bottom) that differ from `ground`.
+QRect Ink(const QImage& image, QRgb ground, int top = 0, int bottom = -1) {
+    if (bottom < 0) {
+        bottom = image.height();
+    }
+    QRect box;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != ground) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
+
+double BandHeight(const Caption& caption, int w, int h) {
+    return measureTextHeight(caption.text, toQFont(caption.font), QRectF(0, 0, w, h),
+                             textFlags(caption, false));
+}
+
+// Rows [first, first + count) of a, compared with rows starting at other of b.
+bool SameRows(const QImage& a, int first, const QImage& b, int other, int count) {
+    for (int row = 0; row < count; ++row) {
+        if (std::memcmp(a.constScanLine(first + row), b.constScanLine(other + row),
+                        static_cast<std::size_t>(a.bytesPerLine())) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+TEST(Renderer, EmptyListGivesThePictureAndNoDocumentGivesNothing) {
+    PictureDocument document = Document();
+    const QImage canvas = renderCaptions(document);
+    EXPECT_EQ(canvas.size(), QSize(640, 480));
+    EXPECT_EQ(canvas, document.picture);
+
+    PictureDocument none;
+    none.captions.append(OnImage("text"));
+    EXPECT_TRUE(renderCaptions(none).isNull());
+}
+
+TEST(Renderer, BandsOfFractionalHeightRoundUpAndStackInListOrder) {
+    PictureDocument document = Document();
+    const Caption top1 = Band(Disposition::TopBand, "First top", 0x0000FF00, -13);
+    const Caption bottom = Band(Disposition::BottomBand, "Bottom", 0x00FF0000, -17);
+    const Caption top2 = Band(Disposition::TopBand, "Second top\r\nhas two lines", 0x000000FF, -13);
+    document.captions.append(top1);
+    document.captions.append(bottom);
+    document.captions.append(top2);
+
+    const double h1 = BandHeight(top1, 640, 480);
+    const double hb = BandHeight(bottom, 640, 480);
+    const double h2 = BandHeight(top2, 640, 480);
+    ASSERT_GT(h1, 13.0);
+    ASSERT_LT(h1, 26.0);
+    ASSERT_GT(h2, 1.8 * h1) << "a CR LF pair is one line break";
+    // At least one height must be fractional for the rounding to be tested.
+    ASSERT_TRUE(h1 != std::floor(h1) || hb != std::floor(hb) || h2 != std::floor(h2));
+    const int r1 = static_cast<int>(std::ceil(h1));
+    const int rb = static_cast<int>(std::ceil(hb));
+    const int r2 = static_cast<int>(std::ceil(h2));
+
+    const QImage canvas = renderCaptions(document);
+    ASSERT_EQ(canvas.size(), QSize(640, 480 + r1 + r2 + rb));
+    const int right = 639; // left-aligned text never reaches the right edge
+    EXPECT_EQ(canvas.pixel(right, 0), qRgb(0, 255, 0));
+    EXPECT_EQ(canvas.pixel(right, static_cast<int>(h1) - 1), qRgb(0, 255, 0));
+    EXPECT_EQ(canvas.pixel(right, r1), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(right, r1 + static_cast<int>(h2) - 1), qRgb(255, 0, 0));
+    EXPECT_TRUE(SameRows(canvas, r1 + r2, document.picture, 0, 480));
+    EXPECT_EQ(canvas.pixel(right, r1 + r2 + 480), qRgb(0, 0, 255));
+    EXPECT_EQ(canvas.pixel(right, r1 + r2 + 480 + static_cast<int>(hb) - 1), qRgb(0, 0, 255));
+    // Text ink sits inside each strip; a fraction of a row left over under a
+    // strip stays black.
+    EXPECT_FALSE(Ink(canvas, qRgb(0, 255, 0), 0, static_cast<int>(h1)).isEmpty());
+    if (h1 + 0.5 < r1) {
+        EXPECT_EQ(canvas.pixel(right, r1 - 1), qRgb(0, 0, 0));
+    }
+}
+
+TEST(Renderer, ColoursIgnoreTheTopByteAndEmptyBandsAddNothing) {
+    PictureDocument document = Document(100, 50);
+    document.captions.append(Band(Disposition::TopBand, "", 0x00FFFFFF));
+    document.captions.append(Band(Disposition::TopBand, "Red", 0xFF0000FF));
+    document.captions.append(Band(Disposition::BottomBand, "Also red", 0x000000FF));
+    const QImage canvas = renderCaptions(document);
+    ASSERT_GT(canvas.height(), 50);
+    EXPECT_EQ(canvas.pixel(99, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(99, canvas.height() - 3), qRgb(255, 0, 0));
+    EXPECT_EQ(qAlpha(canvas.pixel(99, 0)), 255);
+}
+
+TEST(Renderer, OnImageCaptionsAreLaidOutOverThePictureBelowTheTopBand) {
+    PictureDocument plain = Document();
+    Caption centred = OnImage("Centred");
+    centred.horizontalAlignment = HorizontalAlignment::Center;
+    centred.verticalAlignment = VerticalAlignment::Center;
+    plain.captions.append(centred);
+    const QImage alone = renderCaptions(plain);
+    const QRect ink = Ink(alone, kPictureColour);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_NEAR(ink.center().x(), 320, 3);
+    EXPECT_NEAR(ink.center().y(), 240, 8);
+
+    // A top band moves the canvas, not the caption relative to the picture.
+    PictureDocument banded = Document();
+    banded.captions.append(Band(Disposition::TopBand, "Band", 0x00FFFFFF));
+    banded.captions.append(centred);
+    const QImage canvas = renderCaptions(banded);
+    const int top = canvas.height() - 480;
+    ASSERT_GT(top, 0);
+    EXPECT_TRUE(SameRows(canvas, top, alone, 0, 480));
+}
+
+TEST(Renderer, MarginsInsetTheBoxAndClipTheText) {
+    PictureDocument document = Document();
+    document.captions.append(Band(Disposition::TopBand, "Band", 0x00FFFFFF, -14));
+    Caption caption = OnImage(QString("word ").repeated(400));
+    caption.marginLeft = 10;
+    caption.marginTop = 20;
+    caption.marginRight = 30;
+    caption.marginBottom = 40;
+    document.captions.append(caption);
+    const QImage canvas = renderCaptions(document);
+    const int top = canvas.height() - 480;
+    const QRect ink = Ink(canvas, kPictureColour, top, canvas.height());
+    ASSERT_FALSE(ink.isEmpty());
+    // Box x 10, y 20 + band, width 600, height 420: the wrapped text fills it
+    // and is cut at its edges.
+    EXPECT_GE(ink.left(), 10);
+    EXPECT_LE(ink.left(), 14);
+    EXPECT_GE(ink.top(), top + 20);
+    EXPECT_LE(ink.top(), top + 30);
+    EXPECT_LE(ink.right(), 609);
+    EXPECT_GE(ink.right(), 560);
+    EXPECT_LE(ink.bottom(), top + 439);
+    EXPECT_GE(ink.bottom(), top + 400);
+}
+
+TEST(Renderer, MarginsWiderThanThePictureGiveAnUnwrappedLine) {
+    PictureDocument document = Document();
+    Caption caption = OnImage("one two three four five six seven eight nine ten");
+    caption.marginLeft = 400;
+    caption.marginRight = 400; // 640 - 800 as unsigned: almost 2^32 wide
+    document.captions.append(caption);
+    const QImage canvas = renderCaptions(document);
+    const QRect ink = Ink(canvas, kPictureColour);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 400);
+    EXPECT_EQ(ink.right(), 639) << "the single line runs off the right edge";
+    EXPECT_LT(ink.height(), 40) << "one line of a 30-pixel font";
+
+    // Centred in such a box, the text lies two billion pixels away.
+    document.captions.at(0)->horizontalAlignment = HorizontalAlignment::Center;
+    EXPECT_EQ(renderCaptions(document), document.picture);
+}
+
+TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
+    PictureDocument document = Document(200, 100);
+    document.description = "from the file";
+    Caption first = Band(Disposition::TopBand, "first", 0x00FFFFFF);
+    first.useTextAsDescription = true;
+    Caption second = OnImage("second");
+    second.useTextAsDescription = true;
+    Caption shows = Band(Disposition::BottomBand, "ignored", 0x00FFFFFF);
+    shows.useDescriptionAsText = true;
+    document.captions.append(first);
+    document.captions.append(shows);
+    document.captions.append(second);
+
+    const QImage canvas = renderCaptions(document);
+    EXPECT_EQ(document.description, "second");
+    // Only the bottom band exists, and it shows "second" (set later in the list).
+    Caption expected = shows;
+    expected.text = "second";
+    EXPECT_EQ(canvas.height(), 100 + static_cast<int>(std::ceil(BandHeight(expected, 200, 100))));
+    EXPECT_TRUE(SameRows(canvas, 0, document.picture, 0, 100));
+    PictureDocument reference = Document(200, 100);
+    expected.useDescriptionAsText = false;
+    reference.captions.append(expected);
+    EXPECT_EQ(renderCaptions(reference), canvas);
+
+    // Removing the flagged captions keeps the description they set; with an
+    // empty description the caption shows nothing and adds no band.
+    document.captions.removeAt(2);
+    document.captions.removeAt(0);
+    EXPECT_EQ(document.description, "second");
+    document.description.clear();
+    EXPECT_EQ(renderCaptions(document).height(), 100);
+}
+
+TEST(Renderer, UnknownCodesFallBackOrDrawNothing) {
+    const auto render = [](const Caption& caption) {
+        PictureDocument document = Document(300, 200);
+        document.captions.append(caption);
+        return renderCaptions(document);
+    };
+    Caption left = OnImage("Some text\r\nover two lines");
+    left.verticalAlignment = VerticalAlignment::Bottom;
+    Caption unknown = left;
+    unknown.horizontalAlignment = 'x';
+    EXPECT_EQ(render(unknown), render(left));
+
+    Caption top = OnImage("Top");
+    Caption unknownVertical = top;
+    unknownVertical.verticalAlignment = 'x';
+    EXPECT_EQ(render(unknownVertical), render(top));
+
+    Caption nowhere = Band('x', "Never drawn", 0x0000FF00);
+    const QImage canvas = render(nowhere);
+    EXPECT_EQ(canvas.size(), QSize(300, 200));
+    EXPECT_TRUE(Ink(canvas, kPictureColour).isEmpty());
+
+    // Right and bottom alignment put the ink at the far corner.
+    Caption far = OnImage("Far");
+    far.horizontalAlignment = HorizontalAlignment::Right;
+    far.verticalAlignment = VerticalAlignment::Bottom;
+    const QRect ink = Ink(render(far), kPictureColour);
+    EXPECT_GE(ink.right(), 290);
+    EXPECT_GE(ink.bottom(), 185);
+}
+
+TEST(Renderer, FontsAreSizedInPixels) {
+    LogFont em = defaultCaptionFont();
+    em.height = -40;
+    EXPECT_EQ(toQFont(em).pixelSize(), 40);
+    LogFont cell = em;
+    cell.height = 40; // cell height: ascent plus descent
+    const QFontMetricsF metrics(toQFont(cell));
+    EXPECT_NEAR(metrics.ascent() + metrics.descent(), 40, 1.5);
+    EXPECT_LT(toQFont(cell).pixelSize(), 40);
+    cell.height = std::numeric_limits<std::int32_t>::min();
+    EXPECT_EQ(pixelSizeOf(cell), 65535);
+    cell.weight = 500;
+    EXPECT_FALSE(toQFont(cell).bold());
+    cell.weight = 501;
+    EXPECT_TRUE(toQFont(cell).bold());
+}
