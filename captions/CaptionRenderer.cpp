@@ -56,11 +56,11 @@ Placement place(const QString& text, const QFont& font, double x, double y, doub
     }
     const QFontMetricsF metrics(font);
     const int layoutFlags = wideBox ? flags & ~Qt::TextWordWrap : flags;
-    const QRectF natural = metrics.boundingRect(
-        QRectF(0, 0, wideBox ? kMaxLayoutExtent : w, kMaxLayoutExtent),
-        (layoutFlags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft |
-            Qt::AlignTop,
-        text);
+    const QRectF natural =
+        metrics.boundingRect(QRectF(0, 0, wideBox ? kMaxLayoutExtent : w, kMaxLayoutExtent),
+                             (layoutFlags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) |
+                                 Qt::AlignLeft | Qt::AlignTop,
+                             text);
     double lx = x;
     double lw = w;
     if (wideBox) {
@@ -204,9 +204,9 @@ QImage renderCaptions(PictureDocument& document) {
         if (caption.useTextAsDescription || !inBand) {
             continue;
         }
-        const int r = roundBandHeight(measureTextHeight(displayedText(caption, document.description),
-                                                        toQFont(caption.font), pictureBox,
-                                                        textFlags(caption, false)));
+        const int r = roundBandHeight(
+            measureTextHeight(displayedText(caption, document.description), toQFont(caption.font),
+                              pictureBox, textFlags(caption, false)));
         bands += r;
         if (caption.disposition == Disposition::TopBand) {
             topBand += r;
@@ -249,8 +249,9 @@ QImage renderCaptions(PictureDocument& document) {
                                     static_cast<std::uint32_t>(caption.marginLeft);
             const std::uint32_t h = H - static_cast<std::uint32_t>(caption.marginBottom) -
                                     static_cast<std::uint32_t>(caption.marginTop);
-            const std::int32_t y = static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(caption.marginTop) + static_cast<std::uint32_t>(topBand));
+            const std::int32_t y =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(caption.marginTop) +
+                                          static_cast<std::uint32_t>(topBand));
             if (text.isEmpty()) {
                 continue;
             }

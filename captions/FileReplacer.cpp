@@ -83,7 +83,8 @@ bool FileReplacer::open() {
     int fd = ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: use a named one and remove it on failure.
-        QByteArray name = randomTempName(folder_, QFileInfo(QFile::decodeName(target_)).fileName().toUtf8());
+        QByteArray name =
+            randomTempName(folder_, QFileInfo(QFile::decodeName(target_)).fileName().toUtf8());
         fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             tempName_ = name;

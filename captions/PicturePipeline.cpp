@@ -96,7 +96,8 @@ PipelineResult openPicture(PictureDocument& document, const QString& path) {
 PipelineResult savePicture(PictureDocument& document, const QString& path) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
-        return failure(save, path, QStringLiteral("there is no picture to save; open a JPEG first"));
+        return failure(save, path,
+                       QStringLiteral("there is no picture to save; open a JPEG first"));
     }
 
     LxImageJPG image;
@@ -124,12 +125,11 @@ PipelineResult savePicture(PictureDocument& document, const QString& path) {
     const QByteArray segment = descriptionSegment(encodeDescription(document.description));
 
     FileReplacer out(path);
-    const bool written =
-        out.open() && out.write(bytes, kEncoderHeaderBytes) &&
-        out.write(segment.constData(), static_cast<std::size_t>(segment.size())) &&
-        out.write(bytes + kEncoderHeaderBytes,
-                  static_cast<std::size_t>(size - kEncoderHeaderBytes)) &&
-        out.commit();
+    const bool written = out.open() && out.write(bytes, kEncoderHeaderBytes) &&
+                         out.write(segment.constData(), static_cast<std::size_t>(segment.size())) &&
+                         out.write(bytes + kEncoderHeaderBytes,
+                                   static_cast<std::size_t>(size - kEncoderHeaderBytes)) &&
+                         out.commit();
     if (!written) {
         return failure(save, path, out.errorText());
     }

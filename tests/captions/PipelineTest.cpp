@@ -1,0 +1,345 @@
+#include "captions/DescriptionText.h"
+#include "captions/PicturePipeline.h"
+#include "codec/LxImageJPG.h"
+#include "image/LxMemFile.h"
+#include "tests/support/ExifBuilder.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <set>
+#include <cstdlib>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+using Bytes = std::vector<std::uint8_t>;
+
+QString Q(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+QImage Photo(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            image.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, 128));
+        }
+    }
+    return image;
+}
+
+// A JPEG of the picture as the codec writes it, with extra segments placed
+// after SOI and JFIF APP0.
+Bytes JpegBytes(const QImage& picture, const std::vector<Bytes>& segments = {}) {
+    LxImageJPG image;
+    EXPECT_TRUE(image.CreateFromBitmapHandle(picture));
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    EXPECT_TRUE(image.Encode(&stream));
+    std::uint8_t* p = stream.GetBufferPointer(true);
+    Bytes out(p, p + 20);
+    for (const Bytes& s : segments) {
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    out.insert(out.end(), p + 20, p + stream.Size());
+    std::free(p);
+    return out;
+}
+
+Bytes DescriptionExif(const std::string& bytes) {
+    TiffBuilder tiff(false);
+    tiff.AddDirectory({{0x010E, 2, static_cast<std::uint32_t>(bytes.size() + 1),
+                        TiffBuilder::Text(bytes)}});
+    return ExifSegment(tiff.Bytes());
+}
+
+PictureDocument Opened(const fs::path& file) {
+    PictureDocument document;
+    const PipelineResult result = openPicture(document, Q(file));
+    EXPECT_TRUE(result.ok) << result.message.toStdString();
+    return document;
+}
+
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// A text of exactly `bytes` UTF-8 bytes (or just under, when a character
+// would straddle the end), repeating the pattern.
+QString TextOfBytes(const QString& pattern, qsizetype bytes) {
+    QString text;
+    for (qsizetype i = 0;; ++i) {
+        const QChar c = pattern[i % pattern.size()];
+        if ((text + c).toUtf8().size() > bytes) {
+            return text;
+        }
+        text += c;
+    }
+}
+
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+} // namespace
+
+TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {
+    TempDir dir;
+    WriteBytes(dir.file("a.jpg"), JpegBytes(Photo(40, 30), {DescriptionExif("Caf\xE9 \xC3\xA9t\xC3\xA9")}));
+    PictureDocument document;
+    Caption caption;
+    caption.text = "kept";
+    document.captions.append(caption);
+    const PipelineResult result = openPicture(document, Q(dir.file("a.jpg")));
+    ASSERT_TRUE(result.ok);
+    EXPECT_TRUE(result.message.isEmpty());
+    EXPECT_EQ(document.width, 40u);
+    EXPECT_EQ(document.height, 30u);
+    EXPECT_EQ(document.picture.size(), QSize(40, 30));
+    // Bytes that are not UTF-8 read as Windows-1252; UTF-8 reads as UTF-8.
+    EXPECT_EQ(document.description, QString::fromUtf8("Café été"));
+    EXPECT_EQ(document.captions.count(), 1);
+
+    // A picture close to what was encoded, the right way up.
+    const QImage source = Photo(40, 30);
+    for (const QPoint p : {QPoint(0, 0), QPoint(39, 0), QPoint(20, 29)}) {
+        EXPECT_NEAR(qRed(document.picture.pixel(p)), qRed(source.pixel(p)), 12);
+        EXPECT_NEAR(qGreen(document.picture.pixel(p)), qGreen(source.pixel(p)), 12);
+    }
+}
+
+TEST(Pipeline, FilesThatCannotBeOpenedLeaveTheDocumentAndSayWhy) {
+    TempDir dir;
+    WriteBytes(dir.file("good.jpg"), JpegBytes(Photo(64, 48), {DescriptionExif("good")}));
+    const Bytes full = JpegBytes(Photo(400, 300));
+    WriteBytes(dir.file("empty.jpg"), {});
+    WriteBytes(dir.file("text.jpg"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(dir.file("header-cut.jpg"), Bytes(full.begin(), full.begin() + 100));
+    fs::create_directory(dir.file("folder.jpg"));
+
+    PictureDocument document = Opened(dir.file("good.jpg"));
+    const QImage before = document.picture;
+    struct Case {
+        const char* name;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"missing.jpg", "No such file"}, Case{"empty.jpg", "Empty input"},
+                          Case{"text.jpg", "Not a JPEG"}, Case{"header-cut.jpg", "JPEG"},
+                          Case{"folder.jpg", "folder"}}) {
+        const PipelineResult result = openPicture(document, Q(dir.file(c.name)));
+        EXPECT_FALSE(result.ok) << c.name;
+        EXPECT_NE(result.message.indexOf(QString::fromStdString(dir.file(c.name).string())), -1)
+            << Utf8(result.message);
+        EXPECT_NE(result.message.indexOf(c.reason), -1) << Utf8(result.message);
+        EXPECT_EQ(document.picture, before);
+        EXPECT_EQ(document.width, 64u);
+        EXPECT_EQ(document.description, "good");
+    }
+
+    // Cut inside the scan, the picture still opens: what is missing is grey.
+    WriteBytes(dir.file("scan-cut.jpg"), Bytes(full.begin(), full.begin() + full.size() / 2));
+    EXPECT_TRUE(openPicture(document, Q(dir.file("scan-cut.jpg"))).ok);
+    EXPECT_EQ(document.description, "");
+}
+
+TEST(Pipeline, TheDescriptionSegmentSitsAfterTheEncodersHeader) {
+    TempDir dir;
+    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(32, 16)));
+    PictureDocument document = Opened(dir.file("in.jpg"));
+    ASSERT_TRUE(savePicture(document, Q(dir.file("plain.jpg"))).ok);
+    document.description = "0123456789";
+    ASSERT_TRUE(savePicture(document, Q(dir.file("described.jpg"))).ok);
+
+    const Bytes plain = ReadBytes(dir.file("plain.jpg"));
+    const Bytes described = ReadBytes(dir.file("described.jpg"));
+    ASSERT_EQ(described.size(), plain.size() + 47);
+    const Bytes segment = {0xFF, 0xE1, 0x00, 0x2D, 'E',  'x',  'i',  'f',  0x00, 0x00, 0x49, 0x49,
+                           0x2A, 0x00, 0x08, 0x00, 0x00, 0x00, 0x01, 0x00, 0x0E, 0x01, 0x02, 0x00,
+                           0x0A, 0x00, 0x00, 0x00, 0x1A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                           '0',  '1',  '2',  '3',  '4',  '5',  '6',  '7',  '8',  '9',  0x06};
+    Bytes expected(plain.begin(), plain.begin() + 20);
+    expected.insert(expected.end(), segment.begin(), segment.end());
+    expected.insert(expected.end(), plain.begin() + 20, plain.end());
+    EXPECT_EQ(described, expected);
+    // No description, no APP1.
+    EXPECT_NE(plain[20] == 0xFF && plain[21] == 0xE1, true);
+}
+
+TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
+    TempDir dir;
+    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(48, 32)));
+    const QString ascii = "The quick brown fox jumps over the lazy dog. ";
+    const QString mixed = QString::fromUtf8("Café au lait, 東京. ");
+    for (const QString& pattern : {ascii, mixed}) {
+        for (qsizetype length : {1, 4, 5, 999, 70000}) {
+            const QString text = TextOfBytes(pattern, length);
+            if (text.isEmpty()) {
+                continue; // no character of this pattern fits in one byte
+            }
+            PictureDocument document = Opened(dir.file("in.jpg"));
+            document.description = text;
+            const fs::path out = dir.file("out-" + std::to_string(length) + ".jpg");
+            const PipelineResult saved = savePicture(document, Q(out));
+            ASSERT_TRUE(saved.ok) << Utf8(saved.message);
+
+            const QByteArray stored = encodeDescription(text);
+            EXPECT_LE(stored.size(), kMaxDescriptionBytes);
+            EXPECT_TRUE(text.toUtf8().startsWith(stored));
+            EXPECT_EQ(stored.size() == text.toUtf8().size(), length <= kMaxDescriptionBytes);
+            const std::string label = Utf8(pattern.left(3)) + " " + std::to_string(length);
+
+            const CommandResult exiftool =
+                testing_support::Run("exiftool -b -IFD0:ImageDescription " + Quote(out.string()));
+            EXPECT_EQ(exiftool.output, stored.toStdString()) << label;
+            const CommandResult exiv2 =
+                testing_support::Run("exiv2 -q -Pv -K Exif.Image.ImageDescription " + Quote(out.string()));
+            std::string exiv2Text = exiv2.output;
+            if (!exiv2Text.empty() && exiv2Text.back() == '\n') {
+                exiv2Text.pop_back();
+            }
+            EXPECT_EQ(exiv2Text, stored.toStdString()) << label;
+
+            PictureDocument reopened = Opened(out);
+            if (stored.size() <= 999) {
+                EXPECT_EQ(reopened.description, text) << label;
+            } else {
+                // Our reader keeps 999 bytes; a character cut there is dropped.
+                const QString& kept = reopened.description;
+                EXPECT_TRUE(text.startsWith(kept)) << label;
+                EXPECT_GE(kept.toUtf8().size(), 996) << label;
+            }
+            const CommandResult djpeg = testing_support::Run("djpeg -pnm " + Quote(out.string()));
+            Pnm pnm;
+            ASSERT_TRUE(ParsePnm(Bytes(djpeg.output.begin(), djpeg.output.end()), pnm));
+            EXPECT_EQ(pnm.width, 48);
+            EXPECT_EQ(pnm.height, 32);
+        }
+    }
+}
+
+TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
+    TempDir dir;
+    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(200, 100), {DescriptionExif("From camera")}));
+    PictureDocument document = Opened(dir.file("in.jpg"));
+    // Without captions the file's own description is written back.
+    ASSERT_TRUE(savePicture(document, Q(dir.file("same.jpg"))).ok);
+    EXPECT_EQ(testing_support::Run("exiftool -b -ImageDescription " + Quote(dir.file("same.jpg").string())).output,
+              "From camera");
+
+    Caption top;
+    top.disposition = Disposition::TopBand;
+    top.text = "Top band";
+    Caption bottom = top;
+    bottom.disposition = Disposition::BottomBand;
+    Caption description;
+    description.text = "Written by a caption";
+    description.useTextAsDescription = true;
+    document.captions.append(top);
+    document.captions.append(bottom);
+    document.captions.append(description);
+    // Saving over the file that was opened works.
+    ASSERT_TRUE(savePicture(document, Q(dir.file("in.jpg"))).ok);
+
+    const CommandResult djpeg = testing_support::Run("djpeg -pnm " + Quote(dir.file("in.jpg").string()));
+    Pnm pnm;
+    ASSERT_TRUE(ParsePnm(Bytes(djpeg.output.begin(), djpeg.output.end()), pnm));
+    EXPECT_EQ(pnm.width, 200);
+    EXPECT_GT(pnm.height, 100 + 2 * 14);
+    EXPECT_LT(pnm.height, 100 + 2 * 20);
+    EXPECT_EQ(testing_support::Run("exiftool -b -ImageDescription " + Quote(dir.file("in.jpg").string())).output,
+              "Written by a caption");
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"in.jpg", "same.jpg"}));
+}
+
+TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
+    TempDir dir;
+    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(300, 200)));
+    PictureDocument document = Opened(dir.file("in.jpg"));
+    document.description = "New";
+
+    // No picture: nothing is written, and the reason is given.
+    PictureDocument empty;
+    const PipelineResult none = savePicture(empty, Q(dir.file("none.jpg")));
+    EXPECT_FALSE(none.ok);
+    EXPECT_NE(none.message.indexOf("no picture"), -1);
+    EXPECT_FALSE(fs::exists(dir.file("none.jpg")));
+
+    const PipelineResult missing = savePicture(document, Q(dir.file("no/such/folder/x.jpg")));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(missing.message.indexOf("No such file"), -1) << Utf8(missing.message);
+    EXPECT_NE(missing.message.indexOf("x.jpg"), -1);
+
+    fs::create_directory(dir.file("folder.jpg"));
+    WriteBytes(dir.file("folder.jpg") / "inside", {1, 2, 3});
+    const PipelineResult folder = savePicture(document, Q(dir.file("folder.jpg")));
+    EXPECT_FALSE(folder.ok);
+    EXPECT_NE(folder.message.indexOf("folder"), -1);
+    EXPECT_EQ(Listing(dir.file("folder.jpg")), std::set<std::string>{"inside"});
+
+    // A save cut short by the file size limit, as by a full disk.
+    const Bytes old = ReadBytes(dir.file("in.jpg"));
+    ASSERT_GT(old.size(), 2000u);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const PipelineResult cut = savePicture(document, Q(dir.file("in.jpg")));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_NE(cut.message.indexOf("too large"), -1) << Utf8(cut.message);
+    EXPECT_EQ(ReadBytes(dir.file("in.jpg")), old);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"folder.jpg", "in.jpg"}));
+}
+
+TEST(Pipeline, ReadOnlyFolderRefusesTheSaveAndKeepsTheOldFile) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
+    const fs::path folder = dir.file("locked");
+    fs::create_directory(folder);
+    WriteBytes(folder / "in.jpg", JpegBytes(Photo(32, 32)));
+    const Bytes old = ReadBytes(folder / "in.jpg");
+    PictureDocument document = Opened(folder / "in.jpg");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+
+    // The superuser may write anywhere: save as an ordinary user then.
+    const auto save = [&] { return savePicture(document, Q(folder / "in.jpg")); };
+    if (geteuid() == 0) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) {
+                _exit(3);
+            }
+            const PipelineResult result = save();
+            const bool explained = result.message.indexOf("Permission denied") != -1;
+            _exit(result.ok ? 1 : (explained ? 0 : 2));
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: no reason given, 3: no user";
+    } else {
+        const PipelineResult result = save();
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.message.indexOf("Permission denied"), -1) << Utf8(result.message);
+    }
+    EXPECT_EQ(ReadBytes(folder / "in.jpg"), old);
+    EXPECT_EQ(Listing(folder), std::set<std::string>{"in.jpg"});
+    fs::permissions(folder, fs::perms::owner_all);
+}
