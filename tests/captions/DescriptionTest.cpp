@@ -7,8 +7,7 @@
 TEST(Description, BytesDecodeAsUtf8WithWindows1252ForTheRest) {
     EXPECT_EQ(decodeDescription("plain"), "plain");
     EXPECT_EQ(decodeDescription("\xE6\x9D\xB1\xE4\xBA\xAC"), QString::fromUtf8("東京"));
-    EXPECT_EQ(decodeDescription("\x80 \x93quoted\x94 \xE9"),
-              QString::fromUtf8("€ “quoted” é"));
+    EXPECT_EQ(decodeDescription("\x80 \x93quoted\x94 \xE9"), QString::fromUtf8("€ “quoted” é"));
     // Broken or overlong sequences fall back byte by byte; nothing is lost.
     EXPECT_EQ(decodeDescription("\xC3\x28"), QString::fromUtf8("Ã("));
     EXPECT_EQ(decodeDescription("\xC0\xAF"), QString::fromUtf8("À¯"));
@@ -36,7 +35,9 @@ TEST(Description, ShortTextsAlsoSitInTheValueField) {
     const QByteArray one = descriptionSegment("A");
     ASSERT_EQ(one.size(), 38);
     EXPECT_EQ(one.mid(2, 2), QByteArray("\x00\x24", 2)); // 1 + 35
-    EXPECT_EQ(one.mid(24, 8), QByteArray("\x01\x00\x00\x00" "A\x00\x00\x00", 8));
+    EXPECT_EQ(one.mid(24, 8), QByteArray("\x01\x00\x00\x00"
+                                         "A\x00\x00\x00",
+                                         8));
     EXPECT_EQ(one.mid(36), QByteArray("A\x06"));
     const QByteArray four = descriptionSegment("ABCD");
     EXPECT_EQ(four.mid(28, 4), QByteArray("ABCD"));

@@ -6,12 +6,16 @@
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <set>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,8 +60,8 @@ Bytes JpegBytes(const QImage& picture, const std::vector<Bytes>& segments = {}) 
 
 Bytes DescriptionExif(const std::string& bytes) {
     TiffBuilder tiff(false);
-    tiff.AddDirectory({{0x010E, 2, static_cast<std::uint32_t>(bytes.size() + 1),
-                        TiffBuilder::Text(bytes)}});
+    tiff.AddDirectory(
+        {{0x010E, 2, static_cast<std::uint32_t>(bytes.size() + 1), TiffBuilder::Text(bytes)}});
     return ExifSegment(tiff.Bytes());
 }
 
@@ -96,7 +100,8 @@ std::set<std::string> Listing(const fs::path& folder) {
 
 TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {
     TempDir dir;
-    WriteBytes(dir.file("a.jpg"), JpegBytes(Photo(40, 30), {DescriptionExif("Caf\xE9 \xC3\xA9t\xC3\xA9")}));
+    WriteBytes(dir.file("a.jpg"),
+               JpegBytes(Photo(40, 30), {DescriptionExif("Caf\xE9 \xC3\xA9t\xC3\xA9")}));
     PictureDocument document;
     Caption caption;
     caption.text = "kept";
@@ -202,8 +207,8 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
             const CommandResult exiftool =
                 testing_support::Run("exiftool -b -IFD0:ImageDescription " + Quote(out.string()));
             EXPECT_EQ(exiftool.output, stored.toStdString()) << label;
-            const CommandResult exiv2 =
-                testing_support::Run("exiv2 -q -Pv -K Exif.Image.ImageDescription " + Quote(out.string()));
+            const CommandResult exiv2 = testing_support::Run(
+                "exiv2 -q -Pv -K Exif.Image.ImageDescription " + Quote(out.string()));
             std::string exiv2Text = exiv2.output;
             if (!exiv2Text.empty() && exiv2Text.back() == '\n') {
                 exiv2Text.pop_back();
@@ -234,7 +239,9 @@ TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
     PictureDocument document = Opened(dir.file("in.jpg"));
     // Without captions the file's own description is written back.
     ASSERT_TRUE(savePicture(document, Q(dir.file("same.jpg"))).ok);
-    EXPECT_EQ(testing_support::Run("exiftool -b -ImageDescription " + Quote(dir.file("same.jpg").string())).output,
+    EXPECT_EQ(testing_support::Run("exiftool -b -ImageDescription " +
+                                   Quote(dir.file("same.jpg").string()))
+                  .output,
               "From camera");
 
     Caption top;
@@ -251,14 +258,17 @@ TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
     // Saving over the file that was opened works.
     ASSERT_TRUE(savePicture(document, Q(dir.file("in.jpg"))).ok);
 
-    const CommandResult djpeg = testing_support::Run("djpeg -pnm " + Quote(dir.file("in.jpg").string()));
+    const CommandResult djpeg =
+        testing_support::Run("djpeg -pnm " + Quote(dir.file("in.jpg").string()));
     Pnm pnm;
     ASSERT_TRUE(ParsePnm(Bytes(djpeg.output.begin(), djpeg.output.end()), pnm));
     EXPECT_EQ(pnm.width, 200);
     EXPECT_GT(pnm.height, 100 + 2 * 14);
     EXPECT_LT(pnm.height, 100 + 2 * 20);
-    EXPECT_EQ(testing_support::Run("exiftool -b -ImageDescription " + Quote(dir.file("in.jpg").string())).output,
-              "Written by a caption");
+    EXPECT_EQ(
+        testing_support::Run("exiftool -b -ImageDescription " + Quote(dir.file("in.jpg").string()))
+            .output,
+        "Written by a caption");
     EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"in.jpg", "same.jpg"}));
 }
 
@@ -307,7 +317,8 @@ TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
 
 TEST(Pipeline, ReadOnlyFolderRefusesTheSaveAndKeepsTheOldFile) {
     TempDir dir;
-    fs::permissions(dir.path(), fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
+    fs::permissions(dir.path(),
+                    fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
     const fs::path folder = dir.file("locked");
     fs::create_directory(folder);
     WriteBytes(folder / "in.jpg", JpegBytes(Photo(32, 32)));
@@ -342,4 +353,46 @@ TEST(Pipeline, ReadOnlyFolderRefusesTheSaveAndKeepsTheOldFile) {
     EXPECT_EQ(ReadBytes(folder / "in.jpg"), old);
     EXPECT_EQ(Listing(folder), std::set<std::string>{"in.jpg"});
     fs::permissions(folder, fs::perms::owner_all);
+}
+
+TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
+    // Every camera file, opened and saved without captions: djpeg sees the
+    // same size, and exiftool reads back the description we opened.
+    TempDir dir;
+    std::map<std::string, std::pair<std::string, QSize>> expected; // saved name -> text, size
+    for (const auto& row : ReadManifest()) {
+        const std::string& file = row.at("file");
+        if (file.rfind("camera/", 0) != 0 || row.at("djpeg_libjpeg_turbo_2.1.5") != "ok") {
+            continue;
+        }
+        SCOPED_TRACE(file);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Q(CorpusDir() / file)).ok);
+        const std::string saved = std::to_string(expected.size()) + ".jpg";
+        const PipelineResult result = savePicture(document, Q(dir.file(saved)));
+        ASSERT_TRUE(result.ok) << Utf8(result.message);
+        expected[dir.file(saved).string()] = {
+            encodeDescription(document.description).toStdString(),
+            QSize(static_cast<int>(document.width), static_cast<int>(document.height))};
+        if (row.at("exif_image_description_json").find('\\') == std::string::npos) {
+            // exiftool's reading of the source, where it has no escapes.
+            EXPECT_EQ(Utf8(document.description), row.at("exif_image_description_json"));
+        }
+    }
+    ASSERT_GT(expected.size(), 60u);
+
+    const CommandResult run =
+        testing_support::Run("exiftool -j -IFD0:ImageDescription " + Quote(dir.path().string()));
+    const QJsonArray files = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
+    ASSERT_EQ(static_cast<std::size_t>(files.size()), expected.size());
+    for (const QJsonValue& entry : files) {
+        const QJsonObject tags = entry.toObject();
+        const std::string name = tags.value("SourceFile").toString().toStdString();
+        const auto& [text, size] = expected.at(name);
+        EXPECT_EQ(Utf8(tags.value("ImageDescription").toVariant().toString()), text) << name;
+        const CommandResult djpeg = testing_support::Run("djpeg -pnm " + Quote(name));
+        Pnm pnm;
+        ASSERT_TRUE(ParsePnm(Bytes(djpeg.output.begin(), djpeg.output.end()), pnm)) << name;
+        EXPECT_EQ(QSize(pnm.width, pnm.height), size) << name;
+    }
 }
