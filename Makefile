@@ -25,11 +25,16 @@ asan: deps
 	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --preset asan -j $(JOBS)
 
-bench: deps
+# ImageMagick is a reference only here, so only this target installs it.
+bench:
+	@scripts/install-deps --bench
 	@cmake --preset release >/dev/null
-	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak
+	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak \
+		lumora_pipeline_bench lumora_job_peak
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
 	@build/release/bench/lumora_decode_peak
+	@build/release/bench/lumora_pipeline_bench
+	@build/release/bench/lumora_job_peak
 
 # Runs each libFuzzer target for FUZZ_SECONDS (default 15 minutes), seeded
 # with the corpus; new crashers land in fuzz/out/<target>/.

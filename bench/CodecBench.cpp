@@ -2,6 +2,7 @@
 // beside the same work done with bare libjpeg calls in the same run. The
 // ratios printed at the end are what to compare: the machine is shared.
 #include "bench/PhotoFixture.h"
+#include "bench/RatioReporter.h"
 
 #include "codec/LxImageJPG.h"
 #include "image/LxIOFile.h"
@@ -10,7 +11,6 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 namespace bs = bench_support;
 
@@ -83,36 +83,17 @@ BENCHMARK(BM_Decode_Lumora)->Unit(benchmark::kMillisecond)->MinTime(2)->Repetiti
 BENCHMARK(BM_Encode_BareLibjpeg)->Unit(benchmark::kMillisecond)->MinTime(2)->Repetitions(3);
 BENCHMARK(BM_Encode_Lumora)->Unit(benchmark::kMillisecond)->MinTime(2)->Repetitions(3);
 
-// Keeps the median of each benchmark so that main can print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-    }
-    std::map<std::string, double> medians;
-};
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bs::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto ratio = [&](const char* ours, const char* bare) {
-        const auto a = reporter.medians.find(ours);
-        const auto b = reporter.medians.find(bare);
-        if (a != reporter.medians.end() && b != reporter.medians.end() && b->second > 0) {
-            std::printf("%-18s %.3fx of bare libjpeg (goal <= 1.10x)\n", ours,
-                        a->second / b->second);
-        }
-    };
     std::printf("\nRatios of medians, same run:\n");
-    ratio("BM_Decode_Lumora", "BM_Decode_BareLibjpeg");
-    ratio("BM_Encode_Lumora", "BM_Encode_BareLibjpeg");
+    reporter.PrintRatio("BM_Decode_Lumora", "BM_Decode_BareLibjpeg",
+                        "of bare libjpeg (goal <= 1.10x)");
+    reporter.PrintRatio("BM_Encode_Lumora", "BM_Encode_BareLibjpeg",
+                        "of bare libjpeg (goal <= 1.10x)");
     std::remove(bs::PhotoJpegPath().c_str());
     benchmark::Shutdown();
     return 0;

@@ -2,37 +2,17 @@
 // picture's own block. The kernel's high-water mark is reset just before the
 // decode (clear_refs 5), so the peak above the resident size before it is
 // what the decode itself needed.
+#include "bench/PeakMemory.h"
 #include "bench/PhotoFixture.h"
 
 #include "codec/LxImageJPG.h"
 #include "image/LxIOFile.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace bs = bench_support;
-
-namespace {
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::stol(line.substr(std::strlen(field) + 1));
-        }
-    }
-    return -1;
-}
-
-bool ResetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    return static_cast<bool>(clear);
-}
-} // namespace
 
 int main() {
     const std::string path = bs::PhotoJpegPath();
@@ -41,11 +21,11 @@ int main() {
                 std::filesystem::file_size(path, ignored) / 1048576.0);
     double blockMiB = 0;
     for (const bool ours : {true, false}) {
-        if (!ResetPeak()) {
+        if (!bs::ResetPeak()) {
             std::printf("cannot reset the peak (no /proc/self/clear_refs); no measurement\n");
             return 1;
         }
-        const long before = StatusKiB("VmRSS:");
+        const long before = bs::StatusKiB("VmRSS:");
         long peak = 0;
         if (ours) {
             LxImageJPG image;
@@ -58,14 +38,14 @@ int main() {
                 }
             }
             std::fclose(file);
-            peak = StatusKiB("VmHWM:");
+            peak = bs::StatusKiB("VmHWM:");
             blockMiB = image.GetBlockSize() / 1048576.0;
         } else {
             bs::RgbBuffer rgb;
             int w = 0;
             int h = 0;
             bs::BareDecode(path, rgb, w, h);
-            peak = StatusKiB("VmHWM:");
+            peak = bs::StatusKiB("VmHWM:");
         }
         const double usedMiB = (peak - before) / 1024.0;
         std::printf(

@@ -1,0 +1,61 @@
+#include "bench/CaptionJob.h"
+
+#include "captions/Caption.h"
+
+#include <QtGlobal>
+
+namespace bench_support {
+
+void PreferOffscreenPlatform() {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+namespace {
+Caption jobCaption(const QString& text, std::int32_t disposition, std::int32_t weight) {
+    Caption caption;
+    caption.text = text;
+    caption.font.height = -120;
+    caption.font.weight = weight;
+    caption.disposition = disposition;
+    return caption;
+}
+} // namespace
+
+void AddJobCaptions(PictureDocument& document) {
+    Caption title = jobCaption(QStringLiteral("Lake Bled at dawn, seen from the castle terrace"),
+                               Disposition::TopBand, 700);
+    title.horizontalAlignment = HorizontalAlignment::Center;
+    document.captions.append(title);
+
+    Caption credit =
+        jobCaption(QStringLiteral("Photo: Marta Kovač, 14 May 2024 \u2014 all rights reserved"),
+                   Disposition::BottomBand, 400);
+    credit.textColor = 0x00FFFFFF;
+    credit.backgroundColor = 0x00302020;
+    document.captions.append(credit);
+
+    Caption note = jobCaption(QStringLiteral("Morning mist over the island church\r\nf/8, 1/250 s"),
+                              Disposition::OnImage, 400);
+    note.textColor = 0x0000FFFF; // yellow
+    note.horizontalAlignment = HorizontalAlignment::Right;
+    note.verticalAlignment = VerticalAlignment::Bottom;
+    note.marginLeft = 200;
+    note.marginTop = 200;
+    note.marginRight = 200;
+    note.marginBottom = 160;
+    document.captions.append(note);
+}
+
+PipelineResult RunCaptionJob(const QString& input, const QString& output) {
+    PictureDocument document;
+    PipelineResult result = openPicture(document, input);
+    if (!result.ok) {
+        return result;
+    }
+    AddJobCaptions(document);
+    return savePicture(document, output);
+}
+
+} // namespace bench_support

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "captions/PicturePipeline.h"
+
+#include <QString>
+
+namespace bench_support {
+
+// Fonts need a QGuiApplication, and a benchmark has no screen: unless the
+// caller chose a platform, the offscreen one is used. Call before
+// constructing the application.
+void PreferOffscreenPlatform();
+
+// The three captions of a typical job, each at a 120-pixel em: a title in a
+// band above the photo, a credit in a band below it, a note on the photo.
+void AddJobCaptions(PictureDocument& document);
+
+// One whole job as a person does it: open the photo, add the captions, save.
+PipelineResult RunCaptionJob(const QString& input, const QString& output);
+
+} // namespace bench_support

@@ -1,0 +1,200 @@
+// The whole captioning job on a 24-megapixel photograph, and its stages:
+// open, paint into the window's view, save. Beside it, in the same run, the
+// same input through djpeg | cjpeg (decode and encode and nothing else: the
+// floor) and through ImageMagick doing the same job. The ratios printed at
+// the end are what to compare: the machine is shared.
+#include "bench/CaptionJob.h"
+#include "bench/PhotoFixture.h"
+#include "bench/RatioReporter.h"
+
+#include "captions/CaptionRenderer.h"
+#include "captions/PicturePipeline.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace bs = bench_support;
+
+namespace {
+constexpr int kViewWidth = 980;
+constexpr int kViewHeight = 600;
+
+QString Input() {
+    return QString::fromStdString(bs::PhotoJpegPath());
+}
+
+// Every output goes here, so that a run leaves nothing behind.
+const QTemporaryDir& Scratch() {
+    static const QTemporaryDir dir;
+    return dir;
+}
+
+QString Output(const char* name) {
+    return Scratch().filePath(QString::fromLatin1(name));
+}
+
+// The photo opened once with the job's captions, for the stage benchmarks.
+PictureDocument& CaptionedDocument() {
+    static PictureDocument* document = [] {
+        auto* d = new PictureDocument;
+        if (openPicture(*d, Input()).ok) {
+            bs::AddJobCaptions(*d);
+        }
+        return d;
+    }();
+    return *document;
+}
+
+// The largest rectangle of the canvas's shape that fits the view, centred.
+QRect FittedRect(const QSize& canvas, const QSize& view) {
+    const QSize fitted = canvas.scaled(view, Qt::KeepAspectRatio);
+    return QRect(QPoint((view.width() - fitted.width()) / 2, (view.height() - fitted.height()) / 2),
+                 fitted);
+}
+
+// Runs a command line through the shell; false unless it exits with 0.
+bool Shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return status == 0;
+}
+
+// Our paths hold no quote, so single quotes are enough for the shell.
+std::string Quoted(const QString& path) {
+    std::string quoted(1, '\'');
+    quoted += path.toStdString();
+    quoted += '\'';
+    return quoted;
+}
+
+void BM_Open(benchmark::State& state) {
+    const QString input = Input();
+    for (auto _ : state) {
+        PictureDocument document;
+        const PipelineResult result = openPicture(document, input);
+        if (!result.ok) {
+            state.SkipWithError(result.message.toUtf8().constData());
+            break;
+        }
+        benchmark::DoNotOptimize(document.picture.constBits());
+    }
+}
+
+void BM_Paint(benchmark::State& state) {
+    PictureDocument& document = CaptionedDocument();
+    if (!document.hasPicture()) {
+        state.SkipWithError("the photo did not open");
+        return;
+    }
+    // The view's off-screen buffer lives as long as the window.
+    QImage view(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        const QImage canvas = renderCaptions(document);
+        QPainter painter(&view);
+        painter.fillRect(view.rect(), Qt::darkGray);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(FittedRect(canvas.size(), view.size()), canvas);
+        painter.end();
+        benchmark::DoNotOptimize(view.constBits());
+    }
+}
+
+void BM_Save(benchmark::State& state) {
+    PictureDocument& document = CaptionedDocument();
+    const QString output = Output("save.jpg");
+    for (auto _ : state) {
+        const PipelineResult result = savePicture(document, output);
+        if (!result.ok) {
+            state.SkipWithError(result.message.toUtf8().constData());
+            break;
+        }
+    }
+}
+
+void BM_Job(benchmark::State& state) {
+    const QString input = Input();
+    const QString output = Output("job.jpg");
+    for (auto _ : state) {
+        const PipelineResult result = bs::RunCaptionJob(input, output);
+        if (!result.ok) {
+            state.SkipWithError(result.message.toUtf8().constData());
+            break;
+        }
+    }
+}
+
+void BM_DjpegCjpeg(benchmark::State& state) {
+    const std::string command = "djpeg " + Quoted(Input()) + " | cjpeg -quality 90 -sample 2x2 > " +
+                                Quoted(Output("djpeg-cjpeg.jpg"));
+    for (auto _ : state) {
+        if (!Shell(command)) {
+            state.SkipWithError("djpeg | cjpeg failed");
+            break;
+        }
+    }
+}
+
+// The job's two bands and three texts, at the same quality and chroma
+// subsampling as our encoder (ImageMagick keeps full chroma from quality 90
+// up unless told otherwise).
+void BM_ImageMagick(benchmark::State& state) {
+    const std::string command =
+        "convert " + Quoted(Input()) +
+        " -background white -gravity north -splice 0x135"
+        " -background '#202030' -gravity south -splice 0x135"
+        " -pointsize 120"
+        " -font Liberation-Sans-Bold -fill black -gravity north -annotate +0+0"
+        " 'Lake Bled at dawn, seen from the castle terrace'"
+        " -font Liberation-Sans -fill white -gravity southwest -annotate +0+0"
+        " 'Photo: Marta Kovač, 14 May 2024 — all rights reserved'"
+        " -fill yellow -gravity southeast -annotate +200+300"
+        " 'Morning mist over the island church\\nf/8, 1/250 s'"
+        " -quality 90 -sampling-factor 2x2 " +
+        Quoted(Output("imagemagick.jpg"));
+    for (auto _ : state) {
+        if (!Shell(command)) {
+            state.SkipWithError("ImageMagick's convert failed");
+            break;
+        }
+    }
+}
+
+// The job and its references first and side by side, so that their ratios
+// see the same machine load.
+BENCHMARK(BM_DjpegCjpeg)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_Job)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_ImageMagick)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_Paint)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    bs::PreferOffscreenPlatform();
+    QGuiApplication app(argc, argv);
+    if (!Scratch().isValid()) {
+        std::fprintf(stderr, "cannot make a temporary folder for the outputs\n");
+        return 1;
+    }
+    bs::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\nMedians, same run:\n");
+    for (const char* name : {"BM_Open", "BM_Paint", "BM_Save", "BM_Job"}) {
+        if (const auto ms = reporter.Median(name)) {
+            std::printf("%-18s %.1f ms\n", name, *ms);
+        }
+    }
+    std::printf("\nRatios of medians, same run:\n");
+    reporter.PrintRatio("BM_Job", "BM_DjpegCjpeg", "of djpeg | cjpeg (goal <= 1.5x)");
+    reporter.PrintRatio("BM_ImageMagick", "BM_Job", "of the job (goal >= 4x)");
+    std::remove(bs::PhotoJpegPath().c_str());
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,33 @@
+#include "bench/RatioReporter.h"
+
+#include <cstdio>
+
+namespace bench_support {
+
+void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+            medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        }
+    }
+}
+
+std::optional<double> RatioReporter::Median(const std::string& name) const {
+    const auto found = medians_.find(name);
+    if (found == medians_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void RatioReporter::PrintRatio(const std::string& numerator, const std::string& denominator,
+                               const char* comparison) const {
+    const std::optional<double> a = Median(numerator);
+    const std::optional<double> b = Median(denominator);
+    if (a && b && *b > 0) {
+        std::printf("%-18s %.3fx %s\n", numerator.c_str(), *a / *b, comparison);
+    }
+}
+
+} // namespace bench_support

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bench_support {
+
+// The console report, keeping the median real time of each benchmark so
+// that main can print ratios of runs made on the same machine load.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override;
+
+    // In the benchmark's own time unit; nothing when it did not run.
+    std::optional<double> Median(const std::string& name) const;
+
+    // One line "numerator  N.NNNx <comparison>"; nothing unless both ran.
+    void PrintRatio(const std::string& numerator, const std::string& denominator,
+                    const char* comparison) const;
+
+private:
+    std::map<std::string, double> medians_;
+};
+
+} // namespace bench_support
