@@ -1,5 +1,7 @@
 #include "captions/CaptionRenderer.h"
 
+#include "image/LargePages.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -111,6 +113,7 @@ QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands) {
     if (canvas.isNull()) {
         return canvas;
     }
+    AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
     const auto black = qRgb(0, 0, 0);
     for (int row = 0; row < canvas.height(); ++row) {
         if (row == topBand) {

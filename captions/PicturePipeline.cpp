@@ -4,6 +4,7 @@
 #include "captions/DescriptionText.h"
 #include "captions/FileReplacer.h"
 #include "codec/LxImageJPG.h"
+#include "image/LargePages.h"
 #include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
 
@@ -78,6 +79,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path) {
                            .arg(width)
                            .arg(height));
     }
+    AdviseLargePages(picture.bits(), static_cast<std::size_t>(picture.sizeInBytes()));
     {
         QPainter painter(&picture);
         decoder->DrawToDC(&painter, 0, 0, width, height, nullptr, false);

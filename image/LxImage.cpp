@@ -1,5 +1,7 @@
 #include "image/LxImage.h"
 
+#include "image/LargePages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -101,6 +103,7 @@ std::uint8_t* LxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
         SetLastError("LxImage::Create can't allocate memory");
         return nullptr;
     }
+    AdviseLargePages(block_, GetBlockSize());
     if (header_.biClrUsed != 0) {
         std::memset(block_ + kHeaderBytes, 0, GetPaletteBytes());
     }
