@@ -239,8 +239,11 @@ QImage renderCaptions(PictureDocument& document) {
             int& cursor = caption.disposition == Disposition::TopBand ? topCursor : bottomCursor;
             if (h > 0) {
                 QPainter painter(&canvas);
-                const QRectF strip(0, cursor, pictureWidth, h);
-                painter.fillRect(strip, opaque(caption.backgroundColor));
+                // A row counts as covered when the strip reaches past its top
+                // edge, so the partly covered last row takes the background
+                // too and no dark line parts a band from its neighbour.
+                painter.fillRect(QRect(0, cursor, static_cast<int>(W), roundBandHeight(h)),
+                                 opaque(caption.backgroundColor));
                 drawCaptionText(painter, text, font, caption.textColor, 0, cursor, pictureWidth, h,
                                 flags, canvasBox);
             }

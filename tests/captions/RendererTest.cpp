@@ -82,9 +82,18 @@ TEST(Renderer, EmptyListGivesThePictureAndNoDocumentGivesNothing) {
 
 TEST(Renderer, BandsOfFractionalHeightRoundUpAndStackInListOrder) {
     PictureDocument document = Document();
-    const Caption top1 = Band(Disposition::TopBand, "First top", 0x0000FF00, -13);
+    // A first strip whose height has a small fraction: its last row is
+    // covered by less than half.
+    Caption top1 = Band(Disposition::TopBand, "First top", 0x0000FF00);
+    for (std::int32_t em = -10; em > -60; --em) {
+        top1.font.height = em;
+        const double h = BandHeight(top1, 640, 480);
+        if (h - std::floor(h) > 0.05 && h - std::floor(h) < 0.45) {
+            break;
+        }
+    }
     const Caption bottom = Band(Disposition::BottomBand, "Bottom", 0x00FF0000, -17);
-    const Caption top2 = Band(Disposition::TopBand, "Second top\r\nhas two lines", 0x000000FF, -13);
+    const Caption top2 = Band(Disposition::TopBand, "Second top\r\nhas two lines", 0x000000FF, -15);
     document.captions.append(top1);
     document.captions.append(bottom);
     document.captions.append(top2);
@@ -92,11 +101,11 @@ TEST(Renderer, BandsOfFractionalHeightRoundUpAndStackInListOrder) {
     const double h1 = BandHeight(top1, 640, 480);
     const double hb = BandHeight(bottom, 640, 480);
     const double h2 = BandHeight(top2, 640, 480);
-    ASSERT_GT(h1, 13.0);
-    ASSERT_LT(h1, 26.0);
-    ASSERT_GT(h2, 1.8 * h1) << "a CR LF pair is one line break";
-    // At least one height must be fractional for the rounding to be tested.
-    ASSERT_TRUE(h1 != std::floor(h1) || hb != std::floor(hb) || h2 != std::floor(h2));
+    ASSERT_GT(h1 - std::floor(h1), 0.05);
+    ASSERT_LT(h1 - std::floor(h1), 0.45);
+    ASSERT_GT(h1, -top1.font.height);
+    ASSERT_LT(h1, -2 * top1.font.height);
+    ASSERT_GT(h2, 1.6 * h1) << "a CR LF pair is one line break";
     const int r1 = static_cast<int>(std::ceil(h1));
     const int rb = static_cast<int>(std::ceil(hb));
     const int r2 = static_cast<int>(std::ceil(h2));
@@ -111,12 +120,12 @@ TEST(Renderer, BandsOfFractionalHeightRoundUpAndStackInListOrder) {
     EXPECT_TRUE(SameRows(canvas, r1 + r2, document.picture, 0, 480));
     EXPECT_EQ(canvas.pixel(right, r1 + r2 + 480), qRgb(0, 0, 255));
     EXPECT_EQ(canvas.pixel(right, r1 + r2 + 480 + static_cast<int>(hb) - 1), qRgb(0, 0, 255));
-    // Text ink sits inside each strip; a fraction of a row left over under a
-    // strip stays black.
+    // Text ink sits inside each strip, and the partly covered last row of a
+    // strip has its background: no dark line between bands or the picture.
     EXPECT_FALSE(Ink(canvas, qRgb(0, 255, 0), 0, static_cast<int>(h1)).isEmpty());
-    if (h1 + 0.5 < r1) {
-        EXPECT_EQ(canvas.pixel(right, r1 - 1), qRgb(0, 0, 0));
-    }
+    EXPECT_EQ(canvas.pixel(right, r1 - 1), qRgb(0, 255, 0));
+    EXPECT_EQ(canvas.pixel(right, r1 + r2 - 1), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(right, canvas.height() - 1), qRgb(0, 0, 255));
 }
 
 TEST(Renderer, ColoursIgnoreTheTopByteAndEmptyBandsAddNothing) {
