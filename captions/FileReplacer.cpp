@@ -28,7 +28,7 @@ QByteArray randomTempName(const QByteArray& folder, const QByteArray& base) {
 }
 } // namespace
 
-FileReplacer::FileReplacer(const QString& target) {
+FileReplacer::FileReplacer(const QString& target, Temporary kind) : kind_(kind) {
     QFileInfo info(target);
     // Writing through a link replaces the file it names, not the link.
     if (info.isSymLink() && info.exists()) {

@@ -14,7 +14,15 @@
 // was and the temporary file is gone.
 class FileReplacer {
 public:
-    explicit FileReplacer(const QString& target);
+    enum class Temporary {
+        // Unnamed until commit, falling back to a named one where the file
+        // system (or a missing /proc) does not allow it.
+        PreferUnnamed,
+        // Always a named temporary file, removed again on failure.
+        Named,
+    };
+
+    explicit FileReplacer(const QString& target, Temporary kind = Temporary::PreferUnnamed);
     ~FileReplacer();
     FileReplacer(const FileReplacer&) = delete;
     FileReplacer& operator=(const FileReplacer&) = delete;
@@ -39,6 +47,7 @@ private:
 
     QByteArray target_;
     QByteArray folder_;
+    Temporary kind_;
     QByteArray tempName_; // empty while the file has no name
     std::FILE* file_ = nullptr;
     bool failed_ = false;

@@ -4,11 +4,13 @@
 #include "image/LxIOFile.h"
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace testing_support {
@@ -24,6 +26,26 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        return;
+    }
+    saved_ = limit.rlim_cur;
+    handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = saved_;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::signal(SIGXFSZ, handler_);
 }
 
 CommandResult Run(const std::string& command) {

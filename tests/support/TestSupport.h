@@ -26,6 +26,23 @@ private:
     std::filesystem::path path_;
 };
 
+// Limits the size of files this process writes, as a full disk would, and
+// lifts the limit again when it goes away. Writing past it fails with
+// EFBIG instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool active() const { return active_; }
+
+private:
+    std::uint64_t saved_ = 0;
+    void (*handler_)(int) = nullptr;
+    bool active_ = false;
+};
+
 struct CommandResult {
     int exitCode = -1;
     std::string output; // standard output only

@@ -1,0 +1,100 @@
+#include "captions/FileReplacer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/stat.h>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+using Kind = FileReplacer::Temporary;
+
+QString Q(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+bool Replace(const fs::path& target, const std::vector<std::uint8_t>& bytes, Kind kind) {
+    FileReplacer out(Q(target), kind);
+    return out.open() && out.write(bytes.data(), bytes.size()) && out.commit();
+}
+
+class FileReplacerTest : public testing::TestWithParam<Kind> {};
+} // namespace
+
+TEST_P(FileReplacerTest, ReplacesWholeFilesAndKeepsTheirPermissions) {
+    TempDir dir;
+    const fs::path target = dir.file("photo.jpg");
+    std::vector<std::uint8_t> bytes(100000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    ASSERT_TRUE(Replace(target, bytes, GetParam()));
+    EXPECT_EQ(ReadBytes(target), bytes);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(target), 0666 & ~mask) << "as a file made by fopen";
+
+    ::chmod(target.c_str(), 0640);
+    bytes.resize(10);
+    ASSERT_TRUE(Replace(target, bytes, GetParam()));
+    EXPECT_EQ(ReadBytes(target), bytes);
+    EXPECT_EQ(ModeOf(target), 0640u);
+
+    // Through a link, the file it names is replaced and the link stays.
+    fs::create_symlink(target, dir.file("link.jpg"));
+    bytes.assign(3, 9);
+    ASSERT_TRUE(Replace(dir.file("link.jpg"), bytes, GetParam()));
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.jpg")));
+    EXPECT_EQ(ReadBytes(target), bytes);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"link.jpg", "photo.jpg"}));
+}
+
+TEST_P(FileReplacerTest, AnUnfinishedOrFailedWriteLeavesTheOldFileAndNoOther) {
+    TempDir dir;
+    const fs::path target = dir.file("photo.jpg");
+    const std::vector<std::uint8_t> old = {1, 2, 3, 4};
+    WriteBytes(target, old);
+    const std::vector<std::uint8_t> big(200000, 0x55);
+    {
+        FileReplacer abandoned(Q(target), GetParam());
+        ASSERT_TRUE(abandoned.open());
+        ASSERT_TRUE(abandoned.write(big.data(), big.size()));
+    }
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"photo.jpg"});
+
+    FileReplacer out(Q(target), GetParam());
+    bool written = false;
+    {
+        const FileSizeLimit limit(50000);
+        ASSERT_TRUE(limit.active());
+        written = out.open() && out.write(big.data(), big.size()) && out.commit();
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(out.errorText(), "File too large");
+    EXPECT_FALSE(out.commit()) << "a failed replacement stays failed";
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"photo.jpg"});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, FileReplacerTest,
+                         testing::Values(Kind::PreferUnnamed, Kind::Named));
