@@ -25,6 +25,7 @@ QColor opaque(std::uint32_t colour) {
 struct Placement {
     QRectF layout;
     QRectF clip;
+    int flags = 0;
     bool visible = false;
 };
 
@@ -44,6 +45,7 @@ double alignedStart(double start, double extent, double size, bool centre, bool 
 Placement place(const QString& text, const QFont& font, double x, double y, double w, double h,
                 int flags, const QRectF& canvas) {
     Placement placement;
+    placement.flags = flags;
     const QRectF box(x, y, w, h);
     placement.clip = box.intersected(canvas);
     if (placement.clip.isEmpty() || text.isEmpty()) {
@@ -56,13 +58,15 @@ Placement place(const QString& text, const QFont& font, double x, double y, doub
         placement.visible = true;
         return placement;
     }
+    // A box this wide never wraps a line: lay the text out unwrapped, so
+    // that the tight box cannot wrap its last word through rounding.
     const QFontMetricsF metrics(font);
-    const int layoutFlags = wideBox ? flags & ~Qt::TextWordWrap : flags;
-    const QRectF natural =
-        metrics.boundingRect(QRectF(0, 0, wideBox ? kMaxLayoutExtent : w, kMaxLayoutExtent),
-                             (layoutFlags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) |
-                                 Qt::AlignLeft | Qt::AlignTop,
-                             text);
+    placement.flags = wideBox ? flags & ~Qt::TextWordWrap : flags;
+    const QRectF natural = metrics.boundingRect(
+        QRectF(0, 0, wideBox ? kMaxLayoutExtent : w, kMaxLayoutExtent),
+        (placement.flags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft |
+            Qt::AlignTop,
+        text);
     double lx = x;
     double lw = w;
     if (wideBox) {
@@ -93,7 +97,7 @@ void drawCaptionText(QPainter& painter, const QString& text, const QFont& font,
     painter.setClipRect(placement.clip);
     painter.setFont(font);
     painter.setPen(opaque(colour));
-    painter.drawText(placement.layout, flags, text);
+    painter.drawText(placement.layout, placement.flags, text);
 }
 
 // A new canvas W x (H + bands): band rows black, the picture copied in

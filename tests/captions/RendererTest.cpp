@@ -203,6 +203,23 @@ TEST(Renderer, MarginsWiderThanThePictureGiveAnUnwrappedLine) {
     // Centred in such a box, the text lies two billion pixels away.
     document.captions.at(0)->horizontalAlignment = HorizontalAlignment::Center;
     EXPECT_EQ(renderCaptions(document), document.picture);
+
+    // The same holds for height: top-aligned text still starts at marginTop
+    // and wraps at the box's width; centred, it is far below the picture.
+    Caption tall = OnImage(QString("word ").repeated(40));
+    tall.marginTop = 100;
+    tall.marginBottom = 500;
+    tall.marginRight = 340; // a 300-pixel wide box
+    document.captions.removeAt(0);
+    document.captions.append(tall);
+    const QRect tallInk = Ink(renderCaptions(document), kPictureColour);
+    ASSERT_FALSE(tallInk.isEmpty());
+    EXPECT_GE(tallInk.top(), 100);
+    EXPECT_LE(tallInk.top(), 110);
+    EXPECT_LE(tallInk.right(), 299);
+    EXPECT_GT(tallInk.height(), 100) << "wrapped over several lines";
+    document.captions.at(0)->verticalAlignment = VerticalAlignment::Center;
+    EXPECT_EQ(renderCaptions(document), document.picture);
 }
 
 TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
