@@ -11,15 +11,33 @@
 #include <unistd.h>
 
 namespace {
+// The process's file creation mask. Read from /proc where it can be, since
+// setting it to read it back would race with other threads creating files.
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    return static_cast<mode_t>(mask);
+                }
+            }
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 // Permission bits of a new file: what fopen would give, or the old file's.
 mode_t modeFor(const QByteArray& target) {
     struct stat st {};
     if (::stat(target.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
         return st.st_mode & 07777;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~currentUmask();
 }
 
 QByteArray randomTempName(const QByteArray& folder, const QByteArray& base) {
