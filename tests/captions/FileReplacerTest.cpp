@@ -18,14 +18,6 @@ QString Q(const fs::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
 
-std::set<std::string> Listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 mode_t ModeOf(const fs::path& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);

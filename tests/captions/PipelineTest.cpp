@@ -87,14 +87,6 @@ QString TextOfBytes(const QString& pattern, qsizetype bytes) {
         text += c;
     }
 }
-
-std::set<std::string> Listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 } // namespace
 
 TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ struct CommandResult {
 // Runs a shell command; standard error is discarded.
 CommandResult Run(const std::string& command);
 std::string Quote(const std::string& text);
+
+// Names of the entries of a folder.
+std::set<std::string> Listing(const std::filesystem::path& folder);
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
