@@ -98,24 +98,28 @@ bool FileReplacer::open() {
         }
     }
     const mode_t mode = modeFor(target_);
-    int fd = ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // An unnamed file is given its name through /proc at commit.
+    const bool unnamed = kind_ == Temporary::PreferUnnamed && ::access("/proc/self/fd", X_OK) == 0;
+    int fd = unnamed ? ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    if (fd < 0 && (!unnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: use a named one and remove it on failure.
-        QByteArray name =
-            randomTempName(folder_, QFileInfo(QFile::decodeName(target_)).fileName().toUtf8());
-        fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            tempName_ = name;
+        const QByteArray base = QFileInfo(QFile::decodeName(target_)).fileName().toUtf8();
+        for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+            const QByteArray name = randomTempName(folder_, base);
+            fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                tempName_ = name;
+            } else if (errno != EEXIST) {
+                break;
+            }
         }
     }
     if (fd < 0) {
         return failWithErrno(errno);
     }
-    if (::fchmod(fd, mode) != 0) {
-        const int code = errno;
-        ::close(fd);
-        return failWithErrno(code);
-    }
+    // Best effort: some file systems (FAT on a memory card) have no
+    // permission bits to set, and the save must still work there.
+    (void)::fchmod(fd, mode);
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         const int code = errno;

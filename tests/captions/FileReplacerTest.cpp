@@ -70,6 +70,9 @@ TEST_P(FileReplacerTest, AnUnfinishedOrFailedWriteLeavesTheOldFileAndNoOther) {
         FileReplacer abandoned(Q(target), GetParam());
         ASSERT_TRUE(abandoned.open());
         ASSERT_TRUE(abandoned.write(big.data(), big.size()));
+        if (GetParam() == Kind::Named) {
+            EXPECT_EQ(Listing(dir.path()).size(), 2u) << "a hidden file beside the target";
+        }
     }
     EXPECT_EQ(ReadBytes(target), old);
     EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"photo.jpg"});
