@@ -118,15 +118,15 @@ QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands) {
         return canvas;
     }
     AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
-    const auto black = qRgb(0, 0, 0);
-    for (int row = 0; row < canvas.height(); ++row) {
-        if (row == topBand) {
-            row += source.height() - 1;
-            continue;
+    // Only the band rows need clearing: the picture covers the rest.
+    const auto clearRows = [&canvas](int first, int end) {
+        for (int row = first; row < end; ++row) {
+            auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(row));
+            std::fill(line, line + canvas.width(), qRgb(0, 0, 0));
         }
-        auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(row));
-        std::fill(line, line + canvas.width(), black);
-    }
+    };
+    clearRows(0, topBand);
+    clearRows(topBand + source.height(), canvas.height());
     const std::size_t rowBytes = static_cast<std::size_t>(source.width()) * 4;
     if (canvas.bytesPerLine() == source.bytesPerLine()) {
         std::memcpy(canvas.scanLine(topBand), source.constBits(),

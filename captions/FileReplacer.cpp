@@ -54,6 +54,7 @@ FileReplacer::FileReplacer(const QString& target, Temporary kind) : kind_(kind) 
     }
     target_ = QFile::encodeName(info.absoluteFilePath());
     folder_ = QFile::encodeName(info.absolutePath());
+    baseName_ = QFile::encodeName(info.fileName());
 }
 
 FileReplacer::~FileReplacer() {
@@ -103,9 +104,8 @@ bool FileReplacer::open() {
     int fd = unnamed ? ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     if (fd < 0 && (!unnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: use a named one and remove it on failure.
-        const QByteArray base = QFileInfo(QFile::decodeName(target_)).fileName().toUtf8();
         for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-            const QByteArray name = randomTempName(folder_, base);
+            const QByteArray name = randomTempName(folder_, baseName_);
             fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 tempName_ = name;
@@ -148,9 +148,8 @@ bool FileReplacer::write(const void* data, std::size_t size) {
 
 bool FileReplacer::linkUnnamed() {
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(::fileno(file_));
-    const QByteArray base = QFileInfo(QFile::decodeName(target_)).fileName().toUtf8();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray name = randomTempName(folder_, base);
+        const QByteArray name = randomTempName(folder_, baseName_);
         if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
                      AT_SYMLINK_FOLLOW) == 0) {
             tempName_ = name;

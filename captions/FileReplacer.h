@@ -47,6 +47,7 @@ private:
 
     QByteArray target_;
     QByteArray folder_;
+    QByteArray baseName_; // the target's file name, for temporary names
     Temporary kind_;
     QByteArray tempName_; // empty while the file has no name
     std::FILE* file_ = nullptr;
