@@ -1,0 +1,37 @@
+#pragma once
+
+#include <vector>
+
+// Menu and accelerator table 109 of the main window.
+namespace CommandId {
+constexpr int Open = 57601;
+constexpr int Save = 57603;
+constexpr int Exit = 105;
+constexpr int About = 104;
+} // namespace CommandId
+
+constexpr int kMainMenuId = 109;
+
+// One item of a popup; a separator has command 0 and no text.
+struct MenuItem {
+    int command = 0;
+    const char16_t* text = nullptr;
+
+    bool isSeparator() const { return command == 0; }
+};
+
+struct MenuPopup {
+    const char16_t* title;
+    std::vector<MenuItem> items;
+};
+
+// A key that runs a command: the character typed (not the key that types
+// it), with or without Alt held.
+struct Accelerator {
+    char16_t character;
+    bool alt;
+    int command;
+};
+
+const std::vector<MenuPopup>& mainMenu();
+const std::vector<Accelerator>& mainAccelerators();
