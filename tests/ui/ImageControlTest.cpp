@@ -1,0 +1,142 @@
+#include "ui/ImageControl.h"
+#include "captions/Caption.h"
+#include "ui/CanvasFit.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A picture whose left half is red and right half blue.
+QImage Halves(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w / 2; ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    }
+    return image;
+}
+
+void Load(PictureDocument& document, const QImage& picture) {
+    document.picture = picture;
+    document.width = static_cast<std::uint32_t>(picture.width());
+    document.height = static_cast<std::uint32_t>(picture.height());
+}
+
+QImage Shown(CImageControl& view) {
+    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QRgb Workspace(const CImageControl& view) {
+    return view.palette().color(QPalette::Dark).rgb();
+}
+
+} // namespace
+
+TEST(CanvasFit, TallerCanvasesFillTheHeightAndWiderOnesTheWidth) {
+    // Reduced, height-limited: 4000 / 5 = 800 wide, centred.
+    EXPECT_EQ(fitCanvas(4000, 3000, 980, 600), QRect(90, 0, 800, 600));
+    // Enlarged the same way.
+    EXPECT_EQ(fitCanvas(400, 300, 980, 600), QRect(90, 0, 800, 600));
+    // Equal ratios take the width-limited branch.
+    EXPECT_EQ(fitCanvas(4000, 3000, 800, 600), QRect(0, 0, 800, 600));
+    // Width-limited with a centred gap above and below.
+    EXPECT_EQ(fitCanvas(1000, 250, 500, 400), QRect(0, 137, 500, 125));
+    // The side is the canvas size divided by the ratio, truncated:
+    // 3 / (4 / 600) is just under 450, so 449 (a product would give 450).
+    EXPECT_EQ(fitCanvas(3, 4, 980, 600), QRect(265, 0, 449, 600));
+}
+
+TEST(CanvasFit, EmptyViewsAndCanvasesGiveNoRectangle) {
+    EXPECT_TRUE(fitCanvas(4000, 3000, 0, 600).isEmpty());
+    EXPECT_TRUE(fitCanvas(4000, 3000, 980, 0).isEmpty());
+    EXPECT_TRUE(fitCanvas(4000, 3000, 0, 0).isEmpty());
+    EXPECT_TRUE(fitCanvas(4000, 0, 980, 600).isEmpty());
+    EXPECT_TRUE(fitCanvas(0, 3000, 980, 600).isEmpty());
+    EXPECT_TRUE(fitCanvas(4000, 3000, -5, 600).isEmpty());
+}
+
+TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
+    CImageControl view;
+    view.resize(980, 600);
+    Load(view.document(), Halves(400, 300));
+    const QImage shown = Shown(view);
+    ASSERT_EQ(shown.size(), QSize(980, 600));
+    const QRgb workspace = Workspace(view);
+    // The picture covers x 90..889 over the whole height.
+    for (int y : {0, 300, 599}) {
+        EXPECT_EQ(shown.pixel(0, y), workspace);
+        EXPECT_EQ(shown.pixel(89, y), workspace);
+        EXPECT_EQ(shown.pixel(95, y), qRgb(255, 0, 0));
+        EXPECT_EQ(shown.pixel(880, y), qRgb(0, 0, 255));
+        EXPECT_EQ(shown.pixel(890, y), workspace);
+        EXPECT_EQ(shown.pixel(979, y), workspace);
+    }
+    // The mouse does nothing to the view.
+    QTest::mouseMove(&view, QPoint(400, 300));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(400, 300));
+    EXPECT_EQ(Shown(view), shown);
+}
+
+TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
+    CImageControl view;
+    view.resize(800, 600);
+    Load(view.document(), Halves(400, 300));
+    Caption band;
+    band.text = QStringLiteral("Top");
+    band.disposition = Disposition::TopBand;
+    band.backgroundColor = 0x0000FF00; // green
+    band.font.height = -40;
+    view.document().captions.append(band);
+
+    const QImage shown = Shown(view);
+    const QRgb workspace = Workspace(view);
+    // 400 x (300 + band) is taller than 4:3, so the fit is height-limited
+    // and narrower than the view: workspace on both sides.
+    EXPECT_EQ(shown.pixel(0, 300), workspace);
+    EXPECT_EQ(shown.pixel(799, 300), workspace);
+    // The band is at the top of the fitted canvas, the picture below it.
+    int firstColumn = 0;
+    while (firstColumn < 800 && shown.pixel(firstColumn, 300) == workspace)
+        ++firstColumn;
+    ASSERT_GT(firstColumn, 0);
+    ASSERT_LT(firstColumn, 400);
+    EXPECT_EQ(shown.pixel(firstColumn + 1, 1), qRgb(0, 255, 0));
+    EXPECT_EQ(shown.pixel(firstColumn + 5, 598), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(799 - firstColumn - 5, 598), qRgb(0, 0, 255));
+}
+
+TEST(ImageControl, WithoutAPictureOnlyTheWorkspaceShowsEvenWithCaptions) {
+    CImageControl view;
+    view.resize(300, 200);
+    Caption caption;
+    caption.text = QStringLiteral("Nothing to draw on");
+    caption.disposition = Disposition::TopBand;
+    view.document().captions.append(caption);
+    const QImage shown = Shown(view);
+    const QRgb workspace = Workspace(view);
+    for (int y = 0; y < shown.height(); y += 7) {
+        for (int x = 0; x < shown.width(); x += 7)
+            ASSERT_EQ(shown.pixel(x, y), workspace) << x << "," << y;
+    }
+}
+
+TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
+    for (const QSize size : {QSize(0, 0), QSize(0, 300), QSize(300, 0), QSize(1, 1)}) {
+        CImageControl view;
+        Load(view.document(), Halves(40, 30));
+        view.resize(size);
+        view.show();
+        view.repaint();
+        QImage target(1, 1, QImage::Format_RGB32);
+        target.fill(Qt::white);
+        view.paintView(target);
+        if (size.isEmpty()) {
+            EXPECT_EQ(target.pixel(0, 0), qRgb(255, 255, 255)) << "nothing drawn outside the view";
+        }
+    }
+}
