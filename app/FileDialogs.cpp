@@ -1,0 +1,63 @@
+#include "app/FileDialogs.h"
+
+#include "resources/StringTable.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+QString qtNameFilters(const QString& pipeSeparatedFilter) {
+    const QStringList parts = pipeSeparatedFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        if (name.isEmpty())
+            break; // the "||" that ends the list
+        // The name repeats its patterns in brackets; Qt reads the patterns
+        // from those brackets, so they are written afresh in its form.
+        const qsizetype bracket = name.indexOf(QLatin1Char('('));
+        if (bracket >= 0)
+            name = name.left(bracket).trimmed();
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+namespace {
+
+QString runDialog(QFileDialog& dialog, const QString& directory) {
+    dialog.setNameFilter(qtNameFilters(loadString(StringId::FileFilter)));
+    dialog.setDefaultSuffix(loadString(StringId::DefaultExtension));
+    if (!directory.isEmpty())
+        dialog.setDirectory(directory);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString chooseOpenPath(QWidget* owner, const QString& directory) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return runDialog(dialog, directory);
+}
+
+QString chooseSavePath(QWidget* owner, const QString& directory, const QString& proposedName) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Asking before replacing a file is Qt's default for save dialogs; kept
+    // explicit because losing a photo to a slip of the mouse is the worst
+    // thing this program could do.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!directory.isEmpty())
+        dialog.setDirectory(directory);
+    dialog.selectFile(proposedName);
+    return runDialog(dialog, QString());
+}

@@ -1,0 +1,48 @@
+#include "app/MainFrame.h"
+#include "resources/StringTable.h"
+#include "resources/VersionBlock.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// Qt ends the process with a long diagnostic when it finds no display; say
+// it in one line instead. A platform chosen explicitly (offscreen, vnc...)
+// needs no display.
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!displayAvailable()) {
+        std::fputs("lumora: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                   "unset); start it from a desktop session or under xvfb-run\n",
+                   stderr);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(loadString(StringId::ProgramTitle));
+    QApplication::setApplicationVersion(
+        VersionBlock::queryValue(
+            VersionBlock::stringFileInfoPath(VersionBlock::kTranslation, u"ProductVersion"))
+            .value_or(QString()));
+    // Matches the installed desktop entry, so desktops show its icon and name.
+    QApplication::setDesktopFileName(QStringLiteral("lumora"));
+    {
+        CMainFrame frame(static_cast<std::int64_t>(std::time(nullptr)));
+        frame.showAtStartingPlace();
+        QApplication::exec();
+    }
+    return 0;
+}

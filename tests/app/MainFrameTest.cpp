@@ -1,0 +1,357 @@
+#include "app/MainFrame.h"
+#include "app/CommandIdTable.h"
+#include "app/FileDialogs.h"
+#include "captions/Caption.h"
+#include "codec/LxImageJPG.h"
+#include "image/LxMemFile.h"
+#include "resources/StringTable.h"
+#include "resources/VersionBlock.h"
+#include "tests/support/TestSupport.h"
+#include "ui/DlgAbout.h"
+#include "ui/ImageControl.h"
+#include "ui/LinkControl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+// Writes a JPEG of a flat colour through the program's own encoder.
+void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    LxImageJPG image;
+    ASSERT_TRUE(image.CreateFromBitmapHandle(picture));
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    ASSERT_TRUE(image.Encode(&stream));
+    std::uint8_t* bytes = stream.GetBufferPointer(true);
+    WriteBytes(path, std::vector<std::uint8_t>(bytes, bytes + stream.Size()));
+    std::free(bytes);
+}
+
+// Runs `handle` on the next modal dialog of type T as soon as it shows, from
+// inside the dialog's own event loop.
+template <class T, class F> QTimer* WhenModal(F handle) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, handle] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        handle(dialog);
+    });
+    timer->start();
+    return timer;
+}
+
+struct FileDialogSeen {
+    QStringList nameFilters;
+    QString defaultSuffix;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    QString proposed;
+    QString directory;
+};
+
+// Answers the next file dialog with `path` (or cancels it when empty) and
+// records what it offered.
+void AnswerFileDialog(const QString& path, FileDialogSeen* seen = nullptr) {
+    WhenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
+        if (seen != nullptr) {
+            seen->nameFilters = dialog->nameFilters();
+            seen->defaultSuffix = dialog->defaultSuffix();
+            seen->mode = dialog->acceptMode();
+            seen->proposed = dialog->selectedFiles().value(0);
+            seen->directory = dialog->directory().absolutePath();
+        }
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+// Answers the next message box with `button`, keeping its text.
+void AnswerMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok) {
+    WhenModal<QMessageBox>([text, button](QMessageBox* box) {
+        *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+CMainFrame* NewFrame() {
+    auto* frame = new CMainFrame(0x5F5E1234);
+    frame->setAttribute(Qt::WA_DeleteOnClose, false);
+    frame->show();
+    return frame;
+}
+
+} // namespace
+
+TEST(CommandIdTable, IdentifiersAreDistinctInRangeAndFollowTheUpperBitsOfTheTime) {
+    const CommandIdTable table(0x5F5E1234);
+    const std::set<int> distinct(table.ids().begin(), table.ids().end());
+    EXPECT_EQ(distinct.size(), 100u);
+    EXPECT_GE(*distinct.begin(), 16000);
+    EXPECT_LE(*distinct.rbegin(), 30999);
+    // Only the upper 16 bits of the time count.
+    EXPECT_EQ(CommandIdTable(0x5F5E0000).ids(), table.ids());
+    EXPECT_EQ(CommandIdTable(0x5F5EFFFF).ids(), table.ids());
+    EXPECT_NE(CommandIdTable(0x5F5F0000).ids(), table.ids());
+    // The classic generator from seed 0 starts with 38.
+    EXPECT_EQ(CommandIdTable(0x1234)[0], 16038);
+    // Times past 2038 are cut to 32 bits like the generator's seed.
+    EXPECT_EQ(CommandIdTable(0x1'5F5E'0000LL).ids(), table.ids());
+}
+
+TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
+    CMainFrame frame(0x5F5E1234);
+    EXPECT_EQ(frame.objectName(), "Lumora.MainFrame.ID6123683");
+    EXPECT_EQ(frame.windowTitle(), "Lumora");
+    EXPECT_FALSE(frame.windowIcon().isNull());
+
+    const QList<QAction*> popups = frame.menuBar()->actions();
+    ASSERT_EQ(popups.size(), 2);
+    EXPECT_EQ(popups[0]->text(), "&File");
+    EXPECT_EQ(popups[1]->text(), "&Help");
+    QStringList fileItems;
+    for (QAction* item : popups[0]->menu()->actions())
+        fileItems << (item->isSeparator() ? "-" : item->objectName() + " " + item->text());
+    EXPECT_EQ(fileItems, QStringList({"57601 &Open...", "57603 Save...", "-", "105 E&xit"}));
+    ASSERT_EQ(popups[1]->menu()->actions().size(), 1);
+    EXPECT_EQ(popups[1]->menu()->actions()[0]->text(), "&About ...");
+    EXPECT_EQ(popups[1]->menu()->actions()[0]->objectName(), "104");
+
+    const CommandIdTable& ids = frame.commandIds();
+    EXPECT_EQ(frame.addButton()->text(), "Add Caption");
+    EXPECT_EQ(frame.editButton()->text(), "Edit Caption");
+    EXPECT_EQ(frame.removeButton()->text(), "Remove Caption");
+    EXPECT_EQ(frame.addButton()->objectName(), QString::number(ids[CommandIdTable::AddButton]));
+    EXPECT_EQ(frame.editButton()->objectName(), QString::number(ids[CommandIdTable::EditButton]));
+    EXPECT_EQ(frame.removeButton()->objectName(),
+              QString::number(ids[CommandIdTable::RemoveButton]));
+    EXPECT_EQ(frame.imageControl()->property("commandId").toInt(), ids[CommandIdTable::ImageView]);
+    EXPECT_EQ(frame.linkControl()->property("commandId").toInt(), ids[CommandIdTable::Link]);
+    EXPECT_EQ(frame.linkControl()->text(), makerWebAddress());
+    EXPECT_EQ(frame.addButton()->size(), QSize(110, 27));
+    EXPECT_EQ(frame.removeButton()->size(), QSize(140, 27));
+
+    EXPECT_TRUE(frame.menuAction(57601)->isEnabled());
+    EXPECT_FALSE(frame.menuAction(57603)->isEnabled());
+    EXPECT_FALSE(frame.addButton()->isEnabled());
+    EXPECT_FALSE(frame.editButton()->isEnabled());
+    EXPECT_FALSE(frame.removeButton()->isEnabled());
+}
+
+TEST(MainFrame, ChildrenFollowTheClientArea) {
+    CMainFrame frame(0x5F5E1234);
+    frame.showAtStartingPlace();
+    // 900 x 675 grown by a pixel on every side.
+    EXPECT_EQ(frame.size(), QSize(902, 677));
+
+    frame.resize(900, 600 + frame.menuBar()->height());
+    QTRY_COMPARE(frame.centralWidget()->size(), QSize(900, 600));
+    EXPECT_EQ(frame.imageControl()->geometry(), QRect(10, 10, 880, 540));
+    EXPECT_EQ(frame.addButton()->pos(), QPoint(10, 560));
+    EXPECT_EQ(frame.editButton()->pos(), QPoint(130, 560));
+    EXPECT_EQ(frame.removeButton()->pos(), QPoint(250, 560));
+    EXPECT_EQ(frame.linkControl()->pos(), QPoint(670, 560));
+    EXPECT_EQ(frame.linkControl()->size(), QSize(210, 18));
+
+    frame.resize(640, 480 + frame.menuBar()->height());
+    QTRY_COMPARE(frame.centralWidget()->size(), QSize(640, 480));
+    EXPECT_EQ(frame.imageControl()->geometry(), QRect(10, 10, 620, 420));
+    EXPECT_EQ(frame.removeButton()->pos(), QPoint(250, 440));
+    EXPECT_EQ(frame.linkControl()->pos(), QPoint(410, 440));
+}
+
+TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
+    TempDir dir;
+    WriteJpeg(dir.file("red.jpg"), 64, 48, Qt::red);
+    WriteBytes(dir.file("notes.jpg"), {'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'});
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+
+    // A cancelled dialog changes nothing.
+    FileDialogSeen seen;
+    AnswerFileDialog(QString(), &seen);
+    frame->menuAction(57601)->trigger();
+    EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
+    EXPECT_EQ(seen.nameFilters, QStringList({"JPEG Images (*.jpg *.jpeg)", "All files (*)"}));
+    EXPECT_EQ(seen.defaultSuffix, "jpg");
+    EXPECT_FALSE(frame->addButton()->isEnabled());
+    EXPECT_TRUE(frame->rememberedPath().isEmpty());
+
+    // A file that is not a picture: Add and Save become available anyway,
+    // and the person is told why nothing shows.
+    QString message;
+    AnswerFileDialog(Q(dir.file("notes.jpg")));
+    AnswerMessageBox(&message);
+    frame->menuAction(57601)->trigger();
+    EXPECT_TRUE(message.contains("notes.jpg")) << message.toStdString();
+    EXPECT_TRUE(message.startsWith("Could not open")) << message.toStdString();
+    EXPECT_FALSE(frame->imageControl()->document().hasPicture());
+    EXPECT_TRUE(frame->addButton()->isEnabled());
+    EXPECT_TRUE(frame->menuAction(57603)->isEnabled());
+    EXPECT_FALSE(frame->editButton()->isEnabled());
+
+    AnswerFileDialog(Q(dir.file("red.jpg")));
+    frame->menuAction(57601)->trigger();
+    EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("red.jpg"))});
+    const PictureDocument& document = frame->imageControl()->document();
+    EXPECT_EQ(document.width, 64u);
+    EXPECT_EQ(document.height, 48u);
+    const QImage shown = frame->imageControl()->grab().toImage();
+    const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    EXPECT_GT(middle.red(), 240);
+    EXPECT_LT(middle.green(), 20);
+
+    // A later failure keeps the picture, its captions and the enabling.
+    Caption caption;
+    caption.text = QStringLiteral("Kept");
+    frame->imageControl()->document().captions.append(caption);
+    AnswerFileDialog(Q(dir.file("notes.jpg")), &seen);
+    AnswerMessageBox(&message);
+    frame->menuAction(57601)->trigger();
+    // The dialog started in the folder of the last file.
+    EXPECT_EQ(seen.directory, Q(dir.path()));
+    EXPECT_EQ(document.width, 64u);
+    EXPECT_TRUE(document.hasPicture());
+    EXPECT_EQ(document.captions.count(), 1);
+    EXPECT_TRUE(frame->addButton()->isEnabled());
+    EXPECT_TRUE(frame->menuAction(57603)->isEnabled());
+}
+
+TEST(MainFrame, SaveProposesTheOpenedNameAndWritesTheCaptionedPicture) {
+    TempDir dir;
+    fs::create_directory(dir.file("in"));
+    WriteJpeg(dir.file("in") / "holiday.jpg", 120, 80, Qt::darkGreen);
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    AnswerFileDialog(Q(dir.file("in") / "holiday.jpg"));
+    frame->menuAction(57601)->trigger();
+    Caption caption;
+    caption.text = QStringLiteral("Beach, 2026");
+    caption.disposition = Disposition::BottomBand;
+    caption.font.height = -20;
+    frame->imageControl()->document().captions.append(caption);
+
+    FileDialogSeen seen;
+    AnswerFileDialog(Q(dir.file("out")), &seen); // no extension: the dialog adds ".jpg"
+    frame->menuAction(57603)->trigger();
+    EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
+    EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday.jpg");
+    EXPECT_EQ(seen.directory, Q(dir.file("in")));
+    EXPECT_EQ(seen.defaultSuffix, "jpg");
+    ASSERT_TRUE(fs::exists(dir.file("out.jpg")));
+    const CommandResult size = testing_support::Run(
+        "djpeg -pnm " + Quote(dir.file("out.jpg").string()) + " | head -c 20 | sed -n 2p");
+    EXPECT_EQ(size.output.substr(0, 3), "120");
+    EXPECT_GT(std::stoi(size.output.substr(4)), 80) << "the band adds rows";
+
+    // Saving over an existing file asks first; "No" keeps it untouched.
+    const auto before = ReadBytes(dir.file("in") / "holiday.jpg");
+    QString question;
+    AnswerFileDialog(Q(dir.file("in") / "holiday.jpg"));
+    AnswerMessageBox(&question, QMessageBox::No);
+    WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    frame->menuAction(57603)->trigger();
+    EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
+    EXPECT_EQ(ReadBytes(dir.file("in") / "holiday.jpg"), before);
+}
+
+TEST(MainFrame, FailedSavesSayWhyAndWriteNothing) {
+    TempDir dir;
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    // Open a file that cannot be read, so Save is available without a picture.
+    WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF});
+    QString message;
+    AnswerFileDialog(Q(dir.file("broken.jpg")));
+    AnswerMessageBox(&message);
+    frame->menuAction(57601)->trigger();
+
+    AnswerFileDialog(Q(dir.file("empty.jpg")));
+    AnswerMessageBox(&message);
+    frame->menuAction(57603)->trigger();
+    EXPECT_TRUE(message.contains("no picture to save")) << message.toStdString();
+    EXPECT_FALSE(fs::exists(dir.file("empty.jpg")));
+
+    // A save cut short, as by a full disk.
+    WriteJpeg(dir.file("big.jpg"), 400, 300, Qt::yellow);
+    AnswerFileDialog(Q(dir.file("big.jpg")));
+    frame->menuAction(57601)->trigger();
+    {
+        FileSizeLimit limit(2000);
+        ASSERT_TRUE(limit.active());
+        AnswerFileDialog(Q(dir.file("cut.jpg")));
+        AnswerMessageBox(&message);
+        frame->menuAction(57603)->trigger();
+    }
+    EXPECT_TRUE(message.startsWith("Could not save")) << message.toStdString();
+    EXPECT_TRUE(message.contains("cut.jpg"));
+    EXPECT_FALSE(fs::exists(dir.file("cut.jpg")));
+}
+
+TEST(MainFrame, AboutOpensFromTheMenuAndBothAcceleratorsExitCloses) {
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    frame->activateWindow();
+    int shown = 0;
+    const auto expectAbout = [&shown] {
+        return WhenModal<CDlgAbout>([&shown](CDlgAbout* about) {
+            ++shown;
+            about->reject();
+        });
+    };
+    expectAbout();
+    frame->menuAction(104)->trigger();
+    EXPECT_EQ(shown, 1);
+    expectAbout();
+    QTest::keyClick(frame.get(), Qt::Key_Question, Qt::AltModifier);
+    EXPECT_EQ(shown, 2);
+    // "?" typed with Shift, as on most layouts.
+    expectAbout();
+    QTest::keyClick(frame.get(), Qt::Key_Question, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(shown, 3);
+    expectAbout();
+    QTest::keyClick(frame->addButton(), Qt::Key_Slash, Qt::AltModifier);
+    EXPECT_EQ(shown, 4);
+    // Without Alt, or with Control, the keys are just keys (a box opened
+    // by mistake would be closed and counted).
+    QPointer<QTimer> watch = expectAbout();
+    QTest::keyClick(frame.get(), Qt::Key_Slash);
+    QTest::keyClick(frame.get(), Qt::Key_Slash, Qt::AltModifier | Qt::ControlModifier);
+    EXPECT_EQ(shown, 4);
+    delete watch.data();
+
+    ASSERT_TRUE(frame->isVisible());
+    frame->menuAction(105)->trigger();
+    EXPECT_FALSE(frame->isVisible());
+}
+
+TEST(FileDialogs, TheFilterListTakesQtsForm) {
+    EXPECT_EQ(qtNameFilters(loadString(StringId::FileFilter)),
+              "JPEG Images (*.jpg *.jpeg);;All files (*)");
+    EXPECT_EQ(qtNameFilters("Pictures|*.png|"), "Pictures (*.png)");
+    EXPECT_EQ(qtNameFilters(""), "");
+}
