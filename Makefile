@@ -4,10 +4,32 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 900
 
-.PHONY: test build asan bench fuzz deps format format-check clean
+.PHONY: run test build asan bench fuzz deps format format-check clean install screenshot
+
+PREFIX ?= /usr/local
 
 deps:
 	@scripts/install-deps
+
+# Builds the program optimised and starts it.
+run: deps
+	@cmake --preset release >/dev/null
+	@cmake --build build/release -j $(JOBS) --target lumora
+	@build/release/app/lumora
+
+# Installs the program, its desktop entry and icons under PREFIX.
+install: deps
+	@cmake --preset release >/dev/null
+	@cmake --build build/release -j $(JOBS) --target lumora
+	@cmake --install build/release --prefix $(PREFIX)
+
+# A screenshot of the real window under Xvfb, with a corpus photo and two
+# captions: build/screenshot.png.
+screenshot:
+	@scripts/install-deps --screenshot
+	@cmake --preset release >/dev/null
+	@cmake --build build/release -j $(JOBS) --target lumora_screenshot
+	@xvfb-run -a -s "-screen 0 1280x800x24" build/release/tests/lumora_screenshot build/screenshot.png
 
 build: deps
 	@cmake --preset dev >/dev/null
