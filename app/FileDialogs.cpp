@@ -3,6 +3,7 @@
 #include "resources/StringTable.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 QString qtNameFilters(const QString& pipeSeparatedFilter) {
@@ -32,7 +33,7 @@ namespace {
 QString runDialog(QFileDialog& dialog, const QString& directory) {
     dialog.setNameFilter(qtNameFilters(loadString(StringId::FileFilter)));
     dialog.setDefaultSuffix(loadString(StringId::DefaultExtension));
-    if (!directory.isEmpty())
+    if (!directory.isEmpty() && QFileInfo(directory).isDir())
         dialog.setDirectory(directory);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -56,7 +57,7 @@ QString chooseSavePath(QWidget* owner, const QString& directory, const QString& 
     // explicit because losing a photo to a slip of the mouse is the worst
     // thing this program could do.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (!directory.isEmpty())
+    if (!directory.isEmpty() && QFileInfo(directory).isDir())
         dialog.setDirectory(directory);
     dialog.selectFile(proposedName);
     return runDialog(dialog, QString());

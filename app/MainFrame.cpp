@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 
 namespace {
 
@@ -180,8 +181,10 @@ void CMainFrame::runCommand(int id) {
 }
 
 void CMainFrame::openFile() {
-    const QString startIn =
-        rememberedPath_.isEmpty() ? QString() : QFileInfo(rememberedPath_.constFirst()).path();
+    // The folder of the last file, or at first the person's pictures.
+    const QString startIn = rememberedPath_.isEmpty()
+                                ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)
+                                : QFileInfo(rememberedPath_.constFirst()).path();
     const QString path = chooseOpenPath(this, startIn);
     if (path.isEmpty())
         return;
