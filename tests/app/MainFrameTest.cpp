@@ -242,6 +242,14 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     EXPECT_EQ(document.captions.count(), 1);
     EXPECT_TRUE(frame->addButton()->isEnabled());
     EXPECT_TRUE(frame->menuAction(57603)->isEnabled());
+
+    // So does opening another picture.
+    WriteJpeg(dir.file("wide.jpg"), 90, 30, Qt::blue);
+    AnswerFileDialog(Q(dir.file("wide.jpg")));
+    frame->menuAction(57601)->trigger();
+    EXPECT_EQ(document.width, 90u);
+    EXPECT_EQ(document.captions.count(), 1);
+    EXPECT_FALSE(frame->editButton()->isEnabled());
 }
 
 TEST(MainFrame, SaveProposesTheOpenedNameAndWritesTheCaptionedPicture) {
