@@ -2,20 +2,19 @@
 
 #include "app/FileDialogs.h"
 #include "captions/PicturePipeline.h"
-#include "resources/Icons.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
 #include "ui/LinkControl.h"
+#include "ui/ProgramIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -33,13 +32,6 @@ public:
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
-
-QIcon programIcon() {
-    QIcon icon;
-    for (const QString& file : programIconFiles())
-        icon.addFile(file);
-    return icon;
-}
 
 } // namespace
 

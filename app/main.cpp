@@ -34,9 +34,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(loadString(StringId::ProgramTitle));
     QApplication::setApplicationVersion(
-        VersionBlock::queryValue(
-            VersionBlock::stringFileInfoPath(VersionBlock::kTranslation, u"ProductVersion"))
-            .value_or(QString()));
+        VersionBlock::stringValue(u"ProductVersion").value_or(QString()));
     // Matches the installed desktop entry, so desktops show its icon and name.
     QApplication::setDesktopFileName(QStringLiteral("lumora"));
     {

@@ -40,6 +40,10 @@ std::optional<QString> queryValue(QStringView path) {
     return std::nullopt;
 }
 
+std::optional<QString> stringValue(QStringView name) {
+    return queryValue(stringFileInfoPath(kTranslation, name));
+}
+
 } // namespace VersionBlock
 
 QString makerWebAddress() {

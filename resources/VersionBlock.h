@@ -25,6 +25,10 @@ QString stringFileInfoPath(std::uint32_t translation, QStringView name);
 // "\VarFileInfo\Translation" gives the translation as 8 hex digits.
 std::optional<QString> queryValue(QStringView path);
 
+// A value of the program's own string table (ProductName, ProductVersion,
+// LegalCopyright), looked up under its translation.
+std::optional<QString> stringValue(QStringView name);
+
 } // namespace VersionBlock
 
 // The maker's web address: the About box shows and opens it, and so does the

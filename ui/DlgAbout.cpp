@@ -4,19 +4,13 @@
 #include "resources/VersionBlock.h"
 #include "ui/OpenAddress.h"
 
-namespace {
-
-std::optional<QString> versionValue(QStringView name) {
-    return VersionBlock::queryValue(
-        VersionBlock::stringFileInfoPath(VersionBlock::kTranslation, name));
-}
-
-} // namespace
-
 CDlgAbout::CDlgAbout(QWidget* parent) : TemplateDialog(DialogId::About, parent) {
-    setControlText(ControlId::AboutProductName, versionValue(u"ProductName").value_or(QString()));
-    setControlText(ControlId::AboutVersion, versionLine(versionValue(u"ProductVersion")));
-    setControlText(ControlId::AboutCopyright, versionValue(u"LegalCopyright").value_or(QString()));
+    setControlText(ControlId::AboutProductName,
+                   VersionBlock::stringValue(u"ProductName").value_or(QString()));
+    setControlText(ControlId::AboutVersion,
+                   versionLine(VersionBlock::stringValue(u"ProductVersion")));
+    setControlText(ControlId::AboutCopyright,
+                   VersionBlock::stringValue(u"LegalCopyright").value_or(QString()));
 }
 
 QString CDlgAbout::versionLine(const std::optional<QString>& version) {

@@ -1,6 +1,6 @@
 #include "ui/TemplateDialog.h"
 
-#include "resources/Icons.h"
+#include "ui/ProgramIcon.h"
 
 #include <QIcon>
 #include <QKeyEvent>
@@ -152,11 +152,8 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& entry) {
 
 QLabel* TemplateDialog::createIcon(const ControlTemplate& entry) {
     auto* label = new QLabel(this);
-    QIcon icon;
-    for (const QString& file : programIconFiles())
-        icon.addFile(file);
     const QSize size = units_.toPixels(QSize(entry.width, entry.height));
-    label->setPixmap(icon.pixmap(size, devicePixelRatioF()));
+    label->setPixmap(programIcon().pixmap(size, devicePixelRatioF()));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }

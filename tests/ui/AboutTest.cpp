@@ -20,9 +20,7 @@
 namespace {
 
 QString versionValue(const char16_t* name) {
-    return VersionBlock::queryValue(
-               VersionBlock::stringFileInfoPath(VersionBlock::kTranslation, QStringView(name)))
-        .value_or(QStringLiteral("(missing)"));
+    return VersionBlock::stringValue(QStringView(name)).value_or(QStringLiteral("(missing)"));
 }
 
 // A template rectangle in pixels, worked out here from the font's metrics:
