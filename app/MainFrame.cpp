@@ -5,10 +5,12 @@
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
+#include "ui/CaptionDialog.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
 #include "ui/LinkControl.h"
 #include "ui/ProgramIcon.h"
+#include "ui/SelectCaptionDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -154,6 +156,19 @@ void CMainFrame::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainFrame::runCommand(int id) {
+    // The buttons' identifiers come from the table, so they cannot be cases.
+    if (id == commandIds_[CommandIdTable::AddButton]) {
+        addCaption();
+        return;
+    }
+    if (id == commandIds_[CommandIdTable::EditButton]) {
+        editCaption();
+        return;
+    }
+    if (id == commandIds_[CommandIdTable::RemoveButton]) {
+        removeCaption();
+        return;
+    }
     switch (id) {
     case CommandId::Open:
         openFile();
@@ -211,10 +226,54 @@ void CMainFrame::saveFile() {
         showFailure(result.message);
 }
 
+QWidget* CMainFrame::dialogOwner() {
+    QWidget* active = QApplication::activeWindow();
+    return active != nullptr ? active : this;
+}
+
 void CMainFrame::showAbout() {
-    QWidget* owner = QApplication::activeWindow();
-    CDlgAbout about(owner != nullptr ? owner : this);
+    CDlgAbout about(dialogOwner());
     about.exec();
+}
+
+void CMainFrame::addCaption() {
+    CCaptionDialog dialog(dialogOwner());
+    if (dialog.exec() != ControlId::Ok)
+        return;
+    CaptionList& captions = imageControl_->document().captions;
+    captions.append(dialog.caption());
+    if (captions.count() >= 1) {
+        editButton_->setEnabled(true);
+        removeButton_->setEnabled(true);
+    }
+    imageControl_->repaint();
+}
+
+void CMainFrame::editCaption() {
+    CaptionList& captions = imageControl_->document().captions;
+    std::int32_t index = -1;
+    {
+        CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToEdit),
+                                    CSelectCaptionDialog::Pick, dialogOwner());
+        if (select.exec() != ControlId::Ok)
+            return;
+        index = select.selectedIndex();
+    }
+    const Caption* chosen = captions.at(index);
+    if (chosen == nullptr)
+        return;
+    CCaptionDialog dialog(*chosen, dialogOwner());
+    if (dialog.exec() == ControlId::Ok)
+        captions.replaceAt(index, dialog.caption());
+    // Repainted whether the edit was kept or not.
+    imageControl_->repaint();
+}
+
+void CMainFrame::removeCaption() {
+    // The dialog removes and repaints by itself; how it ends changes nothing.
+    CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToRemove),
+                                CSelectCaptionDialog::Remove, dialogOwner());
+    select.exec();
 }
 
 void CMainFrame::showFailure(const QString& message) {

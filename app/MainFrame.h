@@ -15,7 +15,8 @@ class QPushButton;
 
 // The program's window: the menu, the view of the picture, the Add, Edit
 // and Remove buttons and the link to the maker's site. It runs File, Open
-// and File, Save through the open and save pipeline and the About box, and
+// and File, Save through the open and save pipeline, the caption commands
+// through the caption dialogs, and the About box, and
 // enables commands as the work goes on: nothing is disabled again once
 // enabled.
 class CMainFrame : public QMainWindow {
@@ -37,6 +38,11 @@ public:
     void openFile();
     void saveFile();
     void showAbout();
+    // The caption commands of the Add, Edit and Remove buttons. Edit and
+    // Remove are enabled by the first added caption and stay enabled.
+    void addCaption();
+    void editCaption();
+    void removeCaption();
 
     // Places the children for a client area (below the menu) of that size.
     void layoutChildren(QSize client);
@@ -60,6 +66,8 @@ private:
     void createChildren();
     QPushButton* createButton(int textId, int tableEntry, QRect geometry);
     void showFailure(const QString& message);
+    // Dialogs belong to the active window, or to the frame when none is.
+    QWidget* dialogOwner();
 
     CommandIdTable commandIds_;
     QWidget* client_ = nullptr;

@@ -6,10 +6,18 @@
 // rectangle in dialog units (x, y, width, height), in template order, which
 // is also the tab order.
 enum class ControlKind {
-    Icon,       // the program icon
-    Label,      // static text
-    PushButton, // a button; `isDefault` marks the one Enter presses
-    Link,       // a clickable address; its text is the address
+    Icon,          // the program icon
+    Label,         // static text
+    PushButton,    // a button; `isDefault` marks the one Enter presses
+    Link,          // a clickable address; its text is the address
+    Edit,          // one line of text; `digitsOnly` accepts typed digits only
+    MultiLineEdit, // lines of text without wrapping; Enter is the dialog's
+    UpDown,        // two arrows stepping the number in the edit `buddy`
+    RadioButton,   // one choice of a group; `groupStart` opens a new group
+    CheckBox,      // an on/off choice
+    GroupBox,      // a titled frame drawn behind the controls it surrounds
+    ListBox,       // a single-selection list in the order entries are added
+    ColorSwatch,   // a framed patch of one colour
 };
 
 struct ControlTemplate {
@@ -24,6 +32,12 @@ struct ControlTemplate {
     bool isDefault = false;
     // A label that shows "&" as it is instead of marking a mnemonic.
     bool noPrefix = false;
+    // A label whose text sits in the middle of its height.
+    bool centreVertically = false;
+    bool digitsOnly = false;
+    bool groupStart = false;
+    // The edit an up-down control steps; -1 for none.
+    int buddy = -1;
 };
 
 struct DialogTemplate {
@@ -38,6 +52,8 @@ struct DialogTemplate {
 
 namespace DialogId {
 constexpr int About = 103;
+constexpr int Caption = 129;
+constexpr int SelectCaption = 130;
 } // namespace DialogId
 
 namespace ControlId {
@@ -47,6 +63,34 @@ constexpr int AboutProductName = 1028;
 constexpr int AboutVersion = 1029;
 constexpr int AboutCopyright = 1030;
 constexpr int AboutLink = 1027;
+
+constexpr int MarginLeft = 1000;
+constexpr int MarginTop = 1001;
+constexpr int MarginRight = 1002;
+constexpr int MarginBottom = 1003;
+constexpr int SpinLeft = 1004;
+constexpr int SpinRight = 1005;
+constexpr int SpinBottom = 1006;
+constexpr int SpinTop = 1007;
+constexpr int AlignLeft = 1008;
+constexpr int AlignCenter = 1009;
+constexpr int AlignRight = 1010;
+constexpr int AlignTop = 1011;
+constexpr int AlignMiddle = 1012;
+constexpr int AlignBottom = 1013;
+constexpr int OnImage = 1014;
+constexpr int TopBand = 1015;
+constexpr int BottomBand = 1016;
+constexpr int DescriptionAsText = 1017;
+constexpr int TextAsDescription = 1018;
+constexpr int CaptionText = 1019;
+constexpr int ChooseFont = 1020;
+constexpr int FontDescription = 1021;
+constexpr int ChooseTextColor = 1022;
+constexpr int ChooseBackgroundColor = 1023;
+constexpr int TextColorSwatch = 1024;
+constexpr int BackgroundColorSwatch = 1025;
+constexpr int CaptionListBox = 1026;
 } // namespace ControlId
 
 // The template with that identifier; null for an unknown one.

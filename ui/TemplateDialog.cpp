@@ -1,11 +1,21 @@
 #include "ui/TemplateDialog.h"
 
+#include "ui/CaptionTextEdit.h"
+#include "ui/ColorBox.h"
 #include "ui/ProgramIcon.h"
+#include "ui/UpDownControl.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
 
 namespace {
 
@@ -78,6 +88,10 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
             previousTabStop = widget;
         }
     }
+    for (const ControlTemplate& entry : template_->controls) {
+        if (entry.kind == ControlKind::UpDown)
+            control<UpDownControl>(entry.id)->setBuddy(control<QLineEdit>(entry.buddy));
+    }
     if (firstTabStop)
         firstTabStop->setFocus(Qt::OtherFocusReason);
 }
@@ -99,9 +113,23 @@ void TemplateDialog::setControlText(int id, const QString& text) {
         static_cast<QLabel*>(widget)->setText(linkMarkup(text));
         break;
     case ControlKind::PushButton:
-        static_cast<QPushButton*>(widget)->setText(text);
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+        static_cast<QAbstractButton*>(widget)->setText(text);
+        break;
+    case ControlKind::Edit:
+        static_cast<QLineEdit*>(widget)->setText(text);
+        break;
+    case ControlKind::MultiLineEdit:
+        static_cast<CaptionTextEdit*>(widget)->setText(text);
+        break;
+    case ControlKind::GroupBox:
+        static_cast<QGroupBox*>(widget)->setTitle(text);
         break;
     case ControlKind::Icon:
+    case ControlKind::UpDown:
+    case ControlKind::ListBox:
+    case ControlKind::ColorSwatch:
         break;
     }
 }
@@ -136,18 +164,85 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& entry) {
         return createButton(entry);
     case ControlKind::Link:
         return createLink(entry);
+    case ControlKind::Edit:
+        return createEdit(entry);
+    case ControlKind::MultiLineEdit:
+        return withFocus(new CaptionTextEdit(this), entry);
+    case ControlKind::UpDown:
+        return new UpDownControl(this);
+    case ControlKind::RadioButton:
+        return createRadioButton(entry);
+    case ControlKind::CheckBox:
+        return withFocus(new QCheckBox(QString::fromUtf16(entry.text), this), entry);
+    case ControlKind::GroupBox:
+        return createGroupBox(entry);
+    case ControlKind::ListBox:
+        return createListBox(entry);
+    case ControlKind::ColorSwatch:
+        return new CColorBox(this);
     case ControlKind::Label:
         break;
     }
     auto* label = new QLabel(this);
-    // Static text sits at the top left of its box and wraps at word
-    // boundaries, and is never read as markup.
+    // Static text is never read as markup. It sits at the top left of its
+    // box and wraps at word boundaries, or stays on one line in the middle
+    // of the box's height.
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | (entry.centreVertically ? Qt::AlignVCenter : Qt::AlignTop));
+    label->setWordWrap(!entry.centreVertically);
     const QString text = QString::fromUtf16(entry.text);
     label->setText(entry.noPrefix ? text : withoutMnemonicMarks(text));
     return label;
+}
+
+QWidget* TemplateDialog::withFocus(QWidget* widget, const ControlTemplate& entry) {
+    // A control without a tab stop is still focused by a click, not by Tab.
+    widget->setFocusPolicy(entry.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    return widget;
+}
+
+QLineEdit* TemplateDialog::createEdit(const ControlTemplate& entry) {
+    auto* edit = new QLineEdit(QString::fromUtf16(entry.text), this);
+    withFocus(edit, entry);
+    if (entry.digitsOnly) {
+        // Only what is typed or pasted is checked; setText() still shows
+        // any text, as the program may write a sign.
+        static const QRegularExpression digits(QStringLiteral("[0-9]*"));
+        edit->setValidator(new QRegularExpressionValidator(digits, edit));
+    }
+    return edit;
+}
+
+QRadioButton* TemplateDialog::createRadioButton(const ControlTemplate& entry) {
+    auto* button = new QRadioButton(QString::fromUtf16(entry.text), this);
+    withFocus(button, entry);
+    // Every group is exclusive on its own; without the groups all the
+    // dialog's radio buttons would be one choice.
+    if (entry.groupStart || currentGroup_ == nullptr) {
+        currentGroup_ = new QButtonGroup(this);
+        currentGroup_->setExclusive(true);
+    }
+    currentGroup_->addButton(button, entry.id);
+    return button;
+}
+
+QGroupBox* TemplateDialog::createGroupBox(const ControlTemplate& entry) {
+    auto* box = new QGroupBox(QString::fromUtf16(entry.text), this);
+    box->setFocusPolicy(Qt::NoFocus);
+    // A frame is drawn behind the controls it surrounds and lets their
+    // clicks through.
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->lower();
+    return box;
+}
+
+QListWidget* TemplateDialog::createListBox(const ControlTemplate& entry) {
+    auto* list = new QListWidget(this);
+    withFocus(list, entry);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSortingEnabled(false);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return list;
 }
 
 QLabel* TemplateDialog::createIcon(const ControlTemplate& entry) {
@@ -162,8 +257,7 @@ QPushButton* TemplateDialog::createButton(const ControlTemplate& entry) {
     auto* button = new QPushButton(QString::fromUtf16(entry.text), this);
     button->setAutoDefault(true);
     button->setDefault(entry.isDefault);
-    // Without a tab stop a button is still taken by a click, not by Tab.
-    button->setFocusPolicy(entry.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    withFocus(button, entry);
     const int id = entry.id;
     connect(button, &QPushButton::clicked, this, [this, id] { onCommand(id); });
     return button;

@@ -8,16 +8,24 @@
 #include <QSet>
 #include <QString>
 
+class QButtonGroup;
 class QEvent;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QListWidget;
 class QPushButton;
+class QRadioButton;
 
 // A dialog built from one of the program's dialog templates: every control
 // at the pixel rectangle its dialog units come to in the template's font,
 // with no layout, the dialog fixed at the template's size. Controls with an
 // identifier are named after it ("1028") and can be found with control().
 // Tab order is template order; the first control that takes Tab has the
-// focus when the dialog opens. A push button's click goes to onCommand(),
+// focus when the dialog opens; controls without a tab stop take the focus
+// only when clicked. Radio buttons form one exclusive group from each
+// group start to the next, and an up-down control sits at the right end of
+// its buddy edit. A push button's click goes to onCommand(),
 // a link's to onLinkClicked(). Escape and the window's close button end the
 // dialog with 2, the Cancel identifier.
 class TemplateDialog : public QDialog {
@@ -56,10 +64,17 @@ private:
     QLabel* createLink(const ControlTemplate& control);
     QPushButton* createButton(const ControlTemplate& control);
     QLabel* createIcon(const ControlTemplate& control);
+    QLineEdit* createEdit(const ControlTemplate& control);
+    QRadioButton* createRadioButton(const ControlTemplate& control);
+    QGroupBox* createGroupBox(const ControlTemplate& control);
+    QListWidget* createListBox(const ControlTemplate& control);
+    static QWidget* withFocus(QWidget* widget, const ControlTemplate& control);
     const ControlTemplate* controlTemplate(int id) const;
 
     const DialogTemplate* template_ = nullptr;
     DialogUnits units_;
     QHash<int, QWidget*> controls_;
     QSet<const QObject*> links_;
+    // The radio group that radio buttons join until one starts a new group.
+    QButtonGroup* currentGroup_ = nullptr;
 };

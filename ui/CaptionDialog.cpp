@@ -1,0 +1,178 @@
+#include "ui/CaptionDialog.h"
+
+#include "resources/StringTable.h"
+#include "ui/CaptionTextEdit.h"
+#include "ui/ColorBox.h"
+#include "ui/ColorChooser.h"
+#include "ui/DialogUnits.h"
+#include "ui/FontChoice.h"
+#include "ui/NumberText.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <array>
+
+namespace {
+
+struct MarginEdit {
+    int id;
+    std::int32_t Caption::* field;
+};
+
+constexpr std::array<MarginEdit, 4> kMarginEdits{{
+    {ControlId::MarginLeft, &Caption::marginLeft},
+    {ControlId::MarginTop, &Caption::marginTop},
+    {ControlId::MarginRight, &Caption::marginRight},
+    {ControlId::MarginBottom, &Caption::marginBottom},
+}};
+
+// A radio button and the value it stands for in one of the caption's
+// three choices.
+struct Choice {
+    int id;
+    std::int32_t Caption::* field;
+    std::int32_t value;
+};
+
+constexpr std::array<Choice, 9> kChoices{{
+    {ControlId::AlignLeft, &Caption::horizontalAlignment, HorizontalAlignment::Left},
+    {ControlId::AlignCenter, &Caption::horizontalAlignment, HorizontalAlignment::Center},
+    {ControlId::AlignRight, &Caption::horizontalAlignment, HorizontalAlignment::Right},
+    {ControlId::AlignTop, &Caption::verticalAlignment, VerticalAlignment::Top},
+    {ControlId::AlignMiddle, &Caption::verticalAlignment, VerticalAlignment::Center},
+    {ControlId::AlignBottom, &Caption::verticalAlignment, VerticalAlignment::Bottom},
+    {ControlId::OnImage, &Caption::disposition, Disposition::OnImage},
+    {ControlId::TopBand, &Caption::disposition, Disposition::TopBand},
+    {ControlId::BottomBand, &Caption::disposition, Disposition::BottomBand},
+}};
+
+} // namespace
+
+CCaptionDialog::CCaptionDialog(QWidget* parent) : CCaptionDialog(Caption(), parent) {}
+
+CCaptionDialog::CCaptionDialog(const Caption& caption, QWidget* parent)
+    : TemplateDialog(DialogId::Caption, parent), caption_(caption) {
+    textEdit_ = control<CaptionTextEdit>(ControlId::CaptionText);
+    textSwatch_ = control<CColorBox>(ControlId::TextColorSwatch);
+    backgroundSwatch_ = control<CColorBox>(ControlId::BackgroundColorSwatch);
+    connectReactions();
+    refreshControls();
+    // The left margin has the focus; typing replaces its number.
+    control<QLineEdit>(ControlId::MarginLeft)->selectAll();
+}
+
+void CCaptionDialog::connectReactions() {
+    for (const MarginEdit& margin : kMarginEdits) {
+        auto* edit = control<QLineEdit>(margin.id);
+        const auto field = margin.field;
+        // Also runs when refreshControls() writes the number, which then
+        // reads back the value it came from.
+        connect(edit, &QLineEdit::textChanged, this,
+                [this, field](const QString& text) { caption_.*field = numberFromText(text); });
+    }
+    for (const Choice& choice : kChoices) {
+        const auto field = choice.field;
+        const std::int32_t value = choice.value;
+        connect(control<QRadioButton>(choice.id), &QRadioButton::toggled, this,
+                [this, field, value](bool checked) {
+                    if (checked)
+                        caption_.*field = value;
+                });
+    }
+    // The two flags exclude each other: setting one clears the other, and
+    // the refresh shows it. Only the person's clicks count here, so the
+    // refresh's own changes do not come back as reactions.
+    connect(control<QCheckBox>(ControlId::DescriptionAsText), &QCheckBox::clicked, this,
+            [this](bool checked) {
+                caption_.useDescriptionAsText = checked;
+                if (checked)
+                    caption_.useTextAsDescription = false;
+                refreshControls();
+            });
+    connect(control<QCheckBox>(ControlId::TextAsDescription), &QCheckBox::clicked, this,
+            [this](bool checked) {
+                caption_.useTextAsDescription = checked;
+                if (checked)
+                    caption_.useDescriptionAsText = false;
+                refreshControls();
+            });
+    connect(textEdit_, &QPlainTextEdit::textChanged, this,
+            [this] { caption_.text = textEdit_->text(); });
+}
+
+void CCaptionDialog::refreshControls() {
+    for (const MarginEdit& margin : kMarginEdits)
+        control<QLineEdit>(margin.id)->setText(QString::number(caption_.*margin.field));
+    // A value outside a choice's set checks nothing.
+    for (const Choice& choice : kChoices) {
+        if (caption_.*choice.field == choice.value)
+            control<QRadioButton>(choice.id)->setChecked(true);
+    }
+    control<QCheckBox>(ControlId::TextAsDescription)->setChecked(caption_.useTextAsDescription);
+    control<QCheckBox>(ControlId::DescriptionAsText)->setChecked(caption_.useDescriptionAsText);
+    setControlText(ControlId::FontDescription, describeFont(caption_.font, screenLogicalDpiY()));
+    if (textEdit_->text() != caption_.text)
+        textEdit_->setText(caption_.text);
+    textSwatch_->setColor(caption_.textColor);
+    backgroundSwatch_->setColor(caption_.backgroundColor);
+}
+
+QString CCaptionDialog::describeFont(const LogFont& font, int dpi) {
+    QStringList words;
+    if (font.isBold())
+        words << loadString(StringId::Bold);
+    if (font.italic)
+        words << loadString(StringId::Italic);
+    if (font.underline)
+        words << loadString(StringId::Underline);
+    if (font.strikeOut)
+        words << loadString(StringId::Strikeout);
+    const QString style =
+        words.isEmpty() ? loadString(StringId::Regular) : words.join(QStringLiteral(", "));
+    const int points = -DialogUnits::mulDiv(font.height, 72, dpi);
+    return QStringLiteral("%1, %2, %3").arg(font.faceName).arg(points).arg(style);
+}
+
+void CCaptionDialog::onCommand(int id) {
+    switch (id) {
+    case ControlId::ChooseFont:
+        chooseFont();
+        return;
+    case ControlId::ChooseTextColor:
+        chooseColor(&Caption::textColor);
+        return;
+    case ControlId::ChooseBackgroundColor:
+        chooseColor(&Caption::backgroundColor);
+        return;
+    default:
+        TemplateDialog::onCommand(id);
+        return;
+    }
+}
+
+QWidget* CCaptionDialog::chooserOwner() {
+    QWidget* active = QApplication::activeWindow();
+    return active != nullptr ? active : this;
+}
+
+void CCaptionDialog::chooseFont() {
+    const int dpi = screenLogicalDpiY();
+    QFontDialog chooser(chooserFontOf(caption_.font, dpi), chooserOwner());
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    caption_.font = logFontFromChooser(chooser.selectedFont(), caption_.font, dpi);
+    refreshControls();
+}
+
+void CCaptionDialog::chooseColor(std::uint32_t Caption::* field) {
+    const std::optional<std::uint32_t> chosen =
+        ColorChooser::choose(chooserOwner(), caption_.*field);
+    if (!chosen)
+        return;
+    caption_.*field = *chosen;
+    refreshControls();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "captions/Caption.h"
+#include "ui/TemplateDialog.h"
+
+class CColorBox;
+class CaptionTextEdit;
+
+// The dialog that sets up one caption: margins, alignment, placement, font,
+// colours, the two description flags and the text. It edits a working copy
+// and writes every change of a control into it at once; exec() returns 1
+// when the person pressed "Add" (or Enter), after which the caller takes
+// caption(), and 2 when they cancelled, which discards the copy.
+class CCaptionDialog : public TemplateDialog {
+    Q_OBJECT
+
+public:
+    // Starts from a new caption with the default settings.
+    explicit CCaptionDialog(QWidget* parent = nullptr);
+    // Starts from a copy of `caption`; the original is never touched.
+    explicit CCaptionDialog(const Caption& caption, QWidget* parent = nullptr);
+
+    const Caption& caption() const { return caption_; }
+
+    // "Face, points, style" for label 1021: the style is the words Bold,
+    // Italic, Underline and Strikeout that apply, joined with ", ", or
+    // Regular; the points are the em height at `dpi`, rounded (a positive
+    // cell height gives a negative number).
+    static QString describeFont(const LogFont& font, int dpi);
+
+protected:
+    void onCommand(int id) override;
+
+private:
+    void connectReactions();
+    // Shows the whole working caption in the controls.
+    void refreshControls();
+    void chooseFont();
+    void chooseColor(std::uint32_t Caption::* field);
+    QWidget* chooserOwner();
+
+    Caption caption_;
+    CaptionTextEdit* textEdit_ = nullptr;
+    CColorBox* textSwatch_ = nullptr;
+    CColorBox* backgroundSwatch_ = nullptr;
+};

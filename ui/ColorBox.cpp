@@ -1,0 +1,26 @@
+#include "ui/ColorBox.h"
+
+#include <QPainter>
+
+CColorBox::CColorBox(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted, so nothing needs erasing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CColorBox::setColor(std::uint32_t color) {
+    color_ = color;
+    repaint();
+}
+
+QColor CColorBox::shownColor(std::uint32_t color) {
+    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+void CColorBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect box = rect();
+    painter.fillRect(box, shownColor(color_));
+    painter.setPen(Qt::black);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+}
