@@ -7,6 +7,7 @@
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WhenModal.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
 #include "ui/LinkControl.h"
@@ -47,23 +48,6 @@ void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
     std::uint8_t* bytes = stream.GetBufferPointer(true);
     WriteBytes(path, std::vector<std::uint8_t>(bytes, bytes + stream.Size()));
     std::free(bytes);
-}
-
-// Runs `handle` on the next modal dialog of type T as soon as it shows, from
-// inside the dialog's own event loop.
-template <class T, class F> QTimer* WhenModal(F handle) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, handle] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        handle(dialog);
-    });
-    timer->start();
-    return timer;
 }
 
 struct FileDialogSeen {

@@ -1,0 +1,379 @@
+// The caption dialog as a person uses it: what it shows for a caption, how
+// each control writes into the working caption, the choosers, and how it
+// ends.
+#include "resources/DialogTemplates.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/WhenModal.h"
+#include "ui/CaptionDialog.h"
+#include "ui/CaptionTextEdit.h"
+#include "ui/ColorBox.h"
+#include "ui/ColorChooser.h"
+#include "ui/FontChoice.h"
+#include "ui/NumberText.h"
+#include "ui/UpDownControl.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+namespace {
+
+using namespace ControlId;
+
+class CaptionDialogTest : public testing::Test {
+protected:
+    template <class T> T* find(int id) {
+        T* found = dialog.findChild<T*>(QString::number(id));
+        EXPECT_NE(found, nullptr) << "no control " << id;
+        return found;
+    }
+    QLineEdit* edit(int id) { return find<QLineEdit>(id); }
+    bool checked(int id) { return find<QAbstractButton>(id)->isChecked(); }
+    void click(int id) { QTest::mouseClick(find<QAbstractButton>(id), Qt::LeftButton); }
+    void showDialog() {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+    // Runs the dialog modally and does `action` once it is up; a dialog
+    // still open after a few seconds ends with -1.
+    int execWith(const std::function<void()>& action) {
+        QTimer::singleShot(0, &dialog, [&] {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            action();
+        });
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
+        return dialog.exec();
+    }
+    // The colour in the middle of a swatch and on its frame.
+    static std::pair<QColor, QColor> swatch(CColorBox* box) {
+        const QImage shot = box->grab().toImage();
+        return {shot.pixelColor(shot.width() / 2, shot.height() / 2), shot.pixelColor(0, 0)};
+    }
+
+    CCaptionDialog dialog;
+};
+
+// Runs first in this program: nothing has used the chooser yet.
+TEST(ColorChooser, CustomColoursStartWhite) {
+    for (int i = 0; i < ColorChooser::kCustomColorCount; ++i)
+        EXPECT_EQ(ColorChooser::customColor(i), QColor(Qt::white)) << i;
+}
+
+TEST_F(CaptionDialogTest, NewCaptionShowsTheDefaultsWithTheFocusInTheLeftMargin) {
+    ASSERT_EQ(screenLogicalDpiY(), 96);
+    EXPECT_EQ(dialog.windowTitle(), "Caption");
+    EXPECT_EQ(find<QPushButton>(Ok)->text(), "Add");
+    EXPECT_TRUE(find<QPushButton>(Ok)->isDefault());
+    for (int id : {MarginLeft, MarginTop, MarginRight, MarginBottom})
+        EXPECT_EQ(edit(id)->text(), "0") << id;
+    for (int id : {AlignLeft, AlignTop, OnImage})
+        EXPECT_TRUE(checked(id)) << id;
+    for (int id : {AlignCenter, AlignRight, AlignMiddle, AlignBottom, TopBand, BottomBand,
+                   DescriptionAsText, TextAsDescription})
+        EXPECT_FALSE(checked(id)) << id;
+    EXPECT_EQ(find<QLabel>(FontDescription)->text(), "Arial, 11, Regular");
+    EXPECT_TRUE(find<CaptionTextEdit>(CaptionText)->text().isEmpty());
+    EXPECT_EQ(swatch(find<CColorBox>(TextColorSwatch)).first, QColor(Qt::black));
+    EXPECT_EQ(swatch(find<CColorBox>(BackgroundColorSwatch)),
+              std::make_pair(QColor(Qt::white), QColor(Qt::black)));
+    EXPECT_EQ(dialog.caption(), Caption());
+
+    showDialog();
+    EXPECT_EQ(QApplication::focusWidget(), edit(MarginLeft));
+}
+
+TEST_F(CaptionDialogTest, TabVisitsTheTabStopsInTemplateOrderAndSkipsRadioButtons) {
+    showDialog();
+    QStringList visited;
+    for (int i = 0; i < 12; ++i) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited.join(u' '),
+              "1000 1001 1002 1003 1020 1022 1023 1017 1018 1019 1 2");
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "1000");
+}
+
+TEST_F(CaptionDialogTest, StartsFromACopyOfTheGivenCaption) {
+    Caption given;
+    given.text = QStringLiteral("Two\r\nlines");
+    given.marginLeft = 12;
+    given.marginBottom = -3;
+    given.horizontalAlignment = HorizontalAlignment::Right;
+    given.verticalAlignment = VerticalAlignment::Bottom;
+    given.disposition = Disposition::BottomBand;
+    given.useTextAsDescription = true;
+    given.textColor = 0xFF0000FF;
+    given.backgroundColor = 0x00FF0000;
+    CCaptionDialog editing(given);
+    const auto* shown = editing.findChild<CaptionTextEdit*>("1019");
+    EXPECT_EQ(shown->toPlainText(), "Two\nlines");
+    EXPECT_EQ(editing.findChild<QLineEdit*>("1000")->text(), "12");
+    EXPECT_EQ(editing.findChild<QLineEdit*>("1003")->text(), "-3");
+    for (const char* id : {"1010", "1013", "1016", "1018"})
+        EXPECT_TRUE(editing.findChild<QAbstractButton*>(id)->isChecked()) << id;
+    EXPECT_FALSE(editing.findChild<QAbstractButton*>("1008")->isChecked());
+    // Colours are 0x00BBGGRR and the top byte is not drawn.
+    EXPECT_EQ(swatch(editing.findChild<CColorBox*>("1024")).first, QColor(255, 0, 0));
+    EXPECT_EQ(swatch(editing.findChild<CColorBox*>("1025")).first, QColor(0, 0, 255));
+    // Showing the caption wrote nothing different back into it.
+    EXPECT_EQ(editing.caption(), given);
+}
+
+TEST_F(CaptionDialogTest, EveryControlWritesIntoTheWorkingCaptionAtOnce) {
+    showDialog();
+    QLineEdit* top = edit(MarginTop);
+    top->selectAll();
+    QTest::keyClicks(top, "4x2");
+    EXPECT_EQ(top->text(), "42") << "only digits can be typed";
+    EXPECT_EQ(dialog.caption().marginTop, 42);
+    EXPECT_EQ(dialog.caption().marginLeft, 0);
+
+    click(AlignCenter);
+    click(AlignBottom);
+    click(TopBand);
+    EXPECT_EQ(dialog.caption().horizontalAlignment, 'c');
+    EXPECT_EQ(dialog.caption().verticalAlignment, 'b');
+    EXPECT_EQ(dialog.caption().disposition, 'T');
+    EXPECT_FALSE(checked(AlignLeft)) << "each group is one choice";
+    EXPECT_TRUE(checked(AlignBottom)) << "groups do not take each other's checks";
+    EXPECT_TRUE(checked(TopBand));
+    click(BottomBand);
+    click(AlignRight);
+    EXPECT_EQ(dialog.caption().disposition, 'B');
+    EXPECT_EQ(dialog.caption().horizontalAlignment, 'r');
+
+    auto* text = find<CaptionTextEdit>(CaptionText);
+    text->setFocus();
+    QTest::keyClicks(text, "Harbour");
+    QTest::keyClick(text, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(text, "morning");
+    EXPECT_EQ(dialog.caption().text, "Harbour\r\nmorning");
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Pasted line breaks of any kind are one break each.
+    text->clear();
+    QGuiApplication::clipboard()->setText(QStringLiteral("a\r\nb\rc\nd"));
+    text->paste();
+    EXPECT_EQ(dialog.caption().text, "a\r\nb\r\nc\r\nd");
+}
+
+TEST_F(CaptionDialogTest, MarginTextBecomesANumberEvenWhenEmptyOrHuge) {
+    QLineEdit* right = edit(MarginRight);
+    right->setText(QStringLiteral("17"));
+    EXPECT_EQ(dialog.caption().marginRight, 17);
+    right->clear();
+    EXPECT_EQ(dialog.caption().marginRight, 0);
+    right->setText(QStringLiteral("99999999999999999999"));
+    EXPECT_EQ(dialog.caption().marginRight, std::numeric_limits<std::int32_t>::max());
+    right->setText(QStringLiteral("  -2147483649"));
+    EXPECT_EQ(dialog.caption().marginRight, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(dialog.caption().marginLeft, 0);
+
+    EXPECT_EQ(numberFromText(u"\t +25 px"), 25);
+    EXPECT_EQ(numberFromText(u"-0"), 0);
+    EXPECT_EQ(numberFromText(u"x12"), 0);
+    EXPECT_EQ(numberFromText(u"-"), 0);
+    EXPECT_EQ(numberFromText(u"2147483647"), 2147483647);
+    EXPECT_EQ(numberFromText(u"2147483648"), 2147483647);
+    EXPECT_EQ(numberFromText(u"-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(numberFromText(u"00000000000000000000000000000042"), 42);
+}
+
+TEST_F(CaptionDialogTest, UpArrowsLowerTheMarginAndDownArrowsRaiseItWithinZeroToHundred) {
+    showDialog();
+    auto* spin = find<UpDownControl>(SpinLeft);
+    QLineEdit* left = edit(MarginLeft);
+    EXPECT_EQ(spin->buddy(), left);
+    EXPECT_EQ(find<UpDownControl>(SpinTop)->buddy(), edit(MarginTop));
+    EXPECT_EQ(find<UpDownControl>(SpinRight)->buddy(), edit(MarginRight));
+    EXPECT_EQ(find<UpDownControl>(SpinBottom)->buddy(), edit(MarginBottom));
+    // The arrows sit inside the edit's right end.
+    EXPECT_EQ(spin->geometry().left(), left->geometry().right() + 1);
+    EXPECT_EQ(spin->geometry().top(), left->geometry().top());
+
+    left->setText(QStringLiteral("5"));
+    QTest::mouseClick(spin->upArrow(), Qt::LeftButton);
+    EXPECT_EQ(left->text(), "4");
+    EXPECT_EQ(dialog.caption().marginLeft, 4);
+    QTest::mouseClick(spin->downArrow(), Qt::LeftButton);
+    QTest::mouseClick(spin->downArrow(), Qt::LeftButton);
+    EXPECT_EQ(dialog.caption().marginLeft, 6);
+    left->setFocus();
+    QTest::keyClick(left, Qt::Key_Up);
+    EXPECT_EQ(dialog.caption().marginLeft, 5);
+    QTest::keyClick(left, Qt::Key_Down);
+    EXPECT_EQ(dialog.caption().marginLeft, 6);
+
+    left->setText(QStringLiteral("0"));
+    QTest::mouseClick(spin->upArrow(), Qt::LeftButton);
+    EXPECT_EQ(left->text(), "0");
+    left->setText(QStringLiteral("100"));
+    QTest::mouseClick(spin->downArrow(), Qt::LeftButton);
+    EXPECT_EQ(left->text(), "100");
+    // A number outside the range is brought into it first.
+    left->setText(QStringLiteral("5000"));
+    QTest::mouseClick(spin->upArrow(), Qt::LeftButton);
+    EXPECT_EQ(dialog.caption().marginLeft, 99);
+    left->clear();
+    QTest::mouseClick(spin->downArrow(), Qt::LeftButton);
+    EXPECT_EQ(dialog.caption().marginLeft, 1);
+    EXPECT_EQ(dialog.caption().marginTop, 0);
+}
+
+TEST_F(CaptionDialogTest, TheTwoDescriptionFlagsClearEachOther) {
+    showDialog();
+    click(TextAsDescription);
+    EXPECT_TRUE(dialog.caption().useTextAsDescription);
+    click(DescriptionAsText);
+    EXPECT_TRUE(checked(DescriptionAsText));
+    EXPECT_FALSE(checked(TextAsDescription));
+    EXPECT_TRUE(dialog.caption().useDescriptionAsText);
+    EXPECT_FALSE(dialog.caption().useTextAsDescription);
+    click(DescriptionAsText);
+    EXPECT_FALSE(checked(DescriptionAsText));
+    EXPECT_FALSE(checked(TextAsDescription));
+    EXPECT_FALSE(dialog.caption().useDescriptionAsText);
+    EXPECT_FALSE(dialog.caption().useTextAsDescription);
+
+    // The refresh that shows the flags keeps the text and margins typed.
+    edit(MarginBottom)->setText(QStringLiteral("8"));
+    find<CaptionTextEdit>(CaptionText)->setText(QStringLiteral("kept"));
+    click(TextAsDescription);
+    EXPECT_EQ(dialog.caption().marginBottom, 8);
+    EXPECT_EQ(dialog.caption().text, "kept");
+    EXPECT_TRUE(find<CaptionTextEdit>(CaptionText)->isEnabled());
+}
+
+TEST_F(CaptionDialogTest, AddOrEnterConfirmsAndCancelEscapeOrClosingDiscard) {
+    EXPECT_EQ(execWith([&] { click(Ok); }), 1);
+    EXPECT_EQ(execWith([&] { click(Cancel); }), 2);
+    EXPECT_EQ(execWith([&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
+    EXPECT_EQ(execWith([&] { dialog.close(); }), 2);
+    // Enter in the text box is the dialog's: it presses "Add".
+    EXPECT_EQ(execWith([&] {
+                  auto* text = find<CaptionTextEdit>(CaptionText);
+                  text->setFocus();
+                  QTest::keyClicks(text, "one line");
+                  QTest::keyClick(text, Qt::Key_Return);
+              }),
+              1);
+    EXPECT_EQ(dialog.caption().text, "one line");
+}
+
+TEST(DescribeFont, NamesFacePointsAndStyleWordsInOrder) {
+    LogFont font = defaultCaptionFont();
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96), "Arial, 11, Regular");
+    font.setFaceName(QStringLiteral("DejaVu Serif"));
+    font.height = -16;
+    font.weight = 700;
+    font.italic = 1;
+    font.underline = 1;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96), "DejaVu Serif, 12, Bold, Italic, Underline");
+    font.strikeOut = 1;
+    font.weight = 500;
+    font.italic = 0;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96), "DejaVu Serif, 12, Underline, Strikeout");
+    font.weight = 501;
+    font.underline = 0;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96), "DejaVu Serif, 12, Bold, Strikeout");
+    // Points follow the screen's DPI, rounded half away from zero; a cell
+    // height gives a negative size.
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 120).section(u',', 1, 1), " 10");
+    font.height = -15;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96).section(u',', 1, 1), " 11");
+    font.height = 16;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96).section(u',', 1, 1), " -12");
+}
+
+TEST_F(CaptionDialogTest, FontChooserStartsFromTheCaptionFontAndItsChoiceComesBackInPixels) {
+    showDialog();
+    QFont started;
+    WhenModal<QFontDialog>([&](QFontDialog* chooser) {
+        started = chooser->currentFont();
+        QFont chosen(QStringLiteral("DejaVu Serif"));
+        chosen.setPointSize(12);
+        chosen.setWeight(QFont::Bold);
+        chosen.setItalic(true);
+        chosen.setUnderline(true);
+        chooser->setCurrentFont(chosen);
+        chooser->accept();
+    });
+    click(ChooseFont);
+    EXPECT_EQ(started.pointSize(), 11);
+    EXPECT_FALSE(started.bold());
+    const LogFont& font = dialog.caption().font;
+    EXPECT_EQ(font.faceName, "DejaVu Serif");
+    EXPECT_EQ(font.height, -16);
+    EXPECT_EQ(font.weight, 700);
+    EXPECT_EQ(font.italic, 1);
+    EXPECT_EQ(font.underline, 1);
+    EXPECT_EQ(font.strikeOut, 0);
+    EXPECT_EQ(font.charSet, defaultCaptionFont().charSet);
+    EXPECT_EQ(find<QLabel>(FontDescription)->text(), "DejaVu Serif, 12, Bold, Italic, Underline");
+
+    // Cancelling keeps everything.
+    const Caption before = dialog.caption();
+    WhenModal<QFontDialog>([&](QFontDialog* chooser) {
+        started = chooser->currentFont();
+        chooser->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono"), 30));
+        chooser->reject();
+    });
+    click(ChooseFont);
+    EXPECT_EQ(started.family(), "DejaVu Serif");
+    EXPECT_TRUE(started.italic() && started.underline() && started.bold());
+    EXPECT_EQ(dialog.caption(), before);
+}
+
+TEST_F(CaptionDialogTest, ColourChoosersSetTheirColourAndShareTheCustomColours) {
+    showDialog();
+    QColor started;
+    WhenModal<QColorDialog>([&](QColorDialog* chooser) {
+        started = chooser->currentColor();
+        chooser->setCurrentColor(QColor(10, 20, 30));
+        // The person adds the colour to the custom colours.
+        for (QPushButton* button : chooser->findChildren<QPushButton*>()) {
+            if (button->text().contains(u"Custom"))
+                button->click();
+        }
+        chooser->accept();
+    });
+    click(ChooseTextColor);
+    EXPECT_EQ(started, QColor(Qt::black));
+    EXPECT_EQ(dialog.caption().textColor, 0x001E140Au);
+    EXPECT_EQ(swatch(find<CColorBox>(TextColorSwatch)).first, QColor(10, 20, 30));
+    EXPECT_EQ(ColorChooser::customColor(0), QColor(10, 20, 30));
+
+    // Whatever Qt's own table holds meanwhile, the next chooser (for the
+    // other colour, even) offers the program's custom colours. Cancelling
+    // keeps the background.
+    QColorDialog::setCustomColor(0, Qt::red);
+    QColor offered;
+    WhenModal<QColorDialog>([&](QColorDialog* chooser) {
+        started = chooser->currentColor();
+        offered = QColorDialog::customColor(0);
+        chooser->setCurrentColor(Qt::green);
+        chooser->reject();
+    });
+    click(ChooseBackgroundColor);
+    EXPECT_EQ(started, QColor(Qt::white));
+    EXPECT_EQ(offered, QColor(10, 20, 30));
+    EXPECT_EQ(dialog.caption().backgroundColor, 0xFFFFFFFFu);
+    EXPECT_EQ(swatch(find<CColorBox>(BackgroundColorSwatch)).first, QColor(Qt::white));
+    for (int i = 1; i < ColorChooser::kCustomColorCount; ++i)
+        EXPECT_EQ(ColorChooser::customColor(i), QColor(Qt::white)) << i;
+}
+
+} // namespace

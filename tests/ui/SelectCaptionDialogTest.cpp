@@ -1,0 +1,176 @@
+// The select-caption dialog in both its modes: what the list shows, what
+// the default button does, and that removals reach the view at once.
+#include "resources/DialogTemplates.h"
+#include "tests/support/QtPrinters.h"
+#include "ui/ImageControl.h"
+#include "ui/SelectCaptionDialog.h"
+
+#include <QEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+class SelectCaptionDialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        view.resize(300, 200);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        for (const QString& text : {QStringLiteral("First"), QStringLiteral("Second\r\nline two"),
+                                    QStringLiteral("Third")})
+            addCaption(text);
+    }
+    void addCaption(const QString& text) {
+        Caption caption;
+        caption.text = text;
+        view.document().captions.append(caption);
+    }
+    QStringList captionTexts() const {
+        QStringList texts;
+        const CaptionList& captions = view.document().captions;
+        for (std::int32_t i = 0; i < captions.count(); ++i)
+            texts << captions.at(i)->text;
+        return texts;
+    }
+    static QStringList entries(const CSelectCaptionDialog& dialog) {
+        QStringList texts;
+        for (int i = 0; i < dialog.list()->count(); ++i)
+            texts << dialog.list()->item(i)->text();
+        return texts;
+    }
+    static QPushButton* button(const CSelectCaptionDialog& dialog, int id) {
+        return dialog.findChild<QPushButton*>(QString::number(id));
+    }
+    // Runs `dialog` modally and does `action` once it is up; a dialog still
+    // open after a few seconds ends with -1.
+    static int execWith(CSelectCaptionDialog& dialog, const std::function<void()>& action) {
+        QTimer::singleShot(0, &dialog, [&] {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            action();
+        });
+        QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
+        return dialog.exec();
+    }
+
+    CImageControl view;
+};
+
+TEST_F(SelectCaptionDialogTest, PickModeListsWholeTextsWithTheLastSelectedAndEnterPicksIt) {
+    CSelectCaptionDialog dialog(&view, QStringLiteral("Select caption to edit"),
+                                CSelectCaptionDialog::Pick);
+    EXPECT_EQ(dialog.windowTitle(), "Select caption to edit");
+    EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK");
+    EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Cancel");
+    ASSERT_EQ(dialog.findChild<QListWidget*>("1026"), dialog.list());
+    // One entry per caption, line breaks and all.
+    EXPECT_EQ(entries(dialog), captionTexts());
+    EXPECT_EQ(dialog.list()->item(1)->text(), "Second\r\nline two");
+    EXPECT_EQ(dialog.list()->selectedItems(), QList<QListWidgetItem*>{dialog.list()->item(2)});
+    EXPECT_EQ(dialog.selectedIndex(), -1) << "nothing is picked before OK";
+
+    EXPECT_EQ(execWith(dialog,
+                       [&] {
+                           EXPECT_TRUE(button(dialog, ControlId::Ok)->hasFocus());
+                           QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                       }),
+              1);
+    EXPECT_EQ(dialog.selectedIndex(), 2);
+    EXPECT_EQ(view.document().captions.count(), 3) << "picking removes nothing";
+}
+
+TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTwo) {
+    addCaption(QString());
+    CSelectCaptionDialog dialog(&view, QStringLiteral("t"), CSelectCaptionDialog::Pick);
+    ASSERT_EQ(dialog.list()->count(), 4);
+    EXPECT_TRUE(dialog.list()->item(3)->text().isEmpty());
+    // A double click only selects.
+    EXPECT_EQ(execWith(dialog,
+                       [&] {
+                           QListWidget* list = dialog.list();
+                           const QRect first = list->visualItemRect(list->item(0));
+                           QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                                              first.center());
+                           EXPECT_TRUE(dialog.isVisible());
+                           button(dialog, ControlId::Ok)->click();
+                       }),
+              1);
+    EXPECT_EQ(dialog.selectedIndex(), 0);
+
+    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Cancel)->click(); }), 2);
+    EXPECT_EQ(execWith(dialog,
+                       [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }),
+              2);
+
+    // The empty entry can be picked; with nothing selected OK reports -1.
+    dialog.list()->setCurrentRow(3);
+    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(dialog.selectedIndex(), 3);
+    dialog.list()->clearSelection();
+    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(dialog.selectedIndex(), -1);
+}
+
+TEST_F(SelectCaptionDialogTest, WithoutCaptionsTheListIsEmptyAndOkPicksNothing) {
+    CImageControl empty;
+    CSelectCaptionDialog dialog(&empty, QStringLiteral("t"), 7);
+    EXPECT_EQ(dialog.list()->count(), 0);
+    EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK") << "any mode but 1 picks";
+    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(dialog.selectedIndex(), -1);
+}
+
+TEST_F(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThenNeedsANewChoice) {
+    PaintCounter painted(&view);
+    CSelectCaptionDialog dialog(&view, QStringLiteral("Select caption to remove"),
+                                CSelectCaptionDialog::Remove);
+    EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "Remove");
+    EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Close");
+    EXPECT_EQ(execWith(dialog,
+                       [&] {
+                           dialog.list()->setCurrentRow(1);
+                           QPushButton* remove = button(dialog, ControlId::Ok);
+                           const int before = painted.paints;
+                           QTest::mouseClick(remove, Qt::LeftButton);
+                           EXPECT_TRUE(dialog.isVisible()) << "removing keeps the dialog open";
+                           EXPECT_EQ(captionTexts(), QStringList({"First", "Third"}));
+                           EXPECT_EQ(entries(dialog), captionTexts());
+                           EXPECT_TRUE(dialog.list()->selectedItems().isEmpty());
+                           EXPECT_EQ(painted.paints, before + 1) << "the view is redrawn at once";
+
+                           // A second press without a new choice removes nothing.
+                           QTest::mouseClick(remove, Qt::LeftButton);
+                           EXPECT_EQ(captionTexts(), QStringList({"First", "Third"}));
+                           EXPECT_EQ(entries(dialog), captionTexts());
+                           EXPECT_EQ(painted.paints, before + 2);
+
+                           dialog.list()->setCurrentRow(0);
+                           QTest::mouseClick(remove, Qt::LeftButton);
+                           EXPECT_EQ(entries(dialog), QStringList{"Third"});
+                           button(dialog, ControlId::Cancel)->click();
+                       }),
+              2);
+    EXPECT_EQ(captionTexts(), QStringList{"Third"}) << "closing undoes nothing";
+}
+
+} // namespace
