@@ -6,6 +6,7 @@
 #include "image/LxMemFile.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
+#include "tests/app/FrameDriver.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WhenModal.h"
 #include "ui/DlgAbout.h"
@@ -30,70 +31,6 @@
 
 using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
-
-// Writes a JPEG of a flat colour through the program's own encoder.
-void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(colour);
-    LxImageJPG image;
-    ASSERT_TRUE(image.CreateFromBitmapHandle(picture));
-    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    ASSERT_TRUE(image.Encode(&stream));
-    std::uint8_t* bytes = stream.GetBufferPointer(true);
-    WriteBytes(path, std::vector<std::uint8_t>(bytes, bytes + stream.Size()));
-    std::free(bytes);
-}
-
-struct FileDialogSeen {
-    QStringList nameFilters;
-    QString defaultSuffix;
-    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
-    QString proposed;
-    QString directory;
-};
-
-// Answers the next file dialog with `path` (or cancels it when empty) and
-// records what it offered.
-void AnswerFileDialog(const QString& path, FileDialogSeen* seen = nullptr) {
-    WhenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
-        if (seen != nullptr) {
-            seen->nameFilters = dialog->nameFilters();
-            seen->defaultSuffix = dialog->defaultSuffix();
-            seen->mode = dialog->acceptMode();
-            seen->proposed = dialog->selectedFiles().value(0);
-            seen->directory = dialog->directory().absolutePath();
-        }
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-}
-
-// Answers the next message box with `button`, keeping its text.
-void AnswerMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok) {
-    WhenModal<QMessageBox>([text, button](QMessageBox* box) {
-        *text = box->text();
-        box->button(button)->click();
-    });
-}
-
-CMainFrame* NewFrame() {
-    auto* frame = new CMainFrame(0x5F5E1234);
-    frame->setAttribute(Qt::WA_DeleteOnClose, false);
-    frame->show();
-    return frame;
-}
-
-} // namespace
 
 TEST(CommandIdTable, IdentifiersAreDistinctInRangeAndFollowTheUpperBitsOfTheTime) {
     const CommandIdTable table(0x5F5E1234);

@@ -1,10 +1,10 @@
 // The caption dialog as a person uses it: what it shows for a caption, how
 // each control writes into the working caption, the choosers, and how it
 // ends.
+#include "ui/CaptionDialog.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/WhenModal.h"
-#include "ui/CaptionDialog.h"
 #include "ui/CaptionTextEdit.h"
 #include "ui/ColorBox.h"
 #include "ui/ColorChooser.h"
@@ -101,8 +101,7 @@ TEST_F(CaptionDialogTest, TabVisitsTheTabStopsInTemplateOrderAndSkipsRadioButton
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(visited.join(u' '),
-              "1000 1001 1002 1003 1020 1022 1023 1017 1018 1019 1 2");
+    EXPECT_EQ(visited.join(u' '), "1000 1001 1002 1003 1020 1022 1023 1017 1018 1019 1 2");
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1000");
 }
 

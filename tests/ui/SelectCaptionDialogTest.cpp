@@ -1,9 +1,9 @@
 // The select-caption dialog in both its modes: what the list shows, what
 // the default button does, and that removals reach the view at once.
+#include "ui/SelectCaptionDialog.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/ImageControl.h"
-#include "ui/SelectCaptionDialog.h"
 
 #include <QEvent>
 #include <QListWidget>
@@ -109,8 +109,7 @@ TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTw
                        [&] {
                            QListWidget* list = dialog.list();
                            const QRect first = list->visualItemRect(list->item(0));
-                           QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                                              first.center());
+                           QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
                            EXPECT_TRUE(dialog.isVisible());
                            button(dialog, ControlId::Ok)->click();
                        }),
@@ -118,9 +117,8 @@ TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTw
     EXPECT_EQ(dialog.selectedIndex(), 0);
 
     EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Cancel)->click(); }), 2);
-    EXPECT_EQ(execWith(dialog,
-                       [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }),
-              2);
+    EXPECT_EQ(
+        execWith(dialog, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
 
     // The empty entry can be picked; with nothing selected OK reports -1.
     dialog.list()->setCurrentRow(3);

@@ -1,0 +1,65 @@
+#include "tests/app/FrameDriver.h"
+
+#include "app/MainFrame.h"
+#include "codec/LxImageJPG.h"
+#include "image/LxMemFile.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WhenModal.h"
+
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace fs = std::filesystem;
+using testing_support::WriteBytes;
+
+QString Q(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    LxImageJPG image;
+    ASSERT_TRUE(image.CreateFromBitmapHandle(picture));
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    ASSERT_TRUE(image.Encode(&stream));
+    std::uint8_t* bytes = stream.GetBufferPointer(true);
+    WriteBytes(path, std::vector<std::uint8_t>(bytes, bytes + stream.Size()));
+    std::free(bytes);
+}
+
+void AnswerFileDialog(const QString& path, FileDialogSeen* seen) {
+    WhenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
+        if (seen != nullptr) {
+            seen->nameFilters = dialog->nameFilters();
+            seen->defaultSuffix = dialog->defaultSuffix();
+            seen->mode = dialog->acceptMode();
+            seen->proposed = dialog->selectedFiles().value(0);
+            seen->directory = dialog->directory().absolutePath();
+        }
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+void AnswerMessageBox(QString* text, QMessageBox::StandardButton button) {
+    WhenModal<QMessageBox>([text, button](QMessageBox* box) {
+        *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+CMainFrame* NewFrame() {
+    auto* frame = new CMainFrame(0x5F5E1234);
+    frame->setAttribute(Qt::WA_DeleteOnClose, false);
+    frame->show();
+    return frame;
+}
+

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+
+class CMainFrame;
+
+// Helpers that drive the main window as a person would: files to open, and
+// answers to the file dialogs and message boxes it opens.
+
+QString Q(const std::filesystem::path& path);
+
+// Writes a JPEG of a flat colour through the program's own encoder.
+void WriteJpeg(const std::filesystem::path& path, int w, int h, QColor colour);
+
+struct FileDialogSeen {
+    QStringList nameFilters;
+    QString defaultSuffix;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    QString proposed;
+    QString directory;
+};
+
+// Answers the next file dialog with `path` (or cancels it when empty) and
+// records what it offered.
+void AnswerFileDialog(const QString& path, FileDialogSeen* seen = nullptr);
+
+// Answers the next message box with `button`, keeping its text.
+void AnswerMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok);
+
+// A shown main window that the caller owns.
+CMainFrame* NewFrame();
