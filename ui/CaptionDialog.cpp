@@ -20,7 +20,7 @@ namespace {
 
 struct MarginEdit {
     int id;
-    std::int32_t Caption::* field;
+    std::int32_t Caption::*field;
 };
 
 constexpr std::array<MarginEdit, 4> kMarginEdits{{
@@ -34,7 +34,7 @@ constexpr std::array<MarginEdit, 4> kMarginEdits{{
 // three choices.
 struct Choice {
     int id;
-    std::int32_t Caption::* field;
+    std::int32_t Caption::*field;
     std::int32_t value;
 };
 
@@ -168,7 +168,7 @@ void CCaptionDialog::chooseFont() {
     refreshControls();
 }
 
-void CCaptionDialog::chooseColor(std::uint32_t Caption::* field) {
+void CCaptionDialog::chooseColor(std::uint32_t Caption::*field) {
     const std::optional<std::uint32_t> chosen =
         ColorChooser::choose(chooserOwner(), caption_.*field);
     if (!chosen)

@@ -36,7 +36,7 @@ private:
     // Shows the whole working caption in the controls.
     void refreshControls();
     void chooseFont();
-    void chooseColor(std::uint32_t Caption::* field);
+    void chooseColor(std::uint32_t Caption::*field);
     QWidget* chooserOwner();
 
     Caption caption_;
