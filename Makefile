@@ -23,13 +23,15 @@ install: deps
 	@cmake --build build/release -j $(JOBS) --target lumora
 	@cmake --install build/release --prefix $(PREFIX)
 
-# A screenshot of the real window under Xvfb, with a corpus photo and two
-# captions: build/screenshot.png.
+# Screenshots of the real program under Xvfb, with a corpus photo and three
+# captions added through the caption dialog: build/screenshot.png (the
+# window) and build/screenshot-caption-dialog.png (the dialog).
 screenshot:
 	@scripts/install-deps --screenshot
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_screenshot
-	@xvfb-run -a -s "-screen 0 1280x800x24" build/release/tests/lumora_screenshot build/screenshot.png
+	@xvfb-run -a -s "-screen 0 1280x800x24" build/release/tests/lumora_screenshot \
+		build/screenshot.png build/screenshot-caption-dialog.png
 
 build: deps
 	@cmake --preset dev >/dev/null

@@ -1,85 +1,145 @@
 // Shows the real main window on whatever display Qt finds (Xvfb under
-// `make screenshot`), opens a corpus photo through File, Open and its file
-// dialog, adds two captions to the document and saves a picture of the
-// whole screen. Not a test: a picture for a person to look at.
+// `make screenshot`), opens a corpus photo through File, Open, adds three
+// captions through the caption dialog as a person would (a title band, a
+// credit on the photo and a description), and saves two pictures of the
+// screen: the caption dialog while the credit is set up, and the window
+// with all three captions. Not a test: pictures for a person to look at.
 #include "app/MainFrame.h"
-#include "captions/Caption.h"
+#include "resources/DialogTemplates.h"
 #include "resources/MainMenu.h"
+#include "tests/support/WhenModal.h"
+#include "ui/CaptionDialog.h"
+#include "ui/CaptionTextEdit.h"
 #include "ui/ImageControl.h"
 
-#include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
+#include <functional>
 
 namespace {
 
-void AddCaptions(PictureDocument& document) {
-    Caption title;
-    title.text = QStringLiteral("Harbour morning: the cruise ship at the pier");
-    title.disposition = Disposition::TopBand;
-    title.horizontalAlignment = HorizontalAlignment::Center;
-    title.font.height = -150;
-    title.font.weight = 700;
-    title.textColor = 0x00FFFFFF;
-    title.backgroundColor = 0x00402010; // dark blue
-    title.marginTop = 40;
-    title.marginBottom = 40;
-    document.captions.append(title);
+void click(QWidget* dialog, int id) {
+    dialog->findChild<QAbstractButton*>(QString::number(id))->click();
+}
 
-    Caption credit;
-    credit.text = QStringLiteral("Photo: HMD Nokia 8.3 5G\r\nLumora test corpus");
-    credit.horizontalAlignment = HorizontalAlignment::Right;
-    credit.verticalAlignment = VerticalAlignment::Bottom;
-    credit.font.height = -110;
-    credit.font.italic = 1;
-    credit.textColor = 0x0000D7FF; // gold
-    credit.marginRight = 120;
-    credit.marginBottom = 100;
-    document.captions.append(credit);
+void type(QWidget* dialog, int id, const QString& text) {
+    if (auto* edit = dialog->findChild<QLineEdit*>(QString::number(id)))
+        edit->setText(text);
+    else
+        dialog->findChild<CaptionTextEdit*>(QString::number(id))->setText(text);
+}
+
+void chooseFont(QWidget* dialog, const QFont& font) {
+    WhenModal<QFontDialog>([font](QFontDialog* chooser) {
+        chooser->setCurrentFont(font);
+        chooser->accept();
+    });
+    click(dialog, ControlId::ChooseFont);
+}
+
+void chooseColor(QWidget* dialog, int button, const QColor& color) {
+    WhenModal<QColorDialog>([color](QColorDialog* chooser) {
+        chooser->setCurrentColor(color);
+        chooser->accept();
+    });
+    click(dialog, button);
+}
+
+bool grabScreen(const QWidget& on, const QString& path) {
+    const QPixmap shot = on.screen()->grabWindow(0);
+    std::printf("%s: %dx%d screen\n", qPrintable(path), shot.width(), shot.height());
+    return shot.save(path);
+}
+
+// Sets up the next caption dialog with `fill`, then presses "Add"; with a
+// `shot` path, first waits for the screen to show the dialog and grabs it.
+void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
+                const QString& shot = {}, bool* grabbed = nullptr) {
+    WhenModal<CCaptionDialog>([fill, shot, grabbed](CCaptionDialog* dialog) {
+        fill(dialog);
+        if (shot.isEmpty()) {
+            click(dialog, ControlId::Ok);
+            return;
+        }
+        QTimer::singleShot(500, dialog, [dialog, shot, grabbed] {
+            *grabbed = grabScreen(*dialog, shot);
+            click(dialog, ControlId::Ok);
+        });
+    });
+    frame.addButton()->click();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: lumora_screenshot OUTPUT.png\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: lumora_screenshot WINDOW.png DIALOG.png\n");
         return 2;
     }
     QApplication application(argc, argv);
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QString windowShot = QString::fromLocal8Bit(argv[1]);
+    const QString dialogShot = QString::fromLocal8Bit(argv[2]);
     const QString photo = QStringLiteral(LUMORA_CORPUS_DIR "/camera/ies_HMD_Nokia_8.3_5G.jpg");
 
     CMainFrame frame(static_cast<std::int64_t>(std::time(nullptr)));
     frame.showAtStartingPlace();
 
-    // Answers the open dialog as a person would, once it is up.
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        answer.stop();
-        dialog->selectFile(photo);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
+    bool dialogGrabbed = false;
     int result = 1;
     QTimer::singleShot(0, [&] {
-        answer.start(10);
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+            dialog->selectFile(photo);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
         frame.runCommand(CommandId::Open);
-        AddCaptions(frame.imageControl()->document());
+
+        addCaption(frame, [](CCaptionDialog* dialog) {
+            type(dialog, ControlId::CaptionText,
+                 QStringLiteral("Harbour morning: the cruise ship at the pier"));
+            click(dialog, ControlId::TopBand);
+            click(dialog, ControlId::AlignCenter);
+            type(dialog, ControlId::MarginTop, QStringLiteral("40"));
+            type(dialog, ControlId::MarginBottom, QStringLiteral("40"));
+            chooseFont(dialog, QFont(QStringLiteral("DejaVu Sans"), 112, QFont::Bold));
+            chooseColor(dialog, ControlId::ChooseTextColor, Qt::white);
+            chooseColor(dialog, ControlId::ChooseBackgroundColor, QColor(0x10, 0x20, 0x40));
+        });
+        addCaption(
+            frame,
+            [](CCaptionDialog* dialog) {
+                type(dialog, ControlId::CaptionText,
+                     QStringLiteral("Photo: HMD Nokia 8.3 5G\r\nLumora test corpus"));
+                click(dialog, ControlId::AlignRight);
+                click(dialog, ControlId::AlignBottom);
+                type(dialog, ControlId::MarginRight, QStringLiteral("120"));
+                type(dialog, ControlId::MarginBottom, QStringLiteral("100"));
+                QFont italic(QStringLiteral("DejaVu Sans"), 82);
+                italic.setItalic(true);
+                chooseFont(dialog, italic);
+                chooseColor(dialog, ControlId::ChooseTextColor, QColor(0xFF, 0xD7, 0x00));
+            },
+            dialogShot, &dialogGrabbed);
+        addCaption(frame, [](CCaptionDialog* dialog) {
+            type(dialog, ControlId::CaptionText,
+                 QStringLiteral("Cruise ship at the harbour pier, early morning"));
+            click(dialog, ControlId::TextAsDescription);
+        });
+
         frame.imageControl()->repaint();
         // A moment for the X server to show the last paint.
         QTimer::singleShot(500, [&] {
-            const QPixmap shot = frame.screen()->grabWindow(0);
-            result = shot.save(output) ? 0 : 1;
-            std::printf("%s: %dx%d screen, window at %d,%d %dx%d\n", argv[1], shot.width(),
-                        shot.height(), frame.x(), frame.y(), frame.width(), frame.height());
+            result = grabScreen(frame, windowShot) && dialogGrabbed ? 0 : 1;
+            std::printf("window at %d,%d %dx%d, %d captions\n", frame.x(), frame.y(), frame.width(),
+                        frame.height(), frame.imageControl()->document().captions.count());
             QApplication::quit();
         });
     });
