@@ -86,20 +86,19 @@ void CCaptionDialog::connectReactions() {
     // The two flags exclude each other: setting one clears the other, and
     // the refresh shows it. Only the person's clicks count here, so the
     // refresh's own changes do not come back as reactions.
-    connect(control<QCheckBox>(ControlId::DescriptionAsText), &QCheckBox::clicked, this,
-            [this](bool checked) {
-                caption_.useDescriptionAsText = checked;
-                if (checked)
-                    caption_.useTextAsDescription = false;
-                refreshControls();
-            });
-    connect(control<QCheckBox>(ControlId::TextAsDescription), &QCheckBox::clicked, this,
-            [this](bool checked) {
-                caption_.useTextAsDescription = checked;
-                if (checked)
-                    caption_.useDescriptionAsText = false;
-                refreshControls();
-            });
+    const auto flag = [this](int id, bool Caption::*field, bool Caption::*other) {
+        connect(control<QCheckBox>(id), &QCheckBox::clicked, this,
+                [this, field, other](bool checked) {
+                    caption_.*field = checked;
+                    if (checked)
+                        caption_.*other = false;
+                    refreshControls();
+                });
+    };
+    flag(ControlId::DescriptionAsText, &Caption::useDescriptionAsText,
+         &Caption::useTextAsDescription);
+    flag(ControlId::TextAsDescription, &Caption::useTextAsDescription,
+         &Caption::useDescriptionAsText);
     connect(textEdit_, &QPlainTextEdit::textChanged, this,
             [this] { caption_.text = textEdit_->text(); });
 }

@@ -5,9 +5,9 @@
 #include "captions/CaptionRenderer.h"
 #include "resources/DialogTemplates.h"
 #include "tests/app/FrameDriver.h"
+#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/WhenModal.h"
 #include "ui/CaptionDialog.h"
 #include "ui/CaptionTextEdit.h"
 #include "ui/ImageControl.h"
@@ -92,19 +92,6 @@ void AnswerSelectDialog(int row, bool confirm = true, SelectSeen* seen = nullptr
         Click(dialog, confirm ? ControlId::Ok : ControlId::Cancel);
     });
 }
-
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 class CaptionCommandsTest : public testing::Test {
 protected:

@@ -62,4 +62,3 @@ CMainFrame* NewFrame() {
     frame->show();
     return frame;
 }
-

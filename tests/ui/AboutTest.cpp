@@ -1,6 +1,7 @@
 // The About box as the user meets it: what it says, where its controls
 // sit, which keys and clicks end it and what the link opens.
 #include "resources/VersionBlock.h"
+#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/UrlRecorder.h"
 #include "ui/DlgAbout.h"
@@ -50,16 +51,6 @@ protected:
     void clickLink() {
         const QPoint firstLetters(4, QFontMetrics(link()->font()).height() / 2);
         QTest::mouseClick(link(), Qt::LeftButton, {}, firstLetters);
-    }
-    // Runs the dialog modally and does `action` once it is up; a dialog
-    // still open after a few seconds is ended with -1.
-    int execWith(const std::function<void()>& action) {
-        QTimer::singleShot(0, &about, [&] {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(&about));
-            action();
-        });
-        QTimer::singleShot(5000, &about, [&] { about.done(-1); });
-        return about.exec();
     }
 
     CDlgAbout about;
@@ -119,10 +110,12 @@ TEST_F(AboutTest, OkIsTheDefaultButtonAndHasTheFocusThenTheLink) {
 }
 
 TEST_F(AboutTest, OkEndsWithOneAndEscapeOrClosingWithTwo) {
-    EXPECT_EQ(execWith([&] { QTest::mouseClick(ok(), Qt::LeftButton); }), 1);
-    EXPECT_EQ(execWith([&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
-    EXPECT_EQ(execWith([&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }), 1);
-    EXPECT_EQ(execWith([&] { about.close(); }), 2);
+    EXPECT_EQ(ExecWith(about, [&] { QTest::mouseClick(ok(), Qt::LeftButton); }), 1);
+    EXPECT_EQ(
+        ExecWith(about, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
+    EXPECT_EQ(
+        ExecWith(about, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }), 1);
+    EXPECT_EQ(ExecWith(about, [&] { about.close(); }), 2);
     EXPECT_TRUE(opened.urls().isEmpty());
 }
 

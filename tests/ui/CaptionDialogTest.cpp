@@ -3,8 +3,8 @@
 // ends.
 #include "ui/CaptionDialog.h"
 #include "resources/DialogTemplates.h"
+#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/WhenModal.h"
 #include "ui/CaptionTextEdit.h"
 #include "ui/ColorBox.h"
 #include "ui/ColorChooser.h"
@@ -45,16 +45,6 @@ protected:
     void showDialog() {
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    }
-    // Runs the dialog modally and does `action` once it is up; a dialog
-    // still open after a few seconds ends with -1.
-    int execWith(const std::function<void()>& action) {
-        QTimer::singleShot(0, &dialog, [&] {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-            action();
-        });
-        QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
-        return dialog.exec();
     }
     // The colour in the middle of a swatch and on its frame.
     static std::pair<QColor, QColor> swatch(CColorBox* box) {
@@ -257,17 +247,19 @@ TEST_F(CaptionDialogTest, TheTwoDescriptionFlagsClearEachOther) {
 }
 
 TEST_F(CaptionDialogTest, AddOrEnterConfirmsAndCancelEscapeOrClosingDiscard) {
-    EXPECT_EQ(execWith([&] { click(Ok); }), 1);
-    EXPECT_EQ(execWith([&] { click(Cancel); }), 2);
-    EXPECT_EQ(execWith([&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
-    EXPECT_EQ(execWith([&] { dialog.close(); }), 2);
+    EXPECT_EQ(ExecWith(dialog, [&] { click(Ok); }), 1);
+    EXPECT_EQ(ExecWith(dialog, [&] { click(Cancel); }), 2);
+    EXPECT_EQ(
+        ExecWith(dialog, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
+    EXPECT_EQ(ExecWith(dialog, [&] { dialog.close(); }), 2);
     // Enter in the text box is the dialog's: it presses "Add".
-    EXPECT_EQ(execWith([&] {
-                  auto* text = find<CaptionTextEdit>(CaptionText);
-                  text->setFocus();
-                  QTest::keyClicks(text, "one line");
-                  QTest::keyClick(text, Qt::Key_Return);
-              }),
+    EXPECT_EQ(ExecWith(dialog,
+                       [&] {
+                           auto* text = find<CaptionTextEdit>(CaptionText);
+                           text->setFocus();
+                           QTest::keyClicks(text, "one line");
+                           QTest::keyClick(text, Qt::Key_Return);
+                       }),
               1);
     EXPECT_EQ(dialog.caption().text, "one line");
 }

@@ -2,6 +2,7 @@
 // the default button does, and that removals reach the view at once.
 #include "ui/SelectCaptionDialog.h"
 #include "resources/DialogTemplates.h"
+#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/ImageControl.h"
 
@@ -16,20 +17,6 @@
 #include <functional>
 
 namespace {
-
-// Counts the paints a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 class SelectCaptionDialogTest : public testing::Test {
 protected:
@@ -62,16 +49,6 @@ protected:
     static QPushButton* button(const CSelectCaptionDialog& dialog, int id) {
         return dialog.findChild<QPushButton*>(QString::number(id));
     }
-    // Runs `dialog` modally and does `action` once it is up; a dialog still
-    // open after a few seconds ends with -1.
-    static int execWith(CSelectCaptionDialog& dialog, const std::function<void()>& action) {
-        QTimer::singleShot(0, &dialog, [&] {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-            action();
-        });
-        QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
-        return dialog.exec();
-    }
 
     CImageControl view;
 };
@@ -89,7 +66,7 @@ TEST_F(SelectCaptionDialogTest, PickModeListsWholeTextsWithTheLastSelectedAndEnt
     EXPECT_EQ(dialog.list()->selectedItems(), QList<QListWidgetItem*>{dialog.list()->item(2)});
     EXPECT_EQ(dialog.selectedIndex(), -1) << "nothing is picked before OK";
 
-    EXPECT_EQ(execWith(dialog,
+    EXPECT_EQ(ExecWith(dialog,
                        [&] {
                            EXPECT_TRUE(button(dialog, ControlId::Ok)->hasFocus());
                            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -105,7 +82,7 @@ TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTw
     ASSERT_EQ(dialog.list()->count(), 4);
     EXPECT_TRUE(dialog.list()->item(3)->text().isEmpty());
     // A double click only selects.
-    EXPECT_EQ(execWith(dialog,
+    EXPECT_EQ(ExecWith(dialog,
                        [&] {
                            QListWidget* list = dialog.list();
                            const QRect first = list->visualItemRect(list->item(0));
@@ -116,16 +93,26 @@ TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTw
               1);
     EXPECT_EQ(dialog.selectedIndex(), 0);
 
-    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Cancel)->click(); }), 2);
+    EXPECT_EQ(ExecWith(dialog, [&] { button(dialog, ControlId::Cancel)->click(); }), 2);
     EXPECT_EQ(
-        execWith(dialog, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
+        ExecWith(dialog, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
+
+    // Enter in the list presses the default button too.
+    EXPECT_EQ(ExecWith(dialog,
+                       [&] {
+                           dialog.list()->setFocus();
+                           dialog.list()->setCurrentRow(1);
+                           QTest::keyClick(dialog.list(), Qt::Key_Return);
+                       }),
+              1);
+    EXPECT_EQ(dialog.selectedIndex(), 1);
 
     // The empty entry can be picked; with nothing selected OK reports -1.
     dialog.list()->setCurrentRow(3);
-    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(ExecWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
     EXPECT_EQ(dialog.selectedIndex(), 3);
     dialog.list()->clearSelection();
-    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(ExecWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
     EXPECT_EQ(dialog.selectedIndex(), -1);
 }
 
@@ -134,7 +121,7 @@ TEST_F(SelectCaptionDialogTest, WithoutCaptionsTheListIsEmptyAndOkPicksNothing) 
     CSelectCaptionDialog dialog(&empty, QStringLiteral("t"), 7);
     EXPECT_EQ(dialog.list()->count(), 0);
     EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK") << "any mode but 1 picks";
-    EXPECT_EQ(execWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
+    EXPECT_EQ(ExecWith(dialog, [&] { button(dialog, ControlId::Ok)->click(); }), 1);
     EXPECT_EQ(dialog.selectedIndex(), -1);
 }
 
@@ -144,7 +131,7 @@ TEST_F(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThen
                                 CSelectCaptionDialog::Remove);
     EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "Remove");
     EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Close");
-    EXPECT_EQ(execWith(dialog,
+    EXPECT_EQ(ExecWith(dialog,
                        [&] {
                            dialog.list()->setCurrentRow(1);
                            QPushButton* remove = button(dialog, ControlId::Ok);

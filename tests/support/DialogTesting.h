@@ -1,0 +1,36 @@
+#pragma once
+
+#include "tests/support/WhenModal.h"
+
+#include <QDialog>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// Runs `dialog` modally and does `action` once it is up and active; a
+// dialog still open after a few seconds ends with -1. Returns exec()'s
+// result.
+inline int ExecWith(QDialog& dialog, const std::function<void()>& action) {
+    QTimer::singleShot(0, &dialog, [&] {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        action();
+    });
+    QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
+    return dialog.exec();
+}
+
+// Counts the paints a widget receives from now on.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
