@@ -9,6 +9,7 @@
 
 #include "captions/PicturePipeline.h"
 #include "ui/CanvasFit.h"
+#include "ui/CaptionDialog.h"
 #include "ui/ImageControl.h"
 
 #include <QApplication>
@@ -111,6 +112,21 @@ void BM_Paint(benchmark::State& state) {
     }
 }
 
+// What "Add Caption" or "Edit Caption" costs before the person sees the
+// dialog: every control built from its template, the caption shown in them,
+// and one paint of the whole dialog.
+void BM_CaptionDialog(benchmark::State& state) {
+    Caption caption;
+    caption.text = QStringLiteral("Harbour morning\r\nthe cruise ship at the pier");
+    caption.disposition = Disposition::TopBand;
+    for (auto _ : state) {
+        CCaptionDialog dialog(caption);
+        QImage shown(dialog.size(), QImage::Format_RGB32);
+        dialog.render(&shown);
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+
 // The floor of a paint: the bare photo scaled into a view-sized image, no
 // captions rendered.
 void BM_ScaleOnly(benchmark::State& state) {
@@ -199,6 +215,11 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Re
 BENCHMARK(BM_ScaleOnly)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_Paint)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_CaptionDialog)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1)
+    ->UseRealTime()
+    ->Repetitions(3);
 } // namespace
 
 int main(int argc, char** argv) {
@@ -213,7 +234,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedians, same run:\n");
-    for (const char* name : {"BM_Open", "BM_ScaleOnly", "BM_Paint", "BM_Save", "BM_Job"}) {
+    for (const char* name :
+         {"BM_Open", "BM_ScaleOnly", "BM_Paint", "BM_Save", "BM_Job", "BM_CaptionDialog"}) {
         if (const auto ms = reporter.Median(name)) {
             std::printf("%-18s %.1f ms\n", name, *ms);
         }
@@ -222,6 +244,7 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("BM_Job", "BM_DjpegCjpeg", "of djpeg | cjpeg (goal <= 1.5x)");
     reporter.PrintRatio("BM_ImageMagick", "BM_Job", "of the job (goal >= 4x)");
     reporter.PrintRatio("BM_Paint", "BM_ScaleOnly", "of scaling the bare photo into the view");
+    reporter.PrintRatio("BM_CaptionDialog", "BM_Paint", "of one paint of the view");
     std::remove(bs::PhotoJpegPath().c_str());
     benchmark::Shutdown();
     return 0;
