@@ -140,8 +140,13 @@ TEST_F(CaptionDialogTest, EveryControlWritesIntoTheWorkingCaptionAtOnce) {
     EXPECT_TRUE(checked(AlignBottom)) << "groups do not take each other's checks";
     EXPECT_TRUE(checked(TopBand));
     click(BottomBand);
-    click(AlignRight);
     EXPECT_EQ(dialog.caption().disposition, 'B');
+    // A clicked radio button has the focus, and the arrow keys move the
+    // choice within its group.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    EXPECT_EQ(dialog.caption().disposition, 'T');
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "1015");
+    click(AlignRight);
     EXPECT_EQ(dialog.caption().horizontalAlignment, 'r');
 
     auto* text = find<CaptionTextEdit>(CaptionText);
