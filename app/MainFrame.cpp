@@ -6,6 +6,7 @@
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 #include "ui/CaptionDialog.h"
+#include "ui/DialogOwner.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
 #include "ui/LinkControl.h"
@@ -226,18 +227,13 @@ void CMainFrame::saveFile() {
         showFailure(result.message);
 }
 
-QWidget* CMainFrame::dialogOwner() {
-    QWidget* active = QApplication::activeWindow();
-    return active != nullptr ? active : this;
-}
-
 void CMainFrame::showAbout() {
-    CDlgAbout about(dialogOwner());
+    CDlgAbout about(dialogOwner(this));
     about.exec();
 }
 
 void CMainFrame::addCaption() {
-    CCaptionDialog dialog(dialogOwner());
+    CCaptionDialog dialog(dialogOwner(this));
     if (dialog.exec() != ControlId::Ok)
         return;
     CaptionList& captions = imageControl_->document().captions;
@@ -254,7 +250,7 @@ void CMainFrame::editCaption() {
     std::int32_t index = -1;
     {
         CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToEdit),
-                                    CSelectCaptionDialog::Pick, dialogOwner());
+                                    CSelectCaptionDialog::Pick, dialogOwner(this));
         if (select.exec() != ControlId::Ok)
             return;
         index = select.selectedIndex();
@@ -262,7 +258,7 @@ void CMainFrame::editCaption() {
     const Caption* chosen = captions.at(index);
     if (chosen == nullptr)
         return;
-    CCaptionDialog dialog(*chosen, dialogOwner());
+    CCaptionDialog dialog(*chosen, dialogOwner(this));
     if (dialog.exec() == ControlId::Ok)
         captions.replaceAt(index, dialog.caption());
     // Repainted whether the edit was kept or not.
@@ -272,7 +268,7 @@ void CMainFrame::editCaption() {
 void CMainFrame::removeCaption() {
     // The dialog removes and repaints by itself; how it ends changes nothing.
     CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToRemove),
-                                CSelectCaptionDialog::Remove, dialogOwner());
+                                CSelectCaptionDialog::Remove, dialogOwner(this));
     select.exec();
 }
 

@@ -66,8 +66,6 @@ private:
     void createChildren();
     QPushButton* createButton(int textId, int tableEntry, QRect geometry);
     void showFailure(const QString& message);
-    // Dialogs belong to the active window, or to the frame when none is.
-    QWidget* dialogOwner();
 
     CommandIdTable commandIds_;
     QWidget* client_ = nullptr;

@@ -4,11 +4,11 @@
 #include "ui/CaptionTextEdit.h"
 #include "ui/ColorBox.h"
 #include "ui/ColorChooser.h"
+#include "ui/DialogOwner.h"
 #include "ui/DialogUnits.h"
 #include "ui/FontChoice.h"
 #include "ui/NumberText.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFontDialog>
 #include <QLineEdit>
@@ -153,14 +153,9 @@ void CCaptionDialog::onCommand(int id) {
     }
 }
 
-QWidget* CCaptionDialog::chooserOwner() {
-    QWidget* active = QApplication::activeWindow();
-    return active != nullptr ? active : this;
-}
-
 void CCaptionDialog::chooseFont() {
     const int dpi = screenLogicalDpiY();
-    QFontDialog chooser(chooserFontOf(caption_.font, dpi), chooserOwner());
+    QFontDialog chooser(chooserFontOf(caption_.font, dpi), dialogOwner(this));
     if (chooser.exec() != QDialog::Accepted)
         return;
     caption_.font = logFontFromChooser(chooser.selectedFont(), caption_.font, dpi);
@@ -169,7 +164,7 @@ void CCaptionDialog::chooseFont() {
 
 void CCaptionDialog::chooseColor(std::uint32_t Caption::*field) {
     const std::optional<std::uint32_t> chosen =
-        ColorChooser::choose(chooserOwner(), caption_.*field);
+        ColorChooser::choose(dialogOwner(this), caption_.*field);
     if (!chosen)
         return;
     caption_.*field = *chosen;

@@ -37,7 +37,6 @@ private:
     void refreshControls();
     void chooseFont();
     void chooseColor(std::uint32_t Caption::*field);
-    QWidget* chooserOwner();
 
     Caption caption_;
     CaptionTextEdit* textEdit_ = nullptr;
