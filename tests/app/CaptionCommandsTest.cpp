@@ -271,6 +271,7 @@ TEST_F(CaptionCommandsTest, RemovingEveryCaptionLeavesEditAndRemoveEnabledOnEmpt
 // The whole job on a real photo: three captions set up through the dialog,
 // saved, and the file read back by outside tools.
 TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     const fs::path photo = CorpusDir() / "camera" / "exifr_door-knocker.jpg";
     ASSERT_TRUE(fs::exists(photo)) << photo;

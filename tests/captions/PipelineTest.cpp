@@ -370,6 +370,7 @@ void ExpectPictureIsDjpegs(const QImage& picture, const fs::path& source) {
 } // namespace
 
 TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     // Every file djpeg decodes cleanly, opened and saved without captions:
     // the opened picture is djpeg's, the saved one has the same size, and
     // exiftool reads back the description we opened.

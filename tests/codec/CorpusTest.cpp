@@ -53,6 +53,7 @@ int ComponentCount(const std::filesystem::path& path) {
 } // namespace
 
 TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     ts::TempDir dir;
     const auto reference = dir.file("djpeg.pnm");
     int compared = 0;
@@ -107,6 +108,7 @@ TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
 }
 
 TEST(Corpus, FilesDjpegRejectsAndDamagedFilesFailCleanly) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     int failed = 0;
     for (const auto& row : ts::ReadManifest()) {
         const auto path = ts::CorpusDir() / row.at("file");
@@ -162,6 +164,7 @@ std::string TrimRight(std::string text) {
 } // namespace
 
 TEST(Corpus, ExifValuesAgreeWithExiftool) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     const auto camera = ts::CorpusDir() / "camera";
     const auto run = ts::Run("exiftool -j -n -G1 -a -charset exif=latin -IFD0:ImageDescription "
                              "-IFD0:Make -IFD0:Model -IFD0:Orientation -IFD0:XResolution "

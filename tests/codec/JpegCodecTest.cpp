@@ -218,9 +218,11 @@ TEST(JpegCodec, BadStreamsFailWithTheLibrarysMessage) {
     EXPECT_FALSE(image.Decode(nullptr));
     EXPECT_STREQ(image.lastError(), "null file handler");
 
-    LxImageJPG twelveBit;
-    EXPECT_FALSE(ts::DecodeFile(ts::CorpusDir() / "special/fzc_testorig12.jpg", twelveBit));
-    EXPECT_STREQ(twelveBit.lastError(), "Unsupported JPEG data precision 12");
+    if (ts::CorpusAvailable()) {
+        LxImageJPG twelveBit;
+        EXPECT_FALSE(ts::DecodeFile(ts::CorpusDir() / "special/fzc_testorig12.jpg", twelveBit));
+        EXPECT_STREQ(twelveBit.lastError(), "Unsupported JPEG data precision 12");
+    }
 
     LxImageJPG source;
     FillPicture(source, 64, 64, 24);
@@ -263,6 +265,7 @@ TEST(JpegCodec, DecodeStartsAtTheStreamPositionAndExifScanRestoresIt) {
 }
 
 TEST(JpegCodec, EncodingADecodedExifFileCarriesItsExifBlockAlong) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
     LxImageJPG image;
     ASSERT_TRUE(ts::DecodeFile(ts::CorpusDir() / "camera/etool_GE.jpg", image));
     ASSERT_TRUE(image.exifInfo.isExif);

@@ -186,6 +186,11 @@ std::filesystem::path CorpusDir() {
     return LUMORA_CORPUS_DIR;
 }
 
+bool CorpusAvailable() {
+    std::error_code error;
+    return std::filesystem::is_regular_file(CorpusDir() / "MANIFEST.tsv", error);
+}
+
 namespace {
 std::vector<std::string> SplitTsvLine(const std::string& line) {
     std::vector<std::string> fields;

@@ -77,6 +77,22 @@ std::vector<std::uint8_t> TopDownSamples(const LxImage& image);
 std::vector<std::uint8_t> ToPnm(const LxImage& image);
 
 std::filesystem::path CorpusDir();
+// Whether the outside JPEG files are where the build was told they are; a
+// clone of the repository alone has none.
+bool CorpusAvailable();
+
+} // namespace testing_support
+
+// Skips the calling test, saying where the outside files were looked for.
+#define LUMORA_SKIP_WITHOUT_CORPUS()                                                             \
+    do {                                                                                         \
+        if (!::testing_support::CorpusAvailable())                                               \
+            GTEST_SKIP() << "needs the outside JPEG files, not found at "                        \
+                         << ::testing_support::CorpusDir()                                       \
+                         << " (configure with -DLUMORA_CORPUS_DIR=...)";                         \
+    } while (false)
+
+namespace testing_support {
 
 // One row of the corpus manifest, by column name.
 using ManifestRow = std::map<std::string, std::string>;
