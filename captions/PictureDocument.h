@@ -1,22 +1,28 @@
 #pragma once
 
 #include "captions/CaptionList.h"
+#include "metadata/PhotoMetadata.h"
 
 #include <QImage>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 // The state of the open picture: the photograph at full size, its size, its
 // image description and its captions. One lives for the whole run; before
 // the first successful open it has no picture.
 struct PictureDocument {
-    // The decoded photograph as opaque RGB32; null until a picture is opened.
+    // The decoded photograph as opaque RGB32, turned upright by its EXIF
+    // orientation; null until a picture is opened.
     QImage picture;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     QString description;
     CaptionList captions;
+    // The opened photo's metadata, which a save carries; null before the
+    // first open. Shared: it never changes once read.
+    std::shared_ptr<const PhotoMetadata> metadata;
 
     bool hasPicture() const { return !picture.isNull(); }
 };

@@ -9,16 +9,29 @@
 struct PipelineResult {
     bool ok = false;
     QString message;
+    // On success, what a person should still know: the photo's metadata was
+    // left out of the saved file, and why.
+    QString note;
 };
 
-// Decodes a JPEG into the document: picture, size and description (from
-// the file's EXIF data). The captions are not touched. On failure the
-// document keeps its previous picture, size and description.
+// The largest picture a person may open, in pixels.
+constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
+
+// Decodes a JPEG into the document: the picture turned upright by its EXIF
+// orientation, its size, its metadata and its description (EXIF
+// ImageDescription, else XMP dc:description, else IPTC Caption-Abstract).
+// The captions are not touched. Pictures over kMaxOpenPixels, or larger than
+// the memory available for the job, are refused right after the header. On
+// failure the document keeps its previous picture, size and description.
 PipelineResult openPicture(PictureDocument& document, const QString& path);
 
 // Renders the document with its captions at full size and writes it as a
-// new JPEG carrying the description (updated from the captions first) in an
-// EXIF segment of its own. The file appears at the path only complete: a
-// failed save leaves whatever was there as it was, and writes nothing when
-// the document has no picture.
+// new JPEG carrying the description (updated from the captions first) and,
+// as `choice` says, the opened photo's metadata brought in step with the new
+// picture. Metadata that cannot be carried is left out (the description
+// alone is written) and the result's note says why. The file appears at the
+// path only complete: a failed save leaves whatever was there as it was, and
+// writes nothing when the document has no picture.
+PipelineResult savePicture(PictureDocument& document, const QString& path, MetadataChoice choice);
+// The same, carrying all metadata.
 PipelineResult savePicture(PictureDocument& document, const QString& path);

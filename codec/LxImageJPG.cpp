@@ -1,5 +1,6 @@
 #include "codec/LxImageJPG.h"
 
+#include "codec/JpegErrorManager.h"
 #include "codec/JpegStreamAdapter.h"
 #include "codec/NumericCast.h"
 #include "image/LxFile.h"
@@ -11,34 +12,6 @@
 #include <new>
 
 namespace {
-// libjpeg leaves through error_exit, which must not return. We format the
-// message into the image's error text and longjmp back into DecodeWith or
-// EncodeWith. Only libjpeg's C frames and our trivially destructible callback
-// frames lie between, so no destructor is ever skipped; the adapter, which
-// holds the I/O buffer, lives in the caller of DecodeWith/EncodeWith.
-struct JpegErrorManager {
-    // The library's standard manager with error_exit replaced; the recovery
-    // point must still be set with setjmp by the caller itself.
-    jpeg_error_mgr* Install(char* target);
-
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char* text;
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    manager->pub.format_message(cinfo, manager->text);
-    std::longjmp(manager->jump, 1);
-}
-
-jpeg_error_mgr* JpegErrorManager::Install(char* target) {
-    jpeg_std_error(&pub);
-    pub.error_exit = ErrorExit;
-    text = target;
-    return &pub;
-}
-
 static_assert(JMSG_LENGTH_MAX <= LxImage::kErrorCapacity);
 
 // Whole-image buffers of progressive files are bounded well above what the

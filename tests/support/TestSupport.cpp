@@ -182,6 +182,62 @@ std::vector<std::uint8_t> ToPnm(const LxImage& image) {
     return out;
 }
 
+Pnm Upright(const Pnm& stored, int orientation) {
+    if (orientation < 1 || orientation > 8)
+        orientation = 1;
+    const bool swap = orientation >= 5;
+    Pnm out;
+    out.width = swap ? stored.height : stored.width;
+    out.height = swap ? stored.width : stored.height;
+    out.channels = stored.channels;
+    out.samples.resize(stored.samples.size());
+    const int w = stored.width;
+    const int h = stored.height;
+    for (int uy = 0; uy < out.height; ++uy) {
+        for (int ux = 0; ux < out.width; ++ux) {
+            // Where the viewer's pixel (ux, uy) is stored, by the meaning of
+            // each value: which stored side is the top, which the left.
+            int sx = ux;
+            int sy = uy;
+            switch (orientation) {
+            case 2:
+                sx = w - 1 - ux;
+                break;
+            case 3:
+                sx = w - 1 - ux;
+                sy = h - 1 - uy;
+                break;
+            case 4:
+                sy = h - 1 - uy;
+                break;
+            case 5:
+                sx = uy;
+                sy = ux;
+                break;
+            case 6:
+                sx = uy;
+                sy = h - 1 - ux;
+                break;
+            case 7:
+                sx = w - 1 - uy;
+                sy = h - 1 - ux;
+                break;
+            case 8:
+                sx = w - 1 - uy;
+                sy = ux;
+                break;
+            default:
+                break;
+            }
+            const std::size_t from = (static_cast<std::size_t>(sy) * w + sx) * stored.channels;
+            const std::size_t to = (static_cast<std::size_t>(uy) * out.width + ux) * out.channels;
+            for (int c = 0; c < stored.channels; ++c)
+                out.samples[to + c] = stored.samples[from + c];
+        }
+    }
+    return out;
+}
+
 std::filesystem::path CorpusDir() {
     return LUMORA_CORPUS_DIR;
 }

@@ -70,6 +70,9 @@ struct Pnm {
     std::vector<std::uint8_t> samples; // top row first
 };
 bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out);
+// The same picture turned upright as a viewer does for an EXIF Orientation
+// (1 to 8; anything else leaves it as it is), pixel by pixel.
+Pnm Upright(const Pnm& stored, int orientation);
 
 // The picture as top-down samples in djpeg's order: RGB, or grey for 8 bits.
 std::vector<std::uint8_t> TopDownSamples(const LxImage& image);
@@ -84,12 +87,12 @@ bool CorpusAvailable();
 } // namespace testing_support
 
 // Skips the calling test, saying where the outside files were looked for.
-#define LUMORA_SKIP_WITHOUT_CORPUS()                                                             \
-    do {                                                                                         \
-        if (!::testing_support::CorpusAvailable())                                               \
-            GTEST_SKIP() << "needs the outside JPEG files, not found at "                        \
-                         << ::testing_support::CorpusDir()                                       \
-                         << " (configure with -DLUMORA_CORPUS_DIR=...)";                         \
+#define LUMORA_SKIP_WITHOUT_CORPUS()                                                               \
+    do {                                                                                           \
+        if (!::testing_support::CorpusAvailable())                                                 \
+            GTEST_SKIP() << "needs the outside JPEG files, not found at "                          \
+                         << ::testing_support::CorpusDir()                                         \
+                         << " (configure with -DLUMORA_CORPUS_DIR=...)";                           \
     } while (false)
 
 namespace testing_support {

@@ -1,0 +1,276 @@
+#include "codec/JpegRows.h"
+
+#include "codec/JpegErrorManager.h"
+#include "codec/JpegStreamAdapter.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+
+#include <jerror.h>
+
+namespace {
+// Rows per call into libjpeg and per hand-over to the sink.
+constexpr unsigned kRowBatch = 16;
+
+void SetText(char* text, const std::string& value) {
+    const std::size_t n = std::min<std::size_t>(value.size(), JMSG_LENGTH_MAX - 1);
+    std::memcpy(text, value.data(), n);
+    text[n] = '\0';
+}
+
+// Reads one byte through the source manager; false when it suspends (ours
+// never does: at the end of the file it supplies an end-of-image marker).
+bool NextByte(j_decompress_ptr cinfo, JOCTET& out) {
+    jpeg_source_mgr* source = cinfo->src;
+    if (source->bytes_in_buffer == 0 && !source->fill_input_buffer(cinfo)) {
+        return false;
+    }
+    out = *source->next_input_byte++;
+    --source->bytes_in_buffer;
+    return true;
+}
+
+// Marker processor for the application segments a save may carry: keeps the
+// payload while the budget allows, skips it otherwise. Runs inside libjpeg,
+// so nothing may be thrown out of it; a failed allocation leaves through
+// libjpeg's own out-of-memory error, with no object of ours alive.
+boolean KeepSegment(j_decompress_ptr cinfo) {
+    JOCTET high = 0;
+    JOCTET low = 0;
+    if (!NextByte(cinfo, high) || !NextByte(cinfo, low)) {
+        return FALSE;
+    }
+    const unsigned length = high * 256u + low;
+    if (length < 2) {
+        ERREXIT(cinfo, JERR_BAD_LENGTH);
+    }
+    std::size_t remaining = length - 2;
+    auto* kept = static_cast<JpegKeptSegments*>(cinfo->client_data);
+    const bool fits = kept->segments.size() < JpegKeptSegments::kMaxSegments &&
+                      kept->keptBytes <= kept->budget &&
+                      remaining <= kept->budget - kept->keptBytes;
+    if (!fits) {
+        kept->overBudget = true;
+        if (remaining > 0) {
+            cinfo->src->skip_input_data(cinfo, static_cast<long>(remaining));
+        }
+        return TRUE;
+    }
+    std::uint8_t* into = nullptr;
+    try {
+        JpegSegment segment;
+        segment.marker = static_cast<std::uint8_t>(cinfo->unread_marker);
+        segment.data.resize(remaining);
+        kept->segments.push_back(std::move(segment));
+        into = kept->segments.back().data.data();
+    } catch (...) {
+        into = nullptr;
+    }
+    if (into == nullptr && remaining > 0) {
+        ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+    }
+    kept->keptBytes += remaining;
+    jpeg_source_mgr* source = cinfo->src;
+    while (remaining > 0) {
+        if (source->bytes_in_buffer == 0 && !source->fill_input_buffer(cinfo)) {
+            return FALSE;
+        }
+        const std::size_t n = std::min(remaining, source->bytes_in_buffer);
+        std::memcpy(into, source->next_input_byte, n);
+        into += n;
+        remaining -= n;
+        source->next_input_byte += n;
+        source->bytes_in_buffer -= n;
+    }
+    return TRUE;
+}
+
+// Raw samples that libjpeg cannot convert to 32-bit pixels itself, turned
+// into blue, green, red, 0xFF as LxImageJPG::Decode turns them into BGR.
+void ConvertRow(const JSAMPLE* s, std::uint8_t* d, std::uint32_t width, int components) {
+    if (components == 4) {
+        // Inverted (Adobe-style) CMYK.
+        for (std::uint32_t x = 0; x < width; ++x, s += 4, d += 4) {
+            const unsigned k = s[3];
+            d[0] = static_cast<std::uint8_t>(k * s[2] / 255);
+            d[1] = static_cast<std::uint8_t>(k * s[1] / 255);
+            d[2] = static_cast<std::uint8_t>(k * s[0] / 255);
+            d[3] = 0xFF;
+        }
+        return;
+    }
+    // Three components libjpeg leaves unconverted are taken in RGB order.
+    for (std::uint32_t x = 0; x < width; ++x, s += 3, d += 4) {
+        d[0] = s[2];
+        d[1] = s[1];
+        d[2] = s[0];
+        d[3] = 0xFF;
+    }
+}
+
+bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments& kept, char* text,
+                long maxLibraryMemory) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = maxLibraryMemory;
+    cinfo.client_data = &kept;
+    for (const int app : {1, 2, 13}) {
+        jpeg_set_marker_processor(&cinfo, JPEG_APP0 + app, KeepSegment);
+    }
+    adapter.InstallSource(&cinfo);
+    jpeg_read_header(&cinfo, TRUE);
+
+    const int components = cinfo.num_components;
+    // libjpeg writes 32-bit pixels itself from YCbCr, RGB and grey; other
+    // colour spaces come raw and are converted here.
+    const bool convertHere = components == 4 || (components == 3 && cinfo.out_color_space != JCS_RGB);
+    if (!convertHere) {
+        cinfo.out_color_space = JCS_EXT_BGRX;
+    }
+    jpeg_calc_output_dimensions(&cinfo);
+    JpegFrame frame;
+    frame.width = cinfo.output_width;
+    frame.height = cinfo.output_height;
+    frame.components = components;
+    frame.progressive = cinfo.progressive_mode != 0;
+    if (!sink.begin(frame, kept)) {
+        SetText(text, sink.refusal);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+
+    const std::uint32_t width = cinfo.output_width;
+    const std::uint32_t height = cinfo.output_height;
+    const bool direct = sink.directRow(0) != nullptr;
+    auto* common = reinterpret_cast<j_common_ptr>(&cinfo);
+    JSAMPARRAY batch = direct ? nullptr
+                              : (*cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, kRowBatch);
+    JSAMPARRAY raw = convertHere ? (*cinfo.mem->alloc_sarray)(
+                                       common, JPOOL_IMAGE,
+                                       width * static_cast<unsigned>(cinfo.output_components),
+                                       kRowBatch)
+                                 : nullptr;
+    JSAMPROW targets[kRowBatch];
+    JSAMPROW reads[kRowBatch];
+    while (cinfo.output_scanline < height) {
+        const std::uint32_t first = cinfo.output_scanline;
+        const unsigned want = std::min<unsigned>(kRowBatch, height - first);
+        for (unsigned i = 0; i < want; ++i) {
+            targets[i] = direct ? sink.directRow(first + i) : batch[i];
+            reads[i] = convertHere ? raw[i] : targets[i];
+        }
+        unsigned got = 0;
+        while (got < want) {
+            const unsigned n = jpeg_read_scanlines(&cinfo, reads + got, want - got);
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        if (got == 0) {
+            SetText(text, "the picture data stops early");
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        if (convertHere) {
+            for (unsigned i = 0; i < got; ++i) {
+                ConvertRow(raw[i], targets[i], width, cinfo.output_components);
+            }
+        }
+        if (!direct) {
+            sink.rows(first, got, targets);
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdiff_t stride,
+                std::uint32_t width, std::uint32_t height, const JpegEncodeSettings& settings,
+                char* text) {
+    jpeg_compress_struct cinfo;
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    adapter.InstallDestination(&cinfo);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, settings.quality, FALSE);
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    for (int c = 1; c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = 1;
+        cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    cinfo.density_unit = 1;
+    cinfo.X_density = settings.xDpi;
+    cinfo.Y_density = settings.yDpi;
+    jpeg_start_compress(&cinfo, TRUE);
+    // libjpeg only reads the rows, so it takes them from the caller's picture.
+    JSAMPROW rows[kRowBatch];
+    while (cinfo.next_scanline < height) {
+        const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.next_scanline);
+        for (unsigned i = 0; i < want; ++i) {
+            rows[i] = const_cast<JSAMPROW>(top + static_cast<std::ptrdiff_t>(cinfo.next_scanline + i) * stride);
+        }
+        jpeg_write_scanlines(&cinfo, rows, want);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+} // namespace
+
+bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
+                    long maxLibraryMemory) {
+    if (stream == nullptr) {
+        error = "null file handler";
+        return false;
+    }
+    try {
+        kept.segments.reserve(16);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+        return false;
+    }
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegStreamAdapter adapter(stream);
+    if (!DecodeWith(adapter, sink, kept, text, maxLibraryMemory)) {
+        error = text;
+        return false;
+    }
+    return true;
+}
+
+bool EncodeJpegRows(LxFile* stream, const std::uint8_t* top, std::ptrdiff_t stride,
+                    std::uint32_t width, std::uint32_t height, const JpegEncodeSettings& settings,
+                    std::string& error) {
+    if (stream == nullptr || top == nullptr || width == 0 || height == 0) {
+        error = "nothing to encode";
+        return false;
+    }
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegStreamAdapter adapter(stream);
+    if (!EncodeWith(adapter, top, stride, width, height, settings, text)) {
+        error = text;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class LxFile;
+
+// Row-by-row JPEG decoding and encoding in 32-bit pixels (blue, green, red,
+// then a byte that is 0xFF on decode and ignored on encode: the memory order
+// of an opaque RGB32 QImage). These serve callers that place the pixels
+// themselves: no LxImage block, so no second copy of the picture and no
+// block size limit. Both report failure by result and an error text.
+
+// An application segment kept from a JPEG's header: APP1 (EXIF, XMP),
+// APP2 (ICC profile) or APP13 (Photoshop resources with IPTC).
+struct JpegSegment {
+    std::uint8_t marker = 0;
+    std::vector<std::uint8_t> data; // the payload after the length field
+};
+
+// The segments kept while reading a header, in file order. Kept bytes stop at
+// a budget: a segment that would pass it is skipped and `overBudget` set.
+struct JpegKeptSegments {
+    static constexpr std::size_t kDefaultBudget = std::size_t{1} << 20;
+    static constexpr std::size_t kMaxSegments = 1024;
+
+    std::size_t budget = kDefaultBudget;
+    std::size_t keptBytes = 0;
+    std::vector<JpegSegment> segments;
+    bool overBudget = false;
+};
+
+// What the header says of the picture.
+struct JpegFrame {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int components = 0;
+    bool progressive = false;
+};
+
+// Where decoded rows go. Its calls must not throw.
+class JpegRowSink {
+public:
+    virtual ~JpegRowSink() = default;
+    // Called once after the header, before libjpeg or the sink allocates
+    // anything picture-sized. False stops the decode with `refusal` as the
+    // error text.
+    virtual bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) = 0;
+    // Storage for stored row y (width x 4 bytes) that the decoder may fill
+    // directly, or null to receive every row through rows(). Asked for row 0
+    // first; a sink either gives every row or none.
+    virtual std::uint8_t* directRow(std::uint32_t y) = 0;
+    // `count` stored rows from `first` on, top first.
+    virtual void rows(std::uint32_t first, std::uint32_t count, const std::uint8_t* const* rows) = 0;
+
+    std::string refusal;
+};
+
+// Decodes the stream at its current position into the sink, keeping the
+// header's APP1, APP2 and APP13 segments in `kept`. Colour pictures come as
+// libjpeg converts them, grey ones with the grey value in all three colours,
+// and four-component ones are taken as inverted CMYK: the same pixels as
+// LxImageJPG::Decode. `maxLibraryMemory` bounds libjpeg's whole-image
+// buffers (progressive files).
+bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept,
+                    std::string& error, long maxLibraryMemory);
+
+struct JpegEncodeSettings {
+    int quality = 90;
+    std::uint16_t xDpi = 96;
+    std::uint16_t yDpi = 96;
+};
+
+// Appends a baseline JPEG, 4:2:0, with a JFIF header in dots per inch, of
+// `height` rows starting at `top`, `stride` bytes apart: the same bytes
+// LxImageJPG::Encode writes for the same picture held as 24-bit BGR.
+bool EncodeJpegRows(LxFile* stream, const std::uint8_t* top, std::ptrdiff_t stride,
+                    std::uint32_t width, std::uint32_t height, const JpegEncodeSettings& settings,
+                    std::string& error);

@@ -1,0 +1,55 @@
+#include "metadata/MetadataLibrary.h"
+
+#include <mutex>
+
+namespace {
+std::mutex xmpToolkitLock;
+// Errors the library reported on this thread since the count was reset.
+thread_local int reportedErrors = 0;
+
+void lockXmpToolkit(void*, bool lock) {
+    if (lock)
+        xmpToolkitLock.lock();
+    else
+        xmpToolkitLock.unlock();
+}
+
+void countError(int level, const char*) {
+    if (level >= Exiv2::LogMsg::error)
+        ++reportedErrors;
+}
+
+void setUpLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::XmpParser::initialize(lockXmpToolkit, nullptr);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
+        Exiv2::LogMsg::setHandler(countError);
+    });
+}
+} // namespace
+
+MetadataRead readWithLibrary(const std::vector<std::uint8_t>& jpeg) {
+    setUpLibrary();
+    MetadataRead read;
+    reportedErrors = 0;
+    try {
+        read.image.reset(
+            Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size())).release());
+        read.image->readMetadata();
+    } catch (const std::exception& e) {
+        read.image.reset();
+        read.problem = std::string("its metadata is damaged (") + e.what() + ")";
+        return read;
+    }
+    if (reportedErrors > 0)
+        read.problem = "its metadata is damaged";
+    return read;
+}
+
+std::unique_ptr<Exiv2::Image> emptyJpegForWriting() {
+    setUpLibrary();
+    static constexpr Exiv2::byte kEmptyJpeg[] = {0xFF, 0xD8, 0xFF, 0xD9};
+    return std::unique_ptr<Exiv2::Image>(
+        Exiv2::ImageFactory::open(kEmptyJpeg, sizeof kEmptyJpeg).release());
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The metadata library at this layer's boundary: set up once per process
+// (its XMP toolkit guarded by a lock, so threads may share it), its log kept
+// off the terminal and its errors counted, everything it throws caught.
+
+// A JPEG stream read by the library. `image` is null when it could not be
+// read; `problem` says what was wrong, also when the library read the data
+// but reported errors in it. The image reads from `jpeg`, which must outlive
+// it.
+struct MetadataRead {
+    std::unique_ptr<Exiv2::Image> image;
+    std::string problem;
+};
+MetadataRead readWithLibrary(const std::vector<std::uint8_t>& jpeg);
+
+// An empty JPEG stream (start and end of image) for the library to write
+// metadata into.
+std::unique_ptr<Exiv2::Image> emptyJpegForWriting();

@@ -1,0 +1,328 @@
+#include "metadata/PhotoMetadata.h"
+
+#include "image/Orientation.h"
+#include "metadata/IccSegments.h"
+#include "metadata/MetadataLibrary.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <string_view>
+
+namespace {
+
+constexpr std::uint8_t kApp1 = 0xE1;
+constexpr std::uint8_t kApp13 = 0xED;
+// ISO 2022 escape for UTF-8, as IPTC's CodedCharacterSet marks it.
+constexpr std::string_view kIptcUtf8 = "\x1B%G";
+
+bool startsWith(const std::vector<std::uint8_t>& data, std::string_view prefix) {
+    return data.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), data.begin(),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+bool isExifOrXmp(const JpegSegment& s) {
+    return s.marker == kApp1 && (startsWith(s.data, std::string_view("Exif\0\0", 6)) ||
+                                 startsWith(s.data, "http://ns.adobe.com/xap/1.0/"));
+}
+
+bool isIptc(const JpegSegment& s) {
+    return s.marker == kApp13 && startsWith(s.data, "Photoshop 3.0");
+}
+
+void appendSegment(std::vector<std::uint8_t>& out, std::uint8_t marker,
+                   const std::vector<std::uint8_t>& data) {
+    const std::size_t length = data.size() + 2;
+    out.push_back(0xFF);
+    out.push_back(marker);
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+// A JPEG stream of the segments alone, which is all the library needs to
+// read them: start of image, the segments, end of image.
+std::vector<std::uint8_t> headerOnlyJpeg(const std::vector<JpegSegment>& segments) {
+    std::vector<std::uint8_t> out = {0xFF, 0xD8};
+    for (const JpegSegment& s : segments) {
+        if (isExifOrXmp(s) || isIptc(s))
+            appendSegment(out, s.marker, s.data);
+    }
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
+// The text of a language alternative in the default language, or the first.
+std::string defaultLanguageText(const Exiv2::Value& value) {
+    const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&value);
+    if (alternatives == nullptr)
+        return value.count() > 0 ? value.toString() : std::string();
+    const auto found = alternatives->value_.find("x-default");
+    if (found != alternatives->value_.end())
+        return found->second;
+    return alternatives->value_.empty() ? std::string() : alternatives->value_.begin()->second;
+}
+
+template <typename Data, typename Key>
+void eraseKey(Data& data, const Key& key) {
+    auto found = data.findKey(key);
+    while (found != data.end()) {
+        data.erase(found);
+        found = data.findKey(key);
+    }
+}
+
+bool validUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::string latin1ToUtf8(std::string_view s) {
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// EXIF fields that say where the photo was taken, besides the GPS directory.
+void removeExifLocation(Exiv2::ExifData& exif) {
+    for (auto it = exif.begin(); it != exif.end();) {
+        if (it->groupName() == "GPSInfo")
+            it = exif.erase(it);
+        else
+            ++it;
+    }
+    eraseKey(exif, Exiv2::ExifKey("Exif.Image.GPSTag"));
+}
+
+// XMP properties that hold a position or a place.
+constexpr std::array<std::string_view, 9> kXmpLocationPrefixes = {
+    "Xmp.exif.GPS",           "Xmp.iptc.Location",         "Xmp.iptc.CountryCode",
+    "Xmp.photoshop.City",     "Xmp.photoshop.State",       "Xmp.photoshop.Country",
+    "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown", "Xmp.exifEX.GPS",
+};
+
+void removeXmpLocation(Exiv2::XmpData& xmp) {
+    for (auto it = xmp.begin(); it != xmp.end();) {
+        const std::string key = it->key();
+        const bool location = std::any_of(kXmpLocationPrefixes.begin(), kXmpLocationPrefixes.end(),
+                                          [&](std::string_view p) { return key.rfind(p, 0) == 0; });
+        it = location ? xmp.erase(it) : std::next(it);
+    }
+}
+
+// IPTC datasets that name the place: sub-location, city, province or state,
+// country code and country name.
+constexpr std::array<std::string_view, 5> kIptcLocationKeys = {
+    "Iptc.Application2.SubLocation", "Iptc.Application2.City", "Iptc.Application2.ProvinceState",
+    "Iptc.Application2.CountryCode", "Iptc.Application2.CountryName",
+};
+
+void updateExif(Exiv2::ExifData& exif, MetadataChoice choice, const std::string& description,
+                std::uint32_t width, std::uint32_t height) {
+    const bool hadExif = !exif.empty();
+    // Entries of a type TIFF does not define (the library keeps them as
+    // bytes) would make the written directory unreadable to others.
+    for (auto it = exif.begin(); it != exif.end();) {
+        const int type = it->typeId();
+        it = type >= Exiv2::unsignedByte && type <= Exiv2::tiffIfd ? std::next(it) : exif.erase(it);
+    }
+    // The old thumbnail shows the photo without its captions.
+    Exiv2::ExifThumb(exif).erase();
+    if (choice == MetadataChoice::KeepAllButLocation)
+        removeExifLocation(exif);
+    if (description.empty())
+        eraseKey(exif, Exiv2::ExifKey("Exif.Image.ImageDescription"));
+    else
+        exif["Exif.Image.ImageDescription"] = description;
+    if (!hadExif)
+        return;
+    if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
+        exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(1);
+    exif["Exif.Photo.PixelXDimension"] = width;
+    exif["Exif.Photo.PixelYDimension"] = height;
+    if (exif.findKey(Exiv2::ExifKey("Exif.Image.ImageWidth")) != exif.end())
+        exif["Exif.Image.ImageWidth"] = width;
+    if (exif.findKey(Exiv2::ExifKey("Exif.Image.ImageLength")) != exif.end())
+        exif["Exif.Image.ImageLength"] = height;
+}
+
+void updateXmp(Exiv2::XmpData& xmp, MetadataChoice choice, const std::string& description,
+               std::uint32_t width, std::uint32_t height) {
+    if (xmp.empty())
+        return;
+    if (choice == MetadataChoice::KeepAllButLocation)
+        removeXmpLocation(xmp);
+    const Exiv2::XmpKey descriptionKey("Xmp.dc.description");
+    Exiv2::LangAltValue alternatives;
+    const auto found = xmp.findKey(descriptionKey);
+    if (found != xmp.end()) {
+        if (const auto* old = dynamic_cast<const Exiv2::LangAltValue*>(&found->value()))
+            alternatives = *old;
+        xmp.erase(found);
+    }
+    if (description.empty())
+        alternatives.value_.erase("x-default");
+    else
+        alternatives.value_["x-default"] = description;
+    if (!alternatives.value_.empty())
+        xmp.add(descriptionKey, &alternatives);
+    if (xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end())
+        xmp["Xmp.tiff.Orientation"] = "1";
+    if (xmp.findKey(Exiv2::XmpKey("Xmp.exif.PixelXDimension")) != xmp.end())
+        xmp["Xmp.exif.PixelXDimension"] = std::to_string(width);
+    if (xmp.findKey(Exiv2::XmpKey("Xmp.exif.PixelYDimension")) != xmp.end())
+        xmp["Xmp.exif.PixelYDimension"] = std::to_string(height);
+}
+
+void updateIptc(Exiv2::IptcData& iptc, MetadataChoice choice, const std::string& description) {
+    if (iptc.empty())
+        return;
+    if (choice == MetadataChoice::KeepAllButLocation) {
+        for (const std::string_view key : kIptcLocationKeys)
+            eraseKey(iptc, Exiv2::IptcKey(std::string(key)));
+    }
+    // The record is marked UTF-8 from now on: text written in another
+    // character set (Latin-1, in practice) is converted first.
+    const auto charset = iptc.findKey(Exiv2::IptcKey("Iptc.Envelope.CharacterSet"));
+    const bool wasUtf8 = charset != iptc.end() && charset->toString() == kIptcUtf8;
+    if (!wasUtf8) {
+        for (Exiv2::Iptcdatum& datum : iptc) {
+            if (datum.typeId() != Exiv2::string || datum.record() == Exiv2::IptcDataSets::envelope)
+                continue;
+            const std::string text = datum.toString();
+            if (!validUtf8(text))
+                datum.setValue(latin1ToUtf8(text));
+        }
+    }
+    iptc["Iptc.Envelope.CharacterSet"] = std::string(kIptcUtf8);
+    const Exiv2::IptcKey caption("Iptc.Application2.Caption");
+    eraseKey(iptc, caption);
+    if (!description.empty())
+        iptc["Iptc.Application2.Caption"] = description;
+}
+
+// The APP1 and APP13 segments of a stream the library wrote.
+std::vector<std::uint8_t> writtenSegments(const Exiv2::DataBuf& written) {
+    std::vector<std::uint8_t> out;
+    const std::uint8_t* p = written.pData_;
+    const std::size_t size = static_cast<std::size_t>(written.size_);
+    std::size_t at = 2;
+    while (at + 4 <= size && p[at] == 0xFF && p[at + 1] != 0xD9) {
+        const std::uint8_t marker = p[at + 1];
+        const std::size_t length = p[at + 2] * 256u + p[at + 3];
+        if (length < 2 || at + 2 + length > size)
+            break;
+        if (marker == kApp1 || marker == kApp13)
+            out.insert(out.end(), p + at, p + at + 2 + length);
+        at += 2 + length;
+    }
+    return out;
+}
+
+} // namespace
+
+bool PhotoMetadata::hasCarriableSegments() const {
+    return std::any_of(segments.begin(), segments.end(), [](const JpegSegment& s) {
+        return isExifOrXmp(s) || isIptc(s) || isIccSegment(s);
+    });
+}
+
+PhotoMetadata readPhotoMetadata(JpegKeptSegments kept) {
+    PhotoMetadata metadata;
+    metadata.segments = std::move(kept.segments);
+    metadata.overBudget = kept.overBudget;
+    if (metadata.overBudget)
+        metadata.problem = "the photo's metadata is larger than 1 MiB";
+    else if (!iccProfileIsComplete(metadata.segments))
+        metadata.problem = "its colour profile is incomplete or damaged";
+
+    const std::vector<std::uint8_t> header = headerOnlyJpeg(metadata.segments);
+    if (header.size() <= 4)
+        return metadata;
+    const MetadataRead read = readWithLibrary(header);
+    if (!read.problem.empty() && metadata.problem.empty())
+        metadata.problem = read.problem;
+    if (read.image == nullptr)
+        return metadata;
+    try {
+        const Exiv2::ExifData& exif = read.image->exifData();
+        const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        if (orientation != exif.end() && orientation->count() > 0)
+            metadata.orientation = uprightOrientation(orientation->toLong(0));
+        const Exiv2::XmpData& xmp = read.image->xmpData();
+        const auto xmpDescription = xmp.findKey(Exiv2::XmpKey("Xmp.dc.description"));
+        if (xmpDescription != xmp.end())
+            metadata.xmpDescription = defaultLanguageText(xmpDescription->value());
+        const Exiv2::IptcData& iptc = read.image->iptcData();
+        const auto caption = iptc.findKey(Exiv2::IptcKey("Iptc.Application2.Caption"));
+        if (caption != iptc.end())
+            metadata.iptcDescription = caption->toString();
+    } catch (const std::exception& e) {
+        if (metadata.problem.empty())
+            metadata.problem = std::string("its metadata is damaged (") + e.what() + ")";
+    }
+    return metadata;
+}
+
+CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice,
+                              const std::string& description, std::uint32_t width,
+                              std::uint32_t height) {
+    CarriedMetadata carried;
+    if (choice == MetadataChoice::DescriptionOnly || !source.hasCarriableSegments())
+        return carried;
+    if (!source.problem.empty()) {
+        carried.leftOut = source.problem;
+        return carried;
+    }
+    const std::vector<std::uint8_t> header = headerOnlyJpeg(source.segments);
+    const MetadataRead read = readWithLibrary(header);
+    if (!read.problem.empty()) {
+        carried.leftOut = read.problem;
+        return carried;
+    }
+    try {
+        Exiv2::ExifData exif = read.image->exifData();
+        Exiv2::XmpData xmp = read.image->xmpData();
+        Exiv2::IptcData iptc = read.image->iptcData();
+        updateExif(exif, choice, description, width, height);
+        updateXmp(xmp, choice, description, width, height);
+        updateIptc(iptc, choice, description);
+
+        const std::unique_ptr<Exiv2::Image> target = emptyJpegForWriting();
+        target->setExifData(exif);
+        target->setXmpData(xmp);
+        target->setIptcData(iptc);
+        target->writeMetadata();
+        Exiv2::BasicIo& io = target->io();
+        io.seek(0, Exiv2::BasicIo::beg);
+        carried.segments = writtenSegments(io.read(static_cast<long>(io.size())));
+        appendIccSegments(source.segments, carried.segments);
+    } catch (const std::exception& e) {
+        carried.segments.clear();
+        carried.leftOut = std::string("its metadata could not be written again (") + e.what() + ")";
+    }
+    return carried;
+}
