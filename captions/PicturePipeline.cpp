@@ -75,7 +75,8 @@ QString megapixels(std::uint64_t pixels) {
 // that are too large.
 class UprightPicture : public JpegRowSink {
 public:
-    explicit UprightPicture(const QString& path) : path_(path) {}
+    UprightPicture(const QString& path, std::uint64_t maxPixels)
+        : path_(path), maxPixels_(maxPixels) {}
 
     bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
         try {
@@ -93,9 +94,9 @@ public:
                                  .arg(width)
                                  .arg(height)
                                  .arg(megapixels(pixels));
-        if (pixels > kMaxOpenPixels) {
-            return refuse(QStringLiteral("%1; the limit is %2 megapixels")
-                              .arg(size, megapixels(kMaxOpenPixels)));
+        if (pixels > maxPixels_) {
+            return refuse(
+                QStringLiteral("%1; the limit is %2 megapixels").arg(size, megapixels(maxPixels_)));
         }
         const std::uint64_t available = availableMemory();
         std::uint64_t needed = pixels * kJobBytesPerPixel;
@@ -137,6 +138,7 @@ private:
     }
 
     QString path_;
+    std::uint64_t maxPixels_;
     QString tooLarge_;
     JpegFrame stored_;
     int orientation_ = 1;
@@ -150,7 +152,8 @@ bool startsWithEncoderHeader(const std::uint8_t* p, std::int32_t size) {
 }
 } // namespace
 
-PipelineResult openPicture(PictureDocument& document, const QString& path) {
+PipelineResult openPicture(PictureDocument& document, const QString& path,
+                           std::uint64_t maxPixels) {
     const QByteArray name = QFile::encodeName(path);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.constData(), "rb"));
     if (!file) {
@@ -166,7 +169,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path) {
     // which puts the stream back where it found it.
     auto exif = std::make_unique<LxImageJPG>();
     exif->ReadExif(&stream);
-    UprightPicture upright(path);
+    UprightPicture upright(path, maxPixels);
     JpegKeptSegments kept;
     std::string error;
     if (!DecodeJpegRows(&stream, upright, kept, error, kMaxLibraryMemory)) {

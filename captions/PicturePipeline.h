@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // The outcome of an open or a save, for the window to show: on failure the
 // message names the file and says what went wrong.
 struct PipelineResult {
@@ -23,7 +25,9 @@ constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
 // The captions are not touched. Pictures over kMaxOpenPixels, or larger than
 // the memory available for the job, are refused right after the header. On
 // failure the document keeps its previous picture, size and description.
-PipelineResult openPicture(PictureDocument& document, const QString& path);
+// `maxPixels` lowers the size limit for callers that must stay small.
+PipelineResult openPicture(PictureDocument& document, const QString& path,
+                           std::uint64_t maxPixels = kMaxOpenPixels);
 
 // Renders the document with its captions at full size and writes it as a
 // new JPEG carrying the description (updated from the captions first) and,
