@@ -67,8 +67,7 @@ std::string defaultLanguageText(const Exiv2::Value& value) {
     return alternatives->value_.empty() ? std::string() : alternatives->value_.begin()->second;
 }
 
-template <typename Data, typename Key>
-void eraseKey(Data& data, const Key& key) {
+template <typename Data, typename Key> void eraseKey(Data& data, const Key& key) {
     auto found = data.findKey(key);
     while (found != data.end()) {
         data.erase(found);
@@ -80,7 +79,11 @@ bool validUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        const std::size_t n = c < 0x80         ? 1
+                              : (c >> 5) == 6  ? 2
+                              : (c >> 4) == 14 ? 3
+                              : (c >> 3) == 30 ? 4
+                                               : 0;
         if (n == 0 || i + n > s.size())
             return false;
         for (std::size_t k = 1; k < n; ++k) {
@@ -119,9 +122,15 @@ void removeExifLocation(Exiv2::ExifData& exif) {
 
 // XMP properties that hold a position or a place.
 constexpr std::array<std::string_view, 9> kXmpLocationPrefixes = {
-    "Xmp.exif.GPS",           "Xmp.iptc.Location",         "Xmp.iptc.CountryCode",
-    "Xmp.photoshop.City",     "Xmp.photoshop.State",       "Xmp.photoshop.Country",
-    "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown", "Xmp.exifEX.GPS",
+    "Xmp.exif.GPS",
+    "Xmp.iptc.Location",
+    "Xmp.iptc.CountryCode",
+    "Xmp.photoshop.City",
+    "Xmp.photoshop.State",
+    "Xmp.photoshop.Country",
+    "Xmp.iptcExt.LocationCreated",
+    "Xmp.iptcExt.LocationShown",
+    "Xmp.exifEX.GPS",
 };
 
 void removeXmpLocation(Exiv2::XmpData& xmp) {
@@ -136,8 +145,9 @@ void removeXmpLocation(Exiv2::XmpData& xmp) {
 // IPTC datasets that name the place: sub-location, city, province or state,
 // country code and country name.
 constexpr std::array<std::string_view, 5> kIptcLocationKeys = {
-    "Iptc.Application2.SubLocation", "Iptc.Application2.City", "Iptc.Application2.ProvinceState",
-    "Iptc.Application2.CountryCode", "Iptc.Application2.CountryName",
+    "Iptc.Application2.SubLocation",   "Iptc.Application2.City",
+    "Iptc.Application2.ProvinceState", "Iptc.Application2.CountryCode",
+    "Iptc.Application2.CountryName",
 };
 
 void updateExif(Exiv2::ExifData& exif, MetadataChoice choice, const std::string& description,
@@ -291,12 +301,14 @@ CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice
                               const std::string& description, std::uint32_t width,
                               std::uint32_t height) {
     CarriedMetadata carried;
-    if (choice == MetadataChoice::DescriptionOnly || !source.hasCarriableSegments())
+    if (choice == MetadataChoice::DescriptionOnly)
         return carried;
     if (!source.problem.empty()) {
         carried.leftOut = source.problem;
         return carried;
     }
+    if (!source.hasCarriableSegments())
+        return carried;
     const std::vector<std::uint8_t> header = headerOnlyJpeg(source.segments);
     const MetadataRead read = readWithLibrary(header);
     if (!read.problem.empty()) {
