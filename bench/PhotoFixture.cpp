@@ -11,30 +11,67 @@
 
 namespace bench_support {
 
+PhotoRows::PhotoRows(int width, int height) : width_(width), height_(height) {}
+
+void PhotoRows::Next(std::uint8_t* bgr) {
+    const double fy = double(y_) / height_;
+    for (int x = 0; x < width_; ++x) {
+        const double fx = double(x) / width_;
+        // Low-frequency "scene" plus per-pixel noise.
+        const double sky = 40 + 150 * fy + 30 * std::sin(fx * 9.0 + fy * 4.0);
+        const double blob = 60 * std::sin(fx * 23.0) * std::cos(fy * 17.0) +
+                            18 * std::sin(x * 0.31) * std::sin(y_ * 0.17); // fine texture
+        seed_ ^= seed_ << 13;
+        seed_ ^= seed_ >> 17;
+        seed_ ^= seed_ << 5;
+        const int noise = static_cast<int>(seed_ % 29) - 14;
+        const auto clamp = [](double v) {
+            return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        };
+        bgr[3 * x] = clamp(sky + blob + noise);                 // blue
+        bgr[3 * x + 1] = clamp(0.8 * sky - blob * 0.5 + noise); // green
+        bgr[3 * x + 2] = clamp(200 - sky * 0.6 + blob + noise); // red
+    }
+    ++y_;
+}
+
 void FillPhoto(LxImage& image, int width, int height) {
     image.Create(width, height, 24, LxImage::kTypeJpeg);
-    std::uint32_t seed = 2463534242u;
+    PhotoRows rows(width, height);
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = image.GetRowPointer(y);
-        const double fy = double(y) / height;
-        for (int x = 0; x < width; ++x) {
-            const double fx = double(x) / width;
-            // Low-frequency "scene" plus per-pixel noise.
-            const double sky = 40 + 150 * fy + 30 * std::sin(fx * 9.0 + fy * 4.0);
-            const double blob = 60 * std::sin(fx * 23.0) * std::cos(fy * 17.0) +
-                                18 * std::sin(x * 0.31) * std::sin(y * 0.17); // fine texture
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            const int noise = static_cast<int>(seed % 29) - 14;
-            const auto clamp = [](double v) {
-                return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-            };
-            row[3 * x] = clamp(sky + blob + noise);                 // blue
-            row[3 * x + 1] = clamp(0.8 * sky - blob * 0.5 + noise); // green
-            row[3 * x + 2] = clamp(200 - sky * 0.6 + blob + noise); // red
-        }
+        rows.Next(image.GetRowPointer(y));
     }
+}
+
+bool WritePhotoJpeg(const std::string& path, int width, int height) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return false;
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(std::size_t(width) * 3);
+    PhotoRows rows(width, height);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        rows.Next(row.data());
+        JSAMPROW at = row.data();
+        jpeg_write_scanlines(&cinfo, &at, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return std::fclose(file) == 0;
 }
 
 std::vector<std::uint8_t> ToRgbRows(const LxImage& image) {
