@@ -9,6 +9,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
         if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
             medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+            cpuMedians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
         }
     }
 }
@@ -16,6 +17,14 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
 std::optional<double> RatioReporter::Median(const std::string& name) const {
     const auto found = medians_.find(name);
     if (found == medians_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<double> RatioReporter::MedianCpu(const std::string& name) const {
+    const auto found = cpuMedians_.find(name);
+    if (found == cpuMedians_.end()) {
         return std::nullopt;
     }
     return found->second;

@@ -13,10 +13,16 @@ namespace bench_support {
 // that main can print ratios of runs made on the same machine load.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colour and tables by default, as Google Benchmark's own console report
+    // on a terminal.
+    explicit RatioReporter(OutputOptions options = OO_Defaults) : ConsoleReporter(options) {}
+
     void ReportRuns(const std::vector<Run>& runs) override;
 
     // In the benchmark's own time unit; nothing when it did not run.
     std::optional<double> Median(const std::string& name) const;
+    // The median CPU time of the benchmark's own thread, in the same unit.
+    std::optional<double> MedianCpu(const std::string& name) const;
 
     // One line "numerator  N.NNNx <comparison>"; nothing unless both ran.
     void PrintRatio(const std::string& numerator, const std::string& denominator,
@@ -24,6 +30,7 @@ public:
 
 private:
     std::map<std::string, double> medians_;
+    std::map<std::string, double> cpuMedians_;
 };
 
 } // namespace bench_support
