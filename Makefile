@@ -50,15 +50,24 @@ asan: deps
 		ctest --preset asan -j $(JOBS)
 
 # ImageMagick is a reference only here, so only this target installs it.
+# The programs that give a figure print it as "summary: key = value"; their
+# output also goes to build/release/bench/summary.log, whose summary lines
+# are repeated together at the end.
 bench:
 	@scripts/install-deps --bench
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak \
-		lumora_pipeline_bench lumora_job_peak
+		lumora_pipeline_bench lumora_job_peak lumora_tagged_photo_bench lumora_tagged_job_peak
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
 	@build/release/bench/lumora_decode_peak
 	@build/release/bench/lumora_pipeline_bench
 	@build/release/bench/lumora_job_peak
+	@rm -f build/release/bench/summary.log
+	@bash -o pipefail -c 'build/release/bench/lumora_tagged_photo_bench | tee -a build/release/bench/summary.log'
+	@bash -o pipefail -c 'build/release/bench/lumora_tagged_job_peak | tee -a build/release/bench/summary.log'
+	@bash -o pipefail -c 'build/release/bench/lumora_tagged_job_peak --big | tee -a build/release/bench/summary.log'
+	@echo
+	@grep '^summary:' build/release/bench/summary.log
 
 # Runs each libFuzzer target for FUZZ_SECONDS (default 15 minutes), seeded
 # with the corpus; new crashers land in fuzz/out/<target>/.
