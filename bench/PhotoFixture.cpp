@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <jpeglib.h>
+#include <unistd.h>
 
 namespace bench_support {
 
@@ -92,7 +93,9 @@ std::vector<std::uint8_t> ToRgbRows(const LxImage& image) {
 
 std::string PhotoJpegPath() {
     static const std::string path = [] {
-        const std::string p = "/tmp/lumora-bench-photo-24mp.jpg";
+        // One file per process: benchmarks of other work trees may run at the
+        // same time, and each removes its photo when it ends.
+        const std::string p = "/tmp/lumora-bench-photo-24mp-" + std::to_string(::getpid()) + ".jpg";
         LxImageJPG image;
         FillPhoto(image, kPhotoWidth, kPhotoHeight);
         std::FILE* file = std::fopen(p.c_str(), "wb");

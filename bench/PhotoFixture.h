@@ -41,7 +41,8 @@ bool WritePhotoJpeg(const std::string& path, int width, int height);
 // The same picture as packed top-down RGB rows, for the bare libjpeg runs.
 std::vector<std::uint8_t> ToRgbRows(const LxImage& image);
 
-// Writes the photo once as a quality-90 JPEG under /tmp and returns its path.
+// Writes the photo once per process as a quality-90 JPEG under /tmp, named
+// after the process, and returns its path.
 std::string PhotoJpegPath();
 
 struct FreeDeleter {
