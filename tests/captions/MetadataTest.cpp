@@ -7,6 +7,7 @@
 #include "codec/JpegRows.h"
 #include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -26,10 +27,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 // exiftool's tags of every file given, by file, as JSON objects.
 std::map<std::string, QJsonObject> Exiftool(const std::string& options,

@@ -4,6 +4,7 @@
 #include "codec/JpegRows.h"
 #include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -17,10 +18,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 Pnm Djpeg(const fs::path& file) {
     const CommandResult run = testing_support::Run("djpeg -pnm " + Quote(file.string()));

@@ -3,6 +3,7 @@
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -25,10 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 using Bytes = std::vector<std::uint8_t>;
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 QImage Photo(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);

@@ -182,6 +182,22 @@ std::vector<std::uint8_t> ToPnm(const LxImage& image) {
     return out;
 }
 
+namespace {
+// For each orientation (index 1 to 8): whether the viewer's x and y are
+// swapped to find the stored pixel, then mirrored across the stored width
+// and height.
+struct Placement {
+    bool swap;
+    bool mirrorX;
+    bool mirrorY;
+};
+constexpr Placement kPlacements[9] = {
+    {false, false, false}, {false, false, false}, {false, true, false},
+    {false, true, true},   {false, false, true},  {true, false, false},
+    {true, false, true},   {true, true, true},    {true, true, false},
+};
+} // namespace
+
 Pnm Upright(const Pnm& stored, int orientation) {
     if (orientation < 1 || orientation > 8)
         orientation = 1;
@@ -197,38 +213,11 @@ Pnm Upright(const Pnm& stored, int orientation) {
         for (int ux = 0; ux < out.width; ++ux) {
             // Where the viewer's pixel (ux, uy) is stored, by the meaning of
             // each value: which stored side is the top, which the left.
-            int sx = ux;
-            int sy = uy;
-            switch (orientation) {
-            case 2:
-                sx = w - 1 - ux;
-                break;
-            case 3:
-                sx = w - 1 - ux;
-                sy = h - 1 - uy;
-                break;
-            case 4:
-                sy = h - 1 - uy;
-                break;
-            case 5:
-                sx = uy;
-                sy = ux;
-                break;
-            case 6:
-                sx = uy;
-                sy = h - 1 - ux;
-                break;
-            case 7:
-                sx = w - 1 - uy;
-                sy = h - 1 - ux;
-                break;
-            case 8:
-                sx = w - 1 - uy;
-                sy = ux;
-                break;
-            default:
-                break;
-            }
+            const Placement& p = kPlacements[orientation];
+            const int a = p.swap ? uy : ux;
+            const int b = p.swap ? ux : uy;
+            const int sx = p.mirrorX ? w - 1 - a : a;
+            const int sy = p.mirrorY ? h - 1 - b : b;
             const std::size_t from = (static_cast<std::size_t>(sy) * w + sx) * stored.channels;
             const std::size_t to = (static_cast<std::size_t>(uy) * out.width + ux) * out.channels;
             for (int c = 0; c < stored.channels; ++c)
