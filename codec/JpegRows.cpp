@@ -11,8 +11,11 @@
 #include <jerror.h>
 
 namespace {
-// Rows per call into libjpeg and per hand-over to the sink.
+// Rows per call into libjpeg when it writes into the sink's rows, and per
+// hand-over when the sink places them itself: a taller batch lets a sink
+// that turns the picture write longer runs into each of its rows.
 constexpr unsigned kRowBatch = 16;
+constexpr unsigned kHandOverRows = 64;
 
 void SetText(char* text, const std::string& value) {
     const std::size_t n = std::min<std::size_t>(value.size(), JMSG_LENGTH_MAX - 1);
@@ -131,7 +134,8 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     const int components = cinfo.num_components;
     // libjpeg writes 32-bit pixels itself from YCbCr, RGB and grey; other
     // colour spaces come raw and are converted here.
-    const bool convertHere = components == 4 || (components == 3 && cinfo.out_color_space != JCS_RGB);
+    const bool convertHere =
+        components == 4 || (components == 3 && cinfo.out_color_space != JCS_RGB);
     if (!convertHere) {
         cinfo.out_color_space = JCS_EXT_BGRX;
     }
@@ -152,18 +156,19 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     const std::uint32_t height = cinfo.output_height;
     const bool direct = sink.directRow(0) != nullptr;
     auto* common = reinterpret_cast<j_common_ptr>(&cinfo);
-    JSAMPARRAY batch = direct ? nullptr
-                              : (*cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, kRowBatch);
-    JSAMPARRAY raw = convertHere ? (*cinfo.mem->alloc_sarray)(
-                                       common, JPOOL_IMAGE,
-                                       width * static_cast<unsigned>(cinfo.output_components),
-                                       kRowBatch)
-                                 : nullptr;
-    JSAMPROW targets[kRowBatch];
-    JSAMPROW reads[kRowBatch];
+    const unsigned batchRows = direct ? kRowBatch : kHandOverRows;
+    JSAMPARRAY batch =
+        direct ? nullptr : (*cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, batchRows);
+    JSAMPARRAY raw = convertHere
+                         ? (*cinfo.mem->alloc_sarray)(
+                               common, JPOOL_IMAGE,
+                               width * static_cast<unsigned>(cinfo.output_components), batchRows)
+                         : nullptr;
+    JSAMPROW targets[kHandOverRows];
+    JSAMPROW reads[kHandOverRows];
     while (cinfo.output_scanline < height) {
         const std::uint32_t first = cinfo.output_scanline;
-        const unsigned want = std::min<unsigned>(kRowBatch, height - first);
+        const unsigned want = std::min<unsigned>(batchRows, height - first);
         for (unsigned i = 0; i < want; ++i) {
             targets[i] = direct ? sink.directRow(first + i) : batch[i];
             reads[i] = convertHere ? raw[i] : targets[i];
@@ -228,7 +233,8 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
     while (cinfo.next_scanline < height) {
         const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.next_scanline);
         for (unsigned i = 0; i < want; ++i) {
-            rows[i] = const_cast<JSAMPROW>(top + static_cast<std::ptrdiff_t>(cinfo.next_scanline + i) * stride);
+            rows[i] = const_cast<JSAMPROW>(
+                top + static_cast<std::ptrdiff_t>(cinfo.next_scanline + i) * stride);
         }
         jpeg_write_scanlines(&cinfo, rows, want);
     }

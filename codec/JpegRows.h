@@ -53,7 +53,8 @@ public:
     // first; a sink either gives every row or none.
     virtual std::uint8_t* directRow(std::uint32_t y) = 0;
     // `count` stored rows from `first` on, top first.
-    virtual void rows(std::uint32_t first, std::uint32_t count, const std::uint8_t* const* rows) = 0;
+    virtual void rows(std::uint32_t first, std::uint32_t count,
+                      const std::uint8_t* const* rows) = 0;
 
     std::string refusal;
 };
@@ -64,8 +65,8 @@ public:
 // and four-component ones are taken as inverted CMYK: the same pixels as
 // LxImageJPG::Decode. `maxLibraryMemory` bounds libjpeg's whole-image
 // buffers (progressive files).
-bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept,
-                    std::string& error, long maxLibraryMemory);
+bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
+                    long maxLibraryMemory);
 
 struct JpegEncodeSettings {
     int quality = 90;

@@ -44,16 +44,18 @@ void placeStoredRows(int orientation, std::uint32_t width, std::uint32_t height,
     // upright row, so the writes stay within a few cache lines per row.
     const bool reverseRows = orientation == 7 || orientation == 8;
     const bool reverseColumns = orientation == 6 || orientation == 7;
-    const std::uint32_t* in[16];
+    constexpr std::uint32_t kRun = 64;
+    const std::uint32_t* in[kRun];
     std::uint32_t done = 0;
     while (done < count) {
-        const std::uint32_t n = count - done < 16 ? count - done : 16;
+        const std::uint32_t n = count - done < kRun ? count - done : kRun;
         for (std::uint32_t i = 0; i < n; ++i) {
             in[i] = reinterpret_cast<const std::uint32_t*>(rows[done + i]);
         }
         const std::uint32_t y0 = first + done;
         for (std::uint32_t x = 0; x < width; ++x) {
-            std::uint32_t* out = uprightRow(upright, uprightStride, reverseRows ? width - 1 - x : x);
+            std::uint32_t* out =
+                uprightRow(upright, uprightStride, reverseRows ? width - 1 - x : x);
             if (reverseColumns) {
                 std::uint32_t* at = out + (height - 1 - y0);
                 for (std::uint32_t i = 0; i < n; ++i) {
