@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// What a photo's metadata says of how it was taken, as short texts ready to
+// show (UTF-8). A value the photo lacks, or holds damaged or of the wrong
+// type, is empty.
+struct PhotoFacts {
+    std::string date;     // DateTimeOriginal as YYYY-MM-DD
+    std::string time;     // DateTimeOriginal as HH:MM
+    std::string camera;   // Make and Model; Model alone when it starts with the Make
+    std::string lens;     // LensModel
+    std::string exposure; // "1/250 s", "2 s"
+    std::string aperture; // "f/2.8"
+    std::string iso;      // "ISO 200"
+    std::string focal;    // "50 mm"
+    std::string gps;      // "48.85837° N, 2.29448° E"
+};
+
+struct PhotoMetadata;
+
+// Reads the facts from the photo's EXIF block; never throws.
+PhotoFacts readPhotoFacts(const PhotoMetadata& metadata);
