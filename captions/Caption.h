@@ -38,6 +38,46 @@ inline LogFont defaultCaptionFont() {
     return font;
 }
 
+// How a caption's text size is given: a percentage of the picture's shorter
+// side, or pixels (the font's own height).
+enum class SizeUnit : std::int32_t { Pixels = 0, PercentOfPicture = 1 };
+
+// The default caption's size: 14 pixels on a 480-pixel-high picture.
+constexpr double kDefaultSizePercent = 1400.0 / 480.0;
+
+// A line drawn around every glyph. The width is in `widthUnit`: pixels, or
+// a percentage of the picture's shorter side.
+struct TextOutline {
+    bool enabled = false;
+    double width = 2;
+    SizeUnit widthUnit = SizeUnit::Pixels;
+    std::uint32_t color = 0x00FFFFFF; // 0x00BBGGRR
+
+    bool operator==(const TextOutline&) const = default;
+};
+
+// A soft copy of the text (and its outline) behind it.
+struct TextShadow {
+    bool enabled = false;
+    std::int32_t offsetX = 3; // pixels, right and down positive
+    std::int32_t offsetY = 3;
+    double blur = 4;          // radius in pixels
+    std::uint32_t color = 0x00000000;
+    std::int32_t opacity = 60; // percent
+
+    bool operator==(const TextShadow&) const = default;
+};
+
+// A filled rectangle behind on-image text, around its laid-out bounds.
+struct TextBox {
+    bool enabled = false;
+    std::uint32_t color = 0x00000000;
+    std::int32_t opacity = 50; // percent
+    std::int32_t padding = 8;  // pixels on every side
+
+    bool operator==(const TextBox&) const = default;
+};
+
 // One caption. Colours are 0x00BBGGRR (red in the low byte; the top byte is
 // ignored when drawing). Lengths are pixels of the full-size picture. Text
 // keeps CR LF line breaks as a multi-line edit produces them.
@@ -57,6 +97,14 @@ struct Caption {
     std::int32_t horizontalAlignment = HorizontalAlignment::Left;
     std::int32_t verticalAlignment = VerticalAlignment::Top;
     std::int32_t disposition = Disposition::OnImage;
+    // The text size: the font's own pixel height, or sizePercent of the
+    // picture's shorter side (the font's height is then not used).
+    SizeUnit sizeUnit = SizeUnit::PercentOfPicture;
+    double sizePercent = kDefaultSizePercent;
+    // Legibility on busy photos; all off by default.
+    TextOutline outline;
+    TextShadow shadow;
+    TextBox box;
 
     bool operator==(const Caption&) const = default;
 };
