@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 // Qt lays text out in 26.6 fixed point; boxes reaching further than this
@@ -184,16 +185,36 @@ int roundBandHeight(double height) {
     return static_cast<int>(static_cast<float>(std::ceil(height)));
 }
 
-QImage renderCaptions(PictureDocument& document) {
+namespace {
+// The captions in drawing order, with the working caption in its place.
+std::vector<const Caption*> shownCaptions(const PictureDocument& document, WorkingCaption working) {
+    const CaptionList& listed = document.captions;
+    std::vector<const Caption*> shown;
+    shown.reserve(static_cast<std::size_t>(listed.count()) + 1);
+    const bool replacing = working.caption != nullptr && listed.at(working.replaces) != nullptr;
+    for (std::int32_t i = 0; i < listed.count(); ++i)
+        shown.push_back(replacing && i == working.replaces ? working.caption : listed.at(i));
+    if (working.caption != nullptr && !replacing)
+        shown.push_back(working.caption);
+    return shown;
+}
+} // namespace
+
+QString savedDescription(const PictureDocument& document, WorkingCaption working) {
+    QString description = document.description;
+    for (const Caption* caption : shownCaptions(document, working)) {
+        if (caption->useTextAsDescription)
+            description = caption->text;
+    }
+    return description;
+}
+
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working) {
     if (!document.hasPicture()) {
         return QImage();
     }
-    CaptionList& captions = document.captions;
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        if (captions.at(i)->useTextAsDescription) {
-            document.description = captions.at(i)->text;
-        }
-    }
+    const std::vector<const Caption*> captions = shownCaptions(document, working);
+    const QString description = savedDescription(document, working);
 
     const auto W = static_cast<std::uint32_t>(document.picture.width());
     const auto H = static_cast<std::uint32_t>(document.picture.height());
@@ -204,16 +225,16 @@ QImage renderCaptions(PictureDocument& document) {
     // Measuring pass: the height of every band strip.
     int topBand = 0;
     std::int64_t bands = 0;
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        const Caption& caption = *captions.at(i);
+    for (const Caption* shown : captions) {
+        const Caption& caption = *shown;
         const bool inBand = caption.disposition == Disposition::TopBand ||
                             caption.disposition == Disposition::BottomBand;
         if (caption.useTextAsDescription || !inBand) {
             continue;
         }
-        const int r = roundBandHeight(
-            measureTextHeight(displayedText(caption, document.description), toQFont(caption.font),
-                              pictureBox, textFlags(caption, false)));
+        const int r = roundBandHeight(measureTextHeight(displayedText(caption, description),
+                                                        toQFont(caption.font), pictureBox,
+                                                        textFlags(caption, false)));
         bands += r;
         if (caption.disposition == Disposition::TopBand) {
             topBand += r;
@@ -229,12 +250,12 @@ QImage renderCaptions(PictureDocument& document) {
     // Drawing pass, one painter per caption.
     int topCursor = 0;
     int bottomCursor = topBand + document.picture.height();
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        const Caption& caption = *captions.at(i);
+    for (const Caption* shown : captions) {
+        const Caption& caption = *shown;
         if (caption.useTextAsDescription) {
             continue;
         }
-        const QString text = displayedText(caption, document.description);
+        const QString text = displayedText(caption, description);
         const QFont font = toQFont(caption.font);
         if (caption.disposition == Disposition::TopBand ||
             caption.disposition == Disposition::BottomBand) {

@@ -6,14 +6,29 @@
 #include <QRectF>
 #include <QString>
 
+#include <cstdint>
+
+// A caption still being set up in the caption dialog, shown with the listed
+// ones: in place of the listed caption `replaces`, or after the last one
+// when `replaces` names no listed caption (-1). No caption: the list alone.
+struct WorkingCaption {
+    const Caption* caption = nullptr;
+    std::int32_t replaces = -1;
+};
+
+// The description a save of the document carries: the text of the last
+// caption marked useTextAsDescription, or, without one, the picture's own
+// description as it was opened. A pure function of its inputs.
+QString savedDescription(const PictureDocument& document, WorkingCaption working = {});
+
 // Builds the full-size canvas of the document: the picture, a strip above it
 // for every top-band caption and below it for every bottom-band caption (in
-// list order), and every caption's text drawn in. Nothing is cached: each
-// call measures and draws afresh. A caption marked useTextAsDescription is
-// not drawn; the last such caption's text becomes the document's
-// description, which stays after the call. Returns a null image when the
-// document has no picture or the canvas cannot be allocated.
-QImage renderCaptions(PictureDocument& document);
+// list order), and every caption's text drawn in. A pure function of the
+// document and the working caption: it measures and draws afresh and
+// changes nothing. A caption marked useTextAsDescription is not drawn; one
+// marked useDescriptionAsText shows savedDescription(). Returns a null image
+// when the document has no picture or the canvas cannot be allocated.
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working = {});
 
 // What a caption shows: its text, or the description when it asks for it,
 // with CR LF (or a lone CR) turned into one line break.

@@ -95,7 +95,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path) {
     return {true, QString()};
 }
 
-PipelineResult savePicture(PictureDocument& document, const QString& path) {
+PipelineResult savePicture(const PictureDocument& document, const QString& path) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
@@ -124,7 +124,7 @@ PipelineResult savePicture(PictureDocument& document, const QString& path) {
     if (!startsWithEncoderHeader(bytes, size)) {
         return failure(save, path, QStringLiteral("the encoder wrote an unexpected stream"));
     }
-    const QByteArray segment = descriptionSegment(encodeDescription(document.description));
+    const QByteArray segment = descriptionSegment(encodeDescription(savedDescription(document)));
 
     FileReplacer out(path);
     const bool written = out.open() && out.write(bytes, kEncoderHeaderBytes) &&

@@ -17,8 +17,8 @@ struct PipelineResult {
 PipelineResult openPicture(PictureDocument& document, const QString& path);
 
 // Renders the document with its captions at full size and writes it as a
-// new JPEG carrying the description (updated from the captions first) in an
-// EXIF segment of its own. The file appears at the path only complete: a
+// new JPEG carrying savedDescription() in an EXIF segment of its own; the
+// document is not changed. The file appears at the path only complete: a
 // failed save leaves whatever was there as it was, and writes nothing when
 // the document has no picture.
-PipelineResult savePicture(PictureDocument& document, const QString& path);
+PipelineResult savePicture(const PictureDocument& document, const QString& path);

@@ -222,7 +222,7 @@ TEST(Renderer, MarginsWiderThanThePictureGiveAnUnwrappedLine) {
     EXPECT_EQ(renderCaptions(document), document.picture);
 }
 
-TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
+TEST(Renderer, DescriptionCaptionsGiveTheSavedDescriptionAndAreNotDrawn) {
     PictureDocument document = Document(200, 100);
     document.description = "from the file";
     Caption first = Band(Disposition::TopBand, "first", 0x00FFFFFF);
@@ -235,8 +235,10 @@ TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
     document.captions.append(shows);
     document.captions.append(second);
 
+    // The later flagged caption wins; rendering leaves the document as it was.
+    EXPECT_EQ(savedDescription(document), "second");
     const QImage canvas = renderCaptions(document);
-    EXPECT_EQ(document.description, "second");
+    EXPECT_EQ(document.description, "from the file");
     // Only the bottom band exists, and it shows "second" (set later in the list).
     Caption expected = shows;
     expected.text = "second";
@@ -247,13 +249,42 @@ TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
     reference.captions.append(expected);
     EXPECT_EQ(renderCaptions(reference), canvas);
 
-    // Removing the flagged captions keeps the description they set; with an
-    // empty description the caption shows nothing and adds no band.
+    // Without the flagged captions the picture's own description is back;
+    // with an empty description the caption shows nothing and adds no band.
     document.captions.removeAt(2);
     document.captions.removeAt(0);
-    EXPECT_EQ(document.description, "second");
+    EXPECT_EQ(savedDescription(document), "from the file");
     document.description.clear();
     EXPECT_EQ(renderCaptions(document).height(), 100);
+}
+
+TEST(Renderer, AWorkingCaptionIsDrawnAfterTheListOrInPlaceOfTheOneItReplaces) {
+    PictureDocument document = Document(300, 200);
+    document.captions.append(Band(Disposition::TopBand, "Listed", 0x0000FF00));
+    document.captions.append(OnImage("Second"));
+    Caption working = Band(Disposition::BottomBand, "Working", 0x00FF0000);
+    working.useTextAsDescription = false;
+
+    // Added: the same canvas as a list with the caption appended.
+    PictureDocument appended = Document(300, 200);
+    appended.captions.append(*document.captions.at(0));
+    appended.captions.append(*document.captions.at(1));
+    appended.captions.append(working);
+    EXPECT_EQ(renderCaptions(document, {&working, -1}), renderCaptions(appended));
+    EXPECT_EQ(renderCaptions(document, {&working, 7}), renderCaptions(appended))
+        << "an index past the list adds";
+
+    // Edited: the same canvas as a list with the caption replaced.
+    PictureDocument replaced = Document(300, 200);
+    replaced.captions.append(working);
+    replaced.captions.append(*document.captions.at(1));
+    EXPECT_EQ(renderCaptions(document, {&working, 0}), renderCaptions(replaced));
+    EXPECT_EQ(document.captions.count(), 2) << "the list itself is never touched";
+
+    // A working caption that sets the description counts for the save too.
+    working.useTextAsDescription = true;
+    EXPECT_EQ(savedDescription(document, {&working, -1}), "Working");
+    EXPECT_EQ(savedDescription(document), "");
 }
 
 TEST(Renderer, UnknownCodesFallBackOrDrawNothing) {
