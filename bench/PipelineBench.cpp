@@ -7,6 +7,7 @@
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
 
+#include "captions/DocumentModel.h"
 #include "captions/PicturePipeline.h"
 #include "ui/CanvasFit.h"
 #include "ui/CaptionDialog.h"
@@ -85,15 +86,17 @@ void BM_Open(benchmark::State& state) {
 // size, scaled into the view's off-screen buffer and copied out. The copy
 // goes into an image the size of the view, as it would into the window.
 void BM_Paint(benchmark::State& state) {
+    static DocumentModel* model = new DocumentModel;
     static CImageControl* view = [] {
-        auto* v = new CImageControl;
+        auto* v = new CImageControl(model);
         v->resize(kViewWidth, kViewHeight);
-        if (openPicture(v->document(), Input()).ok) {
-            bs::AddJobCaptions(v->document());
+        if (model->open(Input()).ok) {
+            for (const Caption& caption : bs::JobCaptions())
+                model->addCaption(caption);
         }
         return v;
     }();
-    if (!view->document().hasPicture()) {
+    if (!model->document().hasPicture()) {
         state.SkipWithError("the photo did not open");
         return;
     }

@@ -3,6 +3,7 @@
 // to a captioned file read back by djpeg and exiftool.
 #include "app/MainFrame.h"
 #include "captions/CaptionRenderer.h"
+#include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/DialogTesting.h"
@@ -101,7 +102,7 @@ protected:
         frame->runCommand(57601);
         ASSERT_TRUE(document().hasPicture());
     }
-    PictureDocument& document() { return frame->imageControl()->document(); }
+    const PictureDocument& document() { return frame->model()->document(); }
     QStringList texts() {
         QStringList all;
         for (std::int32_t i = 0; i < document().captions.count(); ++i)
@@ -212,6 +213,8 @@ TEST_F(CaptionCommandsTest, EditOpensThePickedCaptionAndKeepsOnlyAConfirmedChang
         opened = true;
         d->reject();
     });
+    // The view first shows the list again without the cancelled edit.
+    QCoreApplication::processEvents();
     painted.paints = 0;
     AnswerSelectDialog(0, false);
     frame->editButton()->click();
@@ -277,7 +280,7 @@ TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(photo));
     frame->menuAction(57601)->trigger();
-    PictureDocument& document = frame->imageControl()->document();
+    const PictureDocument& document = frame->model()->document();
     ASSERT_EQ(document.width, 800u);
     ASSERT_EQ(document.height, 533u);
 

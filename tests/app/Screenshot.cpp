@@ -5,6 +5,7 @@
 // screen: the caption dialog while the credit is set up, and the window
 // with all three captions. Not a test: pictures for a person to look at.
 #include "app/MainFrame.h"
+#include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "resources/MainMenu.h"
 #include "tests/support/WhenModal.h"
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
         QTimer::singleShot(500, [&] {
             result = grabScreen(frame, windowShot) && dialogGrabbed ? 0 : 1;
             std::printf("window at %d,%d %dx%d, %d captions\n", frame.x(), frame.y(), frame.width(),
-                        frame.height(), frame.imageControl()->document().captions.count());
+                        frame.height(), frame.model()->document().captions.count());
             QApplication::quit();
         });
     });

@@ -1,5 +1,6 @@
 #include "ui/ImageControl.h"
 #include "captions/Caption.h"
+#include "captions/DocumentModel.h"
 #include "ui/CanvasFit.h"
 
 #include <QImage>
@@ -19,12 +20,6 @@ QImage Halves(int w, int h) {
             image.setPixel(x, y, qRgb(255, 0, 0));
     }
     return image;
-}
-
-void Load(PictureDocument& document, const QImage& picture) {
-    document.picture = picture;
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
 }
 
 QImage Shown(CImageControl& view) {
@@ -61,9 +56,10 @@ TEST(CanvasFit, EmptyViewsAndCanvasesGiveNoRectangle) {
 }
 
 TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(980, 600);
-    Load(view.document(), Halves(400, 300));
+    model.loadPicture(Halves(400, 300), QString());
     const QImage shown = Shown(view);
     ASSERT_EQ(shown.size(), QSize(980, 600));
     const QRgb workspace = Workspace(view);
@@ -83,15 +79,16 @@ TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
 }
 
 TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(800, 600);
-    Load(view.document(), Halves(400, 300));
+    model.loadPicture(Halves(400, 300), QString());
     Caption band;
     band.text = QStringLiteral("Top");
     band.disposition = Disposition::TopBand;
     band.backgroundColor = 0x0000FF00; // green
     band.font.height = -40;
-    view.document().captions.append(band);
+    model.addCaption(band);
 
     const QImage shown = Shown(view);
     const QRgb workspace = Workspace(view);
@@ -111,12 +108,13 @@ TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
 }
 
 TEST(ImageControl, WithoutAPictureOnlyTheWorkspaceShowsEvenWithCaptions) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(300, 200);
     Caption caption;
     caption.text = QStringLiteral("Nothing to draw on");
     caption.disposition = Disposition::TopBand;
-    view.document().captions.append(caption);
+    model.addCaption(caption);
     const QImage shown = Shown(view);
     const QRgb workspace = Workspace(view);
     for (int y = 0; y < shown.height(); y += 7) {
@@ -127,8 +125,9 @@ TEST(ImageControl, WithoutAPictureOnlyTheWorkspaceShowsEvenWithCaptions) {
 
 TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
     for (const QSize size : {QSize(0, 0), QSize(0, 300), QSize(300, 0), QSize(1, 1)}) {
-        CImageControl view;
-        Load(view.document(), Halves(40, 30));
+        DocumentModel model;
+        CImageControl view(&model);
+        model.loadPicture(Halves(40, 30), QString());
         view.resize(size);
         view.show();
         view.repaint();
