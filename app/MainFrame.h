@@ -45,6 +45,9 @@ public:
     // Opens `path` as File, Open does once a file is chosen, with the same
     // message when it fails; true when the picture was opened.
     bool openPath(const QString& path);
+    // Opens `path` (relative to the working folder) once the event loop runs,
+    // so that the window shows first and a failure's message over it.
+    void openAtStart(const QString& path);
     // Runs the save dialog and saves; true only when a file was written.
     bool saveFile();
     void showAbout();

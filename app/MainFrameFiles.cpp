@@ -20,6 +20,7 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -74,6 +75,11 @@ bool CMainFrame::openPath(const QString& path) {
     if (!result.ok)
         showFailure(result.message);
     return result.ok;
+}
+
+void CMainFrame::openAtStart(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QTimer::singleShot(0, this, [this, absolute] { openPath(absolute); });
 }
 
 bool CMainFrame::saveFile() {

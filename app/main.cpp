@@ -4,8 +4,6 @@
 #include "resources/VersionBlock.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,12 +52,8 @@ int main(int argc, char** argv) {
     {
         CMainFrame frame(static_cast<std::int64_t>(std::time(nullptr)));
         frame.showAtStartingPlace();
-        if (!commandLine.file.isEmpty()) {
-            // Once the window is up, so that a failure's message shows over it.
-            QTimer::singleShot(0, &frame, [&frame, &commandLine] {
-                frame.openPath(QFileInfo(commandLine.file).absoluteFilePath());
-            });
-        }
+        if (!commandLine.file.isEmpty())
+            frame.openAtStart(commandLine.file);
         QApplication::exec();
     }
     return 0;

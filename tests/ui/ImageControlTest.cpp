@@ -139,3 +139,72 @@ TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
         }
     }
 }
+
+TEST(ImageControl, RendersTheCanvasOncePerChangeAndKeepsItThroughPaintsAndResizes) {
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(400, 300);
+    model.loadPicture(Halves(400, 300), QString());
+    Caption band;
+    band.text = QStringLiteral("Band");
+    band.disposition = Disposition::BottomBand;
+    band.font.height = -30;
+    model.addCaption(band);
+
+    const QImage first = Shown(view);
+    EXPECT_EQ(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 1) << "two paints, one render";
+    view.resize(300, 200);
+    EXPECT_EQ(Shown(view).size(), QSize(300, 200));
+    EXPECT_EQ(view.canvasRenders(), 1) << "a resize only scales again";
+    view.resize(400, 300);
+    EXPECT_EQ(Shown(view), first);
+
+    // A working caption is drawn from a canvas of its own; clearing it
+    // shows the kept canvas again, pixel for pixel, without a render.
+    Caption working = band;
+    working.text = QStringLiteral("Working");
+    working.disposition = Disposition::TopBand;
+    model.setWorkingCaption(working, -1);
+    EXPECT_NE(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 2);
+    model.clearWorkingCaption();
+    EXPECT_EQ(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 2);
+
+    // Several changes before a paint cost one render.
+    model.addCaption(working);
+    model.history()->undo();
+    model.history()->redo();
+    const QImage withTwo = Shown(view);
+    EXPECT_EQ(view.canvasRenders(), 3);
+    EXPECT_NE(withTwo, first);
+}
+
+TEST(ImageControl, DrawsAtTheDevicePixelRatioSoFineDetailStaysSharp) {
+    // Alternating black and white columns, one pixel wide.
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 400; ++x)
+            stripes.setPixel(x, y, x % 2 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(200, 150);
+    model.loadPicture(stripes, QString());
+
+    // At 200% the view's 200 x 150 are 400 x 300 device pixels: the
+    // picture shows one to one.
+    QImage sharp(400, 300, QImage::Format_RGB32);
+    sharp.setDevicePixelRatio(2);
+    view.paintView(sharp);
+    sharp.setDevicePixelRatio(1);
+    EXPECT_EQ(sharp, stripes);
+
+    // At 100% the columns blend.
+    QImage plain(200, 150, QImage::Format_RGB32);
+    view.paintView(plain);
+    const QColor blended = plain.pixelColor(100, 75);
+    EXPECT_GT(blended.red(), 40);
+    EXPECT_LT(blended.red(), 215);
+}
