@@ -51,8 +51,8 @@ struct Spies {
     // The counts in declaration order, read and then cleared.
     std::vector<qsizetype> take() {
         std::vector<qsizetype> counts;
-        for (QSignalSpy* spy : {&opened, &picture, &added, &edited, &removed, &description,
-                                &canvas, &working, &modified}) {
+        for (QSignalSpy* spy : {&opened, &picture, &added, &edited, &removed, &description, &canvas,
+                                &working, &modified}) {
             counts.push_back(spy->count());
             spy->clear();
         }
