@@ -54,11 +54,12 @@ bench:
 	@scripts/install-deps --bench
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak \
-		lumora_pipeline_bench lumora_job_peak
+		lumora_pipeline_bench lumora_job_peak lumora_view_bench
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
 	@build/release/bench/lumora_decode_peak
 	@build/release/bench/lumora_pipeline_bench
 	@build/release/bench/lumora_job_peak
+	@build/release/bench/lumora_view_bench
 
 # Runs each libFuzzer target for FUZZ_SECONDS (default 15 minutes), seeded
 # with the corpus; new crashers land in fuzz/out/<target>/.

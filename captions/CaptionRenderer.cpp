@@ -101,24 +101,39 @@ void drawCaptionText(QPainter& painter, const QString& text, const QFont& font,
     painter.drawText(placement.layout, placement.flags, text);
 }
 
-// A new canvas W x (H + bands): band rows black, the picture copied in
-// at row topBand. With no bands it shares the picture until drawn on.
-QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands) {
+// A canvas W x (H + bands): band rows black, the picture copied in at row
+// topBand. It is `recycled` when that has the size and format and is not
+// shared, which spares allocating and faulting in a new block; otherwise a
+// new image. With no bands and nothing to recycle it shares the picture
+// until drawn on.
+QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands, QImage recycled) {
     const QImage source = picture.format() == QImage::Format_RGB32
                               ? picture
                               : picture.convertToFormat(QImage::Format_RGB32);
-    if (bands == 0 || source.isNull()) {
+    if (source.isNull()) {
         return source;
     }
     const std::int64_t canvasHeight = source.height() + bands;
     if (canvasHeight > std::numeric_limits<int>::max()) {
         return QImage();
     }
-    QImage canvas(source.width(), static_cast<int>(canvasHeight), QImage::Format_RGB32);
-    if (canvas.isNull()) {
-        return canvas;
+    const QSize size(source.width(), static_cast<int>(canvasHeight));
+    const bool reusable = recycled.size() == size && recycled.format() == QImage::Format_RGB32 &&
+                          recycled.isDetached();
+    if (bands == 0 && !reusable) {
+        return source;
     }
-    AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
+    QImage canvas;
+    if (reusable) {
+        canvas = std::move(recycled);
+    } else {
+        recycled = QImage(); // released before the new block is taken
+        canvas = QImage(size, QImage::Format_RGB32);
+        if (canvas.isNull()) {
+            return canvas;
+        }
+        AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
+    }
     // Only the band rows need clearing: the picture covers the rest.
     const auto clearRows = [&canvas](int first, int end) {
         for (int row = first; row < end; ++row) {
@@ -210,6 +225,10 @@ QString savedDescription(const PictureDocument& document, WorkingCaption working
 }
 
 QImage renderCaptions(const PictureDocument& document, WorkingCaption working) {
+    return renderCaptions(document, working, QImage());
+}
+
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working, QImage recycled) {
     if (!document.hasPicture()) {
         return QImage();
     }
@@ -241,7 +260,7 @@ QImage renderCaptions(const PictureDocument& document, WorkingCaption working) {
         }
     }
 
-    QImage canvas = makeCanvas(document.picture, topBand, bands);
+    QImage canvas = makeCanvas(document.picture, topBand, bands, std::move(recycled));
     if (canvas.isNull()) {
         return canvas;
     }

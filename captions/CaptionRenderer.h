@@ -29,6 +29,10 @@ QString savedDescription(const PictureDocument& document, WorkingCaption working
 // marked useDescriptionAsText shows savedDescription(). Returns a null image
 // when the document has no picture or the canvas cannot be allocated.
 QImage renderCaptions(const PictureDocument& document, WorkingCaption working = {});
+// The same canvas, drawn into `recycled` when that is an unshared RGB32
+// image of the canvas's size: a view that renders again and again passes
+// its previous canvas and spares allocating a new one.
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working, QImage recycled);
 
 // What a caption shows: its text, or the description when it asks for it,
 // with CR LF (or a lone CR) turned into one line break.

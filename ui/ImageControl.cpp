@@ -41,8 +41,8 @@ const QImage& CImageControl::canvas() {
     QImage& kept = showWorking ? workingCanvas_ : documentCanvas_;
     bool& stale = showWorking ? workingCanvasStale_ : documentCanvasStale_;
     if (stale) {
-        kept = QImage(); // the old canvas goes before the new one is made
-        kept = renderCaptions(model_->document(), working);
+        // The previous canvas is drawn over when its size still fits.
+        kept = renderCaptions(model_->document(), working, std::move(kept));
         stale = false;
         ++canvasRenders_;
     }

@@ -44,7 +44,7 @@ inline void Type(QWidget* dialog, int id, const QString& text) {
 // Answers the next caption dialog: `set` works its controls, then "Add"
 // or "Cancel" is pressed. `seen` receives the caption it started from.
 inline QTimer* AnswerCaptionDialog(const CaptionSetter& set, bool confirm = true,
-                            Caption* seen = nullptr) {
+                                   Caption* seen = nullptr) {
     return WhenModal<CCaptionDialog>([set, confirm, seen](CCaptionDialog* dialog) {
         if (seen != nullptr)
             *seen = dialog->caption();
@@ -52,4 +52,3 @@ inline QTimer* AnswerCaptionDialog(const CaptionSetter& set, bool confirm = true
         Click(dialog, confirm ? ControlId::Ok : ControlId::Cancel);
     });
 }
-

@@ -15,8 +15,8 @@ using Action = CommandLine::Action;
 
 // The real program with every way to a display removed.
 testing_support::CommandResult Lumora(const std::string& arguments) {
-    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-               Quote(LUMORA_PROGRAM) + " " + arguments);
+    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(LUMORA_PROGRAM) +
+               " " + arguments);
 }
 
 } // namespace

@@ -334,3 +334,34 @@ TEST(Renderer, FontsAreSizedInPixels) {
     cell.weight = 501;
     EXPECT_TRUE(toQFont(cell).bold());
 }
+
+TEST(Renderer, ARecycledCanvasGivesTheSamePixelsAndIsDrawnOverWhenItFits) {
+    PictureDocument document = Document(300, 200);
+    document.captions.append(Band(Disposition::TopBand, "Top", 0x0000FF00, -30));
+    document.captions.append(OnImage("On the picture"));
+    const QImage fresh = renderCaptions(document);
+
+    QImage previous = renderCaptions(document);
+    previous.fill(Qt::magenta); // whatever the last render left
+    const uchar* block = previous.constBits();
+    const QImage recycled = renderCaptions(document, {}, std::move(previous));
+    EXPECT_EQ(recycled, fresh);
+    EXPECT_EQ(recycled.constBits(), block) << "no new block";
+
+    // A canvas of another size, or one still shared, is left alone.
+    QImage small(10, 10, QImage::Format_RGB32);
+    small.fill(Qt::magenta);
+    EXPECT_EQ(renderCaptions(document, {}, small), fresh);
+    QImage shared = fresh;
+    const QImage kept = shared;
+    EXPECT_EQ(renderCaptions(document, {}, shared), fresh);
+    EXPECT_EQ(kept, fresh);
+
+    // Without bands too, the picture itself is never drawn on.
+    PictureDocument plain = Document(300, 200);
+    plain.captions.append(OnImage("Only text"));
+    QImage plainCanvas = renderCaptions(plain);
+    plainCanvas = renderCaptions(plain, {}, std::move(plainCanvas));
+    EXPECT_EQ(plainCanvas, renderCaptions(plain));
+    EXPECT_TRUE(Ink(plain.picture, kPictureColour).isEmpty());
+}
