@@ -22,6 +22,7 @@ CImageControl::CImageControl(const DocumentModel* model, QWidget* parent)
 void CImageControl::documentChanged() {
     documentCanvasStale_ = true;
     workingCanvasStale_ = true;
+    preview_.invalidate();
     composedStale_ = true;
     // Several changes before the next paint cost one render.
     update();
@@ -31,22 +32,31 @@ void CImageControl::workingCaptionChanged() {
     workingCanvasStale_ = true;
     composedStale_ = true;
     if (model_->workingCaption().caption == nullptr)
-        workingCanvas_ = QImage();
+        preview_.clear();
     update();
+}
+
+const QImage& CImageControl::documentCanvas() {
+    if (documentCanvasStale_) {
+        // The previous canvas is drawn over when its size still fits.
+        documentCanvas_ = renderCaptions(model_->document(), {}, std::move(documentCanvas_));
+        documentCanvasStale_ = false;
+        ++canvasRenders_;
+    }
+    return documentCanvas_;
 }
 
 const QImage& CImageControl::canvas() {
     const WorkingCaption working = model_->workingCaption();
-    const bool showWorking = working.caption != nullptr;
-    QImage& kept = showWorking ? workingCanvas_ : documentCanvas_;
-    bool& stale = showWorking ? workingCanvasStale_ : documentCanvasStale_;
-    if (stale) {
-        // The previous canvas is drawn over when its size still fits.
-        kept = renderCaptions(model_->document(), working, std::move(kept));
-        stale = false;
+    if (working.caption == nullptr)
+        return documentCanvas();
+    if (workingCanvasStale_) {
+        workingCanvas_ = &preview_.update(model_->document(), working,
+                                          [this]() -> const QImage& { return documentCanvas(); });
+        workingCanvasStale_ = false;
         ++canvasRenders_;
     }
-    return kept;
+    return *workingCanvas_;
 }
 
 const QImage& CImageControl::composed(QSize size, qreal ratio) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/PreviewCanvas.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -28,7 +30,8 @@ public:
     // workspace colour, and the canvas fitted into it when there is a picture.
     void paintView(QImage& target);
 
-    // How many full-size canvases the view has rendered so far.
+    // How many times the view has brought a full-size canvas up to date
+    // (rendered whole, or drawn again where a working caption reaches).
     int canvasRenders() const { return canvasRenders_; }
 
 protected:
@@ -40,13 +43,15 @@ private:
     // The canvas to show, rendered when the one kept is out of date; null
     // when there is no picture or it could not be made.
     const QImage& canvas();
+    const QImage& documentCanvas();
     // The whole view composed at `size` (logical pixels) and `ratio`.
     const QImage& composed(QSize size, qreal ratio);
 
     const DocumentModel* model_;
     QImage documentCanvas_;
     bool documentCanvasStale_ = true;
-    QImage workingCanvas_;
+    PreviewCanvas preview_;
+    const QImage* workingCanvas_ = nullptr;
     bool workingCanvasStale_ = true;
     QImage composed_;
     QColor composedWorkspace_;
