@@ -32,8 +32,8 @@ const QImage& PreviewCanvas::update(const PictureDocument& document, WorkingCapt
         return canvas_;
     }
     const auto index = static_cast<std::size_t>(at - shown.begin());
-    const bool added = index + 1 == shown.size() &&
-                       document.captions.at(working.replaces) == nullptr;
+    const bool added =
+        index + 1 == shown.size() && document.captions.at(working.replaces) == nullptr;
     const QImage* base = nullptr;
     if (added) {
         base = &documentCanvas();

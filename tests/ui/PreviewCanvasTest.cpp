@@ -1,7 +1,7 @@
 // The preview canvas drawn again only where the working caption reaches
 // gives, change after change, exactly the canvas a whole render gives.
-#include "captions/PictureDocument.h"
 #include "ui/PreviewCanvas.h"
+#include "captions/PictureDocument.h"
 
 #include <QImage>
 
@@ -107,8 +107,10 @@ TEST_F(PreviewCanvasTest, AnEditedCaptionUnderALaterOneMatchesAWholeRenderAfterE
 
 TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
     Caption working = OnImage(QStringLiteral("Working"));
-    EXPECT_EQ(preview.update(document, {&working, 1}, base), renderCaptions(document, {&working, 1}));
-    EXPECT_EQ(preview.update(document, {&working, 2}, base), renderCaptions(document, {&working, 2}));
+    EXPECT_EQ(preview.update(document, {&working, 1}, base),
+              renderCaptions(document, {&working, 1}));
+    EXPECT_EQ(preview.update(document, {&working, 2}, base),
+              renderCaptions(document, {&working, 2}));
 
     document.captions.removeAt(0);
     documentCanvas = QImage();
@@ -117,7 +119,8 @@ TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
               renderCaptions(document, {&working, -1}));
     preview.clear();
     working.text = QStringLiteral("Again");
-    EXPECT_EQ(preview.update(document, {&working, 0}, base), renderCaptions(document, {&working, 0}));
+    EXPECT_EQ(preview.update(document, {&working, 0}, base),
+              renderCaptions(document, {&working, 0}));
 }
 
 } // namespace
