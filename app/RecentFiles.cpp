@@ -12,7 +12,7 @@ void store(const QStringList& list) {
 }
 
 // Two spellings of the same file count as one entry.
-QString canonical(const QString& path) {
+QString absolute(const QString& path) {
     return QFileInfo(path).absoluteFilePath();
 }
 } // namespace
@@ -20,7 +20,7 @@ QString canonical(const QString& path) {
 namespace RecentFiles {
 
 QStringList withFirst(QStringList list, const QString& path) {
-    const QString entry = canonical(path);
+    const QString entry = absolute(path);
     list.removeAll(entry);
     list.prepend(entry);
     while (list.size() > kMaxEntries)
@@ -42,7 +42,7 @@ void add(const QString& path) {
 
 void remove(const QString& path) {
     QStringList list = load();
-    list.removeAll(canonical(path));
+    list.removeAll(absolute(path));
     store(list);
 }
 
