@@ -1,11 +1,12 @@
 #include "app/MainFrame.h"
 
-#include "app/FileDialogs.h"
-#include "captions/PicturePipeline.h"
+#include "app/RecentFiles.h"
+#include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 #include "ui/CaptionDialog.h"
+#include "ui/CaptionPreview.h"
 #include "ui/DialogOwner.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
@@ -20,31 +21,22 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
-
-namespace {
-
-// Shows the busy cursor while a long open or save runs on the one thread.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-} // namespace
 
 CMainFrame::CMainFrame(std::int64_t timeInSeconds, QWidget* parent)
     : QMainWindow(parent), commandIds_(timeInSeconds) {
     setObjectName(QStringLiteral("Lumora.MainFrame.ID6123683"));
-    setWindowTitle(loadString(StringId::ProgramTitle));
     setWindowIcon(programIcon());
+    setAcceptDrops(true);
+    model_ = new DocumentModel({loadString(StringId::AddCaption), loadString(StringId::EditCaption),
+                                loadString(StringId::RemoveCaption)},
+                               this);
     createMenu();
     createChildren();
+    followModel();
+    updateTitle();
+    updateRecentMenu();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -57,8 +49,19 @@ void CMainFrame::createMenu() {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromUtf16(item.text));
+            const QString text = QString::fromUtf16(item.text);
+            if (item.submenu) {
+                QMenu* submenu = menu->addMenu(text);
+                submenu->setObjectName(QString::number(item.command));
+                submenu->menuAction()->setObjectName(QString::number(item.command));
+                if (item.command == CommandId::RecentFiles)
+                    recentMenu_ = submenu;
+                continue;
+            }
+            QAction* action = menu->addAction(text);
             action->setObjectName(QString::number(item.command));
+            if (item.keys != nullptr)
+                action->setShortcuts(QKeySequence::listFromString(QString::fromUtf16(item.keys)));
             const int command = item.command;
             connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
             actions_[command] = action;
@@ -81,7 +84,7 @@ void CMainFrame::createChildren() {
     client_ = new QWidget(this);
     setCentralWidget(client_);
 
-    imageControl_ = new CImageControl(client_);
+    imageControl_ = new CImageControl(model_, client_);
     imageControl_->setProperty("commandId", commandIds_[CommandIdTable::ImageView]);
     imageControl_->setGeometry(QRect(QPoint(10, 10), QPoint(499, 499)));
 
@@ -97,11 +100,62 @@ void CMainFrame::createChildren() {
     link_->setGeometry(10, 10, 210, 18);
     link_->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
 
-    // Saving needs an opened file first.
-    actions_.at(CommandId::Save)->setEnabled(false);
+    // Saving needs an opened file first; undo and redo a step.
+    for (const int command : {CommandId::Save, CommandId::Undo, CommandId::Redo})
+        actions_.at(command)->setEnabled(false);
 
     client_->installEventFilter(this);
     layoutChildren(client_->size());
+}
+
+void CMainFrame::followModel() {
+    // Any open, read or not, makes adding captions and saving available.
+    connect(model_, &DocumentModel::openFinished, this, [this] {
+        addButton_->setEnabled(true);
+        actions_.at(CommandId::Save)->setEnabled(true);
+    });
+    connect(model_, &DocumentModel::captionAdded, this, [this] {
+        editButton_->setEnabled(true);
+        removeButton_->setEnabled(true);
+    });
+    connect(model_, &DocumentModel::pictureChanged, this, [this](const QString& path) {
+        if (!path.isEmpty()) {
+            RecentFiles::add(path);
+            updateRecentMenu();
+        }
+        updateTitle();
+    });
+    connect(model_, &DocumentModel::modifiedChanged, this, &QWidget::setWindowModified);
+
+    QUndoStack* history = model_->history();
+    QAction* undo = actions_.at(CommandId::Undo);
+    QAction* redo = actions_.at(CommandId::Redo);
+    connect(history, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+    connect(history, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+    // "&Undo Add Caption"; the bare item when there is no step.
+    const auto named = [](QAction* action, int format, const QString& plain) {
+        return [action, format, plain](const QString& step) {
+            action->setText(step.isEmpty() ? plain : loadString(format).arg(step));
+        };
+    };
+    connect(history, &QUndoStack::undoTextChanged, undo,
+            named(undo, StringId::UndoStep, undo->text()));
+    connect(history, &QUndoStack::redoTextChanged, redo,
+            named(redo, StringId::RedoStep, redo->text()));
+}
+
+void CMainFrame::updateTitle() {
+    const QString path = model_->path();
+    const QString program = loadString(StringId::ProgramTitle);
+    if (path.isEmpty()) {
+        setWindowTitle(program);
+    } else {
+        // A "[*]" in the name itself is doubled so that Qt shows it as it is.
+        QString name = QFileInfo(path).fileName();
+        name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+        setWindowTitle(loadString(StringId::TitleWithFile).arg(name, program));
+    }
+    setWindowModified(model_->isModified());
 }
 
 void CMainFrame::showAtStartingPlace(Qt::WindowStates state) {
@@ -177,6 +231,12 @@ void CMainFrame::runCommand(int id) {
     case CommandId::Save:
         saveFile();
         return;
+    case CommandId::Undo:
+        model_->history()->undo();
+        return;
+    case CommandId::Redo:
+        model_->history()->redo();
+        return;
     case CommandId::Exit:
         close();
         return;
@@ -188,45 +248,6 @@ void CMainFrame::runCommand(int id) {
     }
 }
 
-void CMainFrame::openFile() {
-    // The folder of the last file, or at first the person's pictures.
-    const QString startIn = rememberedPath_.isEmpty()
-                                ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)
-                                : QFileInfo(rememberedPath_.constFirst()).path();
-    const QString path = chooseOpenPath(this, startIn);
-    if (path.isEmpty())
-        return;
-    rememberedPath_ = QStringList{path};
-    PipelineResult result;
-    {
-        BusyCursor busy;
-        result = openPicture(imageControl_->document(), path);
-        imageControl_->repaint();
-    }
-    // Whether or not the picture could be read, captions can now be added
-    // and the document saved.
-    addButton_->setEnabled(true);
-    actions_.at(CommandId::Save)->setEnabled(true);
-    if (!result.ok)
-        showFailure(result.message);
-}
-
-void CMainFrame::saveFile() {
-    const QString remembered = rememberedPath_.value(0);
-    const QFileInfo opened(remembered);
-    const QString path =
-        chooseSavePath(this, remembered.isEmpty() ? QString() : opened.path(), opened.fileName());
-    if (path.isEmpty())
-        return;
-    PipelineResult result;
-    {
-        BusyCursor busy;
-        result = savePicture(imageControl_->document(), path);
-    }
-    if (!result.ok)
-        showFailure(result.message);
-}
-
 void CMainFrame::showAbout() {
     CDlgAbout about(dialogOwner(this));
     about.exec();
@@ -234,46 +255,42 @@ void CMainFrame::showAbout() {
 
 void CMainFrame::addCaption() {
     CCaptionDialog dialog(dialogOwner(this));
-    if (dialog.exec() != ControlId::Ok)
-        return;
-    CaptionList& captions = imageControl_->document().captions;
-    captions.append(dialog.caption());
-    if (captions.count() >= 1) {
-        editButton_->setEnabled(true);
-        removeButton_->setEnabled(true);
+    bool added = false;
+    {
+        // The view shows the caption as it is set up; the preview ends
+        // before the caption joins the list.
+        CaptionPreview preview(*model_, dialog, -1);
+        added = dialog.exec() == ControlId::Ok;
     }
-    imageControl_->repaint();
+    if (added)
+        model_->addCaption(dialog.caption());
 }
 
 void CMainFrame::editCaption() {
-    CaptionList& captions = imageControl_->document().captions;
     std::int32_t index = -1;
     {
-        CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToEdit),
+        CSelectCaptionDialog select(model_, loadString(StringId::SelectCaptionToEdit),
                                     CSelectCaptionDialog::Pick, dialogOwner(this));
         if (select.exec() != ControlId::Ok)
             return;
         index = select.selectedIndex();
     }
-    const Caption* chosen = captions.at(index);
+    const Caption* chosen = model_->document().captions.at(index);
     if (chosen == nullptr)
         return;
     CCaptionDialog dialog(*chosen, dialogOwner(this));
-    if (dialog.exec() == ControlId::Ok)
-        captions.replaceAt(index, dialog.caption());
-    // Repainted whether the edit was kept or not.
-    imageControl_->repaint();
+    bool confirmed = false;
+    {
+        CaptionPreview preview(*model_, dialog, index);
+        confirmed = dialog.exec() == ControlId::Ok;
+    }
+    if (confirmed)
+        model_->editCaption(index, dialog.caption());
 }
 
 void CMainFrame::removeCaption() {
-    // The dialog removes and repaints by itself; how it ends changes nothing.
-    CSelectCaptionDialog select(imageControl_, loadString(StringId::SelectCaptionToRemove),
+    // The dialog removes through the model; how it ends changes nothing.
+    CSelectCaptionDialog select(model_, loadString(StringId::SelectCaptionToRemove),
                                 CSelectCaptionDialog::Remove, dialogOwner(this));
     select.exec();
-}
-
-void CMainFrame::showFailure(const QString& message) {
-    QMessageBox box(QMessageBox::Warning, loadString(StringId::ProgramTitle), message,
-                    QMessageBox::Ok, this);
-    box.exec();
 }

@@ -10,15 +10,21 @@
 
 class CImageControl;
 class CLinkControl;
+class DocumentModel;
 class QAction;
+class QMenu;
 class QPushButton;
 
 // The program's window: the menu, the view of the picture, the Add, Edit
-// and Remove buttons and the link to the maker's site. It runs File, Open
-// and File, Save through the open and save pipeline, the caption commands
-// through the caption dialogs, and the About box, and
-// enables commands as the work goes on: nothing is disabled again once
-// enabled.
+// and Remove buttons and the link to the maker's site. It owns the
+// document model and runs File, Open and File, Save through it, the
+// caption commands through the caption dialogs (showing the working
+// caption in the view while a dialog is open), Undo and Redo of the
+// model's history, and the About box. The view, the enabling, the title
+// and its modified mark follow the model's signals: nothing is disabled
+// again once enabled. Photos also open from the recent list, from a drop
+// on the window and from the command line; closing with unsaved captions
+// asks first.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
@@ -36,7 +42,14 @@ public:
     void runCommand(int id);
 
     void openFile();
-    void saveFile();
+    // Opens `path` as File, Open does once a file is chosen, with the same
+    // message when it fails; true when the picture was opened.
+    bool openPath(const QString& path);
+    // Opens `path` (relative to the working folder) once the event loop runs,
+    // so that the window shows first and a failure's message over it.
+    void openAtStart(const QString& path);
+    // Runs the save dialog and saves; true only when a file was written.
+    bool saveFile();
     void showAbout();
     // The caption commands of the Add, Edit and Remove buttons. Edit and
     // Remove are enabled by the first added caption and stay enabled.
@@ -47,12 +60,14 @@ public:
     // Places the children for a client area (below the menu) of that size.
     void layoutChildren(QSize client);
 
+    DocumentModel* model() const { return model_; }
     CImageControl* imageControl() const { return imageControl_; }
     CLinkControl* linkControl() const { return link_; }
     QPushButton* addButton() const { return addButton_; }
     QPushButton* editButton() const { return editButton_; }
     QPushButton* removeButton() const { return removeButton_; }
     QAction* menuAction(int command) const;
+    QMenu* recentMenu() const { return recentMenu_; }
     const CommandIdTable& commandIds() const { return commandIds_; }
     // The path last confirmed in the open dialog, if any (at most one).
     const QStringList& rememberedPath() const { return rememberedPath_; }
@@ -60,20 +75,33 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createMenu();
     void createChildren();
+    void followModel();
     QPushButton* createButton(int textId, int tableEntry, QRect geometry);
     void showFailure(const QString& message);
+    void updateTitle();
+    void updateRecentMenu();
+    void openRecent(const QString& path);
+    // Save, Discard or Cancel for unsaved captions; true when the window
+    // may close.
+    bool confirmClose();
 
     CommandIdTable commandIds_;
+    DocumentModel* model_ = nullptr;
     QWidget* client_ = nullptr;
     CImageControl* imageControl_ = nullptr;
     QPushButton* addButton_ = nullptr;
     QPushButton* editButton_ = nullptr;
     QPushButton* removeButton_ = nullptr;
     CLinkControl* link_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     std::map<int, QAction*> actions_;
     QStringList rememberedPath_;
 };

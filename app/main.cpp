@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
@@ -25,6 +26,15 @@ bool displayAvailable() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The arguments are read before Qt starts, so --help and --version need
+    // no display. They are bytes in the locale's encoding, as file names are.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.action != CommandLine::Action::Run)
+        return reportCommandLine(commandLine);
+
     if (!displayAvailable()) {
         std::fputs("lumora: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
                    "unset); start it from a desktop session or under xvfb-run\n",
@@ -33,6 +43,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(loadString(StringId::ProgramTitle));
+    // Settings (recent photos, the last folder) live in ~/.config/Lumora.
+    QApplication::setOrganizationName(loadString(StringId::ProgramTitle));
     QApplication::setApplicationVersion(
         VersionBlock::stringValue(u"ProductVersion").value_or(QString()));
     // Matches the installed desktop entry, so desktops show its icon and name.
@@ -40,6 +52,8 @@ int main(int argc, char** argv) {
     {
         CMainFrame frame(static_cast<std::int64_t>(std::time(nullptr)));
         frame.showAtStartingPlace();
+        if (!commandLine.file.isEmpty())
+            frame.openAtStart(commandLine.file);
         QApplication::exec();
     }
     return 0;

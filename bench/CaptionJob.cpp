@@ -23,18 +23,19 @@ Caption jobCaption(const QString& text, std::int32_t disposition, std::int32_t w
 }
 } // namespace
 
-void AddJobCaptions(PictureDocument& document) {
+std::vector<Caption> JobCaptions() {
+    std::vector<Caption> captions;
     Caption title = jobCaption(QStringLiteral("Lake Bled at dawn, seen from the castle terrace"),
                                Disposition::TopBand, 700);
     title.horizontalAlignment = HorizontalAlignment::Center;
-    document.captions.append(title);
+    captions.push_back(title);
 
     Caption credit =
         jobCaption(QStringLiteral("Photo: Marta Kovač, 14 May 2024 \u2014 all rights reserved"),
                    Disposition::BottomBand, 400);
     credit.textColor = 0x00FFFFFF;
     credit.backgroundColor = 0x00302020;
-    document.captions.append(credit);
+    captions.push_back(credit);
 
     Caption note = jobCaption(QStringLiteral("Morning mist over the island church\r\nf/8, 1/250 s"),
                               Disposition::OnImage, 400);
@@ -45,7 +46,13 @@ void AddJobCaptions(PictureDocument& document) {
     note.marginTop = 200;
     note.marginRight = 200;
     note.marginBottom = 160;
-    document.captions.append(note);
+    captions.push_back(note);
+    return captions;
+}
+
+void AddJobCaptions(PictureDocument& document) {
+    for (const Caption& caption : JobCaptions())
+        document.captions.append(caption);
 }
 
 PipelineResult RunCaptionJob(const QString& input, const QString& output) {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace bench_support {
 
 // Fonts need a QGuiApplication, and a benchmark has no screen: unless the
@@ -13,6 +15,7 @@ void PreferOffscreenPlatform();
 
 // The three captions of a typical job, each at a 120-pixel em: a title in a
 // band above the photo, a credit in a band below it, a note on the photo.
+std::vector<Caption> JobCaptions();
 void AddJobCaptions(PictureDocument& document);
 
 // One whole job as a person does it: open the photo, add the captions, save.

@@ -1,5 +1,5 @@
 // The whole captioning job on a 24-megapixel photograph, and its stages:
-// open, paint into the window's view, save. Beside it, in the same run, the
+// open and save (the view's paints are measured in ViewBench.cpp). Beside it, in the same run, the
 // same input through djpeg | cjpeg (decode and encode and nothing else: the
 // floor) and through ImageMagick doing the same job. The ratios printed at
 // the end are what to compare: the machine is shared.
@@ -8,12 +8,8 @@
 #include "bench/RatioReporter.h"
 
 #include "captions/PicturePipeline.h"
-#include "ui/CanvasFit.h"
-#include "ui/CaptionDialog.h"
-#include "ui/ImageControl.h"
 
 #include <QApplication>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -24,10 +20,6 @@
 namespace bs = bench_support;
 
 namespace {
-// The view's size in a 900 x 675 window.
-constexpr int kViewWidth = 880;
-constexpr int kViewHeight = 555;
-
 QString Input() {
     return QString::fromStdString(bs::PhotoJpegPath());
 }
@@ -78,71 +70,6 @@ void BM_Open(benchmark::State& state) {
             break;
         }
         benchmark::DoNotOptimize(document.picture.constBits());
-    }
-}
-
-// One whole paint of the window's view: the captions rendered at full
-// size, scaled into the view's off-screen buffer and copied out. The copy
-// goes into an image the size of the view, as it would into the window.
-void BM_Paint(benchmark::State& state) {
-    static CImageControl* view = [] {
-        auto* v = new CImageControl;
-        v->resize(kViewWidth, kViewHeight);
-        if (openPicture(v->document(), Input()).ok) {
-            bs::AddJobCaptions(v->document());
-        }
-        return v;
-    }();
-    if (!view->document().hasPicture()) {
-        state.SkipWithError("the photo did not open");
-        return;
-    }
-    QImage window(view->size(), QImage::Format_RGB32);
-    window.fill(Qt::black);
-    view->render(&window);
-    // The middle of the view shows the photo, not the workspace colour.
-    if (window.pixel(kViewWidth / 2, kViewHeight / 2) ==
-        view->palette().color(QPalette::Dark).rgb()) {
-        state.SkipWithError("the view painted no picture");
-        return;
-    }
-    for (auto _ : state) {
-        view->render(&window);
-        benchmark::DoNotOptimize(window.constBits());
-    }
-}
-
-// What "Add Caption" or "Edit Caption" costs before the person sees the
-// dialog: every control built from its template, the caption shown in them,
-// and one paint of the whole dialog.
-void BM_CaptionDialog(benchmark::State& state) {
-    Caption caption;
-    caption.text = QStringLiteral("Harbour morning\r\nthe cruise ship at the pier");
-    caption.disposition = Disposition::TopBand;
-    for (auto _ : state) {
-        CCaptionDialog dialog(caption);
-        QImage shown(dialog.size(), QImage::Format_RGB32);
-        dialog.render(&shown);
-        benchmark::DoNotOptimize(shown.constBits());
-    }
-}
-
-// The floor of a paint: the bare photo scaled into a view-sized image, no
-// captions rendered.
-void BM_ScaleOnly(benchmark::State& state) {
-    const PictureDocument& document = CaptionedDocument();
-    if (!document.hasPicture()) {
-        state.SkipWithError("the photo did not open");
-        return;
-    }
-    QImage window(kViewWidth, kViewHeight, QImage::Format_RGB32);
-    const QRect fitted = fitCanvas(document.width, document.height, kViewWidth, kViewHeight);
-    for (auto _ : state) {
-        QPainter painter(&window);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(fitted, document.picture);
-        painter.end();
-        benchmark::DoNotOptimize(window.constBits());
     }
 }
 
@@ -212,14 +139,7 @@ BENCHMARK(BM_DjpegCjpeg)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime
 BENCHMARK(BM_Job)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_ImageMagick)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
-BENCHMARK(BM_ScaleOnly)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
-BENCHMARK(BM_Paint)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3);
-BENCHMARK(BM_CaptionDialog)
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(1)
-    ->UseRealTime()
-    ->Repetitions(3);
 } // namespace
 
 int main(int argc, char** argv) {
@@ -234,8 +154,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedians, same run:\n");
-    for (const char* name :
-         {"BM_Open", "BM_ScaleOnly", "BM_Paint", "BM_Save", "BM_Job", "BM_CaptionDialog"}) {
+    for (const char* name : {"BM_Open", "BM_Save", "BM_Job"}) {
         if (const auto ms = reporter.Median(name)) {
             std::printf("%-18s %.1f ms\n", name, *ms);
         }
@@ -243,8 +162,6 @@ int main(int argc, char** argv) {
     std::printf("\nRatios of medians, same run:\n");
     reporter.PrintRatio("BM_Job", "BM_DjpegCjpeg", "of djpeg | cjpeg (goal <= 1.5x)");
     reporter.PrintRatio("BM_ImageMagick", "BM_Job", "of the job (goal >= 4x)");
-    reporter.PrintRatio("BM_Paint", "BM_ScaleOnly", "of scaling the bare photo into the view");
-    reporter.PrintRatio("BM_CaptionDialog", "BM_Paint", "of one paint of the view");
     std::remove(bs::PhotoJpegPath().c_str());
     benchmark::Shutdown();
     return 0;

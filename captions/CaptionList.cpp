@@ -4,6 +4,11 @@ void CaptionList::append(const Caption& caption) {
     captions_.push_back(std::make_unique<Caption>(caption));
 }
 
+void CaptionList::insert(std::int32_t index, const Caption& caption) {
+    if (index >= 0 && index <= count())
+        captions_.insert(captions_.begin() + index, std::make_unique<Caption>(caption));
+}
+
 Caption* CaptionList::at(std::int32_t index) {
     return index >= 0 && index < count() ? captions_[static_cast<std::size_t>(index)].get()
                                          : nullptr;

@@ -13,6 +13,9 @@
 class CaptionList {
 public:
     void append(const Caption& caption);
+    // Puts the caption at `index` (0..count()); later captions move down by
+    // one. Does nothing for an index out of that range.
+    void insert(std::int32_t index, const Caption& caption);
     std::int32_t count() const { return static_cast<std::int32_t>(captions_.size()); }
     // None (null) for an index below 0 or not below count().
     Caption* at(std::int32_t index);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 // Qt lays text out in 26.6 fixed point; boxes reaching further than this
@@ -100,24 +101,39 @@ void drawCaptionText(QPainter& painter, const QString& text, const QFont& font,
     painter.drawText(placement.layout, placement.flags, text);
 }
 
-// A new canvas W x (H + bands): band rows black, the picture copied in
-// at row topBand. With no bands it shares the picture until drawn on.
-QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands) {
+// A canvas W x (H + bands): band rows black, the picture copied in at row
+// topBand. It is `recycled` when that has the size and format and is not
+// shared, which spares allocating and faulting in a new block; otherwise a
+// new image. With no bands and nothing to recycle it shares the picture
+// until drawn on.
+QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands, QImage recycled) {
     const QImage source = picture.format() == QImage::Format_RGB32
                               ? picture
                               : picture.convertToFormat(QImage::Format_RGB32);
-    if (bands == 0 || source.isNull()) {
+    if (source.isNull()) {
         return source;
     }
     const std::int64_t canvasHeight = source.height() + bands;
     if (canvasHeight > std::numeric_limits<int>::max()) {
         return QImage();
     }
-    QImage canvas(source.width(), static_cast<int>(canvasHeight), QImage::Format_RGB32);
-    if (canvas.isNull()) {
-        return canvas;
+    const QSize size(source.width(), static_cast<int>(canvasHeight));
+    const bool reusable = recycled.size() == size && recycled.format() == QImage::Format_RGB32 &&
+                          recycled.isDetached();
+    if (bands == 0 && !reusable) {
+        return source;
     }
-    AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
+    QImage canvas;
+    if (reusable) {
+        canvas = std::move(recycled);
+    } else {
+        recycled = QImage(); // released before the new block is taken
+        canvas = QImage(size, QImage::Format_RGB32);
+        if (canvas.isNull()) {
+            return canvas;
+        }
+        AdviseLargePages(canvas.bits(), static_cast<std::size_t>(canvas.sizeInBytes()));
+    }
     // Only the band rows need clearing: the picture covers the rest.
     const auto clearRows = [&canvas](int first, int end) {
         for (int row = first; row < end; ++row) {
@@ -184,93 +200,188 @@ int roundBandHeight(double height) {
     return static_cast<int>(static_cast<float>(std::ceil(height)));
 }
 
-QImage renderCaptions(PictureDocument& document) {
-    if (!document.hasPicture()) {
-        return QImage();
-    }
-    CaptionList& captions = document.captions;
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        if (captions.at(i)->useTextAsDescription) {
-            document.description = captions.at(i)->text;
-        }
-    }
+std::vector<const Caption*> shownCaptions(const PictureDocument& document, WorkingCaption working) {
+    const CaptionList& listed = document.captions;
+    std::vector<const Caption*> shown;
+    shown.reserve(static_cast<std::size_t>(listed.count()) + 1);
+    const bool replacing = working.caption != nullptr && listed.at(working.replaces) != nullptr;
+    for (std::int32_t i = 0; i < listed.count(); ++i)
+        shown.push_back(replacing && i == working.replaces ? working.caption : listed.at(i));
+    if (working.caption != nullptr && !replacing)
+        shown.push_back(working.caption);
+    return shown;
+}
 
-    const auto W = static_cast<std::uint32_t>(document.picture.width());
-    const auto H = static_cast<std::uint32_t>(document.picture.height());
-    const double pictureWidth = W;
-    const double pictureHeight = H;
-    const QRectF pictureBox(0, 0, pictureWidth, pictureHeight);
+namespace {
 
-    // Measuring pass: the height of every band strip.
+QString descriptionOf(const PictureDocument& document,
+                      const std::vector<const Caption*>& captions) {
+    QString description = document.description;
+    for (const Caption* caption : captions) {
+        if (caption->useTextAsDescription)
+            description = caption->text;
+    }
+    return description;
+}
+
+// What the measuring pass finds: the description the captions show and
+// the band strips.
+struct Geometry {
+    QString description;
     int topBand = 0;
     std::int64_t bands = 0;
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        const Caption& caption = *captions.at(i);
+};
+
+QRectF pictureBox(const PictureDocument& document) {
+    return QRectF(0, 0, document.picture.width(), document.picture.height());
+}
+
+Geometry measure(const PictureDocument& document, const std::vector<const Caption*>& captions) {
+    Geometry geometry;
+    geometry.description = descriptionOf(document, captions);
+    for (const Caption* shown : captions) {
+        const Caption& caption = *shown;
         const bool inBand = caption.disposition == Disposition::TopBand ||
                             caption.disposition == Disposition::BottomBand;
         if (caption.useTextAsDescription || !inBand) {
             continue;
         }
         const int r = roundBandHeight(
-            measureTextHeight(displayedText(caption, document.description), toQFont(caption.font),
-                              pictureBox, textFlags(caption, false)));
-        bands += r;
+            measureTextHeight(displayedText(caption, geometry.description), toQFont(caption.font),
+                              pictureBox(document), textFlags(caption, false)));
+        geometry.bands += r;
         if (caption.disposition == Disposition::TopBand) {
-            topBand += r;
+            geometry.topBand += r;
         }
     }
+    return geometry;
+}
 
-    QImage canvas = makeCanvas(document.picture, topBand, bands);
-    if (canvas.isNull()) {
-        return canvas;
-    }
-    const QRectF canvasBox(0, 0, canvas.width(), canvas.height());
+// The box an on-image caption is laid out in. Width and height are
+// unsigned differences: margins wider than the picture give a box of almost
+// 2^32 rather than a negative one.
+QRectF onImageBox(const PictureDocument& document, const Caption& caption, int topBand) {
+    const auto W = static_cast<std::uint32_t>(document.picture.width());
+    const auto H = static_cast<std::uint32_t>(document.picture.height());
+    const std::uint32_t w = W - static_cast<std::uint32_t>(caption.marginRight) -
+                            static_cast<std::uint32_t>(caption.marginLeft);
+    const std::uint32_t h = H - static_cast<std::uint32_t>(caption.marginBottom) -
+                            static_cast<std::uint32_t>(caption.marginTop);
+    const std::int32_t y = static_cast<std::int32_t>(static_cast<std::uint32_t>(caption.marginTop) +
+                                                     static_cast<std::uint32_t>(topBand));
+    return QRectF(static_cast<float>(caption.marginLeft), static_cast<float>(y),
+                  static_cast<float>(w), static_cast<float>(h));
+}
 
-    // Drawing pass, one painter per caption.
+// The drawing pass over captions [first, end), each clipped to `area` as
+// well; the band cursors still count every caption before `first`.
+void drawPass(QImage& canvas, const PictureDocument& document,
+              const std::vector<const Caption*>& captions, const Geometry& geometry,
+              std::size_t first, std::size_t end, const QRectF& area) {
+    const int W = document.picture.width();
+    const QRectF canvasBox = QRectF(0, 0, canvas.width(), canvas.height()).intersected(area);
     int topCursor = 0;
-    int bottomCursor = topBand + document.picture.height();
-    for (std::int32_t i = 0; i < captions.count(); ++i) {
-        const Caption& caption = *captions.at(i);
+    int bottomCursor = geometry.topBand + document.picture.height();
+    for (std::size_t index = 0; index < std::min(end, captions.size()); ++index) {
+        const Caption& caption = *captions[index];
         if (caption.useTextAsDescription) {
             continue;
         }
-        const QString text = displayedText(caption, document.description);
+        const bool drawn = index >= first;
+        const QString text = displayedText(caption, geometry.description);
         const QFont font = toQFont(caption.font);
         if (caption.disposition == Disposition::TopBand ||
             caption.disposition == Disposition::BottomBand) {
             const int flags = textFlags(caption, false);
-            const double h = measureTextHeight(text, font, pictureBox, flags);
+            const double h = measureTextHeight(text, font, pictureBox(document), flags);
             int& cursor = caption.disposition == Disposition::TopBand ? topCursor : bottomCursor;
-            if (h > 0) {
+            if (h > 0 && drawn) {
                 QPainter painter(&canvas);
+                painter.setClipRect(canvasBox);
                 // A row counts as covered when the strip reaches past its top
                 // edge, so the partly covered last row takes the background
                 // too and no dark line parts a band from its neighbour.
-                painter.fillRect(QRect(0, cursor, static_cast<int>(W), roundBandHeight(h)),
+                painter.fillRect(QRect(0, cursor, W, roundBandHeight(h)),
                                  opaque(caption.backgroundColor));
-                drawCaptionText(painter, text, font, caption.textColor, 0, cursor, pictureWidth, h,
-                                flags, canvasBox);
+                drawCaptionText(painter, text, font, caption.textColor, 0, cursor, W, h, flags,
+                                canvasBox);
             }
             cursor += roundBandHeight(h);
-        } else if (caption.disposition == Disposition::OnImage) {
-            // Width and height are unsigned differences: margins wider than
-            // the picture give a box of almost 2^32 rather than a negative one.
-            const std::uint32_t w = W - static_cast<std::uint32_t>(caption.marginRight) -
-                                    static_cast<std::uint32_t>(caption.marginLeft);
-            const std::uint32_t h = H - static_cast<std::uint32_t>(caption.marginBottom) -
-                                    static_cast<std::uint32_t>(caption.marginTop);
-            const std::int32_t y =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(caption.marginTop) +
-                                          static_cast<std::uint32_t>(topBand));
-            if (text.isEmpty()) {
-                continue;
-            }
+        } else if (caption.disposition == Disposition::OnImage && drawn && !text.isEmpty()) {
+            const QRectF box = onImageBox(document, caption, geometry.topBand);
             QPainter painter(&canvas);
-            drawCaptionText(painter, text, font, caption.textColor,
-                            static_cast<float>(caption.marginLeft), static_cast<float>(y),
-                            static_cast<float>(w), static_cast<float>(h), textFlags(caption, true),
-                            canvasBox);
+            drawCaptionText(painter, text, font, caption.textColor, box.x(), box.y(), box.width(),
+                            box.height(), textFlags(caption, true), canvasBox);
         }
     }
+}
+
+} // namespace
+
+QString savedDescription(const PictureDocument& document, WorkingCaption working) {
+    return descriptionOf(document, shownCaptions(document, working));
+}
+
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working) {
+    return renderCaptionList(document, shownCaptions(document, working), QImage());
+}
+
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working, QImage recycled) {
+    return renderCaptionList(document, shownCaptions(document, working), std::move(recycled));
+}
+
+QImage renderCaptionList(const PictureDocument& document,
+                         const std::vector<const Caption*>& captions, QImage recycled,
+                         std::size_t end) {
+    if (!document.hasPicture()) {
+        return QImage();
+    }
+    const Geometry geometry = measure(document, captions);
+    QImage canvas =
+        makeCanvas(document.picture, geometry.topBand, geometry.bands, std::move(recycled));
+    if (canvas.isNull()) {
+        return canvas;
+    }
+    drawPass(canvas, document, captions, geometry, 0, end, QRectF(canvas.rect()));
     return canvas;
+}
+
+QRect inkReach(const PictureDocument& document, const std::vector<const Caption*>& captions,
+               std::size_t index) {
+    if (!document.hasPicture() || index >= captions.size()) {
+        return {};
+    }
+    const Caption& caption = *captions[index];
+    if (caption.disposition != Disposition::OnImage || caption.useTextAsDescription) {
+        return {};
+    }
+    const Geometry geometry = measure(document, captions);
+    const QString text = displayedText(caption, geometry.description);
+    const QFont font = toQFont(caption.font);
+    const QRectF canvas(0, 0, document.picture.width(),
+                        static_cast<double>(document.picture.height() + geometry.bands));
+    const QRectF box = onImageBox(document, caption, geometry.topBand);
+    const Placement placement = place(text, font, box.x(), box.y(), box.width(), box.height(),
+                                      textFlags(caption, true), canvas);
+    if (!placement.visible) {
+        return {};
+    }
+    // The laid-out lines, widened by half an em on every side for glyphs
+    // that reach past their advance (italics, swashes) and antialiasing.
+    const QRectF lines = QFontMetricsF(font).boundingRect(placement.layout, placement.flags, text);
+    const double overhang = std::ceil(pixelSizeOf(caption.font) * 0.5) + 2;
+    return lines.adjusted(-overhang, -overhang, overhang, overhang)
+        .intersected(placement.clip)
+        .toAlignedRect()
+        .intersected(canvas.toAlignedRect());
+}
+
+void redrawCaptions(QImage& canvas, const PictureDocument& document,
+                    const std::vector<const Caption*>& captions, std::size_t first,
+                    const QRect& area) {
+    if (!document.hasPicture() || canvas.isNull() || area.isEmpty()) {
+        return;
+    }
+    drawPass(canvas, document, captions, measure(document, captions), first, captions.size(),
+             QRectF(area));
 }

@@ -6,14 +6,60 @@
 #include <QRectF>
 #include <QString>
 
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+// A caption still being set up in the caption dialog, shown with the listed
+// ones: in place of the listed caption `replaces`, or after the last one
+// when `replaces` names no listed caption (-1). No caption: the list alone.
+struct WorkingCaption {
+    const Caption* caption = nullptr;
+    std::int32_t replaces = -1;
+};
+
+// The description a save of the document carries: the text of the last
+// caption marked useTextAsDescription, or, without one, the picture's own
+// description as it was opened. A pure function of its inputs.
+QString savedDescription(const PictureDocument& document, WorkingCaption working = {});
+
 // Builds the full-size canvas of the document: the picture, a strip above it
 // for every top-band caption and below it for every bottom-band caption (in
-// list order), and every caption's text drawn in. Nothing is cached: each
-// call measures and draws afresh. A caption marked useTextAsDescription is
-// not drawn; the last such caption's text becomes the document's
-// description, which stays after the call. Returns a null image when the
-// document has no picture or the canvas cannot be allocated.
-QImage renderCaptions(PictureDocument& document);
+// list order), and every caption's text drawn in. A pure function of the
+// document and the working caption: it measures and draws afresh and
+// changes nothing. A caption marked useTextAsDescription is not drawn; one
+// marked useDescriptionAsText shows savedDescription(). Returns a null image
+// when the document has no picture or the canvas cannot be allocated.
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working = {});
+// The same canvas, drawn into `recycled` when that is an unshared RGB32
+// image of the canvas's size: a view that renders again and again passes
+// its previous canvas and spares allocating a new one.
+QImage renderCaptions(const PictureDocument& document, WorkingCaption working, QImage recycled);
+
+// The captions a canvas shows, in drawing order: the listed ones with the
+// working caption in its place. The pointers live as long as the document's
+// captions and the working caption.
+std::vector<const Caption*> shownCaptions(const PictureDocument& document, WorkingCaption working);
+// The canvas of exactly these captions over the document's picture; with
+// `end`, the same canvas (its size and band strips measured from the whole
+// list) with only captions [0, end) drawn.
+QImage renderCaptionList(const PictureDocument& document,
+                         const std::vector<const Caption*>& captions, QImage recycled = {},
+                         std::size_t end = std::numeric_limits<std::size_t>::max());
+
+// Drawing part of a canvas again, for a preview that changes one on-image
+// caption at a time. inkReach() is the rectangle of the canvas that caption
+// `index` of the list can put ink on (its layout widened for overhanging
+// glyphs, within its clip); empty for a caption that draws nothing there
+// and for band and description captions. redrawCaptions() draws captions
+// [first, end) of the list again inside `area` only; the pixels of `area`
+// must be those the canvas had before caption `first` was drawn. Both give
+// exactly the pixels a whole render of the list gives.
+QRect inkReach(const PictureDocument& document, const std::vector<const Caption*>& captions,
+               std::size_t index);
+void redrawCaptions(QImage& canvas, const PictureDocument& document,
+                    const std::vector<const Caption*>& captions, std::size_t first,
+                    const QRect& area);
 
 // What a caption shows: its text, or the description when it asks for it,
 // with CR LF (or a lone CR) turned into one line break.

@@ -201,11 +201,12 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     return {true, QString(), QString()};
 }
 
-PipelineResult savePicture(PictureDocument& document, const QString& path) {
+PipelineResult savePicture(const PictureDocument& document, const QString& path) {
     return savePicture(document, path, MetadataChoice::KeepAll);
 }
 
-PipelineResult savePicture(PictureDocument& document, const QString& path, MetadataChoice choice) {
+PipelineResult savePicture(const PictureDocument& document, const QString& path,
+                           MetadataChoice choice) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
@@ -235,7 +236,7 @@ PipelineResult savePicture(PictureDocument& document, const QString& path, Metad
     if (!startsWithEncoderHeader(bytes, size)) {
         return failure(save, path, QStringLiteral("the encoder wrote an unexpected stream"));
     }
-    const QByteArray description = encodeDescription(document.description);
+    const QByteArray description = encodeDescription(savedDescription(document));
     QByteArray segments;
     QString note;
     if (choice != MetadataChoice::DescriptionOnly && document.metadata) {

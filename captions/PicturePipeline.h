@@ -30,12 +30,13 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
                            std::uint64_t maxPixels = kMaxOpenPixels);
 
 // Renders the document with its captions at full size and writes it as a
-// new JPEG carrying the description (updated from the captions first) and,
-// as `choice` says, the opened photo's metadata brought in step with the new
-// picture. Metadata that cannot be carried is left out (the description
+// new JPEG carrying savedDescription() and, as `choice` says, the opened
+// photo's metadata brought in step with the new picture; the document is not
+// changed. Metadata that cannot be carried is left out (the description
 // alone is written) and the result's note says why. The file appears at the
 // path only complete: a failed save leaves whatever was there as it was, and
 // writes nothing when the document has no picture.
-PipelineResult savePicture(PictureDocument& document, const QString& path, MetadataChoice choice);
+PipelineResult savePicture(const PictureDocument& document, const QString& path,
+                           MetadataChoice choice);
 // The same, carrying all metadata.
-PipelineResult savePicture(PictureDocument& document, const QString& path);
+PipelineResult savePicture(const PictureDocument& document, const QString& path);

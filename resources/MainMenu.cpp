@@ -4,10 +4,16 @@ const std::vector<MenuPopup>& mainMenu() {
     static const std::vector<MenuPopup> menu{
         {u"&File",
          {
-             {CommandId::Open, u"&Open..."},
-             {CommandId::Save, u"Save..."},
+             {CommandId::Open, u"&Open...", u"Ctrl+O"},
+             {CommandId::Save, u"&Save...", u"Ctrl+S"},
+             {CommandId::RecentFiles, u"Open &Recent", nullptr, true},
              {},
-             {CommandId::Exit, u"E&xit"},
+             {CommandId::Exit, u"E&xit", u"Ctrl+Q"},
+         }},
+        {u"&Edit",
+         {
+             {CommandId::Undo, u"&Undo", u"Ctrl+Z"},
+             {CommandId::Redo, u"&Redo", u"Ctrl+Shift+Z; Ctrl+Y"},
          }},
         {u"&Help", {{CommandId::About, u"&About ..."}}},
     };

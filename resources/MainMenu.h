@@ -6,16 +6,25 @@
 namespace CommandId {
 constexpr int Open = 57601;
 constexpr int Save = 57603;
+// The File menu's list of recently opened photos (a submenu).
+constexpr int RecentFiles = 57616;
+constexpr int Undo = 57643;
+constexpr int Redo = 57644;
 constexpr int Exit = 105;
 constexpr int About = 104;
 } // namespace CommandId
 
 constexpr int kMainMenuId = 109;
 
-// One item of a popup; a separator has command 0 and no text.
+// One item of a popup; a separator has command 0 and no text. `keys` are
+// the item's shortcuts in QKeySequence's portable form, several separated
+// by "; " (the first is the one the menu shows). A submenu item opens a
+// list the window fills at run time.
 struct MenuItem {
     int command = 0;
     const char16_t* text = nullptr;
+    const char16_t* keys = nullptr;
+    bool submenu = false;
 
     bool isSeparator() const { return command == 0; }
 };

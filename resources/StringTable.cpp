@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<int, const char16_t*>, 16> kStrings{{
+constexpr std::array<std::pair<int, const char16_t*>, 27> kStrings{{
     {StringId::AddCaption, u"Add Caption"},
     {StringId::EditCaption, u"Edit Caption"},
     {StringId::RemoveCaption, u"Remove Caption"},
@@ -21,6 +21,27 @@ constexpr std::array<std::pair<int, const char16_t*>, 16> kStrings{{
     {StringId::SelectCaptionToRemove, u"Select caption to remove"},
     {StringId::Remove, u"Remove"},
     {StringId::Close, u"Close"},
+    {StringId::UndoStep, u"&Undo %1"},
+    {StringId::RedoStep, u"&Redo %1"},
+    {StringId::TitleWithFile, u"%1[*] \u2013 %2"},
+    {StringId::SaveBeforeClosing, u"Save the captioned picture of \"%1\" before closing?"},
+    {StringId::SaveBeforeClosingDetail,
+     u"The captions have changed since the photo was opened or last saved. If you "
+     u"do not save, the changes are lost."},
+    {StringId::CaptionedNameSuffix, u"-captioned"},
+    {StringId::RecentEntry, u"&%1 %2"},
+    {StringId::RecentFileMissing,
+     u"\"%1\" is no longer there, so it has been taken off the list of recent photos."},
+    {StringId::CommandLineHelp,
+     u"Usage: lumora [OPTION]... [FILE]\n"
+     u"Lay text captions over a JPEG photograph or into bands above and below it,\n"
+     u"and save the result as a new JPEG.\n"
+     u"\n"
+     u"  FILE           the JPEG photograph to open at start\n"
+     u"  -h, --help     show this help and exit\n"
+     u"  -v, --version  show the version and exit\n"},
+    {StringId::CommandLineVersion, u"%1 %2\n"},
+    {StringId::CommandLineUsageError, u"lumora: %1\nTry 'lumora --help' for more information.\n"},
     {StringId::ProgramTitle, u"Lumora"},
 }};
 

@@ -19,6 +19,20 @@ constexpr int VersionFormat = 12;
 constexpr int SelectCaptionToRemove = 13;
 constexpr int Remove = 14;
 constexpr int Close = 15;
+// "&Undo %1" and "&Redo %1": the Edit menu's items naming the step.
+constexpr int UndoStep = 16;
+constexpr int RedoStep = 17;
+// The window's title with a photo: file name, modified mark, program name.
+constexpr int TitleWithFile = 18;
+constexpr int SaveBeforeClosing = 19;
+constexpr int SaveBeforeClosingDetail = 20;
+// What Save proposes: the photo's name with this before the extension.
+constexpr int CaptionedNameSuffix = 21;
+constexpr int RecentEntry = 22;
+constexpr int RecentFileMissing = 23;
+constexpr int CommandLineHelp = 24;
+constexpr int CommandLineVersion = 25;
+constexpr int CommandLineUsageError = 26;
 constexpr int ProgramTitle = 109;
 } // namespace StringId
 

@@ -71,16 +71,20 @@ void CCaptionDialog::connectReactions() {
         const auto field = margin.field;
         // Also runs when refreshControls() writes the number, which then
         // reads back the value it came from.
-        connect(edit, &QLineEdit::textChanged, this,
-                [this, field](const QString& text) { caption_.*field = numberFromText(text); });
+        connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
+            caption_.*field = numberFromText(text);
+            emit captionChanged(caption_);
+        });
     }
     for (const Choice& choice : kChoices) {
         const auto field = choice.field;
         const std::int32_t value = choice.value;
         connect(control<QRadioButton>(choice.id), &QRadioButton::toggled, this,
                 [this, field, value](bool checked) {
-                    if (checked)
-                        caption_.*field = value;
+                    if (!checked)
+                        return;
+                    caption_.*field = value;
+                    emit captionChanged(caption_);
                 });
     }
     // The two flags exclude each other: setting one clears the other, and
@@ -93,14 +97,17 @@ void CCaptionDialog::connectReactions() {
                     if (checked)
                         caption_.*other = false;
                     refreshControls();
+                    emit captionChanged(caption_);
                 });
     };
     flag(ControlId::DescriptionAsText, &Caption::useDescriptionAsText,
          &Caption::useTextAsDescription);
     flag(ControlId::TextAsDescription, &Caption::useTextAsDescription,
          &Caption::useDescriptionAsText);
-    connect(textEdit_, &QPlainTextEdit::textChanged, this,
-            [this] { caption_.text = textEdit_->text(); });
+    connect(textEdit_, &QPlainTextEdit::textChanged, this, [this] {
+        caption_.text = textEdit_->text();
+        emit captionChanged(caption_);
+    });
 }
 
 void CCaptionDialog::refreshControls() {
@@ -160,6 +167,7 @@ void CCaptionDialog::chooseFont() {
         return;
     caption_.font = logFontFromChooser(chooser.selectedFont(), caption_.font, dpi);
     refreshControls();
+    emit captionChanged(caption_);
 }
 
 void CCaptionDialog::chooseColor(std::uint32_t Caption::*field) {
@@ -169,4 +177,5 @@ void CCaptionDialog::chooseColor(std::uint32_t Caption::*field) {
         return;
     caption_.*field = *chosen;
     refreshControls();
+    emit captionChanged(caption_);
 }

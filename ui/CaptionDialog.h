@@ -10,7 +10,9 @@ class CaptionTextEdit;
 // colours, the two description flags and the text. It edits a working copy
 // and writes every change of a control into it at once; exec() returns 1
 // when the person pressed "Add" (or Enter), after which the caller takes
-// caption(), and 2 when they cancelled, which discards the copy.
+// caption(), and 2 when they cancelled, which discards the copy. Every
+// change of a control is announced with the working copy as it then stands,
+// so a view can show it while the dialog is open.
 class CCaptionDialog : public TemplateDialog {
     Q_OBJECT
 
@@ -27,6 +29,10 @@ public:
     // Regular; the points are the em height at `dpi`, rounded (a positive
     // cell height gives a negative number).
     static QString describeFont(const LogFont& font, int dpi);
+
+signals:
+    // A control changed the working copy (or wrote back the value it had).
+    void captionChanged(const Caption& caption);
 
 protected:
     void onCommand(int id) override;

@@ -1,40 +1,104 @@
 #include "ui/ImageControl.h"
 
 #include "captions/CaptionRenderer.h"
+#include "captions/DocumentModel.h"
 #include "ui/CanvasFit.h"
 
 #include <QPainter>
 
-CImageControl::CImageControl(QWidget* parent) : QWidget(parent) {
+#include <cmath>
+
+CImageControl::CImageControl(const DocumentModel* model, QWidget* parent)
+    : QWidget(parent), model_(model) {
     setObjectName(QStringLiteral("Lumora.Image.ID6123683"));
     // Every pixel is painted here, so Qt need not clear the widget first:
     // no flicker while captions are edited.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(model_, &DocumentModel::canvasChanged, this, &CImageControl::documentChanged);
+    connect(model_, &DocumentModel::workingCaptionChanged, this,
+            &CImageControl::workingCaptionChanged);
+}
+
+void CImageControl::documentChanged() {
+    documentCanvasStale_ = true;
+    workingCanvasStale_ = true;
+    preview_.invalidate();
+    composedStale_ = true;
+    // Several changes before the next paint cost one render.
+    update();
+}
+
+void CImageControl::workingCaptionChanged() {
+    workingCanvasStale_ = true;
+    composedStale_ = true;
+    if (model_->workingCaption().caption == nullptr)
+        preview_.clear();
+    update();
+}
+
+const QImage& CImageControl::documentCanvas() {
+    if (documentCanvasStale_) {
+        // The previous canvas is drawn over when its size still fits.
+        documentCanvas_ = renderCaptions(model_->document(), {}, std::move(documentCanvas_));
+        documentCanvasStale_ = false;
+        ++canvasRenders_;
+    }
+    return documentCanvas_;
+}
+
+const QImage& CImageControl::canvas() {
+    const WorkingCaption working = model_->workingCaption();
+    if (working.caption == nullptr)
+        return documentCanvas();
+    if (workingCanvasStale_) {
+        workingCanvas_ = &preview_.update(model_->document(), working,
+                                          [this]() -> const QImage& { return documentCanvas(); });
+        workingCanvasStale_ = false;
+        ++canvasRenders_;
+    }
+    return *workingCanvas_;
+}
+
+const QImage& CImageControl::composed(QSize size, qreal ratio) {
+    const QSize device(static_cast<int>(std::ceil(size.width() * ratio)),
+                       static_cast<int>(std::ceil(size.height() * ratio)));
+    const QColor workspace = palette().color(QPalette::Dark);
+    if (!composedStale_ && composed_.size() == device && composed_.devicePixelRatio() == ratio &&
+        composedWorkspace_ == workspace)
+        return composed_;
+    composedWorkspace_ = workspace;
+    composed_ = QImage(device, QImage::Format_RGB32);
+    composed_.fill(workspace);
+    if (model_->document().hasPicture()) {
+        const QImage& shown = canvas();
+        // The canvas's own height counts: it includes the bands. A canvas
+        // that could not be made reads as 0 high and nothing is drawn. The
+        // fit is in device pixels, so a high-density screen shows the
+        // canvas at its own resolution.
+        const QRect fitted =
+            fitCanvas(model_->document().width, shown.isNull() ? 0 : shown.height(), device.width(),
+                      device.height());
+        if (!fitted.isEmpty()) {
+            QPainter painter(&composed_);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(fitted, shown);
+        }
+    }
+    composed_.setDevicePixelRatio(ratio);
+    composedStale_ = false;
+    return composed_;
 }
 
 void CImageControl::paintView(QImage& target) {
-    const int cw = width();
-    const int ch = height();
+    if (width() <= 0 || height() <= 0)
+        return;
+    const QImage& view = composed(size(), target.devicePixelRatio());
     QPainter painter(&target);
-    painter.fillRect(QRect(0, 0, cw, ch), palette().color(QPalette::Dark));
-    if (!document_.hasPicture() || cw <= 0 || ch <= 0)
-        return;
-    const QImage canvas = renderCaptions(document_);
-    // The canvas's own height counts: it includes the bands. A canvas that
-    // could not be made reads as 0 high and nothing is drawn.
-    const QRect fitted = fitCanvas(document_.width, canvas.isNull() ? 0 : canvas.height(), cw, ch);
-    if (fitted.isEmpty())
-        return;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(fitted, canvas);
+    painter.drawImage(QPointF(0, 0), view);
 }
 
 void CImageControl::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0)
         return;
-    // Drawn whole into a buffer first, then shown in one copy.
-    QImage buffer(size() * devicePixelRatio(), QImage::Format_RGB32);
-    buffer.setDevicePixelRatio(devicePixelRatio());
-    paintView(buffer);
-    QPainter(this).drawImage(0, 0, buffer);
+    QPainter(this).drawImage(QPointF(0, 0), composed(size(), devicePixelRatioF()));
 }

@@ -1,13 +1,13 @@
 #include "ui/SelectCaptionDialog.h"
 
+#include "captions/DocumentModel.h"
 #include "resources/StringTable.h"
-#include "ui/ImageControl.h"
 
 #include <QListWidget>
 
-CSelectCaptionDialog::CSelectCaptionDialog(CImageControl* view, const QString& title,
+CSelectCaptionDialog::CSelectCaptionDialog(DocumentModel* model, const QString& title,
                                            std::int32_t mode, QWidget* parent)
-    : TemplateDialog(DialogId::SelectCaption, parent), view_(view), mode_(mode) {
+    : TemplateDialog(DialogId::SelectCaption, parent), model_(model), mode_(mode) {
     list_ = control<QListWidget>(ControlId::CaptionListBox);
     if (mode_ == Remove) {
         setControlText(ControlId::Ok, loadString(StringId::Remove));
@@ -15,11 +15,12 @@ CSelectCaptionDialog::CSelectCaptionDialog(CImageControl* view, const QString& t
     }
     setWindowTitle(title);
     // Entry i is caption i, with its whole text, line breaks included.
-    const CaptionList& captions = view_->document().captions;
+    const CaptionList& captions = model_->document().captions;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         list_->addItem(captions.at(i)->text);
     if (list_->count() > 0)
         list_->setCurrentRow(list_->count() - 1);
+    connect(model_, &DocumentModel::captionRemoved, this, &CSelectCaptionDialog::captionRemoved);
 }
 
 void CSelectCaptionDialog::onCommand(int id) {
@@ -33,15 +34,13 @@ void CSelectCaptionDialog::onCommand(int id) {
         done(ControlId::Ok);
         return;
     }
-    removeSelected();
-}
-
-void CSelectCaptionDialog::removeSelected() {
-    view_->document().captions.removeAt(selectedIndex_);
-    if (selectedIndex_ >= 0 && selectedIndex_ < list_->count())
-        delete list_->takeItem(selectedIndex_);
+    model_->removeCaption(selectedIndex_);
     // The next removal needs a new choice: nothing stays selected.
     list_->clearSelection();
     list_->setCurrentRow(-1);
-    view_->repaint();
+}
+
+void CSelectCaptionDialog::captionRemoved(std::int32_t index) {
+    if (index >= 0 && index < list_->count())
+        delete list_->takeItem(index);
 }

@@ -3,7 +3,9 @@
 // to a captioned file read back by djpeg and exiftool.
 #include "app/MainFrame.h"
 #include "captions/CaptionRenderer.h"
+#include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
+#include "tests/app/CaptionDialogDriver.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
@@ -28,44 +30,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-using CaptionSetter = std::function<void(CCaptionDialog*)>;
-
-void Click(QWidget* dialog, int id) {
-    auto* button = dialog->findChild<QAbstractButton*>(QString::number(id));
-    ASSERT_NE(button, nullptr) << id;
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void Type(QWidget* dialog, int id, const QString& text) {
-    if (auto* edit = dialog->findChild<QLineEdit*>(QString::number(id))) {
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        return;
-    }
-    auto* box = dialog->findChild<CaptionTextEdit*>(QString::number(id));
-    ASSERT_NE(box, nullptr) << id;
-    box->selectAll();
-    // Each "\n" is typed as Ctrl+Enter, the text box's new line.
-    const QStringList lines = text.split(u'\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
-        QTest::keyClicks(box, lines[i]);
-    }
-}
-
-// Answers the next caption dialog: `set` works its controls, then "Add"
-// or "Cancel" is pressed. `seen` receives the caption it started from.
-QTimer* AnswerCaptionDialog(const CaptionSetter& set, bool confirm = true,
-                            Caption* seen = nullptr) {
-    return WhenModal<CCaptionDialog>([set, confirm, seen](CCaptionDialog* dialog) {
-        if (seen != nullptr)
-            *seen = dialog->caption();
-        set(dialog);
-        Click(dialog, confirm ? ControlId::Ok : ControlId::Cancel);
-    });
-}
 
 struct SelectSeen {
     QString title;
@@ -101,7 +65,7 @@ protected:
         frame->runCommand(57601);
         ASSERT_TRUE(document().hasPicture());
     }
-    PictureDocument& document() { return frame->imageControl()->document(); }
+    const PictureDocument& document() { return frame->model()->document(); }
     QStringList texts() {
         QStringList all;
         for (std::int32_t i = 0; i < document().captions.count(); ++i)
@@ -212,6 +176,8 @@ TEST_F(CaptionCommandsTest, EditOpensThePickedCaptionAndKeepsOnlyAConfirmedChang
         opened = true;
         d->reject();
     });
+    // The view first shows the list again without the cancelled edit.
+    QCoreApplication::processEvents();
     painted.paints = 0;
     AnswerSelectDialog(0, false);
     frame->editButton()->click();
@@ -278,7 +244,7 @@ TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(photo));
     frame->menuAction(57601)->trigger();
-    PictureDocument& document = frame->imageControl()->document();
+    const PictureDocument& document = frame->model()->document();
     ASSERT_EQ(document.width, 800u);
     ASSERT_EQ(document.height, 533u);
 

@@ -7,6 +7,7 @@
 #include "tests/support/WhenModal.h"
 
 #include <QPushButton>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,8 @@ void AnswerMessageBox(QString* text, QMessageBox::StandardButton button) {
 }
 
 CMainFrame* NewFrame() {
+    // Each window starts without recent photos or a last folder.
+    QSettings().clear();
     auto* frame = new CMainFrame(0x5F5E1234);
     frame->setAttribute(Qt::WA_DeleteOnClose, false);
     frame->show();

@@ -32,5 +32,6 @@ void AnswerFileDialog(const QString& path, FileDialogSeen* seen = nullptr);
 // Answers the next message box with `button`, keeping its text.
 void AnswerMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok);
 
-// A shown main window that the caller owns.
+// A shown main window that the caller owns, with no recent photos and no
+// last folder in the settings.
 CMainFrame* NewFrame();

@@ -2,6 +2,7 @@
 #include "app/CommandIdTable.h"
 #include "app/FileDialogs.h"
 #include "captions/Caption.h"
+#include "captions/DocumentModel.h"
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 #include "resources/StringTable.h"
@@ -55,16 +56,22 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
     EXPECT_FALSE(frame.windowIcon().isNull());
 
     const QList<QAction*> popups = frame.menuBar()->actions();
-    ASSERT_EQ(popups.size(), 2);
+    ASSERT_EQ(popups.size(), 3);
     EXPECT_EQ(popups[0]->text(), "&File");
-    EXPECT_EQ(popups[1]->text(), "&Help");
-    QStringList fileItems;
-    for (QAction* item : popups[0]->menu()->actions())
-        fileItems << (item->isSeparator() ? "-" : item->objectName() + " " + item->text());
-    EXPECT_EQ(fileItems, QStringList({"57601 &Open...", "57603 Save...", "-", "105 E&xit"}));
-    ASSERT_EQ(popups[1]->menu()->actions().size(), 1);
-    EXPECT_EQ(popups[1]->menu()->actions()[0]->text(), "&About ...");
-    EXPECT_EQ(popups[1]->menu()->actions()[0]->objectName(), "104");
+    EXPECT_EQ(popups[1]->text(), "&Edit");
+    EXPECT_EQ(popups[2]->text(), "&Help");
+    const auto items = [](QAction* popup) {
+        QStringList shown;
+        for (QAction* item : popup->menu()->actions())
+            shown << (item->isSeparator() ? "-" : item->objectName() + " " + item->text());
+        return shown;
+    };
+    EXPECT_EQ(items(popups[0]), QStringList({"57601 &Open...", "57603 &Save...",
+                                             "57616 Open &Recent", "-", "105 E&xit"}));
+    EXPECT_EQ(items(popups[1]), QStringList({"57643 &Undo", "57644 &Redo"}));
+    ASSERT_EQ(popups[2]->menu()->actions().size(), 1);
+    EXPECT_EQ(popups[2]->menu()->actions()[0]->text(), "&About ...");
+    EXPECT_EQ(popups[2]->menu()->actions()[0]->objectName(), "104");
 
     const CommandIdTable& ids = frame.commandIds();
     EXPECT_EQ(frame.addButton()->text(), "Add Caption");
@@ -82,6 +89,8 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
 
     EXPECT_TRUE(frame.menuAction(57601)->isEnabled());
     EXPECT_FALSE(frame.menuAction(57603)->isEnabled());
+    EXPECT_FALSE(frame.menuAction(57643)->isEnabled());
+    EXPECT_FALSE(frame.menuAction(57644)->isEnabled());
     EXPECT_FALSE(frame.addButton()->isEnabled());
     EXPECT_FALSE(frame.editButton()->isEnabled());
     EXPECT_FALSE(frame.removeButton()->isEnabled());
@@ -133,7 +142,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     frame->menuAction(57601)->trigger();
     EXPECT_TRUE(message.contains("notes.jpg")) << message.toStdString();
     EXPECT_TRUE(message.startsWith("Could not open")) << message.toStdString();
-    EXPECT_FALSE(frame->imageControl()->document().hasPicture());
+    EXPECT_FALSE(frame->model()->document().hasPicture());
     EXPECT_TRUE(frame->addButton()->isEnabled());
     EXPECT_TRUE(frame->menuAction(57603)->isEnabled());
     EXPECT_FALSE(frame->editButton()->isEnabled());
@@ -141,7 +150,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("red.jpg")));
     frame->menuAction(57601)->trigger();
     EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("red.jpg"))});
-    const PictureDocument& document = frame->imageControl()->document();
+    const PictureDocument& document = frame->model()->document();
     EXPECT_EQ(document.width, 64u);
     EXPECT_EQ(document.height, 48u);
     const QImage shown = frame->imageControl()->grab().toImage();
@@ -152,7 +161,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     // A later failure keeps the picture, its captions and the enabling.
     Caption caption;
     caption.text = QStringLiteral("Kept");
-    frame->imageControl()->document().captions.append(caption);
+    frame->model()->addCaption(caption);
     AnswerFileDialog(Q(dir.file("notes.jpg")), &seen);
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
@@ -170,10 +179,11 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     frame->menuAction(57601)->trigger();
     EXPECT_EQ(document.width, 90u);
     EXPECT_EQ(document.captions.count(), 1);
-    EXPECT_FALSE(frame->editButton()->isEnabled());
+    // The caption was added through the model, which enables Edit.
+    EXPECT_TRUE(frame->editButton()->isEnabled());
 }
 
-TEST(MainFrame, SaveProposesTheOpenedNameAndWritesTheCaptionedPicture) {
+TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPicture) {
     TempDir dir;
     fs::create_directory(dir.file("in"));
     WriteJpeg(dir.file("in") / "holiday.jpg", 120, 80, Qt::darkGreen);
@@ -184,13 +194,13 @@ TEST(MainFrame, SaveProposesTheOpenedNameAndWritesTheCaptionedPicture) {
     caption.text = QStringLiteral("Beach, 2026");
     caption.disposition = Disposition::BottomBand;
     caption.font.height = -20;
-    frame->imageControl()->document().captions.append(caption);
+    frame->model()->addCaption(caption);
 
     FileDialogSeen seen;
     AnswerFileDialog(Q(dir.file("out")), &seen); // no extension: the dialog adds ".jpg"
     frame->menuAction(57603)->trigger();
     EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
-    EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday.jpg");
+    EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
     EXPECT_EQ(seen.directory, Q(dir.file("in")));
     EXPECT_EQ(seen.defaultSuffix, "jpg");
     ASSERT_TRUE(fs::exists(dir.file("out.jpg")));

@@ -2,9 +2,11 @@
 // `make screenshot`), opens a corpus photo through File, Open, adds three
 // captions through the caption dialog as a person would (a title band, a
 // credit on the photo and a description), and saves two pictures of the
-// screen: the caption dialog while the credit is set up, and the window
-// with all three captions. Not a test: pictures for a person to look at.
+// screen: the caption dialog while the credit is set up, beside the window
+// showing the credit in its live preview, and the window with all three
+// captions. Not a test: pictures for a person to look at.
 #include "app/MainFrame.h"
+#include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "resources/MainMenu.h"
 #include "tests/support/WhenModal.h"
@@ -61,7 +63,10 @@ bool grabScreen(const QWidget& on, const QString& path) {
 }
 
 // Sets up the next caption dialog with `fill`, then presses "Add"; with a
-// `shot` path, first waits for the screen to show the dialog and grabs it.
+// `shot` path, first moves the dialog to the lower left corner of the
+// screen, clear of the credit (lower right of the photo), so that the
+// window behind it shows the live preview of the caption being set up, waits for the screen to show
+// both and grabs it.
 void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
                 const QString& shot = {}, bool* grabbed = nullptr) {
     WhenModal<CCaptionDialog>([fill, shot, grabbed](CCaptionDialog* dialog) {
@@ -70,6 +75,8 @@ void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
             click(dialog, ControlId::Ok);
             return;
         }
+        const QRect screen = dialog->screen()->availableGeometry();
+        dialog->move(screen.left(), screen.bottom() - dialog->frameGeometry().height());
         QTimer::singleShot(500, dialog, [dialog, shot, grabbed] {
             *grabbed = grabScreen(*dialog, shot);
             click(dialog, ControlId::Ok);
@@ -139,8 +146,9 @@ int main(int argc, char** argv) {
         QTimer::singleShot(500, [&] {
             result = grabScreen(frame, windowShot) && dialogGrabbed ? 0 : 1;
             std::printf("window at %d,%d %dx%d, %d captions\n", frame.x(), frame.y(), frame.width(),
-                        frame.height(), frame.imageControl()->document().captions.count());
-            QApplication::quit();
+                        frame.height(), frame.model()->document().captions.count());
+            // Leaves without the question about the unsaved captions.
+            QCoreApplication::exit(0);
         });
     });
     QApplication::exec();

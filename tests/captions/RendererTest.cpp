@@ -222,7 +222,7 @@ TEST(Renderer, MarginsWiderThanThePictureGiveAnUnwrappedLine) {
     EXPECT_EQ(renderCaptions(document), document.picture);
 }
 
-TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
+TEST(Renderer, DescriptionCaptionsGiveTheSavedDescriptionAndAreNotDrawn) {
     PictureDocument document = Document(200, 100);
     document.description = "from the file";
     Caption first = Band(Disposition::TopBand, "first", 0x00FFFFFF);
@@ -235,8 +235,10 @@ TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
     document.captions.append(shows);
     document.captions.append(second);
 
+    // The later flagged caption wins; rendering leaves the document as it was.
+    EXPECT_EQ(savedDescription(document), "second");
     const QImage canvas = renderCaptions(document);
-    EXPECT_EQ(document.description, "second");
+    EXPECT_EQ(document.description, "from the file");
     // Only the bottom band exists, and it shows "second" (set later in the list).
     Caption expected = shows;
     expected.text = "second";
@@ -247,13 +249,42 @@ TEST(Renderer, DescriptionCaptionsSetTheDescriptionAndAreNotDrawn) {
     reference.captions.append(expected);
     EXPECT_EQ(renderCaptions(reference), canvas);
 
-    // Removing the flagged captions keeps the description they set; with an
-    // empty description the caption shows nothing and adds no band.
+    // Without the flagged captions the picture's own description is back;
+    // with an empty description the caption shows nothing and adds no band.
     document.captions.removeAt(2);
     document.captions.removeAt(0);
-    EXPECT_EQ(document.description, "second");
+    EXPECT_EQ(savedDescription(document), "from the file");
     document.description.clear();
     EXPECT_EQ(renderCaptions(document).height(), 100);
+}
+
+TEST(Renderer, AWorkingCaptionIsDrawnAfterTheListOrInPlaceOfTheOneItReplaces) {
+    PictureDocument document = Document(300, 200);
+    document.captions.append(Band(Disposition::TopBand, "Listed", 0x0000FF00));
+    document.captions.append(OnImage("Second"));
+    Caption working = Band(Disposition::BottomBand, "Working", 0x00FF0000);
+    working.useTextAsDescription = false;
+
+    // Added: the same canvas as a list with the caption appended.
+    PictureDocument appended = Document(300, 200);
+    appended.captions.append(*document.captions.at(0));
+    appended.captions.append(*document.captions.at(1));
+    appended.captions.append(working);
+    EXPECT_EQ(renderCaptions(document, {&working, -1}), renderCaptions(appended));
+    EXPECT_EQ(renderCaptions(document, {&working, 7}), renderCaptions(appended))
+        << "an index past the list adds";
+
+    // Edited: the same canvas as a list with the caption replaced.
+    PictureDocument replaced = Document(300, 200);
+    replaced.captions.append(working);
+    replaced.captions.append(*document.captions.at(1));
+    EXPECT_EQ(renderCaptions(document, {&working, 0}), renderCaptions(replaced));
+    EXPECT_EQ(document.captions.count(), 2) << "the list itself is never touched";
+
+    // A working caption that sets the description counts for the save too.
+    working.useTextAsDescription = true;
+    EXPECT_EQ(savedDescription(document, {&working, -1}), "Working");
+    EXPECT_EQ(savedDescription(document), "");
 }
 
 TEST(Renderer, UnknownCodesFallBackOrDrawNothing) {
@@ -302,4 +333,35 @@ TEST(Renderer, FontsAreSizedInPixels) {
     EXPECT_FALSE(toQFont(cell).bold());
     cell.weight = 501;
     EXPECT_TRUE(toQFont(cell).bold());
+}
+
+TEST(Renderer, ARecycledCanvasGivesTheSamePixelsAndIsDrawnOverWhenItFits) {
+    PictureDocument document = Document(300, 200);
+    document.captions.append(Band(Disposition::TopBand, "Top", 0x0000FF00, -30));
+    document.captions.append(OnImage("On the picture"));
+    const QImage fresh = renderCaptions(document);
+
+    QImage previous = renderCaptions(document);
+    previous.fill(Qt::magenta); // whatever the last render left
+    const uchar* block = previous.constBits();
+    const QImage recycled = renderCaptions(document, {}, std::move(previous));
+    EXPECT_EQ(recycled, fresh);
+    EXPECT_EQ(recycled.constBits(), block) << "no new block";
+
+    // A canvas of another size, or one still shared, is left alone.
+    QImage small(10, 10, QImage::Format_RGB32);
+    small.fill(Qt::magenta);
+    EXPECT_EQ(renderCaptions(document, {}, small), fresh);
+    QImage shared = fresh;
+    const QImage kept = shared;
+    EXPECT_EQ(renderCaptions(document, {}, shared), fresh);
+    EXPECT_EQ(kept, fresh);
+
+    // Without bands too, the picture itself is never drawn on.
+    PictureDocument plain = Document(300, 200);
+    plain.captions.append(OnImage("Only text"));
+    QImage plainCanvas = renderCaptions(plain);
+    plainCanvas = renderCaptions(plain, {}, std::move(plainCanvas));
+    EXPECT_EQ(plainCanvas, renderCaptions(plain));
+    EXPECT_TRUE(Ink(plain.picture, kPictureColour).isEmpty());
 }

@@ -19,7 +19,8 @@ foreach(file bin/lumora share/applications/lumora.desktop
 endforeach()
 
 file(STRINGS "${prefix}/share/applications/lumora.desktop" entry)
-foreach(line "Type=Application" "Name=Lumora" "Exec=lumora" "Icon=lumora")
+foreach(line "Type=Application" "Name=Lumora" "Exec=lumora %f" "Icon=lumora"
+    "MimeType=image/jpeg;")
   if(NOT line IN_LIST entry)
     message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
   endif()

@@ -1,5 +1,6 @@
 #include "ui/ImageControl.h"
 #include "captions/Caption.h"
+#include "captions/DocumentModel.h"
 #include "ui/CanvasFit.h"
 
 #include <QImage>
@@ -19,12 +20,6 @@ QImage Halves(int w, int h) {
             image.setPixel(x, y, qRgb(255, 0, 0));
     }
     return image;
-}
-
-void Load(PictureDocument& document, const QImage& picture) {
-    document.picture = picture;
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
 }
 
 QImage Shown(CImageControl& view) {
@@ -61,9 +56,10 @@ TEST(CanvasFit, EmptyViewsAndCanvasesGiveNoRectangle) {
 }
 
 TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(980, 600);
-    Load(view.document(), Halves(400, 300));
+    model.loadPicture(Halves(400, 300), QString());
     const QImage shown = Shown(view);
     ASSERT_EQ(shown.size(), QSize(980, 600));
     const QRgb workspace = Workspace(view);
@@ -83,15 +79,16 @@ TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
 }
 
 TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(800, 600);
-    Load(view.document(), Halves(400, 300));
+    model.loadPicture(Halves(400, 300), QString());
     Caption band;
     band.text = QStringLiteral("Top");
     band.disposition = Disposition::TopBand;
     band.backgroundColor = 0x0000FF00; // green
     band.font.height = -40;
-    view.document().captions.append(band);
+    model.addCaption(band);
 
     const QImage shown = Shown(view);
     const QRgb workspace = Workspace(view);
@@ -111,12 +108,13 @@ TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
 }
 
 TEST(ImageControl, WithoutAPictureOnlyTheWorkspaceShowsEvenWithCaptions) {
-    CImageControl view;
+    DocumentModel model;
+    CImageControl view(&model);
     view.resize(300, 200);
     Caption caption;
     caption.text = QStringLiteral("Nothing to draw on");
     caption.disposition = Disposition::TopBand;
-    view.document().captions.append(caption);
+    model.addCaption(caption);
     const QImage shown = Shown(view);
     const QRgb workspace = Workspace(view);
     for (int y = 0; y < shown.height(); y += 7) {
@@ -127,8 +125,9 @@ TEST(ImageControl, WithoutAPictureOnlyTheWorkspaceShowsEvenWithCaptions) {
 
 TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
     for (const QSize size : {QSize(0, 0), QSize(0, 300), QSize(300, 0), QSize(1, 1)}) {
-        CImageControl view;
-        Load(view.document(), Halves(40, 30));
+        DocumentModel model;
+        CImageControl view(&model);
+        model.loadPicture(Halves(40, 30), QString());
         view.resize(size);
         view.show();
         view.repaint();
@@ -139,4 +138,73 @@ TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
             EXPECT_EQ(target.pixel(0, 0), qRgb(255, 255, 255)) << "nothing drawn outside the view";
         }
     }
+}
+
+TEST(ImageControl, RendersTheCanvasOncePerChangeAndKeepsItThroughPaintsAndResizes) {
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(400, 300);
+    model.loadPicture(Halves(400, 300), QString());
+    Caption band;
+    band.text = QStringLiteral("Band");
+    band.disposition = Disposition::BottomBand;
+    band.font.height = -30;
+    model.addCaption(band);
+
+    const QImage first = Shown(view);
+    EXPECT_EQ(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 1) << "two paints, one render";
+    view.resize(300, 200);
+    EXPECT_EQ(Shown(view).size(), QSize(300, 200));
+    EXPECT_EQ(view.canvasRenders(), 1) << "a resize only scales again";
+    view.resize(400, 300);
+    EXPECT_EQ(Shown(view), first);
+
+    // A working caption is drawn from a canvas of its own; clearing it
+    // shows the kept canvas again, pixel for pixel, without a render.
+    Caption working = band;
+    working.text = QStringLiteral("Working");
+    working.disposition = Disposition::TopBand;
+    model.setWorkingCaption(working, -1);
+    EXPECT_NE(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 2);
+    model.clearWorkingCaption();
+    EXPECT_EQ(Shown(view), first);
+    EXPECT_EQ(view.canvasRenders(), 2);
+
+    // Several changes before a paint cost one render.
+    model.addCaption(working);
+    model.history()->undo();
+    model.history()->redo();
+    const QImage withTwo = Shown(view);
+    EXPECT_EQ(view.canvasRenders(), 3);
+    EXPECT_NE(withTwo, first);
+}
+
+TEST(ImageControl, DrawsAtTheDevicePixelRatioSoFineDetailStaysSharp) {
+    // Alternating black and white columns, one pixel wide.
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 400; ++x)
+            stripes.setPixel(x, y, x % 2 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(200, 150);
+    model.loadPicture(stripes, QString());
+
+    // At 200% the view's 200 x 150 are 400 x 300 device pixels: the
+    // picture shows one to one.
+    QImage sharp(400, 300, QImage::Format_RGB32);
+    sharp.setDevicePixelRatio(2);
+    view.paintView(sharp);
+    sharp.setDevicePixelRatio(1);
+    EXPECT_EQ(sharp, stripes);
+
+    // At 100% the columns blend.
+    QImage plain(200, 150, QImage::Format_RGB32);
+    view.paintView(plain);
+    const QColor blended = plain.pixelColor(100, 75);
+    EXPECT_GT(blended.red(), 40);
+    EXPECT_LT(blended.red(), 215);
 }

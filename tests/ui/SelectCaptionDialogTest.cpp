@@ -1,6 +1,7 @@
 // The select-caption dialog in both its modes: what the list shows, what
 // the default button does, and that removals reach the view at once.
 #include "ui/SelectCaptionDialog.h"
+#include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
@@ -31,11 +32,11 @@ protected:
     void addCaption(const QString& text) {
         Caption caption;
         caption.text = text;
-        view.document().captions.append(caption);
+        model.addCaption(caption);
     }
     QStringList captionTexts() const {
         QStringList texts;
-        const CaptionList& captions = view.document().captions;
+        const CaptionList& captions = model.document().captions;
         for (std::int32_t i = 0; i < captions.count(); ++i)
             texts << captions.at(i)->text;
         return texts;
@@ -50,11 +51,12 @@ protected:
         return dialog.findChild<QPushButton*>(QString::number(id));
     }
 
-    CImageControl view;
+    DocumentModel model{{"Add Caption", "Edit Caption", "Remove Caption"}};
+    CImageControl view{&model};
 };
 
 TEST_F(SelectCaptionDialogTest, PickModeListsWholeTextsWithTheLastSelectedAndEnterPicksIt) {
-    CSelectCaptionDialog dialog(&view, QStringLiteral("Select caption to edit"),
+    CSelectCaptionDialog dialog(&model, QStringLiteral("Select caption to edit"),
                                 CSelectCaptionDialog::Pick);
     EXPECT_EQ(dialog.windowTitle(), "Select caption to edit");
     EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK");
@@ -73,12 +75,12 @@ TEST_F(SelectCaptionDialogTest, PickModeListsWholeTextsWithTheLastSelectedAndEnt
                        }),
               1);
     EXPECT_EQ(dialog.selectedIndex(), 2);
-    EXPECT_EQ(view.document().captions.count(), 3) << "picking removes nothing";
+    EXPECT_EQ(model.document().captions.count(), 3) << "picking removes nothing";
 }
 
 TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTwo) {
     addCaption(QString());
-    CSelectCaptionDialog dialog(&view, QStringLiteral("t"), CSelectCaptionDialog::Pick);
+    CSelectCaptionDialog dialog(&model, QStringLiteral("t"), CSelectCaptionDialog::Pick);
     ASSERT_EQ(dialog.list()->count(), 4);
     EXPECT_TRUE(dialog.list()->item(3)->text().isEmpty());
     // A double click only selects.
@@ -117,7 +119,7 @@ TEST_F(SelectCaptionDialogTest, PickModeReportsAnyEntryOrNoneAndCancelEndsWithTw
 }
 
 TEST_F(SelectCaptionDialogTest, WithoutCaptionsTheListIsEmptyAndOkPicksNothing) {
-    CImageControl empty;
+    DocumentModel empty;
     CSelectCaptionDialog dialog(&empty, QStringLiteral("t"), 7);
     EXPECT_EQ(dialog.list()->count(), 0);
     EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK") << "any mode but 1 picks";
@@ -127,7 +129,7 @@ TEST_F(SelectCaptionDialogTest, WithoutCaptionsTheListIsEmptyAndOkPicksNothing) 
 
 TEST_F(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThenNeedsANewChoice) {
     PaintCounter painted(&view);
-    CSelectCaptionDialog dialog(&view, QStringLiteral("Select caption to remove"),
+    CSelectCaptionDialog dialog(&model, QStringLiteral("Select caption to remove"),
                                 CSelectCaptionDialog::Remove);
     EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "Remove");
     EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Close");
@@ -141,13 +143,15 @@ TEST_F(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThen
                            EXPECT_EQ(captionTexts(), QStringList({"First", "Third"}));
                            EXPECT_EQ(entries(dialog), captionTexts());
                            EXPECT_TRUE(dialog.list()->selectedItems().isEmpty());
-                           EXPECT_EQ(painted.paints, before + 1) << "the view is redrawn at once";
+                           EXPECT_TRUE(QTest::qWaitFor([&] { return painted.paints > before; }))
+                               << "the view follows the model behind the dialog";
+                           EXPECT_EQ(model.history()->undoText(), "Remove Caption");
 
                            // A second press without a new choice removes nothing.
                            QTest::mouseClick(remove, Qt::LeftButton);
                            EXPECT_EQ(captionTexts(), QStringList({"First", "Third"}));
                            EXPECT_EQ(entries(dialog), captionTexts());
-                           EXPECT_EQ(painted.paints, before + 2);
+                           EXPECT_EQ(model.history()->count(), 4) << "three adds, one removal";
 
                            dialog.list()->setCurrentRow(0);
                            QTest::mouseClick(remove, Qt::LeftButton);

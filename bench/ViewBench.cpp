@@ -1,0 +1,282 @@
+// The window's view of a 24-megapixel photo with three 120-pixel captions,
+// each measure beside the floor of a paint (the bare photo scaled into the
+// view): a paint with nothing changed, a paint after a resize, the first
+// paint after a caption change, one keystroke in the caption dialog until
+// the view behind it has painted (a caption on the photo, and one in a
+// band), and bringing up the caption dialog. Ends
+// with the summary lines.
+#include "bench/CaptionJob.h"
+#include "bench/PhotoFixture.h"
+#include "bench/RatioReporter.h"
+
+#include "captions/DocumentModel.h"
+#include "ui/CanvasFit.h"
+#include "ui/CaptionDialog.h"
+#include "ui/CaptionPreview.h"
+#include "ui/CaptionTextEdit.h"
+#include "ui/ImageControl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <memory>
+
+namespace bs = bench_support;
+
+namespace {
+// The view's size in a 900 x 675 window.
+constexpr int kViewWidth = 880;
+constexpr int kViewHeight = 555;
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The photo opened in a model with the job's captions, and a view of it
+// the size of the window's; shown, so that it paints through the event
+// loop as on screen.
+struct Scene {
+    DocumentModel model{{QStringLiteral("Add Caption"), QStringLiteral("Edit Caption"),
+                         QStringLiteral("Remove Caption")}};
+    CImageControl view{&model};
+    PaintCounter painted{&view};
+    bool ready = false;
+
+    Scene() {
+        view.resize(kViewWidth, kViewHeight);
+        if (!model.open(QString::fromStdString(bs::PhotoJpegPath())).ok)
+            return;
+        for (const Caption& caption : bs::JobCaptions())
+            model.addCaption(caption);
+        view.show();
+        ready = QTest::qWaitForWindowExposed(&view);
+    }
+};
+
+Scene& TheScene() {
+    static Scene* scene = new Scene;
+    return *scene;
+}
+
+bool Ready(benchmark::State& state) {
+    if (!TheScene().ready) {
+        state.SkipWithError("the photo did not open or the view did not show");
+        return false;
+    }
+    return true;
+}
+
+// The floor of a paint: the bare photo scaled into a view-sized image, no
+// captions rendered.
+void BM_ScaleOnly(benchmark::State& state) {
+    if (!Ready(state))
+        return;
+    const PictureDocument& document = TheScene().model.document();
+    QImage window(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    const QRect fitted = fitCanvas(document.width, document.height, kViewWidth, kViewHeight);
+    for (auto _ : state) {
+        QPainter painter(&window);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(fitted, document.picture);
+        painter.end();
+        benchmark::DoNotOptimize(window.constBits());
+    }
+}
+
+// A paint of the view with nothing changed since the last one (an expose,
+// a window moved over it): the composed view is copied out.
+void BM_PaintUnchanged(benchmark::State& state) {
+    if (!Ready(state))
+        return;
+    CImageControl& view = TheScene().view;
+    QImage window(view.size(), QImage::Format_RGB32);
+    view.render(&window);
+    for (auto _ : state) {
+        view.render(&window);
+        benchmark::DoNotOptimize(window.constBits());
+    }
+}
+
+// A paint after the window changed size: the kept canvas scaled anew.
+void BM_PaintAfterResize(benchmark::State& state) {
+    if (!Ready(state))
+        return;
+    CImageControl& view = TheScene().view;
+    QImage window(view.size(), QImage::Format_RGB32);
+    view.render(&window);
+    bool smaller = false;
+    for (auto _ : state) {
+        smaller = !smaller;
+        view.resize(kViewWidth - (smaller ? 7 : 0), kViewHeight - (smaller ? 5 : 0));
+        view.render(&window);
+        benchmark::DoNotOptimize(window.constBits());
+    }
+    view.resize(kViewWidth, kViewHeight);
+}
+
+// The first paint after a caption changed: the full-size canvas rendered
+// again, then scaled. The change is an edit undone and redone in turn.
+void BM_PaintAfterCaptionChange(benchmark::State& state) {
+    if (!Ready(state))
+        return;
+    Scene& scene = TheScene();
+    Caption edited = *scene.model.document().captions.at(2);
+    edited.text += QStringLiteral(", edited");
+    scene.model.editCaption(2, edited);
+    QImage window(scene.view.size(), QImage::Format_RGB32);
+    bool undone = false;
+    for (auto _ : state) {
+        undone = !undone;
+        if (undone)
+            scene.model.history()->undo();
+        else
+            scene.model.history()->redo();
+        scene.view.render(&window);
+        benchmark::DoNotOptimize(window.constBits());
+    }
+    if (!undone)
+        scene.model.history()->undo();
+}
+
+// One keystroke in the text of an open caption dialog (Add) until the view
+// behind it has painted through the event loop, as a person typing sees it:
+// a caption on the photo (the job's note), or one in a band, whose strip
+// may grow with the text and so renders the whole canvas.
+void LivePreviewKeystroke(benchmark::State& state, std::int32_t disposition) {
+    if (!Ready(state))
+        return;
+    Scene& scene = TheScene();
+    Caption working = bs::JobCaptions().at(2);
+    working.text = QStringLiteral("Typed ");
+    working.disposition = disposition;
+    CCaptionDialog dialog(working);
+    CaptionPreview preview(scene.model, dialog, -1);
+    dialog.show();
+    auto* text = dialog.control<CaptionTextEdit>(ControlId::CaptionText);
+    text->setFocus();
+    text->moveCursor(QTextCursor::End);
+    QCoreApplication::processEvents();
+    bool typeLetter = false;
+    for (auto _ : state) {
+        typeLetter = !typeLetter;
+        const int before = scene.painted.paints;
+        QTest::keyClick(text, typeLetter ? Qt::Key_A : Qt::Key_Backspace);
+        QElapsedTimer waited;
+        waited.start();
+        while (scene.painted.paints == before && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (scene.painted.paints == before) {
+            state.SkipWithError("the view did not paint after the keystroke");
+            break;
+        }
+    }
+    dialog.hide();
+}
+
+void BM_LivePreviewKeystroke(benchmark::State& state) {
+    LivePreviewKeystroke(state, Disposition::OnImage);
+}
+
+void BM_LivePreviewKeystrokeInBand(benchmark::State& state) {
+    LivePreviewKeystroke(state, Disposition::BottomBand);
+}
+
+// What "Add Caption" or "Edit Caption" costs before the person sees the
+// dialog: every control built from its template, the caption shown in them,
+// and one paint of the whole dialog.
+void BM_CaptionDialog(benchmark::State& state) {
+    Caption caption;
+    caption.text = QStringLiteral("Harbour morning\r\nthe cruise ship at the pier");
+    caption.disposition = Disposition::TopBand;
+    for (auto _ : state) {
+        CCaptionDialog dialog(caption);
+        QImage shown(dialog.size(), QImage::Format_RGB32);
+        dialog.render(&shown);
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+
+BENCHMARK(BM_ScaleOnly)->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_PaintUnchanged)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1)
+    ->UseRealTime()
+    ->Repetitions(3);
+BENCHMARK(BM_PaintAfterResize)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1)
+    ->UseRealTime()
+    ->Repetitions(3);
+BENCHMARK(BM_PaintAfterCaptionChange)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2)
+    ->UseRealTime()
+    ->Repetitions(3);
+BENCHMARK(BM_LivePreviewKeystroke)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2)
+    ->UseRealTime()
+    ->Repetitions(3);
+BENCHMARK(BM_LivePreviewKeystrokeInBand)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2)
+    ->UseRealTime()
+    ->Repetitions(3);
+BENCHMARK(BM_CaptionDialog)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1)
+    ->UseRealTime()
+    ->Repetitions(3);
+
+void PrintSummary(const bs::RatioReporter& reporter, const char* key, const char* name) {
+    if (const auto ms = reporter.Median(name))
+        std::printf("summary: %s = %.3f\n", key, *ms);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    bs::PreferOffscreenPlatform();
+    QApplication app(argc, argv);
+    bs::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\nMedians, same run:\n");
+    for (const char* name :
+         {"BM_ScaleOnly", "BM_PaintUnchanged", "BM_PaintAfterResize", "BM_PaintAfterCaptionChange",
+          "BM_LivePreviewKeystroke", "BM_LivePreviewKeystrokeInBand", "BM_CaptionDialog"}) {
+        if (const auto ms = reporter.Median(name))
+            std::printf("%-28s %.3f ms\n", name, *ms);
+    }
+    std::printf("\nRatios of medians to scaling the bare photo into the view, same run:\n");
+    reporter.PrintRatio("BM_PaintUnchanged", "BM_ScaleOnly", "(goal: <= 2 ms)");
+    reporter.PrintRatio("BM_PaintAfterResize", "BM_ScaleOnly", "(goal: <= 16 ms)");
+    reporter.PrintRatio("BM_PaintAfterCaptionChange", "BM_ScaleOnly", "(first paint)");
+    reporter.PrintRatio("BM_LivePreviewKeystroke", "BM_ScaleOnly", "(goal: <= 60 ms)");
+    reporter.PrintRatio("BM_LivePreviewKeystrokeInBand", "BM_ScaleOnly", "(a band caption)");
+    reporter.PrintRatio("BM_CaptionDialog", "BM_PaintAfterCaptionChange",
+                        "of the first paint after a change");
+    std::printf("\n");
+    PrintSummary(reporter, "scale_only_ms", "BM_ScaleOnly");
+    PrintSummary(reporter, "paint_after_caption_change_ms", "BM_PaintAfterCaptionChange");
+    PrintSummary(reporter, "paint_unchanged_ms", "BM_PaintUnchanged");
+    PrintSummary(reporter, "paint_after_resize_ms", "BM_PaintAfterResize");
+    PrintSummary(reporter, "live_preview_latency_ms", "BM_LivePreviewKeystroke");
+    std::remove(bs::PhotoJpegPath().c_str());
+    benchmark::Shutdown();
+    return 0;
+}

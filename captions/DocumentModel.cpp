@@ -1,0 +1,134 @@
+#include "captions/DocumentModel.h"
+
+#include <QUndoCommand>
+
+#include <utility>
+
+// One step of the history: caption `index` goes from `before` to `after`,
+// where no caption on one side makes the step an insertion or a removal.
+// Qt runs redo() when the step is pushed.
+class DocumentModel::Step : public QUndoCommand {
+public:
+    Step(DocumentModel* model, const QString& name, std::int32_t index,
+         std::optional<Caption> before, std::optional<Caption> after)
+        : QUndoCommand(name), model_(model), index_(index), before_(std::move(before)),
+          after_(std::move(after)) {}
+
+    void redo() override { model_->apply(index_, before_, after_); }
+    void undo() override { model_->apply(index_, after_, before_); }
+
+private:
+    DocumentModel* model_;
+    std::int32_t index_;
+    std::optional<Caption> before_;
+    std::optional<Caption> after_;
+};
+
+DocumentModel::DocumentModel(CaptionStepNames names, QObject* parent)
+    : QObject(parent), names_(std::move(names)) {
+    connect(&history_, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { emit modifiedChanged(!clean); });
+}
+
+DocumentModel::~DocumentModel() {
+    // The steps point back here; they go before the document does.
+    history_.clear();
+}
+
+PipelineResult DocumentModel::open(const QString& path) {
+    const QString before = description();
+    PipelineResult result = openPicture(document_, path);
+    if (result.ok) {
+        path_ = path;
+        history_.setClean();
+        emit pictureChanged(path_);
+        announceDescription(before);
+        emit canvasChanged();
+    }
+    emit openFinished(result.ok);
+    return result;
+}
+
+void DocumentModel::loadPicture(const QImage& picture, const QString& description,
+                                const QString& path) {
+    const QString before = this->description();
+    document_.picture = picture.convertToFormat(QImage::Format_RGB32);
+    document_.width = static_cast<std::uint32_t>(picture.width());
+    document_.height = static_cast<std::uint32_t>(picture.height());
+    document_.description = description;
+    path_ = path;
+    history_.setClean();
+    emit pictureChanged(path_);
+    announceDescription(before);
+    emit canvasChanged();
+    emit openFinished(true);
+}
+
+PipelineResult DocumentModel::save(const QString& path) {
+    PipelineResult result = savePicture(document_, path);
+    if (result.ok)
+        history_.setClean();
+    return result;
+}
+
+void DocumentModel::addCaption(const Caption& caption) {
+    history_.push(new Step(this, names_.add, document_.captions.count(), std::nullopt, caption));
+}
+
+void DocumentModel::editCaption(std::int32_t index, const Caption& edited) {
+    const Caption* listed = document_.captions.at(index);
+    if (listed == nullptr || *listed == edited)
+        return;
+    history_.push(new Step(this, names_.edit, index, *listed, edited));
+}
+
+void DocumentModel::removeCaption(std::int32_t index) {
+    const Caption* listed = document_.captions.at(index);
+    if (listed == nullptr)
+        return;
+    history_.push(new Step(this, names_.remove, index, *listed, std::nullopt));
+}
+
+void DocumentModel::apply(std::int32_t index, const std::optional<Caption>& from,
+                          const std::optional<Caption>& to) {
+    const QString before = description();
+    CaptionList& captions = document_.captions;
+    if (!from && to) {
+        captions.insert(index, *to);
+        emit captionAdded(index);
+    } else if (from && to) {
+        captions.replaceAt(index, *to);
+        emit captionEdited(index);
+    } else if (from) {
+        captions.removeAt(index);
+        emit captionRemoved(index);
+    }
+    announceDescription(before);
+    emit canvasChanged();
+}
+
+void DocumentModel::announceDescription(const QString& before) {
+    const QString now = description();
+    if (now != before)
+        emit descriptionChanged(now);
+}
+
+void DocumentModel::setWorkingCaption(const Caption& caption, std::int32_t replaces) {
+    if (working_ && *working_ == caption && workingReplaces_ == replaces)
+        return;
+    working_ = caption;
+    workingReplaces_ = replaces;
+    emit workingCaptionChanged();
+}
+
+void DocumentModel::clearWorkingCaption() {
+    if (!working_)
+        return;
+    working_.reset();
+    workingReplaces_ = -1;
+    emit workingCaptionChanged();
+}
+
+WorkingCaption DocumentModel::workingCaption() const {
+    return working_ ? WorkingCaption{&*working_, workingReplaces_} : WorkingCaption{};
+}

@@ -1,0 +1,207 @@
+// The document model: one signal per change, the history of caption
+// changes, the modified flag, the description a save carries and the
+// working caption of an open caption dialog.
+#include "captions/DocumentModel.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/TestSupport.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testing_support;
+
+namespace {
+
+QImage Picture(int w, int h) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(QColor(40, 90, 160));
+    return picture;
+}
+
+Caption Text(const QString& text, bool asDescription = false) {
+    Caption caption;
+    caption.text = text;
+    caption.useTextAsDescription = asDescription;
+    return caption;
+}
+
+QStringList Texts(const DocumentModel& model) {
+    QStringList texts;
+    const CaptionList& captions = model.document().captions;
+    for (std::int32_t i = 0; i < captions.count(); ++i)
+        texts << captions.at(i)->text;
+    return texts;
+}
+
+// Every signal of the model, counted.
+struct Spies {
+    explicit Spies(DocumentModel& model)
+        : opened(&model, &DocumentModel::openFinished),
+          picture(&model, &DocumentModel::pictureChanged),
+          added(&model, &DocumentModel::captionAdded),
+          edited(&model, &DocumentModel::captionEdited),
+          removed(&model, &DocumentModel::captionRemoved),
+          description(&model, &DocumentModel::descriptionChanged),
+          canvas(&model, &DocumentModel::canvasChanged),
+          working(&model, &DocumentModel::workingCaptionChanged),
+          modified(&model, &DocumentModel::modifiedChanged) {}
+    // The counts in declaration order, read and then cleared.
+    std::vector<qsizetype> take() {
+        std::vector<qsizetype> counts;
+        for (QSignalSpy* spy : {&opened, &picture, &added, &edited, &removed, &description, &canvas,
+                                &working, &modified}) {
+            counts.push_back(spy->count());
+            spy->clear();
+        }
+        return counts;
+    }
+    QSignalSpy opened, picture, added, edited, removed, description, canvas, working, modified;
+};
+
+using Counts = std::vector<qsizetype>;
+
+} // namespace
+
+TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
+    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
+    Spies spies(model);
+    model.loadPicture(Picture(64, 48), QStringLiteral("from the camera"), "/photos/a.jpg");
+    //                 open pic add edit rem desc canvas work mod
+    EXPECT_EQ(spies.take(), Counts({1, 1, 0, 0, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(model.path(), "/photos/a.jpg");
+
+    model.addCaption(Text("one"));
+    EXPECT_EQ(spies.take(), Counts({0, 0, 1, 0, 0, 0, 1, 0, 1}));
+    EXPECT_TRUE(model.isModified());
+    model.addCaption(Text("two", true));
+    EXPECT_EQ(spies.take(), Counts({0, 0, 1, 0, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(model.description(), "two");
+    EXPECT_EQ(model.document().description, "from the camera") << "the photo's own is kept";
+
+    model.editCaption(0, Text("one, edited"));
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 1, 0, 0, 1, 0, 0}));
+    // An edit that changes nothing, and indices that name no caption, are
+    // no change at all.
+    model.editCaption(0, Text("one, edited"));
+    model.editCaption(5, Text("x"));
+    model.removeCaption(-1);
+    model.removeCaption(2);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(model.history()->count(), 3);
+
+    QSignalSpy removedAt(&model, &DocumentModel::captionRemoved);
+    model.removeCaption(1);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(removedAt.takeFirst().at(0).toInt(), 1);
+    EXPECT_EQ(model.description(), "from the camera") << "the photo's own comes back";
+    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
+}
+
+TEST(DocumentModel, UndoAndRedoBringTheListBackExactlyWithNamedSteps) {
+    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
+    model.loadPicture(Picture(32, 32), QString());
+    Caption styled = Text("first");
+    styled.disposition = Disposition::TopBand;
+    styled.marginLeft = 12;
+    styled.textColor = 0x00123456;
+    model.addCaption(styled);
+    model.addCaption(Text("second"));
+    model.addCaption(Text("third"));
+    Caption edited = styled;
+    edited.text = "first, edited";
+    edited.font.height = -40;
+    model.editCaption(0, edited);
+    model.removeCaption(1);
+    EXPECT_EQ(Texts(model), QStringList({"first, edited", "third"}));
+
+    QUndoStack* history = model.history();
+    EXPECT_EQ(history->undoText(), "Remove Caption");
+    history->undo();
+    EXPECT_EQ(Texts(model), QStringList({"first, edited", "second", "third"}));
+    EXPECT_EQ(history->undoText(), "Edit Caption");
+    history->undo();
+    EXPECT_EQ(*model.document().captions.at(0), styled);
+    EXPECT_EQ(history->undoText(), "Add Caption");
+    EXPECT_EQ(history->redoText(), "Edit Caption");
+    for (int i = 0; i < 3; ++i)
+        history->undo();
+    EXPECT_EQ(model.document().captions.count(), 0);
+    EXPECT_FALSE(model.isModified()) << "back where the picture was opened";
+
+    for (int i = 0; i < 5; ++i)
+        history->redo();
+    EXPECT_EQ(Texts(model), QStringList({"first, edited", "third"}));
+    EXPECT_EQ(*model.document().captions.at(0), edited);
+    EXPECT_FALSE(history->canRedo());
+}
+
+TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailureChangesNothing) {
+    TempDir dir;
+    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
+    model.loadPicture(Picture(20, 10), QStringLiteral("first photo"), "/a.jpg");
+    model.addCaption(Text("kept"));
+    ASSERT_TRUE(model.isModified());
+
+    WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF});
+    Spies spies(model);
+    const PipelineResult failed =
+        model.open(QString::fromStdString(dir.file("broken.jpg").string()));
+    EXPECT_FALSE(failed.ok);
+    EXPECT_TRUE(failed.message.startsWith("Could not open"));
+    EXPECT_EQ(spies.take(), Counts({1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(model.path(), "/a.jpg");
+    EXPECT_EQ(model.document().width, 20u);
+    EXPECT_TRUE(model.isModified());
+
+    // Saving marks the captions saved; the next change marks them again.
+    const QString saved = QString::fromStdString(dir.file("saved.jpg").string());
+    ASSERT_TRUE(model.save(saved).ok);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_FALSE(model.isModified());
+    model.addCaption(Text("after the save"));
+    EXPECT_TRUE(model.isModified());
+
+    // Another photo: its size and description, the same captions and history.
+    ASSERT_TRUE(model.open(saved).ok);
+    EXPECT_EQ(model.path(), saved);
+    EXPECT_EQ(model.document().width, 20u);
+    EXPECT_EQ(model.document().description, "first photo") << "as the save carried it";
+    EXPECT_EQ(Texts(model), QStringList({"kept", "after the save"}));
+    EXPECT_FALSE(model.isModified());
+    EXPECT_EQ(model.history()->count(), 2);
+    model.history()->undo();
+    EXPECT_EQ(Texts(model), QStringList{"kept"});
+    EXPECT_TRUE(model.isModified());
+}
+
+TEST(DocumentModel, TheWorkingCaptionIsShownWithoutTouchingTheListOrTheHistory) {
+    DocumentModel model;
+    model.loadPicture(Picture(200, 100), QString());
+    model.addCaption(Text("listed"));
+    Spies spies(model);
+
+    Caption working = Text("working", true);
+    model.setWorkingCaption(working, -1);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    // The same caption again is no change.
+    model.setWorkingCaption(working, -1);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const WorkingCaption shown = model.workingCaption();
+    ASSERT_NE(shown.caption, nullptr);
+    EXPECT_EQ(*shown.caption, working);
+    EXPECT_EQ(shown.replaces, -1);
+    EXPECT_EQ(model.description(), "") << "only what is listed is saved";
+    EXPECT_EQ(savedDescription(model.document(), shown), "working");
+
+    model.setWorkingCaption(working, 0);
+    EXPECT_EQ(model.workingCaption().replaces, 0);
+    model.clearWorkingCaption();
+    model.clearWorkingCaption();
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 2, 0}));
+    EXPECT_EQ(model.workingCaption().caption, nullptr);
+    EXPECT_EQ(Texts(model), QStringList{"listed"});
+    EXPECT_EQ(model.history()->count(), 1);
+}

@@ -1,0 +1,126 @@
+// The preview canvas drawn again only where the working caption reaches
+// gives, change after change, exactly the canvas a whole render gives.
+#include "ui/PreviewCanvas.h"
+#include "captions/PictureDocument.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+PictureDocument Document() {
+    PictureDocument document;
+    document.picture = QImage(480, 320, QImage::Format_RGB32);
+    // A gradient, so that a pixel put back from the wrong place shows.
+    for (int y = 0; y < 320; ++y) {
+        for (int x = 0; x < 480; ++x)
+            document.picture.setPixel(x, y, qRgb(x / 2, y * 3 / 4, (x + y) % 256));
+    }
+    document.width = 480;
+    document.height = 320;
+    document.description = QStringLiteral("From the camera");
+    return document;
+}
+
+Caption OnImage(const QString& text, int em = -36) {
+    Caption caption;
+    caption.text = text;
+    caption.font.height = em;
+    caption.textColor = 0x0000FFFF;
+    return caption;
+}
+
+// Steps a person takes in the caption dialog, each a change of the working
+// caption.
+std::vector<std::function<void(Caption&)>> Steps() {
+    return {
+        [](Caption& c) { c.text = QStringLiteral("W"); },
+        [](Caption& c) { c.text += QStringLiteral("ide caption, wrapping over lines"); },
+        [](Caption& c) { c.marginLeft = 60; },
+        [](Caption& c) { c.horizontalAlignment = HorizontalAlignment::Right; },
+        [](Caption& c) { c.verticalAlignment = VerticalAlignment::Bottom; },
+        [](Caption& c) { c.font.italic = true; },
+        [](Caption& c) { c.font.height = -60; },
+        [](Caption& c) { c.marginTop = -40; }, // reaching into the top band
+        [](Caption& c) { c.useDescriptionAsText = true; },
+        [](Caption& c) { c.disposition = Disposition::BottomBand; }, // a whole render
+        [](Caption& c) { c.disposition = Disposition::OnImage; },
+        [](Caption& c) { c.useTextAsDescription = true; }, // a whole render
+        [](Caption& c) {
+            c.useTextAsDescription = false;
+            c.text.chop(10);
+        },
+        [](Caption& c) { c.text.clear(); },
+    };
+}
+
+class PreviewCanvasTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Caption band;
+        band.text = QStringLiteral("Top band");
+        band.disposition = Disposition::TopBand;
+        band.font.height = -30;
+        band.backgroundColor = 0x00303030;
+        document.captions.append(band);
+        document.captions.append(OnImage(QStringLiteral("Listed one"), -48));
+        Caption shows = OnImage(QString(), -28);
+        shows.useDescriptionAsText = true;
+        shows.verticalAlignment = VerticalAlignment::Center;
+        document.captions.append(shows);
+    }
+    // Runs every step and compares the preview with a whole render.
+    void expectExactThroughEverySteps(std::int32_t replaces, Caption working) {
+        int updates = 0;
+        for (const auto& step : Steps()) {
+            step(working);
+            const WorkingCaption shown{&working, replaces};
+            const QImage& previewed = preview.update(document, shown, base);
+            ASSERT_EQ(previewed, renderCaptions(document, shown)) << "after step " << updates;
+            ++updates;
+        }
+    }
+
+    PictureDocument document = Document();
+    QImage documentCanvas;
+    std::function<const QImage&()> base = [this]() -> const QImage& {
+        if (documentCanvas.isNull())
+            documentCanvas = renderCaptions(document);
+        return documentCanvas;
+    };
+    PreviewCanvas preview;
+};
+
+TEST_F(PreviewCanvasTest, AnAddedCaptionMatchesAWholeRenderAfterEveryChange) {
+    expectExactThroughEverySteps(-1, OnImage(QString()));
+    EXPECT_EQ(document.captions.count(), 3);
+}
+
+TEST_F(PreviewCanvasTest, AnEditedCaptionUnderALaterOneMatchesAWholeRenderAfterEveryChange) {
+    // The edited caption lies under the one that shows the description.
+    expectExactThroughEverySteps(1, *document.captions.at(1));
+}
+
+TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
+    Caption working = OnImage(QStringLiteral("Working"));
+    EXPECT_EQ(preview.update(document, {&working, 1}, base),
+              renderCaptions(document, {&working, 1}));
+    EXPECT_EQ(preview.update(document, {&working, 2}, base),
+              renderCaptions(document, {&working, 2}));
+
+    document.captions.removeAt(0);
+    documentCanvas = QImage();
+    preview.invalidate();
+    EXPECT_EQ(preview.update(document, {&working, -1}, base),
+              renderCaptions(document, {&working, -1}));
+    preview.clear();
+    working.text = QStringLiteral("Again");
+    EXPECT_EQ(preview.update(document, {&working, 0}, base),
+              renderCaptions(document, {&working, 0}));
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+#include "ui/PreviewCanvas.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Whether a working caption can be drawn over a base canvas without it:
+// on the image (no band strip of its own) and not setting the description
+// the other captions may show.
+bool drawsOverBase(const Caption& caption) {
+    return caption.disposition == Disposition::OnImage && !caption.useTextAsDescription;
+}
+
+void copyArea(const QImage& from, QImage& to, const QRect& area) {
+    const QRect rows = area.intersected(from.rect());
+    const std::size_t bytes = static_cast<std::size_t>(rows.width()) * 4;
+    for (int y = rows.top(); y <= rows.bottom(); ++y)
+        std::memcpy(to.scanLine(y) + static_cast<std::size_t>(rows.left()) * 4,
+                    from.constScanLine(y) + static_cast<std::size_t>(rows.left()) * 4, bytes);
+}
+
+} // namespace
+
+const QImage& PreviewCanvas::update(const PictureDocument& document, WorkingCaption working,
+                                    const std::function<const QImage&()>& documentCanvas) {
+    std::vector<const Caption*> shown = shownCaptions(document, working);
+    const auto at = std::find(shown.begin(), shown.end(), working.caption);
+    if (working.caption == nullptr || at == shown.end() || !drawsOverBase(*working.caption)) {
+        canvas_ = renderCaptionList(document, shown, std::move(canvas_));
+        fromBase_ = false;
+        return canvas_;
+    }
+    const auto index = static_cast<std::size_t>(at - shown.begin());
+    const bool added =
+        index + 1 == shown.size() && document.captions.at(working.replaces) == nullptr;
+    const QImage* base = nullptr;
+    if (added) {
+        base = &documentCanvas();
+    } else {
+        if (ownBase_.isNull() || ownBaseOmits_ != working.replaces) {
+            // The captions before the edited one, over every band strip.
+            ownBase_ = renderCaptionList(document, shown, std::move(ownBase_), index);
+            ownBaseOmits_ = working.replaces;
+            fromBase_ = false;
+        }
+        base = &ownBase_;
+    }
+    if (base->isNull()) {
+        canvas_ = QImage();
+        fromBase_ = false;
+        return canvas_;
+    }
+    const QRect reach = inkReach(document, shown, index);
+    if (!fromBase_ || canvas_.size() != base->size() || !canvas_.isDetached()) {
+        // Outside what the working caption reaches, the canvas holds every
+        // caption: the base itself when none comes after the working one.
+        fromBase_ = true;
+        dirty_ = reach;
+        if (index + 1 < shown.size()) {
+            canvas_ = renderCaptionList(document, shown, std::move(canvas_));
+            return canvas_;
+        }
+        canvas_ = base->copy();
+        dirty_ = QRect();
+    }
+    const QRect area = dirty_ | reach;
+    copyArea(*base, canvas_, area);
+    redrawCaptions(canvas_, document, shown, index, area);
+    dirty_ = reach;
+    fromBase_ = true;
+    return canvas_;
+}
+
+void PreviewCanvas::invalidate() {
+    fromBase_ = false;
+    ownBase_ = QImage();
+    ownBaseOmits_ = -1;
+}
+
+void PreviewCanvas::clear() {
+    invalidate();
+    canvas_ = QImage();
+    dirty_ = QRect();
+}
