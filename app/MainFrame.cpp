@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/MetadataChoiceMenu.h"
 #include "app/RecentFiles.h"
 #include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
@@ -65,6 +66,11 @@ void CMainFrame::createMenu() {
             const int command = item.command;
             connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
             actions_[command] = action;
+            // What a save carries is chosen right under Save.
+            if (command == CommandId::Save) {
+                metadataChoice_ = new MetadataChoiceMenu(menu, this);
+                menu->addMenu(metadataChoice_->menu());
+            }
         }
     }
 }

@@ -12,6 +12,7 @@ class CImageControl;
 class CLinkControl;
 class DocumentModel;
 class QAction;
+class MetadataChoiceMenu;
 class QMenu;
 class QPushButton;
 
@@ -68,6 +69,8 @@ public:
     QPushButton* removeButton() const { return removeButton_; }
     QAction* menuAction(int command) const;
     QMenu* recentMenu() const { return recentMenu_; }
+    // File, Metadata in Saved Copies: what a save carries of the photo's metadata.
+    MetadataChoiceMenu* metadataChoice() const { return metadataChoice_; }
     const CommandIdTable& commandIds() const { return commandIds_; }
     // The path last confirmed in the open dialog, if any (at most one).
     const QStringList& rememberedPath() const { return rememberedPath_; }
@@ -86,6 +89,7 @@ private:
     void followModel();
     QPushButton* createButton(int textId, int tableEntry, QRect geometry);
     void showFailure(const QString& message);
+    void showNote(const QString& message);
     void updateTitle();
     void updateRecentMenu();
     void openRecent(const QString& path);
@@ -102,6 +106,7 @@ private:
     QPushButton* removeButton_ = nullptr;
     CLinkControl* link_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    MetadataChoiceMenu* metadataChoice_ = nullptr;
     std::map<int, QAction*> actions_;
     QStringList rememberedPath_;
 };

@@ -3,6 +3,7 @@
 // unsaved captions.
 #include "app/FileDialogs.h"
 #include "app/MainFrame.h"
+#include "app/MetadataChoiceMenu.h"
 #include "app/RecentFiles.h"
 #include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
@@ -98,11 +99,19 @@ bool CMainFrame::saveFile() {
     PipelineResult result;
     {
         BusyCursor busy;
-        result = model_->save(path);
+        result = model_->save(path, metadataChoice_->choice());
     }
     if (!result.ok)
         showFailure(result.message);
+    else if (!result.note.isEmpty())
+        showNote(result.note);
     return result.ok;
+}
+
+void CMainFrame::showNote(const QString& message) {
+    QMessageBox box(QMessageBox::Information, loadString(StringId::ProgramTitle), message,
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 void CMainFrame::showFailure(const QString& message) {

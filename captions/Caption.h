@@ -61,7 +61,7 @@ struct TextShadow {
     bool enabled = false;
     std::int32_t offsetX = 3; // pixels, right and down positive
     std::int32_t offsetY = 3;
-    double blur = 4;          // radius in pixels
+    double blur = 4; // radius in pixels
     std::uint32_t color = 0x00000000;
     std::int32_t opacity = 60; // percent
 

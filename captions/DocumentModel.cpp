@@ -64,8 +64,8 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     emit openFinished(true);
 }
 
-PipelineResult DocumentModel::save(const QString& path) {
-    PipelineResult result = savePicture(document_, path);
+PipelineResult DocumentModel::save(const QString& path, MetadataChoice choice) {
+    PipelineResult result = savePicture(document_, path, choice);
     if (result.ok)
         history_.setClean();
     return result;

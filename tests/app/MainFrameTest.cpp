@@ -67,6 +67,7 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
         return shown;
     };
     EXPECT_EQ(items(popups[0]), QStringList({"57601 &Open...", "57603 &Save...",
+                                             "metadataChoice &Metadata in Saved Copies",
                                              "57616 Open &Recent", "-", "105 E&xit"}));
     EXPECT_EQ(items(popups[1]), QStringList({"57643 &Undo", "57644 &Redo"}));
     ASSERT_EQ(popups[2]->menu()->actions().size(), 1);

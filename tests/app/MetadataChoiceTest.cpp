@@ -1,0 +1,137 @@
+// Saving through the window: the File menu's choice of what a copy carries
+// of the photo's metadata, remembered between runs; the note when damaged
+// metadata was left out; and a photo taken upright shown upright.
+#include "app/MainFrame.h"
+#include "app/MetadataChoiceMenu.h"
+#include "resources/MainMenu.h"
+#include "tests/app/FrameDriver.h"
+#include "tests/support/ExifBuilder.h"
+#include "tests/support/TestSupport.h"
+
+#include "ui/ImageControl.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace fs = std::filesystem;
+namespace ts = testing_support;
+
+namespace {
+
+QAction* ChoiceItem(CMainFrame& frame, const char* word) {
+    return frame.metadataChoice()->menu()->findChild<QAction*>(QString::fromLatin1(word));
+}
+
+void OpenThroughTheMenu(CMainFrame& frame, const fs::path& photo) {
+    AnswerFileDialog(Q(photo));
+    frame.runCommand(CommandId::Open);
+}
+
+void SaveThroughTheMenu(CMainFrame& frame, const fs::path& copy) {
+    AnswerFileDialog(Q(copy));
+    frame.runCommand(CommandId::Save);
+}
+
+std::string Exiftool(const std::string& tags, const fs::path& file) {
+    return ts::Run("exiftool -s -s -s " + tags + " " + ts::Quote(file.string())).output;
+}
+
+} // namespace
+
+TEST(MetadataChoice, TheChoiceIsOfferedUnderSaveRememberedAndObeyed) {
+    ts::TempDir dir;
+    const fs::path photo = dir.file("placed.jpg");
+    WriteJpeg(photo, 64, 48, Qt::darkGreen);
+    ASSERT_EQ(ts::Run("exiftool -q -overwrite_original -Make=Lumix -GPSLatitude=48.85 "
+                      "-GPSLatitudeRef=N -GPSLongitude=2.29 -GPSLongitudeRef=E " +
+                      ts::Quote(photo.string()))
+                  .exitCode,
+              0);
+
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    ASSERT_NE(frame->metadataChoice(), nullptr);
+    EXPECT_TRUE(ChoiceItem(*frame, "keep")->isChecked());
+    EXPECT_FALSE(ChoiceItem(*frame, "no-location")->isChecked());
+    OpenThroughTheMenu(*frame, photo);
+
+    SaveThroughTheMenu(*frame, dir.file("all.jpg"));
+    EXPECT_EQ(Exiftool("-Make", dir.file("all.jpg")), "Lumix\n");
+    EXPECT_NE(Exiftool("-GPSLatitude", dir.file("all.jpg")), "");
+
+    ChoiceItem(*frame, "no-location")->trigger();
+    EXPECT_TRUE(ChoiceItem(*frame, "no-location")->isChecked());
+    EXPECT_FALSE(ChoiceItem(*frame, "keep")->isChecked());
+    SaveThroughTheMenu(*frame, dir.file("nowhere.jpg"));
+    EXPECT_EQ(Exiftool("-Make", dir.file("nowhere.jpg")), "Lumix\n");
+    EXPECT_EQ(Exiftool("-gps:all", dir.file("nowhere.jpg")), "");
+
+    ChoiceItem(*frame, "description-only")->trigger();
+    SaveThroughTheMenu(*frame, dir.file("bare.jpg"));
+    EXPECT_EQ(Exiftool("-Make", dir.file("bare.jpg")), "");
+
+    // The next run starts with the last choice.
+    EXPECT_EQ(QSettings().value("save/metadata").toString(), "description-only");
+    CMainFrame next(0x5F5E1234);
+    EXPECT_EQ(next.metadataChoice()->choice(), MetadataChoice::DescriptionOnly);
+    EXPECT_TRUE(next.metadataChoice()->menu()->findChild<QAction*>("description-only")->isChecked());
+    EXPECT_EQ(MetadataChoiceMenu::fromSettingsWord("something else"), MetadataChoice::KeepAll);
+}
+
+TEST(MetadataChoice, ASaveThatLeavesDamagedMetadataOutSaysSo) {
+    ts::TempDir dir;
+    const fs::path photo = dir.file("damaged.jpg");
+    WriteJpeg(photo, 64, 48, Qt::gray);
+    // An EXIF block whose Exif directory lies past its end.
+    ts::TiffBuilder tiff(false);
+    tiff.AddDirectory({{0x8769, 4, 1, tiff.U32(5000)}});
+    auto bytes = ts::ReadBytes(photo);
+    const auto segment = ts::ExifSegment(tiff.Bytes());
+    bytes.insert(bytes.begin() + 20, segment.begin(), segment.end());
+    ts::WriteBytes(photo, bytes);
+
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    OpenThroughTheMenu(*frame, photo);
+    QString note;
+    AnswerMessageBox(&note);
+    SaveThroughTheMenu(*frame, dir.file("copy.jpg"));
+    EXPECT_TRUE(note.contains("left out")) << note.toStdString();
+    EXPECT_TRUE(note.contains("copy.jpg")) << note.toStdString();
+    EXPECT_TRUE(fs::exists(dir.file("copy.jpg")));
+}
+
+TEST(MetadataChoice, TheViewShowsAPhotoTakenUprightUpright) {
+    ts::TempDir dir;
+    // Stored lying on its side: red on the left, blue on the right. Turned
+    // 90 degrees clockwise (Orientation 6), red is on top.
+    QImage stored(64, 32, QImage::Format_RGB32);
+    stored.fill(Qt::blue);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            stored.setPixel(x, y, qRgb(255, 0, 0));
+    const fs::path photo = dir.file("side.jpg");
+    ASSERT_TRUE(stored.save(Q(photo), "JPEG", 95));
+    ASSERT_EQ(ts::Run("exiftool -q -overwrite_original -n -Orientation#=6 " +
+                      ts::Quote(photo.string()))
+                  .exitCode,
+              0);
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    OpenThroughTheMenu(*frame, photo);
+    CImageControl* view = frame->imageControl();
+    const QImage shown = view->grab().toImage();
+    // The fitted picture is taller than wide, centred in the view.
+    const QPoint centre = shown.rect().center();
+    const QColor top = shown.pixelColor(centre.x(), centre.y() - shown.height() / 5);
+    const QColor bottom = shown.pixelColor(centre.x(), centre.y() + shown.height() / 5);
+    EXPECT_GT(top.red(), 200);
+    EXPECT_LT(top.blue(), 60);
+    EXPECT_GT(bottom.blue(), 200);
+    EXPECT_LT(bottom.red(), 60);
+    const QColor beside = shown.pixelColor(centre.x() - shown.height() / 2, centre.y());
+    EXPECT_NE(beside, top); // the workspace shows beside a portrait picture
+}
