@@ -32,8 +32,10 @@ namespace {
 std::map<std::string, QJsonObject> Exiftool(const std::string& options,
                                             const std::vector<fs::path>& files) {
     std::string command = "exiftool -j -q -q " + options;
-    for (const fs::path& f : files)
-        command += " " + Quote(f.string());
+    for (const fs::path& f : files) {
+        command += ' ';
+        command += Quote(f.string());
+    }
     const CommandResult run = testing_support::Run(command);
     std::map<std::string, QJsonObject> tags;
     for (const QJsonValue& v :
@@ -370,7 +372,7 @@ TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused)
     const PipelineResult refused = openPicture(document, Q(dir.file("huge.jpg")));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message.toStdString(),
-              "\"" + dir.file("huge.jpg").string() +
+              std::string("\"") + dir.file("huge.jpg").string() +
                   "\" is too large to open: 65000 × 65000 pixels (4225 megapixels); the limit is "
                   "250 megapixels.");
     EXPECT_FALSE(document.hasPicture());

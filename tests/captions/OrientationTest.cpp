@@ -96,7 +96,7 @@ TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
         {5, "-transpose"}, {6, "-rotate 270"},      {7, "-transverse"}, {8, "-rotate 90"}};
     for (const auto& [orientation, turn] : stored) {
         SCOPED_TRACE(orientation);
-        const fs::path file = dir.file("o" + std::to_string(orientation) + ".jpg");
+        const fs::path file = dir.file("turned" + std::to_string(orientation) + ".jpg");
         ASSERT_EQ(testing_support::Run("jpegtran -perfect -copy all " + turn + " -outfile " +
                                        Quote(file.string()) + " " + Quote(upright.string()))
                       .exitCode,
