@@ -18,6 +18,7 @@ enum class ControlKind {
     GroupBox,      // a titled frame drawn behind the controls it surrounds
     ListBox,       // a single-selection list in the order entries are added
     ColorSwatch,   // a framed patch of one colour
+    DropDownList,  // one of fixed choices; the text holds them, one a line
 };
 
 struct ControlTemplate {
