@@ -64,10 +64,11 @@ bool grabScreen(const QWidget& on, const QString& path) {
 }
 
 // Sets up the next caption dialog with `fill`, then presses "Add"; with a
-// `shot` path, first moves the dialog to the lower left corner of the
-// screen, clear of the credit (lower right of the photo), so that the
-// window behind it shows the live preview of the caption being set up, waits for the screen to show
-// both and grabs it.
+// `shot` path, first moves the dialog to the upper left corner of the
+// screen (it is nearly as wide as the screen), clear of the credit (lower
+// right of the photo), so that the window behind it shows the live preview
+// of the caption being set up, waits for the screen to show both and grabs
+// it.
 void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
                 const QString& shot = {}, bool* grabbed = nullptr) {
     WhenModal<CCaptionDialog>([fill, shot, grabbed](CCaptionDialog* dialog) {
@@ -77,7 +78,7 @@ void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
             return;
         }
         const QRect screen = dialog->screen()->availableGeometry();
-        dialog->move(screen.left(), screen.bottom() - dialog->frameGeometry().height());
+        dialog->move(screen.topLeft());
         QTimer::singleShot(500, dialog, [dialog, shot, grabbed] {
             *grabbed = grabScreen(*dialog, shot);
             click(dialog, ControlId::Ok);
