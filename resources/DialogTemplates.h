@@ -18,6 +18,7 @@ enum class ControlKind {
     GroupBox,      // a titled frame drawn behind the controls it surrounds
     ListBox,       // a single-selection list in the order entries are added
     ColorSwatch,   // a framed patch of one colour
+    DropDownList,  // one of fixed choices; the text holds them, one a line
 };
 
 struct ControlTemplate {
@@ -91,6 +92,37 @@ constexpr int ChooseBackgroundColor = 1023;
 constexpr int TextColorSwatch = 1024;
 constexpr int BackgroundColorSwatch = 1025;
 constexpr int CaptionListBox = 1026;
+
+// The caption's text size beside "Choose font...": the number and its unit.
+constexpr int SizeValue = 1031;
+constexpr int SizeUnitChoice = 1032;
+// The outline around the glyphs.
+constexpr int OutlineEnabled = 1033;
+constexpr int OutlineWidth = 1034;
+constexpr int OutlineWidthUnit = 1035;
+constexpr int ChooseOutlineColor = 1036;
+constexpr int OutlineColorSwatch = 1037;
+// The shadow behind the text.
+constexpr int ShadowEnabled = 1038;
+constexpr int ShadowOffsetX = 1039;
+constexpr int SpinShadowOffsetX = 1040;
+constexpr int ShadowOffsetY = 1041;
+constexpr int SpinShadowOffsetY = 1042;
+constexpr int ShadowBlur = 1043;
+constexpr int ShadowOpacity = 1044;
+constexpr int SpinShadowOpacity = 1045;
+constexpr int ChooseShadowColor = 1046;
+constexpr int ShadowColorSwatch = 1047;
+// The box behind on-image text.
+constexpr int BoxEnabled = 1048;
+constexpr int BoxOpacity = 1049;
+constexpr int SpinBoxOpacity = 1050;
+constexpr int BoxPadding = 1051;
+constexpr int SpinBoxPadding = 1052;
+constexpr int ChooseBoxColor = 1053;
+constexpr int BoxColorSwatch = 1054;
+// The button whose menu inserts a placeholder into the caption text.
+constexpr int InsertPlaceholder = 1055;
 } // namespace ControlId
 
 // The template with that identifier; null for an unknown one.

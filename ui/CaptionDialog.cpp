@@ -59,7 +59,9 @@ CCaptionDialog::CCaptionDialog(const Caption& caption, QWidget* parent)
     textEdit_ = control<CaptionTextEdit>(ControlId::CaptionText);
     textSwatch_ = control<CColorBox>(ControlId::TextColorSwatch);
     backgroundSwatch_ = control<CColorBox>(ControlId::BackgroundColorSwatch);
+    setUpStyleControls();
     connectReactions();
+    connectStyleReactions();
     refreshControls();
     // The left margin has the focus; typing replaces its number.
     control<QLineEdit>(ControlId::MarginLeft)->selectAll();
@@ -120,14 +122,21 @@ void CCaptionDialog::refreshControls() {
     }
     control<QCheckBox>(ControlId::TextAsDescription)->setChecked(caption_.useTextAsDescription);
     control<QCheckBox>(ControlId::DescriptionAsText)->setChecked(caption_.useDescriptionAsText);
-    setControlText(ControlId::FontDescription, describeFont(caption_.font, screenLogicalDpiY()));
+    refreshFontDescription();
     if (textEdit_->text() != caption_.text)
         textEdit_->setText(caption_.text);
     textSwatch_->setColor(caption_.textColor);
     backgroundSwatch_->setColor(caption_.backgroundColor);
+    refreshStyleControls();
 }
 
-QString CCaptionDialog::describeFont(const LogFont& font, int dpi) {
+void CCaptionDialog::refreshFontDescription() {
+    setControlText(ControlId::FontDescription, describeCaptionFont(caption_, screenLogicalDpiY()));
+}
+
+namespace {
+
+QString styleWords(const LogFont& font) {
     QStringList words;
     if (font.isBold())
         words << loadString(StringId::Bold);
@@ -137,10 +146,23 @@ QString CCaptionDialog::describeFont(const LogFont& font, int dpi) {
         words << loadString(StringId::Underline);
     if (font.strikeOut)
         words << loadString(StringId::Strikeout);
-    const QString style =
-        words.isEmpty() ? loadString(StringId::Regular) : words.join(QStringLiteral(", "));
+    return words.isEmpty() ? loadString(StringId::Regular) : words.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString CCaptionDialog::describeFont(const LogFont& font, int dpi) {
     const int points = -DialogUnits::mulDiv(font.height, 72, dpi);
-    return QStringLiteral("%1, %2, %3").arg(font.faceName).arg(points).arg(style);
+    return QStringLiteral("%1, %2, %3").arg(font.faceName).arg(points).arg(styleWords(font));
+}
+
+QString CCaptionDialog::describeCaptionFont(const Caption& caption, int dpi) {
+    if (caption.sizeUnit != SizeUnit::PercentOfPicture)
+        return describeFont(caption.font, dpi);
+    return QStringLiteral("%1, %2% of picture, %3")
+        .arg(caption.font.faceName)
+        .arg(caption.sizePercent, 0, 'f', 1)
+        .arg(styleWords(caption.font));
 }
 
 void CCaptionDialog::onCommand(int id) {
@@ -155,17 +177,24 @@ void CCaptionDialog::onCommand(int id) {
         chooseColor(&Caption::backgroundColor);
         return;
     default:
-        TemplateDialog::onCommand(id);
+        if (!styleCommand(id))
+            TemplateDialog::onCommand(id);
         return;
     }
 }
 
 void CCaptionDialog::chooseFont() {
     const int dpi = screenLogicalDpiY();
-    QFontDialog chooser(chooserFontOf(caption_.font, dpi), dialogOwner(this));
+    const QFont started = chooserFontOf(caption_.font, dpi);
+    QFontDialog chooser(started, dialogOwner(this));
     if (chooser.exec() != QDialog::Accepted)
         return;
-    caption_.font = logFontFromChooser(chooser.selectedFont(), caption_.font, dpi);
+    const QFont chosen = chooser.selectedFont();
+    caption_.font = logFontFromChooser(chosen, caption_.font, dpi);
+    // A size picked in the chooser is absolute; a face or style picked at
+    // the size it started with leaves a relative size as it was.
+    if (chosen.pointSizeF() != started.pointSizeF() || chosen.pixelSize() != started.pixelSize())
+        caption_.sizeUnit = SizeUnit::Pixels;
     refreshControls();
     emit captionChanged(caption_);
 }

@@ -6,8 +6,9 @@
 class CColorBox;
 class CaptionTextEdit;
 
-// The dialog that sets up one caption: margins, alignment, placement, font,
-// colours, the two description flags and the text. It edits a working copy
+// The dialog that sets up one caption: margins, alignment, placement, font
+// and text size, colours, outline, shadow and box, the two description
+// flags and the text, with a menu of placeholders for the text. It edits a working copy
 // and writes every change of a control into it at once; exec() returns 1
 // when the person pressed "Add" (or Enter), after which the caller takes
 // caption(), and 2 when they cancelled, which discards the copy. Every
@@ -29,6 +30,15 @@ public:
     // Regular; the points are the em height at `dpi`, rounded (a positive
     // cell height gives a negative number).
     static QString describeFont(const LogFont& font, int dpi);
+    // Label 1021 for a caption: describeFont() when its size is in pixels,
+    // else "Face, N.N% of picture, style" with the percentage to one
+    // decimal.
+    static QString describeCaptionFont(const Caption& caption, int dpi);
+
+    // Puts "{name}" into the caption text at the cursor, in place of any
+    // selected text, and gives the text the focus; what the placeholder
+    // menu's entries do.
+    void insertPlaceholder(const QString& name);
 
 signals:
     // A control changed the working copy (or wrote back the value it had).
@@ -44,8 +54,23 @@ private:
     void chooseFont();
     void chooseColor(std::uint32_t Caption::*field);
 
+    // The size, outline, shadow, box and placeholder controls
+    // (CaptionDialogStyle.cpp). They ignore what refreshStyleControls()
+    // writes into them, so showing a caption never changes it.
+    void setUpStyleControls();
+    void connectStyleReactions();
+    void refreshStyleControls();
+    void refreshSizeValue();
+    void refreshFontDescription();
+    // Enables each setting with its check box (the box only on the image).
+    void enableStyleControls();
+    // True when `id` is one of the style colour buttons, after choosing.
+    bool styleCommand(int id);
+    void changed();
+
     Caption caption_;
     CaptionTextEdit* textEdit_ = nullptr;
     CColorBox* textSwatch_ = nullptr;
     CColorBox* backgroundSwatch_ = nullptr;
+    bool refreshing_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -126,6 +127,10 @@ void TemplateDialog::setControlText(int id, const QString& text) {
     case ControlKind::GroupBox:
         static_cast<QGroupBox*>(widget)->setTitle(text);
         break;
+    case ControlKind::DropDownList:
+        // Picks the choice with that text; any other text picks nothing new.
+        static_cast<QComboBox*>(widget)->setCurrentText(text);
+        break;
     case ControlKind::Icon:
     case ControlKind::UpDown:
     case ControlKind::ListBox:
@@ -180,6 +185,8 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& entry) {
         return createListBox(entry);
     case ControlKind::ColorSwatch:
         return new CColorBox(this);
+    case ControlKind::DropDownList:
+        return createDropDownList(entry);
     case ControlKind::Label:
         break;
     }
@@ -234,6 +241,14 @@ QGroupBox* TemplateDialog::createGroupBox(const ControlTemplate& entry) {
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->lower();
     return box;
+}
+
+QComboBox* TemplateDialog::createDropDownList(const ControlTemplate& entry) {
+    auto* list = new QComboBox(this);
+    withFocus(list, entry);
+    list->setEditable(false);
+    list->addItems(QString::fromUtf16(entry.text).split(u'\n'));
+    return list;
 }
 
 QListWidget* TemplateDialog::createListBox(const ControlTemplate& entry) {

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QButtonGroup;
+class QComboBox;
 class QEvent;
 class QGroupBox;
 class QLabel;
@@ -24,10 +25,11 @@ class QRadioButton;
 // Tab order is template order; the first control that takes Tab has the
 // focus when the dialog opens; controls without a tab stop take the focus
 // only when clicked. Radio buttons form one exclusive group from each
-// group start to the next, and an up-down control sits at the right end of
-// its buddy edit. A push button's click goes to onCommand(),
-// a link's to onLinkClicked(). Escape and the window's close button end the
-// dialog with 2, the Cancel identifier.
+// group start to the next, an up-down control sits at the right end of its
+// buddy edit, and a drop-down list offers the lines of its text. A push
+// button's click goes to onCommand(), a link's to onLinkClicked(). Escape
+// and the window's close button end the dialog with 2, the Cancel
+// identifier.
 class TemplateDialog : public QDialog {
     Q_OBJECT
 
@@ -68,6 +70,7 @@ private:
     QRadioButton* createRadioButton(const ControlTemplate& control);
     QGroupBox* createGroupBox(const ControlTemplate& control);
     QListWidget* createListBox(const ControlTemplate& control);
+    QComboBox* createDropDownList(const ControlTemplate& control);
     static QWidget* withFocus(QWidget* widget, const ControlTemplate& control);
     const ControlTemplate* controlTemplate(int id) const;
 

@@ -1,10 +1,11 @@
 // Shows the real main window on whatever display Qt finds (Xvfb under
 // `make screenshot`), opens a corpus photo through File, Open, adds three
 // captions through the caption dialog as a person would (a title band, a
-// credit on the photo and a description), and saves two pictures of the
-// screen: the caption dialog while the credit is set up, beside the window
-// showing the credit in its live preview, and the window with all three
-// captions. Not a test: pictures for a person to look at.
+// credit on the photo with an outline and a shadow, and a description), and
+// saves two pictures of the screen: the caption dialog while the credit is
+// set up, beside the window showing the credit in its live preview, and the
+// window with all three captions. Not a test: pictures for a person to look
+// at.
 #include "app/MainFrame.h"
 #include "captions/DocumentModel.h"
 #include "resources/DialogTemplates.h"
@@ -63,10 +64,11 @@ bool grabScreen(const QWidget& on, const QString& path) {
 }
 
 // Sets up the next caption dialog with `fill`, then presses "Add"; with a
-// `shot` path, first moves the dialog to the lower left corner of the
-// screen, clear of the credit (lower right of the photo), so that the
-// window behind it shows the live preview of the caption being set up, waits for the screen to show
-// both and grabs it.
+// `shot` path, first moves the dialog to the upper left corner of the
+// screen (it is nearly as wide as the screen), clear of the credit (lower
+// right of the photo), so that the window behind it shows the live preview
+// of the caption being set up, waits for the screen to show both and grabs
+// it.
 void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
                 const QString& shot = {}, bool* grabbed = nullptr) {
     WhenModal<CCaptionDialog>([fill, shot, grabbed](CCaptionDialog* dialog) {
@@ -76,7 +78,7 @@ void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
             return;
         }
         const QRect screen = dialog->screen()->availableGeometry();
-        dialog->move(screen.left(), screen.bottom() - dialog->frameGeometry().height());
+        dialog->move(screen.topLeft());
         QTimer::singleShot(500, dialog, [dialog, shot, grabbed] {
             *grabbed = grabScreen(*dialog, shot);
             click(dialog, ControlId::Ok);
@@ -133,6 +135,13 @@ int main(int argc, char** argv) {
                 italic.setItalic(true);
                 chooseFont(dialog, italic);
                 chooseColor(dialog, ControlId::ChooseTextColor, QColor(0xFF, 0xD7, 0x00));
+                // A dark outline and a soft shadow keep it legible on the
+                // busy harbour.
+                click(dialog, ControlId::OutlineEnabled);
+                type(dialog, ControlId::OutlineWidth, QStringLiteral("3"));
+                chooseColor(dialog, ControlId::ChooseOutlineColor, QColor(0x20, 0x20, 0x20));
+                click(dialog, ControlId::ShadowEnabled);
+                type(dialog, ControlId::ShadowBlur, QStringLiteral("6"));
             },
             dialogShot, &dialogGrabbed);
         addCaption(frame, [](CCaptionDialog* dialog) {

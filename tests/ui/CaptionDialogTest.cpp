@@ -73,7 +73,8 @@ TEST_F(CaptionDialogTest, NewCaptionShowsTheDefaultsWithTheFocusInTheLeftMargin)
     for (int id : {AlignCenter, AlignRight, AlignMiddle, AlignBottom, TopBand, BottomBand,
                    DescriptionAsText, TextAsDescription})
         EXPECT_FALSE(checked(id)) << id;
-    EXPECT_EQ(find<QLabel>(FontDescription)->text(), "Arial, 11, Regular");
+    // A new caption's size is relative to the picture.
+    EXPECT_EQ(find<QLabel>(FontDescription)->text(), "Arial, 2.9% of picture, Regular");
     EXPECT_TRUE(find<CaptionTextEdit>(CaptionText)->text().isEmpty());
     EXPECT_EQ(swatch(find<CColorBox>(TextColorSwatch)).first, QColor(Qt::black));
     EXPECT_EQ(swatch(find<CColorBox>(BackgroundColorSwatch)),
@@ -87,12 +88,20 @@ TEST_F(CaptionDialogTest, NewCaptionShowsTheDefaultsWithTheFocusInTheLeftMargin)
 TEST_F(CaptionDialogTest, TabVisitsTheTabStopsInTemplateOrderAndSkipsRadioButtons) {
     showDialog();
     QStringList visited;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 18; ++i) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(visited.join(u' '), "1000 1001 1002 1003 1020 1022 1023 1017 1018 1019 1 2");
+    // The size and its unit follow "Choose font...", the outline, shadow and
+    // box check boxes (their settings are off, so disabled) the background
+    // colour, and the placeholder menu the text.
+    EXPECT_EQ(visited.join(u' '), "1000 1001 1002 1003 1020 1031 1032 1022 1023 1033 1038 1048 "
+                                  "1017 1018 1019 1055 1 2");
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1000");
+    // The controls of old keep their order among themselves.
+    QStringList old = visited;
+    old.removeIf([](const QString& id) { return id.toInt() > 1030; });
+    EXPECT_EQ(old.join(u' '), "1000 1001 1002 1003 1020 1022 1023 1017 1018 1019 1 2");
 }
 
 TEST_F(CaptionDialogTest, StartsFromACopyOfTheGivenCaption) {
