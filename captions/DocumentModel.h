@@ -18,7 +18,9 @@ struct CaptionStepNames {
     QString add;
     QString edit;
     QString remove;
-    QString load; // loading a caption set
+    // Loading a caption set; named here too, for models made with the first
+    // three names only.
+    QString load = QStringLiteral("Load Caption Set");
 };
 
 // The open picture as the program's one model. It owns the PictureDocument,
