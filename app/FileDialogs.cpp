@@ -1,5 +1,6 @@
 #include "app/FileDialogs.h"
 
+#include "captions/CaptionSetFile.h"
 #include "resources/StringTable.h"
 
 #include <QFileDialog>
@@ -30,9 +31,11 @@ QString qtNameFilters(const QString& pipeSeparatedFilter) {
 
 namespace {
 
-QString runDialog(QFileDialog& dialog, const QString& directory) {
-    dialog.setNameFilter(qtNameFilters(loadString(StringId::FileFilter)));
-    dialog.setDefaultSuffix(loadString(StringId::DefaultExtension));
+QString runDialog(QFileDialog& dialog, const QString& directory,
+                  int filter = StringId::FileFilter) {
+    dialog.setNameFilter(qtNameFilters(loadString(filter)));
+    if (filter == StringId::FileFilter)
+        dialog.setDefaultSuffix(loadString(StringId::DefaultExtension));
     if (!directory.isEmpty() && QFileInfo(directory).isDir())
         dialog.setDirectory(directory);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -61,4 +64,24 @@ QString chooseSavePath(QWidget* owner, const QString& directory, const QString& 
         dialog.setDirectory(directory);
     dialog.selectFile(proposedName);
     return runDialog(dialog, QString());
+}
+
+QString chooseCaptionSetOpenPath(QWidget* owner, const QString& directory) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return runDialog(dialog, directory, StringId::CaptionSetFilter);
+}
+
+QString chooseCaptionSetSavePath(QWidget* owner, const QString& directory) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.selectFile(QStringLiteral("captions") + QLatin1String(kCaptionSetSuffix));
+    QString path = runDialog(dialog, directory, StringId::CaptionSetFilter);
+    // The suffix has two dots, which a default suffix cannot add.
+    if (!path.isEmpty() && !path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
+        path += QLatin1String(kCaptionSetSuffix);
+    return path;
 }

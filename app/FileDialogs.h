@@ -15,3 +15,6 @@ QString qtNameFilters(const QString& pipeSeparatedFilter);
 // chosen path, or an empty string when the person cancels.
 QString chooseOpenPath(QWidget* owner, const QString& directory);
 QString chooseSavePath(QWidget* owner, const QString& directory, const QString& proposedName);
+// The same for caption set files (*.lumora-captions.json).
+QString chooseCaptionSetOpenPath(QWidget* owner, const QString& directory);
+QString chooseCaptionSetSavePath(QWidget* owner, const QString& directory);

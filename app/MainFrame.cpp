@@ -31,7 +31,8 @@ CMainFrame::CMainFrame(std::int64_t timeInSeconds, QWidget* parent)
     setWindowIcon(programIcon());
     setAcceptDrops(true);
     model_ = new DocumentModel({loadString(StringId::AddCaption), loadString(StringId::EditCaption),
-                                loadString(StringId::RemoveCaption)},
+                                loadString(StringId::RemoveCaption),
+                                loadString(StringId::LoadCaptionSet)},
                                this);
     createMenu();
     createChildren();
@@ -236,6 +237,12 @@ void CMainFrame::runCommand(int id) {
         return;
     case CommandId::Save:
         saveFile();
+        return;
+    case CommandId::LoadCaptionSet:
+        loadCaptionSet();
+        return;
+    case CommandId::SaveCaptionSet:
+        saveCaptionSet();
         return;
     case CommandId::Undo:
         model_->history()->undo();

@@ -51,6 +51,11 @@ public:
     void openAtStart(const QString& path);
     // Runs the save dialog and saves; true only when a file was written.
     bool saveFile();
+    // File, Load Caption Set: the chosen set replaces the captions, as one
+    // step; a set that cannot be read changes nothing and says why.
+    void loadCaptionSet();
+    // File, Save Caption Set: the captions written as a set; true when written.
+    bool saveCaptionSet();
     void showAbout();
     // The caption commands of the Add, Edit and Remove buttons. Edit and
     // Remove are enabled by the first added caption and stay enabled.

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
+#include "cli/CaptionCommand.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -26,6 +28,11 @@ bool displayAvailable() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // `lumora caption ...` works without a window; nothing of the window's
+    // code runs for it.
+    if (argc > 1 && std::strcmp(argv[1], "caption") == 0)
+        return runCaptionCommand(argc, argv);
+
     // The arguments are read before Qt starts, so --help and --version need
     // no display. They are bytes in the locale's encoding, as file names are.
     QStringList arguments;

@@ -1,5 +1,7 @@
 #include "captions/DocumentModel.h"
 
+#include "captions/CaptionJob.h"
+
 #include <QUndoCommand>
 
 #include <utility>
@@ -23,6 +25,32 @@ private:
     std::optional<Caption> before_;
     std::optional<Caption> after_;
 };
+
+// One step that swaps the whole list for another.
+class DocumentModel::ListStep : public QUndoCommand {
+public:
+    ListStep(DocumentModel* model, const QString& name, std::vector<Caption> before,
+             std::vector<Caption> after)
+        : QUndoCommand(name), model_(model), before_(std::move(before)), after_(std::move(after)) {}
+
+    void redo() override { model_->applyList(after_); }
+    void undo() override { model_->applyList(before_); }
+
+private:
+    DocumentModel* model_;
+    std::vector<Caption> before_;
+    std::vector<Caption> after_;
+};
+
+namespace {
+std::vector<Caption> copyOf(const CaptionList& captions) {
+    std::vector<Caption> copy;
+    copy.reserve(static_cast<std::size_t>(captions.count()));
+    for (std::int32_t i = 0; i < captions.count(); ++i)
+        copy.push_back(*captions.at(i));
+    return copy;
+}
+} // namespace
 
 DocumentModel::DocumentModel(CaptionStepNames names, QObject* parent)
     : QObject(parent), names_(std::move(names)) {
@@ -65,7 +93,7 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
 }
 
 PipelineResult DocumentModel::save(const QString& path, MetadataChoice choice) {
-    PipelineResult result = savePicture(document_, path, choice);
+    PipelineResult result = saveCaptionedCopy(document_, path, choice);
     if (result.ok)
         history_.setClean();
     return result;
@@ -87,6 +115,26 @@ void DocumentModel::removeCaption(std::int32_t index) {
     if (listed == nullptr)
         return;
     history_.push(new Step(this, names_.remove, index, *listed, std::nullopt));
+}
+
+void DocumentModel::replaceCaptions(const CaptionList& captions) {
+    history_.push(new ListStep(this, names_.load, copyOf(document_.captions), copyOf(captions)));
+}
+
+void DocumentModel::applyList(const std::vector<Caption>& to) {
+    const QString before = description();
+    CaptionList& captions = document_.captions;
+    while (captions.count() > 0) {
+        const std::int32_t last = captions.count() - 1;
+        captions.removeAt(last);
+        emit captionRemoved(last);
+    }
+    for (const Caption& caption : to) {
+        captions.append(caption);
+        emit captionAdded(captions.count() - 1);
+    }
+    announceDescription(before);
+    emit canvasChanged();
 }
 
 void DocumentModel::apply(std::int32_t index, const std::optional<Caption>& from,

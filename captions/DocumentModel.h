@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // What the undo history calls its steps ("Add Caption", ...); the window
 // passes them from the program's strings.
@@ -17,6 +18,9 @@ struct CaptionStepNames {
     QString add;
     QString edit;
     QString remove;
+    // Loading a caption set; named here too, for models made with the first
+    // three names only.
+    QString load = QStringLiteral("Load Caption Set");
 };
 
 // The open picture as the program's one model. It owns the PictureDocument,
@@ -58,6 +62,10 @@ public:
     void editCaption(std::int32_t index, const Caption& edited);
     // No step when the index names no caption.
     void removeCaption(std::int32_t index);
+    // Puts `captions` in place of the whole list (a loaded caption set):
+    // one step, announced as the removal of every listed caption, last
+    // first, then the addition of each new one.
+    void replaceCaptions(const CaptionList& captions);
 
     // The caption a caption dialog is working on, shown with the listed
     // ones in place of caption `replaces` (Edit) or after them (Add, -1).
@@ -84,11 +92,13 @@ signals:
 
 private:
     class Step;
+    class ListStep;
 
     // Puts `to` where `from` is at `index`: insertion when there was no
     // caption, removal when there is none after, an edit otherwise.
     void apply(std::int32_t index, const std::optional<Caption>& from,
                const std::optional<Caption>& to);
+    void applyList(const std::vector<Caption>& to);
     void announceDescription(const QString& before);
 
     PictureDocument document_;

@@ -177,7 +177,13 @@ bool FileReplacer::commit() {
     if (closed != 0) {
         return failWithErrno(errno);
     }
-    if (::rename(tempName_.constData(), target_.constData()) != 0) {
+    if (keepExisting_) {
+        // link() fails when the name is taken; the temporary name goes after.
+        if (::link(tempName_.constData(), target_.constData()) != 0) {
+            return failWithErrno(errno);
+        }
+        ::unlink(tempName_.constData());
+    } else if (::rename(tempName_.constData(), target_.constData()) != 0) {
         return failWithErrno(errno);
     }
     tempName_.clear();

@@ -32,6 +32,10 @@ public:
     // Writes all of the bytes, in pieces of at most kPieceBytes.
     bool write(const void* data, std::size_t size);
     bool commit();
+    // Makes commit() refuse, with EEXIST's reason, when a file already has
+    // the target's name, instead of replacing it; the check and the naming
+    // are one step, so a file appearing meanwhile is not replaced either.
+    void keepExisting() { keepExisting_ = true; }
 
     // What went wrong, for a person to read ("Permission denied").
     QString errorText() const { return error_; }
@@ -52,5 +56,6 @@ private:
     QByteArray tempName_; // empty while the file has no name
     std::FILE* file_ = nullptr;
     bool failed_ = false;
+    bool keepExisting_ = false;
     QString error_;
 };

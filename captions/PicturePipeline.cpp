@@ -206,7 +206,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path)
 }
 
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           MetadataChoice choice) {
+                           MetadataChoice choice, bool replaceExisting) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
@@ -255,6 +255,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         segments = descriptionSegment(description);
 
     FileReplacer out(path);
+    if (!replaceExisting)
+        out.keepExisting();
     const bool written =
         out.open() && out.write(bytes, kEncoderHeaderBytes) &&
         out.write(segments.constData(), static_cast<std::size_t>(segments.size())) &&

@@ -35,8 +35,9 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
 // changed. Metadata that cannot be carried is left out (the description
 // alone is written) and the result's note says why. The file appears at the
 // path only complete: a failed save leaves whatever was there as it was, and
-// writes nothing when the document has no picture.
+// writes nothing when the document has no picture. With `replaceExisting`
+// false, a file already at the path is left as it is and the save fails.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           MetadataChoice choice);
+                           MetadataChoice choice, bool replaceExisting = true);
 // The same, carrying all metadata.
 PipelineResult savePicture(const PictureDocument& document, const QString& path);

@@ -158,6 +158,9 @@ PhotoFacts readPhotoFacts(const PhotoMetadata& metadata) {
         if (s.marker != 0xE1 || s.data.size() < 6 || !std::equal(kExif, kExif + 6, s.data.begin()))
             continue;
         const std::size_t length = s.data.size() + 2;
+        // Room for the whole segment first: GCC 12 misreads a small range
+        // insert into a two-byte vector as out of bounds at -O3.
+        header.reserve(header.size() + length + 4);
         header.insert(header.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
                                      static_cast<std::uint8_t>(length)});
         header.insert(header.end(), s.data.begin(), s.data.end());

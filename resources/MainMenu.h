@@ -10,6 +10,9 @@ constexpr int Save = 57603;
 constexpr int RecentFiles = 57616;
 constexpr int Undo = 57643;
 constexpr int Redo = 57644;
+// Writing and reading the caption list as a file.
+constexpr int LoadCaptionSet = 32771;
+constexpr int SaveCaptionSet = 32772;
 constexpr int Exit = 105;
 constexpr int About = 104;
 } // namespace CommandId

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<int, const char16_t*>, 27> kStrings{{
+constexpr std::array<std::pair<int, const char16_t*>, 29> kStrings{{
     {StringId::AddCaption, u"Add Caption"},
     {StringId::EditCaption, u"Edit Caption"},
     {StringId::RemoveCaption, u"Remove Caption"},
@@ -39,9 +39,15 @@ constexpr std::array<std::pair<int, const char16_t*>, 27> kStrings{{
      u"\n"
      u"  FILE           the JPEG photograph to open at start\n"
      u"  -h, --help     show this help and exit\n"
-     u"  -v, --version  show the version and exit\n"},
+     u"  -v, --version  show the version and exit\n"
+     u"\n"
+     u"lumora caption --set SET.json PHOTO|FOLDER... captions many photos without\n"
+     u"a window; 'lumora caption --help' tells more.\n"},
     {StringId::CommandLineVersion, u"%1 %2\n"},
     {StringId::CommandLineUsageError, u"lumora: %1\nTry 'lumora --help' for more information.\n"},
+    {StringId::LoadCaptionSet, u"Load Caption Set"},
+    {StringId::CaptionSetFilter,
+     u"Caption Sets (*.lumora-captions.json)|*.lumora-captions.json|All files (*.*)|*.*||"},
     {StringId::ProgramTitle, u"Lumora"},
 }};
 

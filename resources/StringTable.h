@@ -33,6 +33,9 @@ constexpr int RecentFileMissing = 23;
 constexpr int CommandLineHelp = 24;
 constexpr int CommandLineVersion = 25;
 constexpr int CommandLineUsageError = 26;
+// The undo step of File, Load Caption Set, and the caption set dialogs' filter.
+constexpr int LoadCaptionSet = 27;
+constexpr int CaptionSetFilter = 28;
 constexpr int ProgramTitle = 109;
 } // namespace StringId
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "captions/CaptionList.h"
+#include "captions/PicturePipeline.h"
+
+#include <QString>
+
+// The one road of a photo to its captioned copy: open, caption, save. The
+// command line runs it for each photo; the window, which already holds the
+// opened picture, takes its last step, saveCaptionedCopy(), so both write
+// the same bytes for the same photo, captions and choice.
+
+struct CaptionJob {
+    QString photo;  // the JPEG to caption
+    QString output; // where the copy goes
+    MetadataChoice metadata = MetadataChoice::KeepAll;
+    // Replace a file already at `output`; otherwise the job fails there.
+    bool overwrite = false;
+};
+
+// Opens the photo, gives it a copy of `captions` and saves it. Memory is
+// one picture and its canvas, released when the job returns. Safe to run
+// in several threads at once.
+PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions);
+
+// The save step: the document (picture and captions) written to `path`.
+PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
+                                 MetadataChoice metadata, bool overwrite = true);

@@ -1,0 +1,260 @@
+#include "cli/BatchRun.h"
+
+#include "captions/CaptionJob.h"
+#include "cli/Progress.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+// Set by Ctrl+C (and SIGTERM): no photo is started after it. Photos being
+// worked on are finished, since a copy appears only whole.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterrupt(int signal) {
+    interrupted.store(true);
+    // A second Ctrl+C ends the process at once.
+    std::signal(signal, SIG_DFL);
+}
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemReason(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool isPhotoName(const QString& name) {
+    return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
+}
+
+// The photos of a folder in name order, and those of its subfolders after
+// them when `recursive`; a folder that cannot be read is a failure.
+void addFolder(const QString& folder, bool recursive, FoundPhotos& found) {
+    DIR* directory = ::opendir(QFile::encodeName(folder).constData());
+    if (directory == nullptr) {
+        found.failures.push_back(QStringLiteral("Could not read the folder \"%1\": %2.")
+                                     .arg(shown(folder), systemReason(errno)));
+        return;
+    }
+    QStringList files;
+    QStringList folders;
+    while (const dirent* entry = ::readdir(directory)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        const QString path = folder + QLatin1Char('/') + name;
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        // Links to folders are not followed, so a loop cannot be walked.
+        if (S_ISDIR(st.st_mode))
+            folders << path;
+        else if (isPhotoName(name))
+            files << path;
+    }
+    ::closedir(directory);
+    files.sort();
+    folders.sort();
+    for (const QString& file : files)
+        found.photos.push_back(file);
+    if (recursive) {
+        for (const QString& sub : folders)
+            addFolder(sub, recursive, found);
+    }
+}
+
+// A path with its folder's symbolic links and dots resolved, so two names
+// of one file compare equal; the file itself need not exist.
+QString identity(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    const QString base = folder.isEmpty() ? info.absolutePath() : folder;
+    return QDir::cleanPath(base + QLatin1Char('/') + info.fileName());
+}
+
+struct Outcome {
+    std::size_t index;
+    PipelineResult result;
+};
+
+} // namespace
+
+FoundPhotos findPhotos(const QStringList& inputs, bool recursive) {
+    FoundPhotos found;
+    for (const QString& input : inputs) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(input).constData(), &st) != 0) {
+            found.failures.push_back(QStringLiteral("Could not open \"%1\": %2.")
+                                         .arg(shown(input), systemReason(errno)));
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            QString folder = input;
+            while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+                folder.chop(1);
+            addFolder(folder, recursive, found);
+        } else {
+            found.photos.push_back(input);
+        }
+    }
+    return found;
+}
+
+std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
+                                      const CaptionOptions& options) {
+    std::map<QString, QString> inputs; // identity -> photo
+    for (const QString& photo : photos)
+        inputs.emplace(identity(photo), photo);
+    std::map<QString, QString> taken; // identity of a copy -> its photo
+    std::vector<PlannedPhoto> planned;
+    planned.reserve(photos.size());
+    for (const QString& photo : photos) {
+        const QFileInfo info(photo);
+        const QString folder = options.outputFolder.isEmpty() ? info.path() : options.outputFolder;
+        PlannedPhoto plan{photo,
+                          QDir(folder).filePath(info.completeBaseName() + options.suffix +
+                                                QStringLiteral(".jpg")),
+                          QString()};
+        const QString copy = identity(plan.output);
+        const QString why = QStringLiteral("Could not caption \"%1\": ").arg(shown(photo));
+        if (!QFileInfo(folder).isDir()) {
+            plan.problem =
+                why + QStringLiteral("the output folder \"%1\" does not exist.").arg(shown(folder));
+        } else if (const auto input = inputs.find(copy); input != inputs.end()) {
+            plan.problem = why + QStringLiteral("its copy \"%1\" would be written over the photo "
+                                                "\"%2\"; choose another --suffix or --out.")
+                                     .arg(shown(plan.output), shown(input->second));
+        } else if (const auto first = taken.find(copy); first != taken.end()) {
+            plan.problem = why + QStringLiteral("its copy \"%1\" would have the name of the copy "
+                                                "of \"%2\"; caption them into different folders.")
+                                     .arg(shown(plan.output), shown(first->second));
+        } else if (!options.overwrite && QFileInfo::exists(plan.output)) {
+            plan.problem = why + QStringLiteral("\"%1\" exists already (--overwrite replaces it).")
+                                     .arg(shown(plan.output));
+        }
+        taken.emplace(copy, photo);
+        planned.push_back(std::move(plan));
+    }
+    return planned;
+}
+
+int runBatch(const CaptionOptions& options, const CaptionList& captions) {
+    const FoundPhotos found = findPhotos(options.inputs, options.recursive);
+    const std::vector<PlannedPhoto> plan = planOutputs(found.photos, options);
+    if (found.failures.empty() && plan.empty()) {
+        std::fputs("lumora caption: no .jpg or .jpeg photos in the folders given\n", stderr);
+        return 1;
+    }
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    Progress progress(stderr, static_cast<int>(found.failures.size() + plan.size()));
+    int captioned = 0;
+    int failed = 0;
+    for (const QString& failure : found.failures) {
+        progress.failed(failure);
+        ++failed;
+    }
+
+    // Each worker holds one photo at a time, so memory stays at `jobs`
+    // pictures; finished photos are handed to this thread to report.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Outcome> outcomes;
+    std::atomic<std::size_t> next{0};
+    int running =
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)),
+                                               std::max<std::size_t>(plan.size(), 1)));
+    const auto work = [&] {
+        for (;;) {
+            if (interrupted.load())
+                break;
+            const std::size_t index = next.fetch_add(1);
+            if (index >= plan.size())
+                break;
+            const PlannedPhoto& photo = plan[index];
+            PipelineResult result;
+            if (!photo.problem.isEmpty()) {
+                result.message = photo.problem;
+            } else {
+                result = runCaptionJob(
+                    {photo.photo, photo.output, options.metadata, options.overwrite}, captions);
+            }
+            const std::lock_guard lock(mutex);
+            outcomes.push_back({index, std::move(result)});
+            changed.notify_one();
+        }
+        const std::lock_guard lock(mutex);
+        --running;
+        changed.notify_one();
+    };
+    std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(running));
+    for (int i = running; i > 0; --i)
+        workers.emplace_back(work);
+
+    std::unique_lock lock(mutex);
+    for (;;) {
+        // Wakes for each photo done, and now and then so the bar's time
+        // left moves and an interruption is seen.
+        changed.wait_for(lock, std::chrono::milliseconds(250),
+                         [&] { return !outcomes.empty() || running == 0; });
+        while (!outcomes.empty()) {
+            const Outcome outcome = std::move(outcomes.front());
+            outcomes.pop_front();
+            lock.unlock();
+            if (outcome.result.ok) {
+                ++captioned;
+                std::fprintf(stdout, "%s\n", plan[outcome.index].output.toLocal8Bit().constData());
+                std::fflush(stdout);
+                progress.captioned(plan[outcome.index].output);
+                if (!outcome.result.note.isEmpty())
+                    std::fprintf(stderr, "lumora caption: %s\n",
+                                 outcome.result.note.toLocal8Bit().constData());
+            } else {
+                ++failed;
+                progress.failed(outcome.result.message);
+            }
+            lock.lock();
+        }
+        if (running == 0)
+            break;
+        lock.unlock();
+        progress.tick();
+        lock.lock();
+    }
+    lock.unlock();
+    for (std::thread& worker : workers)
+        worker.join();
+    progress.finish();
+
+    const int total = static_cast<int>(found.failures.size() + plan.size());
+    if (interrupted.load()) {
+        std::fprintf(stderr, "lumora caption: stopped: %d captioned, %d failed, %d not started\n",
+                     captioned, failed, total - captioned - failed);
+        return 130;
+    }
+    std::fprintf(stderr, "%d captioned, %d failed\n", captioned, failed);
+    return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,112 @@
+// File, Save Caption Set and File, Load Caption Set through the window: the
+// set written and read back, a load as one step of Undo, a damaged set
+// refused with its message, and the window's save of a photo with a loaded
+// set byte for byte what `lumora caption` writes.
+#include "app/MainFrame.h"
+#include "captions/CaptionSetFile.h"
+#include "captions/DocumentModel.h"
+#include "resources/MainMenu.h"
+#include "tests/app/FrameDriver.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+namespace ts = testing_support;
+
+namespace {
+
+Caption Band(const QString& text) {
+    Caption caption;
+    caption.text = text;
+    caption.disposition = Disposition::BottomBand;
+    caption.horizontalAlignment = HorizontalAlignment::Center;
+    caption.textColor = 0xFFFFFFFF;
+    caption.backgroundColor = 0xFF302010;
+    return caption;
+}
+
+} // namespace
+
+TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
+    ts::TempDir dir;
+    const fs::path photo = dir.file("quay.jpg");
+    WriteJpeg(photo, 320, 200, Qt::darkCyan);
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    AnswerFileDialog(Q(photo));
+    frame->runCommand(CommandId::Open);
+    DocumentModel& model = *frame->model();
+    model.addCaption(Band("Harbour festival"));
+    model.addCaption(Band("Photo: A. Person"));
+
+    FileDialogSeen seen;
+    AnswerFileDialog(Q(dir.file("festival")), &seen);
+    ASSERT_TRUE(frame->saveCaptionSet());
+    EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
+    EXPECT_TRUE(seen.nameFilters.value(0).contains("*.lumora-captions.json"))
+        << seen.nameFilters.join(";").toStdString();
+    const fs::path saved = dir.file("festival.lumora-captions.json");
+    ASSERT_TRUE(fs::exists(saved)) << "the suffix is added";
+
+    model.removeCaption(1);
+    model.editCaption(0, Band("Something else"));
+    const int steps = model.history()->count();
+    AnswerFileDialog(Q(saved));
+    frame->runCommand(CommandId::LoadCaptionSet);
+    ASSERT_EQ(model.document().captions.count(), 2);
+    EXPECT_EQ(model.document().captions.at(0)->text, "Harbour festival");
+    EXPECT_TRUE(*model.document().captions.at(1) == Band("Photo: A. Person"));
+    EXPECT_EQ(model.history()->count(), steps + 1);
+    EXPECT_TRUE(frame->editButton()->isEnabled());
+    model.history()->undo();
+    ASSERT_EQ(model.document().captions.count(), 1);
+    EXPECT_EQ(model.document().captions.at(0)->text, "Something else");
+    model.history()->redo();
+
+    std::ofstream(dir.file("later.lumora-captions.json"))
+        << R"({"format": "lumora-captions", "version": 3, "captions": []})";
+    QString message;
+    AnswerMessageBox(&message);
+    AnswerFileDialog(Q(dir.file("later.lumora-captions.json")));
+    frame->runCommand(CommandId::LoadCaptionSet);
+    EXPECT_TRUE(message.contains("later.lumora-captions.json")) << message.toStdString();
+    EXPECT_TRUE(message.contains("version 3")) << message.toStdString();
+    EXPECT_EQ(model.document().captions.count(), 2);
+    EXPECT_EQ(model.history()->count(), steps + 1);
+}
+
+TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    ts::TempDir dir;
+    const fs::path photo = dir.file("camera.jpg");
+    fs::copy_file(ts::CorpusDir() / "camera" / "ies_Canon_40D.jpg", photo);
+    CaptionList set;
+    set.append(Band("Harbour festival {date}"));
+    Caption boxed;
+    boxed.text = "On the quay";
+    boxed.box.enabled = true;
+    set.append(boxed);
+    const fs::path setFile = dir.file("set.lumora-captions.json");
+    ASSERT_EQ(writeCaptionSet(set, Q(setFile)), QString());
+
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    AnswerFileDialog(Q(photo));
+    frame->runCommand(CommandId::Open);
+    AnswerFileDialog(Q(setFile));
+    frame->runCommand(CommandId::LoadCaptionSet);
+    AnswerFileDialog(Q(dir.file("window.jpg")));
+    ASSERT_TRUE(frame->saveFile());
+
+    fs::create_directory(dir.file("out"));
+    const auto ran = ts::Run("env -u DISPLAY " + ts::Quote(LUMORA_PROGRAM) + " caption --set " +
+                             ts::Quote(setFile.string()) + " --out " +
+                             ts::Quote(dir.file("out").string()) + " " + ts::Quote(photo.string()));
+    ASSERT_EQ(ran.exitCode, 0);
+    EXPECT_EQ(ts::ReadBytes(dir.file("out") / "camera-captioned.jpg"),
+              ts::ReadBytes(dir.file("window.jpg")));
+}

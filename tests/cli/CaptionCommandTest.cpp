@@ -1,0 +1,142 @@
+// `lumora caption`, run as the real program without a display: its
+// arguments, the copies it writes (decoded by djpeg, read by exiftool, the
+// same bytes as the window's save), its refusals of bad input, its exit
+// statuses and an interruption by SIGINT.
+#include "cli/CaptionCommand.h"
+#include "tests/cli/CaptionRun.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using testing_support::CorpusDir;
+using testing_support::Listing;
+using testing_support::ParsePnm;
+using testing_support::Pnm;
+using testing_support::Q;
+using testing_support::Quote;
+using testing_support::ReadBytes;
+using testing_support::Run;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+using namespace caption_run;
+
+TEST(CaptionCommand, ReadsItsOptions) {
+    const CaptionOptions options = parseCaptionArguments(
+        {"--set", "s.json", "--out=o", "--suffix", "-x", "--metadata", "no-location", "--jobs", "3",
+         "--overwrite", "--recursive", "a.jpg", "--", "--odd.jpg"});
+    EXPECT_EQ(options.action, CaptionOptions::Action::Run) << options.error.toStdString();
+    EXPECT_EQ(options.set, "s.json");
+    EXPECT_EQ(options.outputFolder, "o");
+    EXPECT_EQ(options.suffix, "-x");
+    EXPECT_EQ(options.metadata, MetadataChoice::KeepAllButLocation);
+    EXPECT_EQ(options.jobs, 3);
+    EXPECT_TRUE(options.overwrite);
+    EXPECT_TRUE(options.recursive);
+    EXPECT_EQ(options.inputs, QStringList({"a.jpg", "--odd.jpg"}));
+
+    const CaptionOptions defaults = parseCaptionArguments({"--set", "s.json", "a.jpg"});
+    EXPECT_EQ(defaults.suffix, "-captioned");
+    EXPECT_EQ(defaults.metadata, MetadataChoice::KeepAll);
+    EXPECT_EQ(defaults.jobs, 0);
+    EXPECT_FALSE(defaults.overwrite);
+
+    EXPECT_EQ(parseCaptionArguments({"a.jpg", "--help"}).action, CaptionOptions::Action::Help);
+    for (const QStringList& wrong :
+         {QStringList{"a.jpg"}, QStringList{"--set", "s.json"}, QStringList{"--set"},
+          QStringList{"--set", "s", "--jobs", "0", "a"}, QStringList{"--set", "s", "--jobs=x", "a"},
+          QStringList{"--set", "s", "--metadata", "all", "a"},
+          QStringList{"--set", "s", "--frob", "a"}, QStringList{"--set", "s", "--overwrite=1", "a"},
+          QStringList{"--set", "s", "--suffix", "a/b", "a"}})
+        EXPECT_EQ(parseCaptionArguments(wrong).action, CaptionOptions::Action::UsageError)
+            << wrong.join(' ').toStdString();
+}
+
+TEST(CaptionCommand, HelpAndUsageErrorsNeedNoDisplay) {
+    Workspace work;
+    const Ran help = work.Caption("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: lumora caption --set SET.json", 0), 0u) << help.out;
+    for (const char* option :
+         {"--out", "--suffix", "--metadata", "--jobs", "--overwrite", "--recursive", "Exit status"})
+        EXPECT_TRUE(Contains(help.out, option)) << option;
+
+    const Ran misuse = work.Caption("--jobs 2 " + Q8(work.in()));
+    EXPECT_EQ(misuse.status, 2);
+    EXPECT_TRUE(misuse.out.empty());
+    EXPECT_TRUE(Contains(misuse.err, "--set SET.json is required")) << misuse.err;
+}
+
+TEST(CaptionCommand, ASetThatCannotBeReadStopsBeforeAnyPhotoWithStatusTwo) {
+    Workspace work;
+    WriteBytes(work.in() / "a.jpg", {0xFF, 0xD8});
+    std::ofstream(work.file("later.json"))
+        << R"({"format": "lumora-captions", "version": 7, "captions": []})";
+    const Ran later = work.Caption("--set " + Q8(work.file("later.json")) + " " + Q8(work.in()));
+    EXPECT_EQ(later.status, 2);
+    EXPECT_TRUE(Contains(later.err, "later.json\": it is version 7 of the format")) << later.err;
+    const Ran missing = work.Caption("--set " + Q8(work.file("gone.json")) + " " + Q8(work.in()));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(Contains(missing.err, "gone.json")) << missing.err;
+    EXPECT_EQ(Listing(work.in()), std::set<std::string>{"a.jpg"});
+}
+
+TEST(CaptionCommand, CopiesOfAFolderDecodeCarryTheDescriptionAndMatchTheWindowsSave) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    work.AddCorpusPhotos();
+    const Ran ran =
+        work.Caption("--set " + Q8(work.set()) + " --out " + Q8(work.out()) + " " + Q8(work.in()));
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(Contains(ran.err, "5 captioned, 0 failed")) << ran.err;
+    EXPECT_EQ(Listing(work.out()).size(), std::size(kPhotos));
+    for (const char* name : kPhotos) {
+        const std::string stem = fs::path(name).stem().string();
+        const fs::path copy = work.out() / (stem + "-captioned.jpg");
+        EXPECT_TRUE(Contains(ran.out, copy.string() + "\n")) << "printed on standard output";
+
+        // djpeg reads the whole copy: the photo's width, taller by the bands.
+        DocumentModel photo;
+        ASSERT_TRUE(photo.open(Q(work.in() / name)).ok);
+        Pnm decoded;
+        const auto pnm = testing_support::Run("djpeg -pnm " + Q8(copy));
+        ASSERT_EQ(pnm.exitCode, 0) << copy;
+        ASSERT_TRUE(
+            ParsePnm(std::vector<std::uint8_t>(pnm.output.begin(), pnm.output.end()), decoded));
+        EXPECT_EQ(decoded.width, static_cast<int>(photo.document().width));
+        EXPECT_GT(decoded.height, static_cast<int>(photo.document().height));
+
+        EXPECT_EQ(testing_support::Run("exiftool -s3 -ImageDescription " + Q8(copy)).output,
+                  "Harbour festival, first day\n");
+        EXPECT_EQ(ReadBytes(copy),
+                  WindowSave(work.in() / name, work.set(), work.file(stem + "-window.jpg")))
+            << name << " differs from the window's save";
+    }
+}
+
+TEST(CaptionCommand, OneJobAndTwoJobsWriteTheSameFiles) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    work.AddCorpusPhotos();
+    fs::create_directory(work.file("one"));
+    fs::create_directory(work.file("two"));
+    const std::string common = "--set " + Q8(work.set()) + " --metadata no-location ";
+    ASSERT_EQ(work.Caption(common + "--jobs 1 --out " + Q8(work.file("one")) + " " + Q8(work.in()))
+                  .status,
+              0);
+    ASSERT_EQ(work.Caption(common + "--jobs 2 --out " + Q8(work.file("two")) + " " + Q8(work.in()))
+                  .status,
+              0);
+    const auto names = Listing(work.file("one"));
+    ASSERT_EQ(names.size(), std::size(kPhotos));
+    EXPECT_EQ(Listing(work.file("two")), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadBytes(work.file("one") / name), ReadBytes(work.file("two") / name)) << name;
+}

@@ -1,0 +1,253 @@
+// `lumora caption` given bad input: each photo or folder that cannot be
+// done fails with the file and the reason, the others are still done and
+// no partial file is left; and a run stopped by SIGINT leaves only whole
+// copies.
+#include "tests/cli/CaptionRun.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace caption_run;
+using testing_support::Listing;
+using testing_support::WriteBytes;
+
+namespace {
+
+const char kSmall[] = "etool_GE.jpg";           // 8 x 8
+const char kLarge[] = "exifr_door-knocker.jpg"; // 800 x 533
+
+std::string SetArgument(const Workspace& work) {
+    return "--set " + Q8(work.set()) + " ";
+}
+
+void CopyPhoto(const char* name, const fs::path& to) {
+    fs::copy_file(CorpusDir() / "camera" / name, to);
+}
+
+bool Decodes(const fs::path& file) {
+    return testing_support::Run("djpeg -pnm " + Q8(file) + " >/dev/null").exitCode == 0;
+}
+
+} // namespace
+
+TEST(CaptionInputs, MissingDamagedAndOtherFilesFailWithTheirReasonsAndTheRestAreDone) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    CopyPhoto(kLarge, work.in() / "b.JPEG");
+    std::ofstream(work.in() / "notes.jpg") << "not a picture\n";
+    auto broken = ReadBytes(CorpusDir() / "camera" / kLarge);
+    broken.resize(200);
+    broken.insert(broken.end(), 600, 0x5A);
+    WriteBytes(work.in() / "broken.jpg", broken);
+    std::ofstream(work.in() / "readme.txt") << "not taken: not a .jpg\n";
+
+    const Ran ran = work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " +
+                                 Q8(work.in()) + " " + Q8(work.file("gone.jpg")));
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(Contains(ran.err, "Could not open \"" + (work.file("gone.jpg")).string() +
+                                      "\": No such file or directory."))
+        << ran.err;
+    for (const char* bad : {"notes.jpg", "broken.jpg"})
+        EXPECT_TRUE(Contains(ran.err, "Could not open \"" + (work.in() / bad).string() +
+                                          "\": it is not a JPEG picture that can be read"))
+            << ran.err;
+    EXPECT_TRUE(Contains(ran.err, "2 captioned, 3 failed")) << ran.err;
+    EXPECT_EQ(Listing(work.out()), (std::set<std::string>{"a-captioned.jpg", "b-captioned.jpg"}));
+    EXPECT_TRUE(Decodes(work.out() / "b-captioned.jpg"));
+
+    // A folder with no photos at all is a failure too.
+    fs::create_directory(work.file("empty"));
+    const Ran none = work.Caption(SetArgument(work) + Q8(work.file("empty")));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(Contains(none.err, "no .jpg or .jpeg photos")) << none.err;
+}
+
+TEST(CaptionInputs, SubfoldersOnlyWhenRecursiveAndAnUnreadableFolderIsReported) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    fs::permissions(work.out(), fs::perms::all);
+    CopyPhoto(kSmall, work.in() / "top.jpg");
+    fs::create_directories(work.in() / "deeper");
+    CopyPhoto(kSmall, work.in() / "deeper" / "inner.jpg");
+    fs::create_directories(work.in() / "locked");
+    CopyPhoto(kSmall, work.in() / "locked" / "hidden.jpg");
+    fs::permissions(work.in() / "locked", fs::perms::none);
+
+    const Ran flat =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + Q8(work.in()), "", true);
+    EXPECT_EQ(flat.status, 0) << flat.err;
+    EXPECT_EQ(Listing(work.out()), std::set<std::string>{"top-captioned.jpg"});
+
+    const Ran deep = work.Caption(SetArgument(work) + "--recursive --overwrite --out " +
+                                      Q8(work.out()) + " " + Q8(work.in()),
+                                  "", true);
+    EXPECT_EQ(deep.status, 1);
+    EXPECT_TRUE(Contains(deep.err, "Could not read the folder \"" +
+                                       (work.in() / "locked").string() + "\": Permission denied."))
+        << deep.err;
+    EXPECT_TRUE(Contains(deep.err, "2 captioned, 1 failed")) << deep.err;
+    EXPECT_EQ(Listing(work.out()),
+              (std::set<std::string>{"top-captioned.jpg", "inner-captioned.jpg"}));
+    fs::permissions(work.in() / "locked", fs::perms::owner_all);
+}
+
+TEST(CaptionInputs, AMissingOrReadOnlyOutputFolderFailsEachPhotoAndWritesNothing) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    const Ran missing =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.file("nowhere")) + " " + Q8(work.in()));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(Contains(missing.err, "the output folder \"" + work.file("nowhere").string() +
+                                          "\" does not exist"))
+        << missing.err;
+    EXPECT_FALSE(fs::exists(work.file("nowhere")));
+
+    fs::permissions(work.out(), fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const Ran locked =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + Q8(work.in()), "", true);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_TRUE(Contains(locked.err, "Permission denied")) << locked.err;
+    EXPECT_TRUE(Listing(work.out()).empty());
+    fs::permissions(work.out(), fs::perms::owner_all);
+}
+
+TEST(CaptionInputs, AFullDiskFailsThatPhotoAndLeavesNoPartFileWhileSmallerOnesAreDone) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "small.jpg");
+    CopyPhoto(kLarge, work.in() / "large.jpg");
+    // Files may grow to 64 KiB, as if the disk were full after them.
+    const Ran ran =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + Q8(work.in()),
+                     "trap '' XFSZ; ulimit -f 64; ");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(Contains(ran.err, "Could not save \"" +
+                                      (work.out() / "large-captioned.jpg").string() +
+                                      "\": File too large."))
+        << ran.err;
+    EXPECT_EQ(Listing(work.out()), std::set<std::string>{"small-captioned.jpg"});
+}
+
+TEST(CaptionInputs, NoCopyReplacesAPhotoAnExistingFileOrAnotherCopy) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    fs::create_directories(work.in() / "day1");
+    fs::create_directories(work.in() / "day2");
+    CopyPhoto(kSmall, work.in() / "day1" / "quay.jpg");
+    CopyPhoto(kLarge, work.in() / "day2" / "quay.jpg");
+    const std::string both = Q8(work.in() / "day1") + " " + Q8(work.in() / "day2");
+
+    // Two photos of one name into one folder: the second is refused.
+    const Ran same = work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + both);
+    EXPECT_EQ(same.status, 1);
+    EXPECT_TRUE(Contains(same.err, "Could not caption \"" + (work.in() / "day2/quay.jpg").string() +
+                                       "\": its copy \"" +
+                                       (work.out() / "quay-captioned.jpg").string() +
+                                       "\" would have the name of the copy of \"" +
+                                       (work.in() / "day1/quay.jpg").string() + "\""))
+        << same.err;
+    const auto first = ReadBytes(work.out() / "quay-captioned.jpg");
+
+    // An existing copy stays unless --overwrite.
+    WriteBytes(work.out() / "quay-captioned.jpg", {'m', 'i', 'n', 'e'});
+    const Ran again =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + Q8(work.in() / "day1"));
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(Contains(again.err, "exists already (--overwrite replaces it)")) << again.err;
+    EXPECT_EQ(ReadBytes(work.out() / "quay-captioned.jpg"),
+              (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
+    const Ran replaced = work.Caption(SetArgument(work) + "--overwrite --out " + Q8(work.out()) +
+                                      " " + Q8(work.in() / "day1"));
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(ReadBytes(work.out() / "quay-captioned.jpg"), first);
+
+    // An empty suffix beside the photo would be the photo itself.
+    const auto photo = ReadBytes(work.in() / "day1" / "quay.jpg");
+    const Ran over = work.Caption(SetArgument(work) + "--overwrite --suffix '' " +
+                                  Q8(work.in() / "day1" / "quay.jpg"));
+    EXPECT_EQ(over.status, 1);
+    EXPECT_TRUE(Contains(over.err, "would be written over the photo")) << over.err;
+    EXPECT_EQ(ReadBytes(work.in() / "day1" / "quay.jpg"), photo);
+    EXPECT_EQ(Listing(work.in() / "day1"), std::set<std::string>{"quay.jpg"});
+}
+
+TEST(CaptionInputs, AMissingFontFallsBackAsInTheWindowAndAbsurdValuesAreBounded) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "tiny.jpg");
+    std::ofstream(work.file("odd.json")) << R"({"format": "lumora-captions", "version": 1,
+      "captions": [
+        {"text": "A", "disposition": "top-band",
+         "font": {"family": "No Such Family Anywhere", "size": 1e9, "sizeUnit": "px"},
+         "margins": {"left": 1e10, "top": 3000000000, "right": -5, "bottom": 0}},
+        {"text": "tiny", "font": {"size": 0}}]})";
+    const Ran ran = work.Caption("--set " + Q8(work.file("odd.json")) + " --out " + Q8(work.out()) +
+                                 " " + Q8(work.in()));
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const fs::path copy = work.out() / "tiny-captioned.jpg";
+    EXPECT_TRUE(Decodes(copy));
+    EXPECT_EQ(ReadBytes(copy),
+              WindowSave(work.in() / "tiny.jpg", work.file("odd.json"), work.file("window.jpg")));
+}
+
+TEST(CaptionInputs, SigintStopsTheRunAndLeavesOnlyWholeCopies) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    constexpr int kCount = 40;
+    for (int i = 0; i < kCount; ++i)
+        CopyPhoto(kLarge, work.in() / ("p" + std::to_string(100 + i) + ".jpg"));
+
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                Quote(LUMORA_PROGRAM) + " caption " + SetArgument(work) +
+                                "--jobs 2 --out " + Q8(work.out()) + " " + Q8(work.in()) +
+                                " >/dev/null";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(errPipe[1], 2);
+        ::close(errPipe[0]);
+        ::close(errPipe[1]);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    std::FILE* err = ::fdopen(errPipe[0], "r");
+    ASSERT_NE(err, nullptr);
+    // The first photo done shows as a progress line; then Ctrl+C.
+    std::string output;
+    char line[4096];
+    bool started = false;
+    while (!started && std::fgets(line, sizeof line, err) != nullptr) {
+        output += line;
+        started = line[0] == '[';
+    }
+    ASSERT_TRUE(started) << output;
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+    while (std::fgets(line, sizeof line, err) != nullptr)
+        output += line;
+    std::fclose(err);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 130) << output;
+    EXPECT_TRUE(Contains(output, "stopped:")) << output;
+
+    const auto left = Listing(work.out());
+    EXPECT_GE(left.size(), 1u);
+    EXPECT_LT(left.size(), static_cast<std::size_t>(kCount)) << "the run went on to the end";
+    for (const std::string& name : left) {
+        EXPECT_TRUE(name.size() > 14 && name.substr(name.size() - 14) == "-captioned.jpg")
+            << "a stray file: " << name;
+        EXPECT_TRUE(Decodes(work.out() / name)) << name;
+    }
+    EXPECT_EQ(Listing(work.in()).size(), static_cast<std::size_t>(kCount));
+}

@@ -1,0 +1,121 @@
+#pragma once
+// Running `lumora caption` as the real program in a folder of its own, for
+// the command's tests.
+#include "captions/CaptionSetFile.h"
+#include "captions/DocumentModel.h"
+#include "tests/support/QtPaths.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace caption_run {
+
+namespace fs = std::filesystem;
+using testing_support::CorpusDir;
+using testing_support::Q;
+using testing_support::Quote;
+using testing_support::ReadBytes;
+using testing_support::Run;
+using testing_support::TempDir;
+
+// Small camera photos of the corpus, with their EXIF.
+inline const char* const kPhotos[] = {"ies_Canon_40D.jpg", "ies_Nikon_D70.jpg",
+                                      "exv2_exiv2-canon-eos-300d.jpg", "exifr_img_1771.jpg",
+                                      "exv2_FurnaceCreekInn.jpg"};
+
+inline constexpr char kSet[] = R"({ "format": "lumora-captions", "version": 1,
+  "captions": [
+    { "text": "Harbour festival {date}", "disposition": "top-band",
+      "horizontalAlignment": "center",
+      "font": { "family": "DejaVu Sans", "size": 6, "sizeUnit": "percent", "bold": true },
+      "textColor": "#FFFFFF", "backgroundColor": "#203040" },
+    { "text": "Photo: A. Person", "disposition": "bottom-band",
+      "horizontalAlignment": "right", "font": { "size": 14, "sizeUnit": "px" } },
+    { "text": "On the quay", "verticalAlignment": "bottom",
+      "box": { "enabled": true, "color": "#000000", "opacity": 50, "padding": 6 } },
+    { "text": "Harbour festival, first day", "useTextAsDescription": true } ] })";
+
+struct Ran {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string ReadText(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A folder the tests put photos and sets in, open to every user, so that
+// the program can also run as an ordinary user where the tests are root.
+class Workspace {
+public:
+    Workspace() {
+        fs::permissions(dir_.path(), fs::perms::all);
+        fs::create_directory(in());
+        fs::create_directory(out());
+        std::ofstream(set()) << kSet;
+    }
+    fs::path in() const { return dir_.file("in"); }
+    fs::path out() const { return dir_.file("out"); }
+    fs::path set() const { return dir_.file("festival.lumora-captions.json"); }
+    fs::path file(const std::string& name) const { return dir_.file(name); }
+
+    void AddCorpusPhotos() {
+        for (const char* name : kPhotos)
+            fs::copy_file(CorpusDir() / "camera" / name, in() / name);
+    }
+
+    // `lumora caption ARGUMENTS` with no display; `asUser` runs it as
+    // nobody when the tests run as root, so permissions count.
+    Ran Caption(const std::string& arguments, const std::string& before = "",
+                bool asUser = false) const {
+        std::string user;
+        if (asUser && ::geteuid() == 0)
+            user = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp ";
+        const fs::path err = dir_.file("stderr.txt");
+        Ran ran;
+        const auto result = Run(
+            "{ " + before + user + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+            Quote(LUMORA_PROGRAM) + " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
+        ran.status = result.exitCode;
+        ran.out = result.output;
+        ran.err = ReadText(err);
+        fs::remove(err);
+        return ran;
+    }
+
+private:
+    TempDir dir_;
+};
+
+inline std::string Q8(const fs::path& path) {
+    return Quote(path.string());
+}
+
+// What the window writes for the photo with the set: the model opens it,
+// loads the set and saves, as File, Open, Load Caption Set and Save do.
+inline std::vector<std::uint8_t> WindowSave(const fs::path& photo, const fs::path& set,
+                                            const fs::path& to) {
+    DocumentModel model;
+    EXPECT_TRUE(model.open(Q(photo)).ok) << photo;
+    const CaptionSetRead read = readCaptionSet(Q(set));
+    EXPECT_TRUE(read.ok);
+    model.replaceCaptions(read.captions);
+    EXPECT_TRUE(model.save(Q(to)).ok) << to;
+    return ReadBytes(to);
+}
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace caption_run
