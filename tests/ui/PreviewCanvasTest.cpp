@@ -29,6 +29,7 @@ PictureDocument Document() {
 Caption OnImage(const QString& text, int em = -36) {
     Caption caption;
     caption.text = text;
+    caption.sizeUnit = SizeUnit::Pixels;
     caption.font.height = em;
     caption.textColor = 0x0000FFFF;
     return caption;
@@ -64,6 +65,7 @@ protected:
         Caption band;
         band.text = QStringLiteral("Top band");
         band.disposition = Disposition::TopBand;
+        band.sizeUnit = SizeUnit::Pixels;
         band.font.height = -30;
         band.backgroundColor = 0x00303030;
         document.captions.append(band);
