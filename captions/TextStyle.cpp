@@ -4,8 +4,10 @@
 #include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QRawFont>
 #include <QTextLayout>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +28,9 @@ double finiteOrZero(double value) {
 int percentToAlpha(std::int32_t percent) {
     return static_cast<int>(std::lround(std::clamp(percent, 0, 100) * 255.0 / 100.0));
 }
+
+// The size glyph outlines are read at before scaling to the text's size.
+constexpr double kOutlinePixels = 2048;
 
 // Three passes of a box blur come close to a Gaussian; each pass of
 // half-width h spreads the ink by h pixels.
@@ -83,10 +88,17 @@ void blurLayer(QImage& layer, int h, const QColor& colour) {
     }
 }
 
-QPen outlinePen(const ResolvedStyle& style, const QColor& colour) {
-    // The pen is centred on the glyph's edge: twice the width puts `width`
-    // pixels outside it; the text drawn on top covers the inner half.
-    return QPen(colour, 2 * style.outlineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+// The area the outline covers. The pen is centred on the glyph's edge:
+// twice the width puts `width` pixels outside it; the text drawn on top
+// covers the inner half. Made as a path and filled, not stroked: Qt's
+// stroker simplifies curves outside the painter's clip, which would make
+// the pixels inside a partly redrawn area differ from a whole render.
+QPainterPath outlineArea(const LaidOutText& laidOut, const ResolvedStyle& style) {
+    QPainterPathStroker stroker;
+    stroker.setWidth(2 * style.outlineWidth);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(laidOut.glyphs);
 }
 
 // The glyphs with their outline, in one colour.
@@ -94,7 +106,7 @@ void paintInk(QPainter& painter, const LaidOutText& laidOut, const ResolvedStyle
               const QColor& colour) {
     painter.setRenderHint(QPainter::Antialiasing);
     if (style.outlineWidth > 0)
-        painter.strokePath(laidOut.glyphs, outlinePen(style, colour));
+        painter.fillPath(outlineArea(laidOut, style), colour);
     painter.fillPath(laidOut.glyphs, colour);
 }
 
@@ -230,11 +242,21 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
         const QPointF origin(rect.x() + lineX, rect.y() + yOffset);
         const QList<QGlyphRun> runs = line.glyphRuns();
         for (const QGlyphRun& run : runs) {
-            const QRawFont raw = run.rawFont();
+            // The outlines come from a copy of the run's font made afresh at
+            // a large size and scaled down: the engine that draws the text
+            // may hand back a glyph's outline hinted or not depending on
+            // what it drew before, and the same caption must give the same
+            // pixels every time.
+            const QRawFont drawn = run.rawFont();
+            const double size = drawn.pixelSize();
+            const double large = size == kOutlinePixels ? kOutlinePixels + 1 : kOutlinePixels;
+            QRawFont raw = drawn;
+            raw.setPixelSize(large);
+            const QTransform scale = QTransform::fromScale(size / large, size / large);
             const QList<quint32> indexes = run.glyphIndexes();
             const QList<QPointF> positions = run.positions();
             for (qsizetype g = 0; g < indexes.size() && g < positions.size(); ++g) {
-                QPainterPath glyph = raw.pathForGlyph(indexes[g]);
+                QPainterPath glyph = scale.map(raw.pathForGlyph(indexes[g]));
                 glyph.translate(origin + positions[g]);
                 result.glyphs.addPath(glyph);
             }
@@ -286,7 +308,7 @@ void drawTextStyles(QPainter& painter, const LaidOutText& laidOut, const Resolve
         painter.save();
         painter.setClipRect(clips.textClip & area);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.strokePath(laidOut.glyphs, outlinePen(style, style.outlineColor));
+        painter.fillPath(outlineArea(laidOut, style), style.outlineColor);
         painter.restore();
     }
 }

@@ -79,7 +79,8 @@ TEST(MetadataChoice, TheChoiceIsOfferedUnderSaveRememberedAndObeyed) {
     EXPECT_EQ(QSettings().value("save/metadata").toString(), "description-only");
     CMainFrame next(0x5F5E1234);
     EXPECT_EQ(next.metadataChoice()->choice(), MetadataChoice::DescriptionOnly);
-    EXPECT_TRUE(next.metadataChoice()->menu()->findChild<QAction*>("description-only")->isChecked());
+    EXPECT_TRUE(
+        next.metadataChoice()->menu()->findChild<QAction*>("description-only")->isChecked());
     EXPECT_EQ(MetadataChoiceMenu::fromSettingsWord("something else"), MetadataChoice::KeepAll);
 }
 
@@ -116,10 +117,10 @@ TEST(MetadataChoice, TheViewShowsAPhotoTakenUprightUpright) {
             stored.setPixel(x, y, qRgb(255, 0, 0));
     const fs::path photo = dir.file("side.jpg");
     ASSERT_TRUE(stored.save(Q(photo), "JPEG", 95));
-    ASSERT_EQ(ts::Run("exiftool -q -overwrite_original -n -Orientation#=6 " +
-                      ts::Quote(photo.string()))
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        ts::Run("exiftool -q -overwrite_original -n -Orientation#=6 " + ts::Quote(photo.string()))
+            .exitCode,
+        0);
     std::unique_ptr<CMainFrame> frame(NewFrame());
     OpenThroughTheMenu(*frame, photo);
     CImageControl* view = frame->imageControl();
