@@ -166,6 +166,8 @@ void CCaptionDialog::chooseFont() {
     if (chooser.exec() != QDialog::Accepted)
         return;
     caption_.font = logFontFromChooser(chooser.selectedFont(), caption_.font, dpi);
+    // The chooser gives an absolute size: the caption takes it in pixels.
+    caption_.sizeUnit = SizeUnit::Pixels;
     refreshControls();
     emit captionChanged(caption_);
 }
