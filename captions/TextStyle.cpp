@@ -10,6 +10,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -58,33 +59,72 @@ void boxBlurLine(std::uint8_t* values, int count, std::ptrdiff_t stride, int h,
     }
 }
 
+// One pass down the columns of a `w` x `rows` block: each value becomes the
+// mean of the 2h + 1 values above and below it. Row by row, with a running
+// sum per column, so that memory is read in order.
+void boxBlurColumns(std::vector<std::uint8_t>& values, int w, int rows, int h,
+                    std::vector<std::uint8_t>& out, std::vector<std::uint32_t>& sums) {
+    const auto width = static_cast<std::size_t>(w);
+    out.resize(values.size());
+    sums.assign(width, 0);
+    const auto row = [&](int y) { return values.data() + static_cast<std::size_t>(y) * width; };
+    for (int y = 0; y < std::min(h, rows - 1) + 1; ++y) {
+        const std::uint8_t* in = row(y);
+        for (std::size_t x = 0; x < width; ++x)
+            sums[x] += in[x];
+    }
+    const std::uint32_t window = 2 * static_cast<std::uint32_t>(h) + 1;
+    for (int y = 0; y < rows; ++y) {
+        std::uint8_t* line = out.data() + static_cast<std::size_t>(y) * width;
+        for (std::size_t x = 0; x < width; ++x)
+            line[x] = static_cast<std::uint8_t>((sums[x] + window / 2) / window);
+        if (y + h + 1 < rows) {
+            const std::uint8_t* in = row(y + h + 1);
+            for (std::size_t x = 0; x < width; ++x)
+                sums[x] += in[x];
+        }
+        if (y - h >= 0) {
+            const std::uint8_t* in = row(y - h);
+            for (std::size_t x = 0; x < width; ++x)
+                sums[x] -= in[x];
+        }
+    }
+    values.swap(out);
+}
+
 // Blurs the alpha of a premultiplied layer of one colour and paints the
-// layer in `colour` with the blurred alpha.
-void blurLayer(QImage& layer, int h, const QColor& colour) {
+// layer in `colour` with the blurred alpha times `opacity`.
+void blurLayer(QImage& layer, int h, const QColor& colour, double opacity) {
     const int w = layer.width();
     const int rows = layer.height();
-    std::vector<std::uint8_t> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(rows));
+    const auto width = static_cast<std::size_t>(w);
+    std::vector<std::uint8_t> alpha(width * static_cast<std::size_t>(rows));
     for (int y = 0; y < rows; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(layer.constScanLine(y));
+        std::uint8_t* out = alpha.data() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < w; ++x)
-            alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                  static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(qAlpha(line[x]));
+            out[x] = static_cast<std::uint8_t>(qAlpha(line[x]));
     }
     std::vector<std::uint32_t> prefix;
+    std::vector<std::uint8_t> scratch;
     for (int pass = 0; pass < kBlurPasses && h > 0; ++pass) {
         for (int y = 0; y < rows; ++y)
             boxBlurLine(alpha.data() + static_cast<std::ptrdiff_t>(y) * w, w, 1, h, prefix);
-        for (int x = 0; x < w; ++x)
-            boxBlurLine(alpha.data() + x, rows, w, h, prefix);
+        boxBlurColumns(alpha, w, rows, h, scratch, prefix);
     }
+    // Every alpha to its pixel: the colour premultiplied by alpha x opacity.
+    std::array<QRgb, 256> pixel{};
     const QRgb tint = colour.rgb();
+    for (int a = 0; a < 256; ++a) {
+        const int shown = static_cast<int>(std::lround(a * opacity));
+        pixel[static_cast<std::size_t>(a)] =
+            qPremultiply(qRgba(qRed(tint), qGreen(tint), qBlue(tint), shown));
+    }
     for (int y = 0; y < rows; ++y) {
         auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                                static_cast<std::size_t>(x)];
-            line[x] = qPremultiply(qRgba(qRed(tint), qGreen(tint), qBlue(tint), a));
-        }
+        const std::uint8_t* in = alpha.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < w; ++x)
+            line[x] = pixel[in[x]];
     }
 }
 
@@ -102,11 +142,11 @@ QPainterPath outlineArea(const LaidOutText& laidOut, const ResolvedStyle& style)
 }
 
 // The glyphs with their outline, in one colour.
-void paintInk(QPainter& painter, const LaidOutText& laidOut, const ResolvedStyle& style,
+void paintInk(QPainter& painter, const LaidOutText& laidOut, const QPainterPath& outline,
               const QColor& colour) {
     painter.setRenderHint(QPainter::Antialiasing);
-    if (style.outlineWidth > 0)
-        painter.fillPath(outlineArea(laidOut, style), colour);
+    if (!outline.isEmpty())
+        painter.fillPath(outline, colour);
     painter.fillPath(laidOut.glyphs, colour);
 }
 
@@ -130,8 +170,8 @@ QRect shadowLayerRect(const LaidOutText& laidOut, const ResolvedStyle& style,
     return ink.adjusted(-spread, -spread, spread, spread);
 }
 
-void drawShadow(QPainter& painter, const LaidOutText& laidOut, const ResolvedStyle& style,
-                const StyledClips& clips, const QRectF& area) {
+void drawShadow(QPainter& painter, const LaidOutText& laidOut, const QPainterPath& outline,
+                const ResolvedStyle& style, const StyledClips& clips, const QRectF& area) {
     const QRect layerRect = shadowLayerRect(laidOut, style, clips.textClip);
     const QRectF target =
         QRectF(layerRect.translated(style.shadowOffset)).intersected(clips.styleClip & area);
@@ -145,12 +185,11 @@ void drawShadow(QPainter& painter, const LaidOutText& laidOut, const ResolvedSty
         QPainter ink(&layer);
         ink.translate(-layerRect.topLeft());
         ink.setClipRect(clips.textClip);
-        paintInk(ink, laidOut, style, Qt::black);
+        paintInk(ink, laidOut, outline, Qt::black);
     }
-    blurLayer(layer, blurHalfWidth(style.shadowBlur), style.shadowColor);
+    blurLayer(layer, blurHalfWidth(style.shadowBlur), style.shadowColor, style.shadowOpacity);
     painter.save();
     painter.setClipRect(target);
-    painter.setOpacity(style.shadowOpacity);
     painter.drawImage(layerRect.topLeft() + style.shadowOffset, layer);
     painter.restore();
 }
@@ -302,13 +341,16 @@ void drawTextStyles(QPainter& painter, const LaidOutText& laidOut, const Resolve
             painter.restore();
         }
     }
+    // Made once for the shadow's layer and the outline itself.
+    const QPainterPath outline =
+        style.outlineWidth > 0 ? outlineArea(laidOut, style) : QPainterPath();
     if (style.shadow)
-        drawShadow(painter, laidOut, style, clips, area);
-    if (style.outlineWidth > 0) {
+        drawShadow(painter, laidOut, outline, style, clips, area);
+    if (!outline.isEmpty()) {
         painter.save();
         painter.setClipRect(clips.textClip & area);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(outlineArea(laidOut, style), style.outlineColor);
+        painter.fillPath(outline, style.outlineColor);
         painter.restore();
     }
 }
