@@ -52,7 +52,8 @@ QImage renderCaptionList(const PictureDocument& document,
 // Drawing part of a canvas again, for a preview that changes one on-image
 // caption at a time. inkReach() is the rectangle of the canvas that caption
 // `index` of the list can put ink on (its layout widened for overhanging
-// glyphs, within its clip); empty for a caption that draws nothing there
+// glyphs, within its clip, with its outline, its shadow at its offset and
+// blur, and its box); empty for a caption that draws nothing there
 // and for band and description captions. redrawCaptions() draws captions
 // [first, end) of the list again inside `area` only; the pixels of `area`
 // must be those the canvas had before caption `first` was drawn. Both give
