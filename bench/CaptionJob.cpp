@@ -16,6 +16,7 @@ namespace {
 Caption jobCaption(const QString& text, std::int32_t disposition, std::int32_t weight) {
     Caption caption;
     caption.text = text;
+    caption.sizeUnit = SizeUnit::Pixels;
     caption.font.height = -120;
     caption.font.weight = weight;
     caption.disposition = disposition;

@@ -1,5 +1,7 @@
 #include "captions/CaptionRenderer.h"
 
+#include "captions/Placeholders.h"
+#include "captions/TextStyle.h"
 #include "image/LargePages.h"
 
 #include <QFontMetricsF>
@@ -88,14 +90,33 @@ Placement place(const QString& text, const QFont& font, double x, double y, doub
     return placement;
 }
 
-void drawCaptionText(QPainter& painter, const QString& text, const QFont& font,
-                     const std::uint32_t colour, double x, double y, double w, double h, int flags,
-                     const QRectF& canvas) {
-    const Placement placement = place(text, font, x, y, w, h, flags, canvas);
+// What one caption draws with: its text with the placeholders filled in,
+// its font at the picture's size and its styles in pixels.
+struct CaptionLook {
+    QString text;
+    QFont font;
+    int em = 0;
+    ResolvedStyle style;
+};
+
+// Draws the text laid out in the box, clipped to the box, the canvas and
+// `area`; the styles first, with the shadow and the box clipped to
+// `styleClip` instead of the box.
+void drawCaptionText(QPainter& painter, const CaptionLook& look, const std::uint32_t colour,
+                     const QRectF& box, int flags, const QRectF& canvas, const QRectF& area,
+                     const QRectF& styleClip) {
+    const QString& text = look.text;
+    const QFont& font = look.font;
+    const Placement placement =
+        place(text, font, box.x(), box.y(), box.width(), box.height(), flags, canvas);
     if (!placement.visible) {
         return;
     }
-    painter.setClipRect(placement.clip);
+    if (look.style.any()) {
+        const LaidOutText laidOut = layOutText(text, font, placement.layout, placement.flags);
+        drawTextStyles(painter, laidOut, look.style, {placement.clip, styleClip}, area);
+    }
+    painter.setClipRect(placement.clip & area);
     painter.setFont(font);
     painter.setPen(opaque(colour));
     painter.drawText(placement.layout, placement.flags, text);
@@ -156,50 +177,6 @@ QImage makeCanvas(const QImage& picture, int topBand, std::int64_t bands, QImage
 }
 } // namespace
 
-QString displayedText(const Caption& caption, const QString& description) {
-    QString text = caption.useDescriptionAsText ? description : caption.text;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
-int textFlags(const Caption& caption, bool onImage) {
-    int flags = Qt::TextWordWrap;
-    switch (caption.horizontalAlignment) {
-    case HorizontalAlignment::Center:
-        flags |= Qt::AlignHCenter;
-        break;
-    case HorizontalAlignment::Right:
-        flags |= Qt::AlignRight;
-        break;
-    default:
-        flags |= Qt::AlignLeft;
-        break;
-    }
-    int vertical = Qt::AlignTop;
-    if (onImage) {
-        if (caption.verticalAlignment == VerticalAlignment::Center) {
-            vertical = Qt::AlignVCenter;
-        } else if (caption.verticalAlignment == VerticalAlignment::Bottom) {
-            vertical = Qt::AlignBottom;
-        }
-    }
-    return flags | vertical;
-}
-
-double measureTextHeight(const QString& text, const QFont& font, const QRectF& box, int flags) {
-    if (text.isEmpty() || box.isEmpty()) {
-        return 0.0;
-    }
-    const QFontMetricsF metrics(font);
-    const double height = metrics.boundingRect(box, flags, text).height();
-    return std::clamp(height, 0.0, box.height());
-}
-
-int roundBandHeight(double height) {
-    return static_cast<int>(static_cast<float>(std::ceil(height)));
-}
-
 std::vector<const Caption*> shownCaptions(const PictureDocument& document, WorkingCaption working) {
     const CaptionList& listed = document.captions;
     std::vector<const Caption*> shown;
@@ -214,23 +191,54 @@ std::vector<const Caption*> shownCaptions(const PictureDocument& document, Worki
 
 namespace {
 
-QString descriptionOf(const PictureDocument& document,
-                      const std::vector<const Caption*>& captions) {
-    QString description = document.description;
-    for (const Caption* caption : captions) {
-        if (caption->useTextAsDescription)
-            description = caption->text;
-    }
-    return description;
+PlaceholderValues placeholderValues(const PictureDocument& document) {
+    return {document.facts, document.fileName, document.description};
 }
 
-// What the measuring pass finds: the description the captions show and
-// the band strips.
+// The text of the last caption marked as the description, its placeholders
+// filled in; else the picture's own description.
+QString descriptionOf(const PictureDocument& document, const std::vector<const Caption*>& captions,
+                      const PlaceholderValues& values) {
+    const Caption* last = nullptr;
+    for (const Caption* caption : captions) {
+        if (caption->useTextAsDescription)
+            last = caption;
+    }
+    return last != nullptr ? substitutePlaceholders(last->text, values) : document.description;
+}
+
+// What the measuring pass finds: the placeholder values, the description
+// the captions show and the band strips.
 struct Geometry {
+    PlaceholderValues values;
     QString description;
     int topBand = 0;
     std::int64_t bands = 0;
 };
+
+CaptionLook lookOf(const PictureDocument& document, const Caption& caption,
+                   const Geometry& geometry, bool onImage) {
+    CaptionLook look;
+    const QSize size = document.picture.size();
+    look.text = displayedText(caption, geometry.description, geometry.values);
+    look.em = captionEmPixels(caption, size);
+    look.font = toQFont(caption.font, look.em);
+    look.style = resolveStyle(caption, std::min(size.width(), size.height()),
+                              std::max(size.width(), size.height()), onImage);
+    return look;
+}
+
+// Rows a band adds above and below its text so that an outline fits in
+// the strip. A shadow does not make a band taller: the strip clips it.
+int bandPadding(const CaptionLook& look) {
+    return static_cast<int>(std::ceil(look.style.outlineWidth));
+}
+
+// The height of a band's strip: its text's height, rounded up, with room
+// for the outline.
+int bandStrip(double textHeight, const CaptionLook& look) {
+    return textHeight > 0 ? roundBandHeight(textHeight) + 2 * bandPadding(look) : 0;
+}
 
 QRectF pictureBox(const PictureDocument& document) {
     return QRectF(0, 0, document.picture.width(), document.picture.height());
@@ -238,7 +246,8 @@ QRectF pictureBox(const PictureDocument& document) {
 
 Geometry measure(const PictureDocument& document, const std::vector<const Caption*>& captions) {
     Geometry geometry;
-    geometry.description = descriptionOf(document, captions);
+    geometry.values = placeholderValues(document);
+    geometry.description = descriptionOf(document, captions, geometry.values);
     for (const Caption* shown : captions) {
         const Caption& caption = *shown;
         const bool inBand = caption.disposition == Disposition::TopBand ||
@@ -246,9 +255,10 @@ Geometry measure(const PictureDocument& document, const std::vector<const Captio
         if (caption.useTextAsDescription || !inBand) {
             continue;
         }
-        const int r = roundBandHeight(
-            measureTextHeight(displayedText(caption, geometry.description), toQFont(caption.font),
-                              pictureBox(document), textFlags(caption, false)));
+        const CaptionLook look = lookOf(document, caption, geometry, false);
+        const int r = bandStrip(measureTextHeight(look.text, look.font, pictureBox(document),
+                                                  textFlags(caption, false)),
+                                look);
         geometry.bands += r;
         if (caption.disposition == Disposition::TopBand) {
             geometry.topBand += r;
@@ -279,7 +289,10 @@ void drawPass(QImage& canvas, const PictureDocument& document,
               const std::vector<const Caption*>& captions, const Geometry& geometry,
               std::size_t first, std::size_t end, const QRectF& area) {
     const int W = document.picture.width();
-    const QRectF canvasBox = QRectF(0, 0, canvas.width(), canvas.height()).intersected(area);
+    const QRectF wholeCanvas(0, 0, canvas.width(), canvas.height());
+    const QRectF canvasBox = wholeCanvas.intersected(area);
+    const QRectF pictureRows =
+        QRectF(0, geometry.topBand, W, document.picture.height()).intersected(wholeCanvas);
     int topCursor = 0;
     int bottomCursor = geometry.topBand + document.picture.height();
     for (std::size_t index = 0; index < std::min(end, captions.size()); ++index) {
@@ -288,12 +301,12 @@ void drawPass(QImage& canvas, const PictureDocument& document,
             continue;
         }
         const bool drawn = index >= first;
-        const QString text = displayedText(caption, geometry.description);
-        const QFont font = toQFont(caption.font);
         if (caption.disposition == Disposition::TopBand ||
             caption.disposition == Disposition::BottomBand) {
+            const CaptionLook look = lookOf(document, caption, geometry, false);
             const int flags = textFlags(caption, false);
-            const double h = measureTextHeight(text, font, pictureBox(document), flags);
+            const double h = measureTextHeight(look.text, look.font, pictureBox(document), flags);
+            const int strip = bandStrip(h, look);
             int& cursor = caption.disposition == Disposition::TopBand ? topCursor : bottomCursor;
             if (h > 0 && drawn) {
                 QPainter painter(&canvas);
@@ -301,17 +314,22 @@ void drawPass(QImage& canvas, const PictureDocument& document,
                 // A row counts as covered when the strip reaches past its top
                 // edge, so the partly covered last row takes the background
                 // too and no dark line parts a band from its neighbour.
-                painter.fillRect(QRect(0, cursor, W, roundBandHeight(h)),
-                                 opaque(caption.backgroundColor));
-                drawCaptionText(painter, text, font, caption.textColor, 0, cursor, W, h, flags,
-                                canvasBox);
+                const QRect stripRect(0, cursor, W, strip);
+                painter.fillRect(stripRect, opaque(caption.backgroundColor));
+                drawCaptionText(painter, look, caption.textColor,
+                                QRectF(0, cursor + bandPadding(look), W, h), flags, wholeCanvas,
+                                area, QRectF(stripRect).intersected(wholeCanvas));
             }
-            cursor += roundBandHeight(h);
-        } else if (caption.disposition == Disposition::OnImage && drawn && !text.isEmpty()) {
-            const QRectF box = onImageBox(document, caption, geometry.topBand);
+            cursor += strip;
+        } else if (caption.disposition == Disposition::OnImage && drawn) {
+            const CaptionLook look = lookOf(document, caption, geometry, true);
+            if (look.text.isEmpty()) {
+                continue;
+            }
             QPainter painter(&canvas);
-            drawCaptionText(painter, text, font, caption.textColor, box.x(), box.y(), box.width(),
-                            box.height(), textFlags(caption, true), canvasBox);
+            drawCaptionText(painter, look, caption.textColor,
+                            onImageBox(document, caption, geometry.topBand),
+                            textFlags(caption, true), wholeCanvas, area, pictureRows);
         }
     }
 }
@@ -319,7 +337,7 @@ void drawPass(QImage& canvas, const PictureDocument& document,
 } // namespace
 
 QString savedDescription(const PictureDocument& document, WorkingCaption working) {
-    return descriptionOf(document, shownCaptions(document, working));
+    return descriptionOf(document, shownCaptions(document, working), placeholderValues(document));
 }
 
 QImage renderCaptions(const PictureDocument& document, WorkingCaption working) {
@@ -356,8 +374,9 @@ QRect inkReach(const PictureDocument& document, const std::vector<const Caption*
         return {};
     }
     const Geometry geometry = measure(document, captions);
-    const QString text = displayedText(caption, geometry.description);
-    const QFont font = toQFont(caption.font);
+    const CaptionLook look = lookOf(document, caption, geometry, true);
+    const QString& text = look.text;
+    const QFont& font = look.font;
     const QRectF canvas(0, 0, document.picture.width(),
                         static_cast<double>(document.picture.height() + geometry.bands));
     const QRectF box = onImageBox(document, caption, geometry.topBand);
@@ -369,11 +388,18 @@ QRect inkReach(const PictureDocument& document, const std::vector<const Caption*
     // The laid-out lines, widened by half an em on every side for glyphs
     // that reach past their advance (italics, swashes) and antialiasing.
     const QRectF lines = QFontMetricsF(font).boundingRect(placement.layout, placement.flags, text);
-    const double overhang = std::ceil(pixelSizeOf(caption.font) * 0.5) + 2;
-    return lines.adjusted(-overhang, -overhang, overhang, overhang)
-        .intersected(placement.clip)
-        .toAlignedRect()
-        .intersected(canvas.toAlignedRect());
+    const double overhang = std::ceil(look.em * 0.5) + 2;
+    QRect reach = lines.adjusted(-overhang, -overhang, overhang, overhang)
+                      .intersected(placement.clip)
+                      .toAlignedRect();
+    if (look.style.any()) {
+        // The outline, the shadow (offset and blurred) and the box too.
+        const QRectF pictureRows =
+            QRectF(0, geometry.topBand, document.picture.width(), document.picture.height());
+        reach |= styledReach(layOutText(text, font, placement.layout, placement.flags), look.style,
+                             {placement.clip, pictureRows.intersected(canvas)}, overhang);
+    }
+    return reach.intersected(canvas.toAlignedRect());
 }
 
 void redrawCaptions(QImage& canvas, const PictureDocument& document,

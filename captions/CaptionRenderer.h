@@ -1,6 +1,7 @@
 #pragma once
 
 #include "captions/PictureDocument.h"
+#include "captions/Placeholders.h"
 
 #include <QImage>
 #include <QRectF>
@@ -19,8 +20,9 @@ struct WorkingCaption {
 };
 
 // The description a save of the document carries: the text of the last
-// caption marked useTextAsDescription, or, without one, the picture's own
-// description as it was opened. A pure function of its inputs.
+// caption marked useTextAsDescription with its placeholders filled in from
+// the document's facts, or, without one, the picture's own description as
+// it was opened. A pure function of its inputs.
 QString savedDescription(const PictureDocument& document, WorkingCaption working = {});
 
 // Builds the full-size canvas of the document: the picture, a strip above it
@@ -50,7 +52,8 @@ QImage renderCaptionList(const PictureDocument& document,
 // Drawing part of a canvas again, for a preview that changes one on-image
 // caption at a time. inkReach() is the rectangle of the canvas that caption
 // `index` of the list can put ink on (its layout widened for overhanging
-// glyphs, within its clip); empty for a caption that draws nothing there
+// glyphs, within its clip, with its outline, its shadow at its offset and
+// blur, and its box); empty for a caption that draws nothing there
 // and for band and description captions. redrawCaptions() draws captions
 // [first, end) of the list again inside `area` only; the pixels of `area`
 // must be those the canvas had before caption `first` was drawn. Both give
@@ -61,9 +64,17 @@ void redrawCaptions(QImage& canvas, const PictureDocument& document,
                     const std::vector<const Caption*>& captions, std::size_t first,
                     const QRect& area);
 
-// What a caption shows: its text, or the description when it asks for it,
-// with CR LF (or a lone CR) turned into one line break.
-QString displayedText(const Caption& caption, const QString& description);
+// What a caption shows: its text with its placeholders filled in from
+// `values`, or the description when it asks for it, with CR LF (or a lone
+// CR) turned into one line break.
+QString displayedText(const Caption& caption, const QString& description,
+                      const PlaceholderValues& values = {});
+// The em in pixels a caption's text is drawn at on a picture of this size:
+// for a relative size, round(shorter side x sizePercent / 100); else the
+// font's own height (pixelSizeOf). Always 1 to kMaxCaptionPixelSize.
+int captionEmPixels(const Caption& caption, QSize picture);
+// The caption's drawing font on a picture of this size.
+QFont captionFont(const Caption& caption, QSize picture);
 // Qt alignment and wrapping flags of a caption; the vertical alignment
 // applies only to captions on the image.
 int textFlags(const Caption& caption, bool onImage);

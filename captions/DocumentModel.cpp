@@ -2,6 +2,7 @@
 
 #include "captions/CaptionJob.h"
 
+#include <QFileInfo>
 #include <QUndoCommand>
 
 #include <utility>
@@ -84,6 +85,9 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     document_.width = static_cast<std::uint32_t>(picture.width());
     document_.height = static_cast<std::uint32_t>(picture.height());
     document_.description = description;
+    // A picture handed over without a file has no facts to fill in.
+    document_.facts = PhotoFacts{};
+    document_.fileName = QFileInfo(path).fileName();
     path_ = path;
     history_.setClean();
     emit pictureChanged(path_);

@@ -9,7 +9,7 @@ namespace {
 // Em height used for a description whose height is 0.
 constexpr int kDefaultEmPixels = 14;
 // No caption can use a font taller than the largest picture.
-constexpr std::int64_t kMaxPixelSize = 65535;
+constexpr std::int64_t kMaxPixelSize = kMaxCaptionPixelSize;
 // Size at which a face's cell-to-em ratio is measured.
 constexpr int kReferencePixels = 1000;
 } // namespace
@@ -38,8 +38,12 @@ int pixelSizeOf(const LogFont& font) {
 }
 
 QFont toQFont(const LogFont& font) {
+    return toQFont(font, pixelSizeOf(font));
+}
+
+QFont toQFont(const LogFont& font, int pixelSize) {
     QFont result(font.faceName);
-    result.setPixelSize(pixelSizeOf(font));
+    result.setPixelSize(std::clamp(pixelSize, 1, kMaxCaptionPixelSize));
     result.setWeight(font.isBold() ? QFont::Bold : QFont::Normal);
     result.setItalic(font.italic != 0);
     result.setUnderline(font.underline != 0);

@@ -42,3 +42,8 @@ int pixelSizeOf(const LogFont& font);
 // caption: face, em or cell height, bold or regular, italic, underline and
 // strike-out carry over. Width, escapement and orientation are not used.
 QFont toQFont(const LogFont& font);
+// The same font at an em of `pixelSize` pixels (clamped like the height),
+// whatever the description's own height says.
+QFont toQFont(const LogFont& font, int pixelSize);
+// The largest em a caption font is drawn at.
+constexpr int kMaxCaptionPixelSize = 65535;

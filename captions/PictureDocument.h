@@ -1,6 +1,7 @@
 #pragma once
 
 #include "captions/CaptionList.h"
+#include "metadata/PhotoFacts.h"
 #include "metadata/PhotoMetadata.h"
 
 #include <QImage>
@@ -23,6 +24,10 @@ struct PictureDocument {
     // The opened photo's metadata, which a save carries; null before the
     // first open. Shared: it never changes once read.
     std::shared_ptr<const PhotoMetadata> metadata;
+    // What the metadata says of how the photo was taken, and its file name
+    // without the folder: the values of the captions' placeholders.
+    PhotoFacts facts;
+    QString fileName;
 
     bool hasPicture() const { return !picture.isNull(); }
 };

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -198,6 +199,8 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     document.picture = std::move(picture);
     document.description = description;
     document.metadata = metadata;
+    document.facts = metadata ? readPhotoFacts(*metadata) : PhotoFacts{};
+    document.fileName = QFileInfo(path).fileName();
     return {true, QString(), QString()};
 }
 

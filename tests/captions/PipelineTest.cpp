@@ -235,6 +235,7 @@ TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
     Caption top;
     top.disposition = Disposition::TopBand;
     top.text = "Top band";
+    top.sizeUnit = SizeUnit::Pixels; // 14 pixels on this 100-pixel-high photo
     Caption bottom = top;
     bottom.disposition = Disposition::BottomBand;
     Caption description;

@@ -24,6 +24,7 @@ Caption Band(std::int32_t disposition, const QString& text, std::uint32_t backgr
     caption.disposition = disposition;
     caption.text = text;
     caption.backgroundColor = background;
+    caption.sizeUnit = SizeUnit::Pixels;
     caption.font.height = emPixels;
     return caption;
 }
@@ -32,6 +33,7 @@ Caption OnImage(const QString& text, std::uint32_t colour = 0x000000FF) {
     Caption caption;
     caption.text = text;
     caption.textColor = colour;
+    caption.sizeUnit = SizeUnit::Pixels;
     caption.font.height = -30;
     return caption;
 }

@@ -29,6 +29,7 @@ PictureDocument Document() {
 Caption OnImage(const QString& text, int em = -36) {
     Caption caption;
     caption.text = text;
+    caption.sizeUnit = SizeUnit::Pixels;
     caption.font.height = em;
     caption.textColor = 0x0000FFFF;
     return caption;
@@ -58,12 +59,46 @@ std::vector<std::function<void(Caption&)>> Steps() {
     };
 }
 
+// Steps that turn the outline, the shadow and the box on, move them about
+// and off again: what a caption reaches grows with each.
+std::vector<std::function<void(Caption&)>> StyledSteps() {
+    return {
+        [](Caption& c) { c.text = QStringLiteral("Styled caption, wrapping over lines"); },
+        [](Caption& c) { c.outline.enabled = true; },
+        [](Caption& c) { c.outline.width = 6; },
+        [](Caption& c) {
+            c.shadow.enabled = true;
+            c.shadow.offsetX = 14;
+            c.shadow.offsetY = 11;
+        },
+        [](Caption& c) { c.shadow.blur = 9; },
+        [](Caption& c) {
+            c.shadow.offsetX = -25;
+            c.shadow.offsetY = -30; // reaching into the top band, which clips it
+        },
+        [](Caption& c) { c.box.enabled = true; },
+        [](Caption& c) { c.box.padding = 30; },
+        [](Caption& c) { c.marginLeft = 90; },
+        [](Caption& c) { c.verticalAlignment = VerticalAlignment::Bottom; },
+        [](Caption& c) {
+            c.outline.widthUnit = SizeUnit::PercentOfPicture;
+            c.outline.width = 1.5;
+        },
+        [](Caption& c) { c.sizeUnit = SizeUnit::PercentOfPicture; },
+        [](Caption& c) { c.box.padding = 0; },
+        [](Caption& c) { c.shadow.enabled = false; },
+        [](Caption& c) { c.box.enabled = false; },
+        [](Caption& c) { c.outline.enabled = false; },
+    };
+}
+
 class PreviewCanvasTest : public testing::Test {
 protected:
     void SetUp() override {
         Caption band;
         band.text = QStringLiteral("Top band");
         band.disposition = Disposition::TopBand;
+        band.sizeUnit = SizeUnit::Pixels;
         band.font.height = -30;
         band.backgroundColor = 0x00303030;
         document.captions.append(band);
@@ -74,9 +109,11 @@ protected:
         document.captions.append(shows);
     }
     // Runs every step and compares the preview with a whole render.
-    void expectExactThroughEverySteps(std::int32_t replaces, Caption working) {
+    void expectExactThroughEverySteps(
+        std::int32_t replaces, Caption working,
+        const std::vector<std::function<void(Caption&)>>& steps = Steps()) {
         int updates = 0;
-        for (const auto& step : Steps()) {
+        for (const auto& step : steps) {
             step(working);
             const WorkingCaption shown{&working, replaces};
             const QImage& previewed = preview.update(document, shown, base);
@@ -103,6 +140,17 @@ TEST_F(PreviewCanvasTest, AnAddedCaptionMatchesAWholeRenderAfterEveryChange) {
 TEST_F(PreviewCanvasTest, AnEditedCaptionUnderALaterOneMatchesAWholeRenderAfterEveryChange) {
     // The edited caption lies under the one that shows the description.
     expectExactThroughEverySteps(1, *document.captions.at(1));
+}
+
+TEST_F(PreviewCanvasTest, StyledCaptionsMatchAWholeRenderAfterEveryChange) {
+    expectExactThroughEverySteps(-1, OnImage(QString()), StyledSteps());
+    // Under a later caption, and with a later caption styled as well.
+    document.captions.at(2)->outline.enabled = true;
+    document.captions.at(2)->shadow.enabled = true;
+    document.captions.at(2)->box.enabled = true;
+    documentCanvas = QImage();
+    preview.invalidate();
+    expectExactThroughEverySteps(1, *document.captions.at(1), StyledSteps());
 }
 
 TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {

@@ -1,0 +1,174 @@
+// Saving a 24-megapixel photo with the three captions of a typical job drawn
+// with an outline, a shadow and (on the photo) a box, beside the same
+// captions bare; and the paint alone (the full-size canvas), styled and
+// bare. The photo is opened once, outside the timing. Repetitions run in a
+// shuffled order so that both sides of a ratio see the same machine load;
+// the ratio of medians is printed last as "summary: key = value".
+#include "bench/CaptionJob.h"
+#include "bench/PhotoFixture.h"
+#include "bench/RatioReporter.h"
+
+#include "captions/CaptionRenderer.h"
+#include "captions/PicturePipeline.h"
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace bs = bench_support;
+
+namespace {
+const QTemporaryDir& Scratch() {
+    static const QTemporaryDir dir;
+    return dir;
+}
+
+QString Path(const char* name) {
+    return Scratch().filePath(QString::fromLatin1(name));
+}
+
+PictureDocument& Plain() {
+    static PictureDocument document;
+    return document;
+}
+
+PictureDocument& Styled() {
+    static PictureDocument document;
+    return document;
+}
+
+// The job's captions with every style on, sized for a 120-pixel em.
+void AddStyledCaptions(PictureDocument& document) {
+    for (Caption caption : bs::JobCaptions()) {
+        caption.outline.enabled = true;
+        caption.outline.width = 5;
+        caption.outline.color = 0x00000000;
+        caption.shadow.enabled = true;
+        caption.shadow.offsetX = 8;
+        caption.shadow.offsetY = 8;
+        caption.shadow.blur = 10;
+        caption.shadow.opacity = 60;
+        caption.box.enabled = true;
+        caption.box.opacity = 50;
+        caption.box.padding = 30;
+        document.captions.append(caption);
+    }
+}
+
+bool Prepare(QString& error) {
+    const QString photo = Path("photo.jpg");
+    if (!Scratch().isValid() ||
+        !bs::WritePhotoJpeg(photo.toStdString(), bs::kPhotoWidth, bs::kPhotoHeight)) {
+        error = QStringLiteral("cannot write the photo");
+        return false;
+    }
+    for (PictureDocument* document : {&Plain(), &Styled()}) {
+        const PipelineResult opened = openPicture(*document, photo);
+        if (!opened.ok) {
+            error = opened.message;
+            return false;
+        }
+    }
+    bs::AddJobCaptions(Plain());
+    AddStyledCaptions(Styled());
+    // The styles must show, or the comparison measures nothing.
+    if (renderCaptions(Plain()) == renderCaptions(Styled())) {
+        error = QStringLiteral("the styled captions draw as the plain ones");
+        return false;
+    }
+    return true;
+}
+
+void Save(benchmark::State& state, const PictureDocument& document) {
+    const QString output = Path("saved.jpg");
+    for (auto _ : state) {
+        const PipelineResult result = savePicture(document, output);
+        if (!result.ok) {
+            state.SkipWithError(result.message.toUtf8().constData());
+            break;
+        }
+    }
+}
+
+void Paint(benchmark::State& state, const PictureDocument& document) {
+    QImage canvas;
+    for (auto _ : state) {
+        canvas = renderCaptions(document, {}, std::move(canvas));
+        benchmark::DoNotOptimize(canvas.constBits());
+    }
+}
+
+void BM_SavePlain(benchmark::State& state) {
+    Save(state, Plain());
+}
+void BM_SaveStyled(benchmark::State& state) {
+    Save(state, Styled());
+}
+void BM_PaintPlain(benchmark::State& state) {
+    Paint(state, Plain());
+}
+void BM_PaintStyled(benchmark::State& state) {
+    Paint(state, Styled());
+}
+
+BENCHMARK(BM_SavePlain)->Unit(benchmark::kMillisecond)->MinTime(1.5)->UseRealTime()->Repetitions(5);
+BENCHMARK(BM_SaveStyled)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.5)
+    ->UseRealTime()
+    ->Repetitions(5);
+BENCHMARK(BM_PaintPlain)->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime()->Repetitions(5);
+BENCHMARK(BM_PaintStyled)->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime()->Repetitions(5);
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    bool chosen = false;
+    for (int i = 1; i < argc; ++i) {
+        chosen = chosen || std::strncmp(argv[i], interleave, std::strlen(interleave) - 5) == 0;
+    }
+    if (!chosen) {
+        args.insert(args.begin() + 1, interleave);
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+
+    bs::PreferOffscreenPlatform();
+    QGuiApplication app(argc, argv);
+    QString error;
+    if (!Prepare(error)) {
+        std::fprintf(stderr, "no measurement: %s\n", error.toUtf8().constData());
+        return 1;
+    }
+    bs::RatioReporter reporter(isatty(fileno(stdout)) ? bs::RatioReporter::OO_ColorTabular
+                                                      : bs::RatioReporter::OO_Tabular);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\nMedians, same run (wall clock):\n");
+    for (const char* name : {"BM_SavePlain", "BM_SaveStyled", "BM_PaintPlain", "BM_PaintStyled"}) {
+        if (const auto ms = reporter.Median(name))
+            std::printf("%-16s %8.1f ms\n", name, *ms);
+    }
+    const auto plain = reporter.Median("BM_SavePlain");
+    const auto styled = reporter.Median("BM_SaveStyled");
+    const auto paint = reporter.Median("BM_PaintStyled");
+    const bool ok = plain && styled && *plain > 0;
+    if (ok) {
+        std::printf("\nstyled save / plain save, wall clock: %.3f (goal <= 1.5)\n",
+                    *styled / *plain);
+        std::printf("summary: styled_save_vs_plain = %.3f\n", *styled / *plain);
+    }
+    if (paint)
+        std::printf("summary: styled_paint_ms = %.1f\n", *paint);
+    benchmark::Shutdown();
+    return ok ? 0 : 1;
+}
