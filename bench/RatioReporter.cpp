@@ -1,8 +1,24 @@
 #include "bench/RatioReporter.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace bench_support {
+
+void InitializeShuffled(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    bool chosen = false;
+    for (int i = 1; i < argc; ++i) {
+        chosen = chosen || std::strncmp(argv[i], interleave, std::strlen(interleave) - 5) == 0;
+    }
+    if (!chosen) {
+        args.insert(args.begin() + 1, interleave);
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+}
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);

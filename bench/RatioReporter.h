@@ -9,6 +9,11 @@
 
 namespace bench_support {
 
+// Initializes Google Benchmark from the command line, with the repetitions
+// of all benchmarks run in a shuffled order unless the command line says
+// otherwise, so that a slow spell of a shared machine falls on all alike.
+void InitializeShuffled(int argc, char** argv);
+
 // The console report, keeping the median real time of each benchmark so
 // that main can print ratios of runs made on the same machine load.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -129,18 +129,7 @@ BENCHMARK(BM_PaintStyled)->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTim
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    bool chosen = false;
-    for (int i = 1; i < argc; ++i) {
-        chosen = chosen || std::strncmp(argv[i], interleave, std::strlen(interleave) - 5) == 0;
-    }
-    if (!chosen) {
-        args.insert(args.begin() + 1, interleave);
-    }
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
+    bs::InitializeShuffled(argc, argv);
 
     bs::PreferOffscreenPlatform();
     QGuiApplication app(argc, argv);
