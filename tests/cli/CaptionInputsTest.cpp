@@ -202,7 +202,7 @@ TEST(CaptionInputs, SigintStopsTheRunAndLeavesOnlyWholeCopies) {
     Workspace work;
     constexpr int kCount = 40;
     for (int i = 0; i < kCount; ++i)
-        CopyPhoto(kLarge, work.in() / ("p" + std::to_string(100 + i) + ".jpg"));
+        CopyPhoto(kLarge, work.in() / ("photo" + std::to_string(100 + i) + ".jpg"));
 
     int errPipe[2];
     ASSERT_EQ(::pipe(errPipe), 0);
