@@ -66,4 +66,13 @@ PipelineResult RunCaptionJob(const QString& input, const QString& output) {
     return savePicture(document, output);
 }
 
+const QTemporaryDir& Scratch() {
+    static const QTemporaryDir dir;
+    return dir;
+}
+
+QString ScratchPath(const char* name) {
+    return Scratch().filePath(QString::fromLatin1(name));
+}
+
 } // namespace bench_support

@@ -3,6 +3,7 @@
 #include "captions/PicturePipeline.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -17,6 +18,11 @@ void PreferOffscreenPlatform();
 // band above the photo, a credit in a band below it, a note on the photo.
 std::vector<Caption> JobCaptions();
 void AddJobCaptions(PictureDocument& document);
+
+// A folder of the process's own for the files a benchmark writes, removed
+// at exit, and a path in it.
+const QTemporaryDir& Scratch();
+QString ScratchPath(const char* name);
 
 // One whole job as a person does it: open the photo, add the captions, save.
 PipelineResult RunCaptionJob(const QString& input, const QString& output);

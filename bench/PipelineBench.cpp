@@ -25,15 +25,6 @@ QString Input() {
 }
 
 // Every output goes here, so that a run leaves nothing behind.
-const QTemporaryDir& Scratch() {
-    static const QTemporaryDir dir;
-    return dir;
-}
-
-QString Output(const char* name) {
-    return Scratch().filePath(QString::fromLatin1(name));
-}
-
 // The photo opened once with the job's captions, for the stage benchmarks.
 PictureDocument& CaptionedDocument() {
     static PictureDocument* document = [] {
@@ -75,7 +66,7 @@ void BM_Open(benchmark::State& state) {
 
 void BM_Save(benchmark::State& state) {
     PictureDocument& document = CaptionedDocument();
-    const QString output = Output("save.jpg");
+    const QString output = bs::ScratchPath("save.jpg");
     for (auto _ : state) {
         const PipelineResult result = savePicture(document, output);
         if (!result.ok) {
@@ -87,7 +78,7 @@ void BM_Save(benchmark::State& state) {
 
 void BM_Job(benchmark::State& state) {
     const QString input = Input();
-    const QString output = Output("job.jpg");
+    const QString output = bs::ScratchPath("job.jpg");
     for (auto _ : state) {
         const PipelineResult result = bs::RunCaptionJob(input, output);
         if (!result.ok) {
@@ -99,7 +90,7 @@ void BM_Job(benchmark::State& state) {
 
 void BM_DjpegCjpeg(benchmark::State& state) {
     const std::string command = "djpeg " + Quoted(Input()) + " | cjpeg -quality 90 -sample 2x2 > " +
-                                Quoted(Output("djpeg-cjpeg.jpg"));
+                                Quoted(bs::ScratchPath("djpeg-cjpeg.jpg"));
     for (auto _ : state) {
         if (!Shell(command)) {
             state.SkipWithError("djpeg | cjpeg failed");
@@ -124,7 +115,7 @@ void BM_ImageMagick(benchmark::State& state) {
         " -fill yellow -gravity southeast -annotate +200+300"
         " 'Morning mist over the island church\\nf/8, 1/250 s'"
         " -quality 90 -sampling-factor 2x2 " +
-        Quoted(Output("imagemagick.jpg"));
+        Quoted(bs::ScratchPath("imagemagick.jpg"));
     for (auto _ : state) {
         if (!Shell(command)) {
             state.SkipWithError("ImageMagick's convert failed");
@@ -146,7 +137,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     bs::PreferOffscreenPlatform();
     QApplication app(argc, argv);
-    if (!Scratch().isValid()) {
+    if (!bs::Scratch().isValid()) {
         std::fprintf(stderr, "cannot make a temporary folder for the outputs\n");
         return 1;
     }

@@ -25,15 +25,6 @@
 namespace bs = bench_support;
 
 namespace {
-const QTemporaryDir& Scratch() {
-    static const QTemporaryDir dir;
-    return dir;
-}
-
-QString Path(const char* name) {
-    return Scratch().filePath(QString::fromLatin1(name));
-}
-
 PictureDocument& Plain() {
     static PictureDocument document;
     return document;
@@ -63,8 +54,8 @@ void AddStyledCaptions(PictureDocument& document) {
 }
 
 bool Prepare(QString& error) {
-    const QString photo = Path("photo.jpg");
-    if (!Scratch().isValid() ||
+    const QString photo = bs::ScratchPath("photo.jpg");
+    if (!bs::Scratch().isValid() ||
         !bs::WritePhotoJpeg(photo.toStdString(), bs::kPhotoWidth, bs::kPhotoHeight)) {
         error = QStringLiteral("cannot write the photo");
         return false;
@@ -87,7 +78,7 @@ bool Prepare(QString& error) {
 }
 
 void Save(benchmark::State& state, const PictureDocument& document) {
-    const QString output = Path("saved.jpg");
+    const QString output = bs::ScratchPath("saved.jpg");
     for (auto _ : state) {
         const PipelineResult result = savePicture(document, output);
         if (!result.ok) {

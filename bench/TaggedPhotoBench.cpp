@@ -28,26 +28,17 @@
 namespace bs = bench_support;
 
 namespace {
-const QTemporaryDir& Scratch() {
-    static const QTemporaryDir dir;
-    return dir;
-}
-
-QString Path(const char* name) {
-    return Scratch().filePath(QString::fromLatin1(name));
-}
-
 // The photo with its metadata, Orientation 1, and the same bytes with
 // Orientation 6.
 QString Upright() {
-    return Path("photo-orientation-1.jpg");
+    return bs::ScratchPath("photo-orientation-1.jpg");
 }
 QString Turned() {
-    return Path("photo-orientation-6.jpg");
+    return bs::ScratchPath("photo-orientation-6.jpg");
 }
 
 bool MakePhotos(QString& error) {
-    if (!Scratch().isValid()) {
+    if (!bs::Scratch().isValid()) {
         error = QStringLiteral("cannot make a temporary folder");
         return false;
     }
@@ -55,7 +46,7 @@ bool MakePhotos(QString& error) {
         error = QStringLiteral("cannot write the photo");
         return false;
     }
-    if (!bs::TagLikeCamera(Upright(), 1, Scratch().path(), error)) {
+    if (!bs::TagLikeCamera(Upright(), 1, bs::Scratch().path(), error)) {
         return false;
     }
     if (!QFile::copy(Upright(), Turned())) {
@@ -69,7 +60,7 @@ bool MakePhotos(QString& error) {
 // the saved copy carries the camera's EXIF, GPS, XMP, IPTC and ICC profile,
 // and the Orientation 6 photo opens turned.
 bool CheckJob(QString& error) {
-    const QString output = Path("checked-job.jpg");
+    const QString output = bs::ScratchPath("checked-job.jpg");
     const PipelineResult result = bs::RunCaptionJob(Upright(), output);
     if (!result.ok || !result.note.isEmpty()) {
         error = result.ok ? result.note : result.message;
@@ -94,8 +85,9 @@ bool CheckJob(QString& error) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const QString command = QStringLiteral("djpeg %1 | cjpeg -quality 90 -sample 2x2 > %2")
-                                .arg(bs::Quoted(Upright()), bs::Quoted(Path("djpeg-cjpeg.jpg")));
+    const QString command =
+        QStringLiteral("djpeg %1 | cjpeg -quality 90 -sample 2x2 > %2")
+            .arg(bs::Quoted(Upright()), bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg")));
     for (auto _ : state) {
         if (!bs::Shell(command)) {
             state.SkipWithError("djpeg | cjpeg failed");
@@ -105,7 +97,7 @@ void BM_DjpegCjpeg(benchmark::State& state) {
 }
 
 void BM_TaggedJob(benchmark::State& state) {
-    const QString output = Path("job.jpg");
+    const QString output = bs::ScratchPath("job.jpg");
     for (auto _ : state) {
         const PipelineResult result = bs::RunCaptionJob(Upright(), output);
         if (!result.ok || !result.note.isEmpty()) {

@@ -199,7 +199,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     document.picture = std::move(picture);
     document.description = description;
     document.metadata = metadata;
-    document.facts = metadata ? readPhotoFacts(*metadata) : PhotoFacts{};
+    document.facts = metadata ? metadata->facts : PhotoFacts{};
     document.fileName = QFileInfo(path).fileName();
     return {true, QString(), QString()};
 }

@@ -21,6 +21,10 @@ struct MetadataRead {
 };
 MetadataRead readWithLibrary(const std::vector<std::uint8_t>& jpeg);
 
+struct PhotoFacts;
+// The facts a caption can show, from EXIF the library has read; never throws.
+PhotoFacts factsFromExif(const Exiv2::ExifData& exif);
+
 // An empty JPEG stream (start and end of image) for the library to write
 // metadata into.
 std::unique_ptr<Exiv2::Image> emptyJpegForWriting();

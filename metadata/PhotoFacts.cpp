@@ -145,35 +145,9 @@ std::string coordinate(const Exiv2::ExifData& exif, const char* key, const char*
 
 } // namespace
 
-PhotoFacts readPhotoFacts(const PhotoMetadata& metadata) {
+PhotoFacts factsFromExif(const Exiv2::ExifData& exif) {
     PhotoFacts facts;
-    // Reserved first: GCC 12 at -O3 takes a range insert after a short
-    // initialiser list for a write past its end.
-    std::vector<std::uint8_t> header;
-    header.reserve(std::size_t{1} << 16);
-    header.push_back(0xFF);
-    header.push_back(0xD8);
-    for (const JpegSegment& s : metadata.segments) {
-        static constexpr char kExif[] = "Exif\0";
-        if (s.marker != 0xE1 || s.data.size() < 6 || !std::equal(kExif, kExif + 6, s.data.begin()))
-            continue;
-        const std::size_t length = s.data.size() + 2;
-        // Room for the whole segment first: GCC 12 misreads a small range
-        // insert into a two-byte vector as out of bounds at -O3.
-        header.reserve(header.size() + length + 4);
-        header.insert(header.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
-                                     static_cast<std::uint8_t>(length)});
-        header.insert(header.end(), s.data.begin(), s.data.end());
-        break;
-    }
-    if (header.size() == 2)
-        return facts;
-    header.insert(header.end(), {0xFF, 0xD9});
-    const MetadataRead read = readWithLibrary(header);
-    if (read.image == nullptr)
-        return facts;
     try {
-        const Exiv2::ExifData& exif = read.image->exifData();
         readDateAndTime(exif, facts);
         facts.camera = camera(exif);
         facts.lens = text(exif, "Exif.Photo.LensModel");
@@ -195,4 +169,10 @@ PhotoFacts readPhotoFacts(const PhotoMetadata& metadata) {
         return PhotoFacts{};
     }
     return facts;
+}
+
+PhotoFacts readPhotoFacts(const PhotoMetadata& metadata) {
+    JpegKeptSegments kept;
+    kept.segments = metadata.segments;
+    return readPhotoMetadata(std::move(kept)).facts;
 }

@@ -19,5 +19,6 @@ struct PhotoFacts {
 
 struct PhotoMetadata;
 
-// Reads the facts from the photo's EXIF block; never throws.
+// Reads the facts from the EXIF block among the segments, as readPhotoMetadata
+// does when a photo is opened; never throws.
 PhotoFacts readPhotoFacts(const PhotoMetadata& metadata);

@@ -3,6 +3,7 @@
 #include "image/Orientation.h"
 #include "metadata/IccSegments.h"
 #include "metadata/MetadataLibrary.h"
+#include "metadata/PhotoFacts.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -282,6 +283,7 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept) {
         const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
         if (orientation != exif.end() && orientation->count() > 0)
             metadata.orientation = uprightOrientation(orientation->toLong(0));
+        metadata.facts = factsFromExif(exif);
         const Exiv2::XmpData& xmp = read.image->xmpData();
         const auto xmpDescription = xmp.findKey(Exiv2::XmpKey("Xmp.dc.description"));
         if (xmpDescription != xmp.end())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/JpegRows.h"
+#include "metadata/PhotoFacts.h"
 
 #include <cstdint>
 #include <string>
@@ -26,13 +27,16 @@ struct PhotoMetadata {
     // Descriptions written by other programs (UTF-8), empty when absent.
     std::string xmpDescription;
     std::string iptcDescription;
+    // What a caption can show of how the photo was taken.
+    PhotoFacts facts;
     // Why the metadata cannot be carried, empty when it can.
     std::string problem;
 
     bool hasCarriableSegments() const;
 };
 
-// Reads the kept segments: orientation, descriptions and whether they can be
+// Reads the kept segments, in one pass of the library: orientation,
+// descriptions, facts for placeholders and whether they can be
 // carried. Never throws; damaged data leaves `problem` set and the rest at
 // what could be read.
 PhotoMetadata readPhotoMetadata(JpegKeptSegments kept);
