@@ -224,7 +224,7 @@ CaptionLook lookOf(const PictureDocument& document, const Caption& caption,
     look.em = captionEmPixels(caption, size);
     look.font = toQFont(caption.font, look.em);
     look.style = resolveStyle(caption, std::min(size.width(), size.height()),
-                              std::max(size.width(), size.height()), onImage);
+                              std::max(size.width(), size.height()), look.em, onImage);
     return look;
 }
 

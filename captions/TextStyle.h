@@ -10,6 +10,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <vector>
+
 class QPainter;
 
 // Outline, shadow and box of a caption resolved to pixels of one picture,
@@ -34,16 +36,22 @@ struct ResolvedStyle {
 constexpr int kMaxShadowBlur = 250;
 
 // The caption's styles for a picture whose shorter side is `shorterSide`
-// pixels. A box is only drawn behind on-image text. Widths, offsets and
-// padding are clamped to the picture's larger side, the blur to
-// kMaxShadowBlur, opacities to 0-100 %; NaN widths count as 0.
-ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSide, bool onImage);
+// pixels, with text `em` pixels high. A box is only drawn behind on-image
+// text. Offsets and padding are clamped to the picture's larger side, the
+// outline to that and to half the em (wider, the letters' outlines merge
+// into one slab, and the time to draw it grows with the square of its
+// width), the blur to kMaxShadowBlur, opacities to 0-100 %; NaN widths
+// count as 0.
+ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSide, int em,
+                           bool onImage);
 
 // Text laid out as QPainter::drawText(rect, flags, text) lays it out (same
-// line breaks, wrapping, alignment and line positions): the glyphs as one
-// path in canvas coordinates and the laid-out bounds of the lines.
+// line breaks, wrapping, alignment and line positions): each glyph's outline
+// as a path in canvas coordinates, the rectangle they cover, and the
+// laid-out bounds of the lines.
 struct LaidOutText {
-    QPainterPath glyphs;
+    std::vector<QPainterPath> glyphs;
+    QRectF glyphBounds;
     QRectF bounds;
 };
 LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags);

@@ -279,15 +279,19 @@ TEST(TextStyle, AbsurdValuesAreClampedAndDrawQuickly) {
     caption.marginLeft = std::numeric_limits<std::int32_t>::min();
     caption.marginRight = std::numeric_limits<std::int32_t>::max();
 
-    const ResolvedStyle style = resolveStyle(caption, 150, 200, true);
+    // 1000 % of the shorter side is an em of 1500 pixels.
+    const ResolvedStyle style = resolveStyle(caption, 150, 200, 1500, true);
     EXPECT_EQ(style.outlineWidth, 200);
+    EXPECT_EQ(resolveStyle(caption, 150, 200, 40, true).outlineWidth, 20)
+        << "an outline is at most half the em";
+    EXPECT_EQ(resolveStyle(caption, 150, 200, 0, true).outlineWidth, 0.5);
     EXPECT_EQ(style.shadowBlur, kMaxShadowBlur);
     EXPECT_EQ(style.shadowOffset, QPoint(-200, 200));
     EXPECT_FALSE(style.box) << "a clear box is none";
     caption.box.opacity = 50;
-    EXPECT_EQ(resolveStyle(caption, 150, 200, true).boxPadding, 200);
+    EXPECT_EQ(resolveStyle(caption, 150, 200, 1500, true).boxPadding, 200);
     caption.outline.width = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(resolveStyle(caption, 150, 200, true).outlineWidth, 0);
+    EXPECT_EQ(resolveStyle(caption, 150, 200, 1500, true).outlineWidth, 0);
     caption.outline.width = 1e12;
 
     const QImage onImage = Render(caption, 200, 150);
