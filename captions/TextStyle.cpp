@@ -41,6 +41,22 @@ int blurHalfWidth(int radius) {
     return (radius + kBlurPasses - 1) / kBlurPasses;
 }
 
+// Rounded division of the sum of a window of 8-bit values by its length,
+// as a multiplication: exact for windows of up to 4,000 values (the blur's
+// are at most 169), and several times faster than dividing every pixel.
+class WindowMean {
+public:
+    explicit WindowMean(std::uint32_t window)
+        : half_(window / 2), factor_((std::uint64_t{1} << 32) / window + 1) {}
+    std::uint8_t operator()(std::uint32_t sum) const {
+        return static_cast<std::uint8_t>(((sum + half_) * factor_) >> 32);
+    }
+
+private:
+    std::uint64_t half_;
+    std::uint64_t factor_;
+};
+
 // One pass over `count` values `stride` apart: each becomes the mean of the
 // 2h + 1 values around it, nothing (0) lying beyond the ends.
 void boxBlurLine(std::uint8_t* values, int count, std::ptrdiff_t stride, int h,
@@ -50,12 +66,11 @@ void boxBlurLine(std::uint8_t* values, int count, std::ptrdiff_t stride, int h,
     for (int i = 0; i < count; ++i)
         prefix[static_cast<std::size_t>(i) + 1] =
             prefix[static_cast<std::size_t>(i)] + values[i * stride];
-    const std::uint32_t window = 2 * static_cast<std::uint32_t>(h) + 1;
+    const WindowMean mean(2 * static_cast<std::uint32_t>(h) + 1);
     for (int i = 0; i < count; ++i) {
         const auto high = static_cast<std::size_t>(std::min(count, i + h + 1));
         const auto low = static_cast<std::size_t>(std::max(0, i - h));
-        values[i * stride] =
-            static_cast<std::uint8_t>((prefix[high] - prefix[low] + window / 2) / window);
+        values[i * stride] = mean(prefix[high] - prefix[low]);
     }
 }
 
@@ -73,11 +88,11 @@ void boxBlurColumns(std::vector<std::uint8_t>& values, int w, int rows, int h,
         for (std::size_t x = 0; x < width; ++x)
             sums[x] += in[x];
     }
-    const std::uint32_t window = 2 * static_cast<std::uint32_t>(h) + 1;
+    const WindowMean mean(2 * static_cast<std::uint32_t>(h) + 1);
     for (int y = 0; y < rows; ++y) {
         std::uint8_t* line = out.data() + static_cast<std::size_t>(y) * width;
         for (std::size_t x = 0; x < width; ++x)
-            line[x] = static_cast<std::uint8_t>((sums[x] + window / 2) / window);
+            line[x] = mean(sums[x]);
         if (y + h + 1 < rows) {
             const std::uint8_t* in = row(y + h + 1);
             for (std::size_t x = 0; x < width; ++x)
