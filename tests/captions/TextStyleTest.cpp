@@ -304,6 +304,14 @@ TEST(TextStyle, AbsurdValuesAreClampedAndDrawQuickly) {
     // longer side above and below.
     EXPECT_GT(band.height(), 150);
     EXPECT_LE(band.height(), 150 + 150 + 2 * 200);
+
+    // On a band of 20-pixel text the outline is 10 pixels above and below.
+    Caption small = Text(QStringLiteral("Small"), -20);
+    small.disposition = Disposition::TopBand;
+    const int bare = Render(small, 2000, 1500).height();
+    small.outline.enabled = true;
+    small.outline.width = 1e12;
+    EXPECT_EQ(Render(small, 2000, 1500).height(), bare + 2 * 10);
 }
 
 TEST(TextStyle, ARedrawOfTheReachGivesTheWholeRendersPixelsForEveryStyle) {
