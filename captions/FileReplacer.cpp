@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -162,6 +163,34 @@ bool FileReplacer::linkUnnamed() {
     return failWithErrno(EEXIST);
 }
 
+// Gives the temporary file the target's name unless that name is taken,
+// with errno set on failure. A rename that refuses to replace is atomic; on
+// a file system without it, link() is (it fails when the name is taken); on
+// one with neither, such as FAT on a memory card before Linux 4.9, the name
+// is checked and then renamed, which a file made in between could lose to.
+bool FileReplacer::renameKeepingExisting() {
+    if (::renameat2(AT_FDCWD, tempName_.constData(), AT_FDCWD, target_.constData(),
+                    RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(tempName_.constData(), target_.constData()) == 0) {
+        ::unlink(tempName_.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        return false;
+    }
+    struct stat existing {};
+    if (::lstat(target_.constData(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(tempName_.constData(), target_.constData()) == 0;
+}
+
 bool FileReplacer::commit() {
     if (failed_ || !file_) {
         return fail(QStringLiteral("the file is not open"));
@@ -178,11 +207,9 @@ bool FileReplacer::commit() {
         return failWithErrno(errno);
     }
     if (keepExisting_) {
-        // link() fails when the name is taken; the temporary name goes after.
-        if (::link(tempName_.constData(), target_.constData()) != 0) {
+        if (!renameKeepingExisting()) {
             return failWithErrno(errno);
         }
-        ::unlink(tempName_.constData());
     } else if (::rename(tempName_.constData(), target_.constData()) != 0) {
         return failWithErrno(errno);
     }

@@ -47,6 +47,7 @@ private:
     bool failWithErrno(int code);
     // Gives the unnamed file a temporary name in the folder.
     bool linkUnnamed();
+    bool renameKeepingExisting();
     void discard();
 
     QByteArray target_;

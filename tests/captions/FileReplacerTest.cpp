@@ -91,5 +91,25 @@ TEST_P(FileReplacerTest, AnUnfinishedOrFailedWriteLeavesTheOldFileAndNoOther) {
     EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"photo.jpg"});
 }
 
+TEST_P(FileReplacerTest, KeepingExistingFilesWritesNewNamesAndRefusesTakenOnes) {
+    TempDir dir;
+    const fs::path fresh = dir.file("copy.jpg");
+    const std::vector<std::uint8_t> bytes(5000, 0x42);
+    FileReplacer first(Q(fresh), GetParam());
+    first.keepExisting();
+    ASSERT_TRUE(first.open() && first.write(bytes.data(), bytes.size()) && first.commit())
+        << first.errorText().toStdString();
+    EXPECT_EQ(ReadBytes(fresh), bytes);
+
+    const std::vector<std::uint8_t> other(3000, 0x17);
+    FileReplacer second(Q(fresh), GetParam());
+    second.keepExisting();
+    ASSERT_TRUE(second.open() && second.write(other.data(), other.size()));
+    EXPECT_FALSE(second.commit());
+    EXPECT_EQ(second.errorText(), "File exists");
+    EXPECT_EQ(ReadBytes(fresh), bytes) << "the file that was there stays";
+    EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"copy.jpg"}) << "no temporary left";
+}
+
 INSTANTIATE_TEST_SUITE_P(BothKinds, FileReplacerTest,
                          testing::Values(Kind::PreferUnnamed, Kind::Named));
