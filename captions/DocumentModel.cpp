@@ -85,7 +85,9 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     document_.width = static_cast<std::uint32_t>(picture.width());
     document_.height = static_cast<std::uint32_t>(picture.height());
     document_.description = description;
-    // A picture handed over without a file has no facts to fill in.
+    // A picture handed over without a file has no metadata to carry and no
+    // facts to fill in.
+    document_.metadata.reset();
     document_.facts = PhotoFacts{};
     document_.fileName = QFileInfo(path).fileName();
     path_ = path;

@@ -175,6 +175,11 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     model.history()->undo();
     EXPECT_EQ(Texts(model), QStringList{"kept"});
     EXPECT_TRUE(model.isModified());
+
+    // A picture handed over in memory carries nothing of the file before.
+    ASSERT_NE(model.document().metadata, nullptr);
+    model.loadPicture(Picture(30, 20), QStringLiteral("in memory"));
+    EXPECT_EQ(model.document().metadata, nullptr);
 }
 
 TEST(DocumentModel, TheWorkingCaptionIsShownWithoutTouchingTheListOrTheHistory) {
