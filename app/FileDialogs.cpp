@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStringList>
 
 QString qtNameFilters(const QString& pipeSeparatedFilter) {
@@ -80,8 +81,19 @@ QString chooseCaptionSetSavePath(QWidget* owner, const QString& directory) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.selectFile(QStringLiteral("captions") + QLatin1String(kCaptionSetSuffix));
     QString path = runDialog(dialog, directory, StringId::CaptionSetFilter);
-    // The suffix has two dots, which a default suffix cannot add.
-    if (!path.isEmpty() && !path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
-        path += QLatin1String(kCaptionSetSuffix);
+    // The suffix has two dots, which a default suffix cannot add. The dialog
+    // asked about replacing the name as typed; a name with the suffix added
+    // can be another file, so it is asked about here.
+    if (path.isEmpty() || path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
+        return path;
+    path += QLatin1String(kCaptionSetSuffix);
+    if (QFileInfo::exists(path)) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            owner, loadString(StringId::ProgramTitle),
+            loadString(StringId::ReplaceCaptionSet).arg(QFileInfo(path).fileName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return {};
+    }
     return path;
 }

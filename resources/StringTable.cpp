@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<int, const char16_t*>, 29> kStrings{{
+constexpr std::array<std::pair<int, const char16_t*>, 30> kStrings{{
     {StringId::AddCaption, u"Add Caption"},
     {StringId::EditCaption, u"Edit Caption"},
     {StringId::RemoveCaption, u"Remove Caption"},
@@ -48,6 +48,7 @@ constexpr std::array<std::pair<int, const char16_t*>, 29> kStrings{{
     {StringId::LoadCaptionSet, u"Load Caption Set"},
     {StringId::CaptionSetFilter,
      u"Caption Sets (*.lumora-captions.json)|*.lumora-captions.json|All files (*.*)|*.*||"},
+    {StringId::ReplaceCaptionSet, u"\"%1\" already exists. Do you want to replace it?"},
     {StringId::ProgramTitle, u"Lumora"},
 }};
 

@@ -36,6 +36,8 @@ constexpr int CommandLineUsageError = 26;
 // The undo step of File, Load Caption Set, and the caption set dialogs' filter.
 constexpr int LoadCaptionSet = 27;
 constexpr int CaptionSetFilter = 28;
+// Asked when the name typed for a caption set, with its suffix added, is taken.
+constexpr int ReplaceCaptionSet = 29;
 constexpr int ProgramTitle = 109;
 } // namespace StringId
 

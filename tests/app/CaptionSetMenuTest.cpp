@@ -53,6 +53,25 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     const fs::path saved = dir.file("festival.lumora-captions.json");
     ASSERT_TRUE(fs::exists(saved)) << "the suffix is added";
 
+    // The same name typed again names the set just saved: asked first.
+    const std::vector<std::uint8_t> first = ts::ReadBytes(saved);
+    model.addCaption(Band("One more"));
+    QString question;
+    AnswerMessageBox(&question, QMessageBox::No);
+    AnswerFileDialog(Q(dir.file("festival")));
+    EXPECT_FALSE(frame->saveCaptionSet());
+    EXPECT_EQ(question, "\"festival.lumora-captions.json\" already exists. Do you want to "
+                        "replace it?");
+    EXPECT_EQ(ts::ReadBytes(saved), first) << "kept when the answer is no";
+    model.removeCaption(2);
+    ts::WriteBytes(saved, {'x'});
+    question.clear();
+    AnswerMessageBox(&question, QMessageBox::Yes);
+    AnswerFileDialog(Q(dir.file("festival")));
+    EXPECT_TRUE(frame->saveCaptionSet());
+    EXPECT_FALSE(question.isEmpty());
+    EXPECT_EQ(ts::ReadBytes(saved), first) << "replaced when the answer is yes";
+
     model.removeCaption(1);
     model.editCaption(0, Band("Something else"));
     const int steps = model.history()->count();
