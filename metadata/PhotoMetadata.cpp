@@ -4,6 +4,7 @@
 #include "metadata/IccSegments.h"
 #include "metadata/MetadataLibrary.h"
 #include "metadata/PhotoFacts.h"
+#include "metadata/TextEncoding.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -74,40 +75,6 @@ template <typename Data, typename Key> void eraseKey(Data& data, const Key& key)
         data.erase(found);
         found = data.findKey(key);
     }
-}
-
-bool validUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80         ? 1
-                              : (c >> 5) == 6  ? 2
-                              : (c >> 4) == 14 ? 3
-                              : (c >> 3) == 30 ? 4
-                                               : 0;
-        if (n == 0 || i + n > s.size())
-            return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
-std::string latin1ToUtf8(std::string_view s) {
-    std::string out;
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 // EXIF fields that say where the photo was taken, besides the GPS directory.
@@ -216,7 +183,8 @@ void updateIptc(Exiv2::IptcData& iptc, MetadataChoice choice, const std::string&
             eraseKey(iptc, Exiv2::IptcKey(std::string(key)));
     }
     // The record is marked UTF-8 from now on: text written in another
-    // character set (Latin-1, in practice) is converted first.
+    // character set (Latin-1 as Windows writes it, in practice) is
+    // converted first.
     const auto charset = iptc.findKey(Exiv2::IptcKey("Iptc.Envelope.CharacterSet"));
     const bool wasUtf8 = charset != iptc.end() && charset->toString() == kIptcUtf8;
     if (!wasUtf8) {
@@ -224,8 +192,8 @@ void updateIptc(Exiv2::IptcData& iptc, MetadataChoice choice, const std::string&
             if (datum.typeId() != Exiv2::string || datum.record() == Exiv2::IptcDataSets::envelope)
                 continue;
             const std::string text = datum.toString();
-            if (!validUtf8(text))
-                datum.setValue(latin1ToUtf8(text));
+            if (!isUtf8(text))
+                datum.setValue(windows1252ToUtf8(text));
         }
     }
     iptc["Iptc.Envelope.CharacterSet"] = std::string(kIptcUtf8);

@@ -242,6 +242,34 @@ TEST(Metadata, DescriptionsWrittenByOtherProgramsShowAndAreKept) {
     }
 }
 
+TEST(Metadata, IptcTextOfAnotherCharacterSetIsCarriedAsUtf8) {
+    TempDir dir;
+    const fs::path source = dir.file("windows.jpg");
+    WriteBytes(source, PhotoWith({}));
+    // Written in Windows-1252 with no character set named, as older
+    // Windows programs do: curly quotes and the euro sign are 0x80-0x9F.
+    ASSERT_EQ(testing_support::Run("exiftool -q -overwrite_original -charset iptc=Latin "
+                                   "'-IPTC:City=\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5' " +
+                                   Quote(source.string()))
+                  .exitCode,
+              0);
+    const Bytes written = ReadBytes(source);
+    const Bytes cp1252 = {0x93, 'J', 'o', 'e', 0x92, 's', 0x94};
+    ASSERT_NE(std::search(written.begin(), written.end(), cp1252.begin(), cp1252.end()),
+              written.end())
+        << "exiftool wrote Windows-1252 bytes";
+    PictureDocument document;
+    ASSERT_TRUE(openPicture(document, Q(source)).ok);
+    const fs::path copy = dir.file("copy.jpg");
+    const PipelineResult saved = savePicture(document, Q(copy));
+    ASSERT_TRUE(saved.ok);
+    EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
+    const QJsonObject after =
+        Exiftool("-IPTC:City -IPTC:CodedCharacterSet", {copy}).at(copy.string());
+    EXPECT_EQ(Text(after, "City"), "\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5");
+    EXPECT_EQ(Text(after, "CodedCharacterSet"), "UTF8");
+}
+
 TEST(Metadata, DamagedMetadataIsLeftOutWithANoteAndThePhotoStillSaves) {
     TempDir dir;
     TiffBuilder pastEnd(false);
