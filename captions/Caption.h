@@ -2,6 +2,7 @@
 
 #include "captions/LogFont.h"
 
+#include <QColor>
 #include <QString>
 
 #include <cstdint>
@@ -77,6 +78,18 @@ struct TextBox {
 
     bool operator==(const TextBox&) const = default;
 };
+
+// The colour a caption's 0x00BBGGRR value draws in, opaque, and the value
+// of a chosen colour.
+inline QColor captionColor(std::uint32_t bbggrr) {
+    return QColor(static_cast<int>(bbggrr & 0xFF), static_cast<int>((bbggrr >> 8) & 0xFF),
+                  static_cast<int>((bbggrr >> 16) & 0xFF));
+}
+inline std::uint32_t captionColorValue(const QColor& color) {
+    return static_cast<std::uint32_t>(color.red()) |
+           (static_cast<std::uint32_t>(color.green()) << 8) |
+           (static_cast<std::uint32_t>(color.blue()) << 16);
+}
 
 // One caption. Colours are 0x00BBGGRR (red in the low byte; the top byte is
 // ignored when drawing). Lengths are pixels of the full-size picture. Text

@@ -18,11 +18,6 @@ namespace {
 // cannot be handed to it as they are.
 constexpr double kMaxLayoutExtent = 1 << 24;
 
-QColor opaque(std::uint32_t colour) {
-    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>((colour >> 16) & 0xFF));
-}
-
 // Where a text goes: the box handed to Qt and the clip the original box
 // imposes (limited to the canvas).
 struct Placement {
@@ -118,7 +113,7 @@ void drawCaptionText(QPainter& painter, const CaptionLook& look, const std::uint
     }
     painter.setClipRect(placement.clip & area);
     painter.setFont(font);
-    painter.setPen(opaque(colour));
+    painter.setPen(captionColor(colour));
     painter.drawText(placement.layout, placement.flags, text);
 }
 
@@ -315,7 +310,7 @@ void drawPass(QImage& canvas, const PictureDocument& document,
                 // edge, so the partly covered last row takes the background
                 // too and no dark line parts a band from its neighbour.
                 const QRect stripRect(0, cursor, W, strip);
-                painter.fillRect(stripRect, opaque(caption.backgroundColor));
+                painter.fillRect(stripRect, captionColor(caption.backgroundColor));
                 drawCaptionText(painter, look, caption.textColor,
                                 QRectF(0, cursor + bandPadding(look), W, h), flags, wholeCanvas,
                                 area, QRectF(stripRect).intersected(wholeCanvas));

@@ -62,11 +62,7 @@ template <std::size_t N> QString wordList(const std::array<Word, N>& words) {
 
 QString colorText(std::uint32_t color) {
     // 0x00BBGGRR in the caption, #RRGGBB in the file.
-    return QStringLiteral("#%1%2%3")
-        .arg(color & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg((color >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
-        .arg((color >> 16) & 0xFF, 2, 16, QLatin1Char('0'))
-        .toUpper();
+    return captionColor(color).name().toUpper();
 }
 
 double fontSize(const Caption& caption) {

@@ -17,11 +17,6 @@
 
 namespace {
 
-QColor opaque(std::uint32_t colour) {
-    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>((colour >> 16) & 0xFF));
-}
-
 double finiteOrZero(double value) {
     return std::isfinite(value) ? value : 0.0;
 }
@@ -232,7 +227,7 @@ ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSi
             width = width * shorterSide / 100.0;
         const double widest = std::min(static_cast<double>(limit), std::max(1, em) / 2.0);
         style.outlineWidth = std::clamp(width, 0.0, widest);
-        style.outlineColor = opaque(caption.outline.color);
+        style.outlineColor = captionColor(caption.outline.color);
     }
     if (caption.shadow.enabled && caption.shadow.opacity > 0) {
         style.shadow = true;
@@ -241,12 +236,12 @@ ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSi
         const double blur =
             std::clamp(finiteOrZero(caption.shadow.blur), 0.0, static_cast<double>(kMaxShadowBlur));
         style.shadowBlur = static_cast<int>(std::lround(blur));
-        style.shadowColor = opaque(caption.shadow.color);
+        style.shadowColor = captionColor(caption.shadow.color);
         style.shadowOpacity = std::min(caption.shadow.opacity, 100) / 100.0;
     }
     if (caption.box.enabled && onImage && caption.box.opacity > 0) {
         style.box = true;
-        style.boxColor = opaque(caption.box.color);
+        style.boxColor = captionColor(caption.box.color);
         style.boxColor.setAlpha(percentToAlpha(caption.box.opacity));
         style.boxPadding = std::clamp(caption.box.padding, 0, limit);
     }

@@ -1,5 +1,7 @@
 #include "ui/ColorBox.h"
 
+#include "captions/Caption.h"
+
 #include <QPainter>
 
 CColorBox::CColorBox(QWidget* parent) : QWidget(parent) {
@@ -13,7 +15,7 @@ void CColorBox::setColor(std::uint32_t color) {
 }
 
 QColor CColorBox::shownColor(std::uint32_t color) {
-    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    return captionColor(color);
 }
 
 void CColorBox::paintEvent(QPaintEvent*) {

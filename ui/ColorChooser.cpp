@@ -1,5 +1,7 @@
 #include "ui/ColorChooser.h"
 
+#include "captions/Caption.h"
+
 #include "ui/ColorBox.h"
 
 #include <QColorDialog>
@@ -19,12 +21,6 @@ std::array<QRgb, ColorChooser::kCustomColorCount>& customTable() {
     return table;
 }
 
-std::uint32_t colorRef(const QColor& color) {
-    return static_cast<std::uint32_t>(color.red()) |
-           (static_cast<std::uint32_t>(color.green()) << 8) |
-           (static_cast<std::uint32_t>(color.blue()) << 16);
-}
-
 } // namespace
 
 namespace ColorChooser {
@@ -40,7 +36,7 @@ std::optional<std::uint32_t> choose(QWidget* owner, std::uint32_t current) {
         table[i] = QColorDialog::customColor(i).rgb();
     if (result != QDialog::Accepted)
         return std::nullopt;
-    return colorRef(dialog.selectedColor());
+    return captionColorValue(dialog.selectedColor());
 }
 
 QColor customColor(int index) {
