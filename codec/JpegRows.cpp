@@ -1,6 +1,7 @@
 #include "codec/JpegRows.h"
 
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSettings.h"
 #include "codec/JpegStreamAdapter.h"
 
 #include <algorithm>
@@ -94,14 +95,9 @@ boolean KeepSegment(j_decompress_ptr cinfo) {
 // into blue, green, red, 0xFF as LxImageJPG::Decode turns them into BGR.
 void ConvertRow(const JSAMPLE* s, std::uint8_t* d, std::uint32_t width, int components) {
     if (components == 4) {
-        // Inverted (Adobe-style) CMYK.
-        for (std::uint32_t x = 0; x < width; ++x, s += 4, d += 4) {
-            const unsigned k = s[3];
-            d[0] = static_cast<std::uint8_t>(k * s[2] / 255);
-            d[1] = static_cast<std::uint8_t>(k * s[1] / 255);
-            d[2] = static_cast<std::uint8_t>(k * s[0] / 255);
-            d[3] = 0xFF;
-        }
+        InvertedCmykToBgr(s, d, width, 4);
+        for (std::uint32_t x = 0; x < width; ++x)
+            d[4 * x + 3] = 0xFF;
         return;
     }
     // Three components libjpeg leaves unconverted are taken in RGB order.
@@ -217,16 +213,7 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
     cinfo.input_components = 4;
     cinfo.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, settings.quality, FALSE);
-    cinfo.comp_info[0].h_samp_factor = 2;
-    cinfo.comp_info[0].v_samp_factor = 2;
-    for (int c = 1; c < 3; ++c) {
-        cinfo.comp_info[c].h_samp_factor = 1;
-        cinfo.comp_info[c].v_samp_factor = 1;
-    }
-    cinfo.density_unit = 1;
-    cinfo.X_density = settings.xDpi;
-    cinfo.Y_density = settings.yDpi;
+    ConfigureEncoder(cinfo, settings.quality, settings.xDpi, settings.yDpi);
     jpeg_start_compress(&cinfo, TRUE);
     // libjpeg only reads the rows, so it takes them from the caller's picture.
     JSAMPROW rows[kRowBatch];

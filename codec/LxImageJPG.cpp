@@ -1,6 +1,7 @@
 #include "codec/LxImageJPG.h"
 
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSettings.h"
 #include "codec/JpegStreamAdapter.h"
 #include "codec/NumericCast.h"
 #include "image/LxFile.h"
@@ -154,14 +155,8 @@ bool LxImageJPG::DecodeWith(JpegStreamAdapter& adapter, bool exifFound) {
             jpeg_read_scanlines(&cinfo, sample, 1);
             const JSAMPLE* s = sample[0];
             if (fileComponents == 4 && outComponents == 4) {
-                // Inverted (Adobe-style) CMYK to blue, green, red.
-                std::uint8_t* d = cursor.Row();
-                for (std::size_t x3 = 0, x4 = 0; x3 < stride && x4 < sampleRow; x3 += 3, x4 += 4) {
-                    const unsigned k = s[x4 + 3];
-                    d[x3] = static_cast<std::uint8_t>(k * s[x4 + 2] / 255);
-                    d[x3 + 1] = static_cast<std::uint8_t>(k * s[x4 + 1] / 255);
-                    d[x3 + 2] = static_cast<std::uint8_t>(k * s[x4] / 255);
-                }
+                InvertedCmykToBgr(s, cursor.Row(),
+                                  std::min<std::size_t>((stride + 2) / 3, sampleRow / 4), 3);
             } else {
                 cursor.CopyRowIn(s, static_cast<std::int64_t>(sampleRow));
             }
@@ -223,16 +218,8 @@ bool LxImageJPG::EncodeWith(JpegStreamAdapter& adapter) {
     // with the same result as swapping each row to RGB first.
     cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, GetQuality(), FALSE);
-    cinfo.comp_info[0].h_samp_factor = 2;
-    cinfo.comp_info[0].v_samp_factor = 2;
-    cinfo.comp_info[1].h_samp_factor = 1;
-    cinfo.comp_info[1].v_samp_factor = 1;
-    cinfo.comp_info[2].h_samp_factor = 1;
-    cinfo.comp_info[2].v_samp_factor = 1;
-    cinfo.density_unit = 1;
-    cinfo.X_density = static_cast<UINT16>(GetXResolution());
-    cinfo.Y_density = static_cast<UINT16>(GetYResolution());
+    ConfigureEncoder(cinfo, GetQuality(), static_cast<unsigned>(GetXResolution()),
+                     static_cast<unsigned>(GetYResolution()));
     jpeg_start_compress(&cinfo, TRUE);
 
     // libjpeg only reads the rows, so it can take them from the block itself.
