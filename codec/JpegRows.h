@@ -20,6 +20,18 @@ struct JpegSegment {
     std::vector<std::uint8_t> data; // the payload after the length field
 };
 
+// Appends a segment whole: its marker, its length field and its payload
+// (which must leave the length within 16 bits).
+inline void AppendJpegSegment(std::vector<std::uint8_t>& out, std::uint8_t marker,
+                              const std::vector<std::uint8_t>& data) {
+    const std::size_t length = data.size() + 2;
+    out.push_back(0xFF);
+    out.push_back(marker);
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), data.begin(), data.end());
+}
+
 // The segments kept while reading a header, in file order. Kept bytes stop at
 // a budget: a segment that would pass it is skipped and `overBudget` set.
 struct JpegKeptSegments {

@@ -45,12 +45,7 @@ void appendIccSegments(const std::vector<JpegSegment>& segments, std::vector<std
         for (const JpegSegment* part : parts) {
             if (part->data.size() < kHeaderBytes || part->data[sizeof kSignature] != number)
                 continue;
-            const std::size_t length = part->data.size() + 2;
-            out.push_back(0xFF);
-            out.push_back(kApp2);
-            out.push_back(static_cast<std::uint8_t>(length >> 8));
-            out.push_back(static_cast<std::uint8_t>(length));
-            out.insert(out.end(), part->data.begin(), part->data.end());
+            AppendJpegSegment(out, kApp2, part->data);
         }
     }
 }

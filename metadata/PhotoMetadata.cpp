@@ -35,23 +35,13 @@ bool isIptc(const JpegSegment& s) {
     return s.marker == kApp13 && startsWith(s.data, "Photoshop 3.0");
 }
 
-void appendSegment(std::vector<std::uint8_t>& out, std::uint8_t marker,
-                   const std::vector<std::uint8_t>& data) {
-    const std::size_t length = data.size() + 2;
-    out.push_back(0xFF);
-    out.push_back(marker);
-    out.push_back(static_cast<std::uint8_t>(length >> 8));
-    out.push_back(static_cast<std::uint8_t>(length));
-    out.insert(out.end(), data.begin(), data.end());
-}
-
 // A JPEG stream of the segments alone, which is all the library needs to
 // read them: start of image, the segments, end of image.
 std::vector<std::uint8_t> headerOnlyJpeg(const std::vector<JpegSegment>& segments) {
     std::vector<std::uint8_t> out = {0xFF, 0xD8};
     for (const JpegSegment& s : segments) {
         if (isExifOrXmp(s) || isIptc(s))
-            appendSegment(out, s.marker, s.data);
+            AppendJpegSegment(out, s.marker, s.data);
     }
     out.push_back(0xFF);
     out.push_back(0xD9);
