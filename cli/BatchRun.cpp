@@ -131,9 +131,7 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
     for (const QString& photo : photos) {
         const QFileInfo info(photo);
         const QString folder = options.outputFolder.isEmpty() ? info.path() : options.outputFolder;
-        PlannedPhoto plan{photo,
-                          QDir(folder).filePath(info.completeBaseName() + options.suffix +
-                                                QStringLiteral(".jpg")),
+        PlannedPhoto plan{photo, QDir(folder).filePath(captionedCopyName(photo, options.suffix)),
                           QString()};
         const QString copy = identity(plan.output);
         const QString why = QStringLiteral("Could not caption \"%1\": ").arg(shown(photo));

@@ -1,5 +1,6 @@
 #include "cli/CaptionCommand.h"
 
+#include "captions/CaptionJob.h"
 #include "captions/CaptionSetFile.h"
 #include "cli/BatchRun.h"
 
@@ -8,19 +9,10 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace {
-
-struct MetadataWord {
-    const char* word;
-    MetadataChoice choice;
-};
-constexpr std::array<MetadataWord, 3> kMetadataWords{{
-    {"keep", MetadataChoice::KeepAll},
-    {"no-location", MetadataChoice::KeepAllButLocation},
-    {"description-only", MetadataChoice::DescriptionOnly},
-}};
 
 // More threads than this would only hold more pictures in memory.
 constexpr int kMaxJobs = 256;
@@ -136,18 +128,13 @@ CaptionOptions parseCaptionArguments(const QStringList& arguments) {
             options.suffix = value;
             break;
         case Option::Metadata: {
-            bool known = false;
-            for (const MetadataWord& word : kMetadataWords) {
-                if (value == QLatin1String(word.word)) {
-                    options.metadata = word.choice;
-                    known = true;
-                }
-            }
-            if (!known) {
+            const std::optional<MetadataChoice> choice = metadataChoiceFromWord(value);
+            if (!choice) {
                 return usageError(QStringLiteral("--metadata is keep, no-location or "
                                                  "description-only, not '%1'")
                                       .arg(value));
             }
+            options.metadata = *choice;
             break;
         }
         case Option::Jobs: {

@@ -3,6 +3,7 @@
 // same bytes as the window's save), its refusals of bad input, its exit
 // statuses and an interruption by SIGINT.
 #include "cli/CaptionCommand.h"
+#include "captions/CaptionJob.h"
 #include "tests/cli/CaptionRun.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,21 @@ TEST(CaptionCommand, ReadsItsOptions) {
           QStringList{"--set", "s", "--suffix", "a/b", "a"}})
         EXPECT_EQ(parseCaptionArguments(wrong).action, CaptionOptions::Action::UsageError)
             << wrong.join(' ').toStdString();
+}
+
+TEST(CaptionCommand, MetadataWordsAndCopyNamesAreTheWindowsToo) {
+    for (const MetadataChoice choice : {MetadataChoice::KeepAll, MetadataChoice::KeepAllButLocation,
+                                        MetadataChoice::DescriptionOnly}) {
+        const QString word = QString::fromUtf8(metadataChoiceWord(choice));
+        EXPECT_EQ(metadataChoiceFromWord(word), choice) << word.toStdString();
+        EXPECT_EQ(parseCaptionArguments({"--set", "s", "--metadata", word, "a"}).metadata, choice)
+            << word.toStdString();
+    }
+    EXPECT_EQ(metadataChoiceWord(MetadataChoice::DescriptionOnly), std::string("description-only"));
+    EXPECT_FALSE(metadataChoiceFromWord("all").has_value());
+
+    EXPECT_EQ(captionedCopyName("photos/IMG_1.JPEG", "-captioned"), "IMG_1-captioned.jpg");
+    EXPECT_EQ(captionedCopyName("/a.b/quay.2024.jpg", "-x"), "quay.2024-x.jpg");
 }
 
 TEST(CaptionCommand, HelpAndUsageErrorsNeedNoDisplay) {
