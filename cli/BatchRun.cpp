@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
@@ -47,16 +48,32 @@ bool isPhotoName(const QString& name) {
            name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
 }
 
+// The names of the copies this command writes beside the photos `names`
+// of one folder with `suffix`. None with an empty suffix: then a copy's
+// name could be that of another photo ("a.JPG" gives "a.jpg"), which must
+// still be taken and refused as an input that would be written over.
+QSet<QString> ownCopyNames(const QStringList& names, const QString& suffix) {
+    QSet<QString> copies;
+    if (suffix.isEmpty())
+        return copies;
+    for (const QString& name : names)
+        copies.insert(captionedCopyName(name, suffix));
+    return copies;
+}
+
 // The photos of a folder in name order, and those of its subfolders after
-// them when `recursive`; a folder that cannot be read is a failure.
-void addFolder(const QString& folder, bool recursive, FoundPhotos& found) {
+// them when `recursive`; a folder that cannot be read is a failure. A file
+// named as this command's copy of a photo beside it is left out, so that a
+// second run over a folder the first wrote into does not caption the
+// copies again.
+void addFolder(const QString& folder, bool recursive, const QString& suffix, FoundPhotos& found) {
     DIR* directory = ::opendir(QFile::encodeName(folder).constData());
     if (directory == nullptr) {
         found.failures.push_back(QStringLiteral("Could not read the folder \"%1\": %2.")
                                      .arg(shown(folder), systemReason(errno)));
         return;
     }
-    QStringList files;
+    QStringList names;
     QStringList folders;
     while (const dirent* entry = ::readdir(directory)) {
         const QString name = QFile::decodeName(entry->d_name);
@@ -70,16 +87,19 @@ void addFolder(const QString& folder, bool recursive, FoundPhotos& found) {
         if (S_ISDIR(st.st_mode))
             folders << path;
         else if (isPhotoName(name))
-            files << path;
+            names << name;
     }
     ::closedir(directory);
-    files.sort();
+    names.sort();
     folders.sort();
-    for (const QString& file : files)
-        found.photos.push_back(file);
+    const QSet<QString> copies = ownCopyNames(names, suffix);
+    for (const QString& name : names) {
+        if (!copies.contains(name))
+            found.photos.push_back(folder + QLatin1Char('/') + name);
+    }
     if (recursive) {
         for (const QString& sub : folders)
-            addFolder(sub, recursive, found);
+            addFolder(sub, recursive, suffix, found);
     }
 }
 
@@ -99,7 +119,7 @@ struct Outcome {
 
 } // namespace
 
-FoundPhotos findPhotos(const QStringList& inputs, bool recursive) {
+FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString& suffix) {
     FoundPhotos found;
     for (const QString& input : inputs) {
         struct stat st {};
@@ -112,7 +132,7 @@ FoundPhotos findPhotos(const QStringList& inputs, bool recursive) {
             QString folder = input;
             while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
                 folder.chop(1);
-            addFolder(folder, recursive, found);
+            addFolder(folder, recursive, suffix, found);
         } else {
             found.photos.push_back(input);
         }
@@ -157,7 +177,7 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
 }
 
 int runBatch(const CaptionOptions& options, const CaptionList& captions) {
-    const FoundPhotos found = findPhotos(options.inputs, options.recursive);
+    const FoundPhotos found = findPhotos(options.inputs, options.recursive, options.suffix);
     const std::vector<PlannedPhoto> plan = planOutputs(found.photos, options);
     if (found.failures.empty() && plan.empty()) {
         std::fputs("lumora caption: no .jpg or .jpeg photos in the folders given\n", stderr);

@@ -17,12 +17,14 @@ struct PlannedPhoto {
 };
 
 // What the inputs name: the photos in order, and a message for each input
-// that could not be read (a missing file, an unreadable folder).
+// that could not be read (a missing file, an unreadable folder). In a
+// folder, the copies this command made there with `suffix` are not photos;
+// a file named on its own always is.
 struct FoundPhotos {
     std::vector<QString> photos;
     std::vector<QString> failures;
 };
-FoundPhotos findPhotos(const QStringList& inputs, bool recursive);
+FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString& suffix);
 
 // Where each photo's copy goes: DIR/<name><suffix>.jpg. A second photo
 // whose copy would have the name of an earlier one's, and a photo whose

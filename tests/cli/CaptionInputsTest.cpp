@@ -178,6 +178,34 @@ TEST(CaptionInputs, NoCopyReplacesAPhotoAnExistingFileOrAnotherCopy) {
     EXPECT_EQ(Listing(work.in() / "day1"), std::set<std::string>{"quay.jpg"});
 }
 
+TEST(CaptionInputs, ASecondRunOverAFolderDoesNotCaptionTheCopiesOfTheFirst) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    CopyPhoto(kSmall, work.in() / "b.JPEG");
+    // Named like a copy, but with no photo of its own beside it: a photo.
+    CopyPhoto(kSmall, work.in() / "c-captioned.jpg");
+    const std::set<std::string> all{"a.jpg",           "b.JPEG",
+                                    "c-captioned.jpg", "a-captioned.jpg",
+                                    "b-captioned.jpg", "c-captioned-captioned.jpg"};
+
+    const Ran first = work.Caption(SetArgument(work) + Q8(work.in()));
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Listing(work.in()), all);
+
+    const Ran second = work.Caption(SetArgument(work) + "--overwrite " + Q8(work.in()));
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(Contains(second.err, "3 captioned, 0 failed")) << second.err;
+    EXPECT_FALSE(Contains(second.err, "would be written over the photo")) << second.err;
+    EXPECT_EQ(Listing(work.in()), all);
+
+    // A copy named on its own is taken as the photo it is.
+    const Ran named =
+        work.Caption(SetArgument(work) + "--overwrite " + Q8(work.in() / "a-captioned.jpg"));
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(fs::exists(work.in() / "a-captioned-captioned.jpg"));
+}
+
 TEST(CaptionInputs, AMissingFontFallsBackAsInTheWindowAndAbsurdValuesAreBounded) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     Workspace work;
