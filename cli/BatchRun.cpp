@@ -244,12 +244,11 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
             lock.unlock();
             if (outcome.result.ok) {
                 ++captioned;
-                std::fprintf(stdout, "%s\n", plan[outcome.index].output.toLocal8Bit().constData());
-                std::fflush(stdout);
+                progress.print(stdout, plan[outcome.index].output);
                 progress.captioned(plan[outcome.index].output);
                 if (!outcome.result.note.isEmpty())
-                    std::fprintf(stderr, "lumora caption: %s\n",
-                                 outcome.result.note.toLocal8Bit().constData());
+                    progress.print(stderr,
+                                   QStringLiteral("lumora caption: ") + outcome.result.note);
             } else {
                 ++failed;
                 progress.failed(outcome.result.message);
