@@ -19,8 +19,10 @@
 #include <dirent.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -103,6 +105,23 @@ void addFolder(const QString& folder, bool recursive, const QString& suffix, Fou
     }
 }
 
+// Keeps the first of the photos that are one file (the same device and
+// inode): a folder and a photo in it, or one photo named in two ways, are
+// worked on once.
+void dropRepeats(std::vector<QString>& photos) {
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<QString> kept;
+    kept.reserve(photos.size());
+    for (QString& photo : photos) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(photo).constData(), &st) == 0 &&
+            !seen.insert({st.st_dev, st.st_ino}).second)
+            continue;
+        kept.push_back(std::move(photo));
+    }
+    photos = std::move(kept);
+}
+
 // A path with its folder's symbolic links and dots resolved, so two names
 // of one file compare equal; the file itself need not exist.
 QString identity(const QString& path) {
@@ -137,6 +156,7 @@ FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString&
             found.photos.push_back(input);
         }
     }
+    dropRepeats(found.photos);
     return found;
 }
 

@@ -19,7 +19,8 @@ struct PlannedPhoto {
 // What the inputs name: the photos in order, and a message for each input
 // that could not be read (a missing file, an unreadable folder). In a
 // folder, the copies this command made there with `suffix` are not photos;
-// a file named on its own always is.
+// a file named on its own always is. A file named more than once is there
+// once, where it first comes.
 struct FoundPhotos {
     std::vector<QString> photos;
     std::vector<QString> failures;

@@ -206,6 +206,27 @@ TEST(CaptionInputs, ASecondRunOverAFolderDoesNotCaptionTheCopiesOfTheFirst) {
     EXPECT_TRUE(fs::exists(work.in() / "a-captioned-captioned.jpg"));
 }
 
+TEST(CaptionInputs, APhotoNamedTwiceIsCaptionedOnce) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    CopyPhoto(kSmall, work.in() / "b.jpg");
+    const std::string twice = Q8(work.in()) + " " + Q8(work.in() / "a.jpg") + " " +
+                              Q8(work.in().string() + "//b.jpg") + " " +
+                              Q8(work.in() / ".." / "in" / "a.jpg");
+    const Ran beside = work.Caption(SetArgument(work) + twice);
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    EXPECT_TRUE(Contains(beside.err, "2 captioned, 0 failed")) << beside.err;
+    EXPECT_EQ(Listing(work.in()),
+              (std::set<std::string>{"a.jpg", "b.jpg", "a-captioned.jpg", "b-captioned.jpg"}));
+
+    const Ran out = work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + twice);
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_TRUE(Contains(out.err, "2 captioned, 0 failed")) << out.err;
+    EXPECT_FALSE(Contains(out.err, "would have the name")) << out.err;
+    EXPECT_EQ(Listing(work.out()), (std::set<std::string>{"a-captioned.jpg", "b-captioned.jpg"}));
+}
+
 TEST(CaptionInputs, AMissingFontFallsBackAsInTheWindowAndAbsurdValuesAreBounded) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     Workspace work;
