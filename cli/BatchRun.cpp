@@ -286,10 +286,13 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
         worker.join();
     progress.finish();
 
-    const int total = static_cast<int>(found.failures.size() + plan.size());
-    if (interrupted.load()) {
+    // Ctrl+C after the last photo had started stopped nothing: the run ends
+    // as if it had not come.
+    const int notStarted =
+        static_cast<int>(found.failures.size() + plan.size()) - captioned - failed;
+    if (interrupted.load() && notStarted > 0) {
         std::fprintf(stderr, "lumora caption: stopped: %d captioned, %d failed, %d not started\n",
-                     captioned, failed, total - captioned - failed);
+                     captioned, failed, notStarted);
         return 130;
     }
     std::fprintf(stderr, "%d captioned, %d failed\n", captioned, failed);

@@ -35,5 +35,6 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
 
 // Captions the photos the options name with the set, `options.jobs` at a
 // time, showing progress on standard error and printing each copy's path
-// on standard output. Returns the exit status (0, 1 or 130).
+// on standard output. Returns the exit status (0, 1, or 130 when Ctrl+C
+// left some photo not started).
 int runBatch(const CaptionOptions& options, const CaptionList& captions);
