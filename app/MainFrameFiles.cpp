@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "app/MetadataChoiceMenu.h"
 #include "app/RecentFiles.h"
+#include "captions/CaptionJob.h"
 #include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
@@ -90,8 +91,7 @@ bool CMainFrame::saveFile() {
     const QFileInfo opened(photo);
     const QString proposed =
         photo.isEmpty() ? QString()
-                        : opened.completeBaseName() + loadString(StringId::CaptionedNameSuffix) +
-                              QLatin1Char('.') + loadString(StringId::DefaultExtension);
+                        : captionedCopyName(photo, loadString(StringId::CaptionedNameSuffix));
     const QString path =
         chooseSavePath(this, photo.isEmpty() ? QString() : opened.path(), proposed);
     if (path.isEmpty())

@@ -1,5 +1,7 @@
 #include "app/MetadataChoiceMenu.h"
 
+#include "captions/CaptionJob.h"
+
 #include <QActionGroup>
 #include <QMenu>
 #include <QSettings>
@@ -11,14 +13,13 @@ constexpr char kSettingsKey[] = "save/metadata";
 
 struct ChoiceRow {
     MetadataChoice choice;
-    const char* word;
     const char* text;
 };
 
 constexpr std::array<ChoiceRow, 3> kChoices = {{
-    {MetadataChoice::KeepAll, "keep", "&Keep all metadata"},
-    {MetadataChoice::KeepAllButLocation, "no-location", "Keep all but the &location"},
-    {MetadataChoice::DescriptionOnly, "description-only", "&Description only"},
+    {MetadataChoice::KeepAll, "&Keep all metadata"},
+    {MetadataChoice::KeepAllButLocation, "Keep all but the &location"},
+    {MetadataChoice::DescriptionOnly, "&Description only"},
 }};
 } // namespace
 
@@ -31,7 +32,7 @@ MetadataChoiceMenu::MetadataChoiceMenu(QMenu* parentMenu, QObject* parent) : QOb
     choice_ = fromSettingsWord(QSettings().value(kSettingsKey).toString());
     for (const ChoiceRow& row : kChoices) {
         QAction* action = menu_->addAction(QString::fromUtf8(row.text));
-        action->setObjectName(QString::fromUtf8(row.word));
+        action->setObjectName(QString::fromUtf8(settingsWord(row.choice)));
         action->setCheckable(true);
         action->setChecked(row.choice == choice_);
         group_->addAction(action);
@@ -42,27 +43,16 @@ MetadataChoiceMenu::MetadataChoiceMenu(QMenu* parentMenu, QObject* parent) : QOb
 
 void MetadataChoiceMenu::setChoice(MetadataChoice choice) {
     choice_ = choice;
-    for (const ChoiceRow& row : kChoices) {
-        if (row.choice == choice) {
-            for (QAction* action : group_->actions())
-                action->setChecked(action->objectName() == QString::fromUtf8(row.word));
-        }
-    }
-    QSettings().setValue(kSettingsKey, QString::fromUtf8(settingsWord(choice)));
+    const QString word = QString::fromUtf8(settingsWord(choice));
+    for (QAction* action : group_->actions())
+        action->setChecked(action->objectName() == word);
+    QSettings().setValue(kSettingsKey, word);
 }
 
 const char* MetadataChoiceMenu::settingsWord(MetadataChoice choice) {
-    for (const ChoiceRow& row : kChoices) {
-        if (row.choice == choice)
-            return row.word;
-    }
-    return kChoices[0].word;
+    return metadataChoiceWord(choice);
 }
 
 MetadataChoice MetadataChoiceMenu::fromSettingsWord(const QString& word) {
-    for (const ChoiceRow& row : kChoices) {
-        if (word == QString::fromUtf8(row.word))
-            return row.choice;
-    }
-    return MetadataChoice::KeepAll;
+    return metadataChoiceFromWord(word).value_or(MetadataChoice::KeepAll);
 }

@@ -1,5 +1,21 @@
 #include "captions/CaptionJob.h"
 
+#include <QFileInfo>
+
+#include <array>
+
+namespace {
+struct MetadataWord {
+    MetadataChoice choice;
+    const char* word;
+};
+constexpr std::array<MetadataWord, 3> kMetadataWords{{
+    {MetadataChoice::KeepAll, "keep"},
+    {MetadataChoice::KeepAllButLocation, "no-location"},
+    {MetadataChoice::DescriptionOnly, "description-only"},
+}};
+} // namespace
+
 PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions) {
     PictureDocument document;
     const PipelineResult opened = openPicture(document, job.photo);
@@ -13,4 +29,24 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
                                  MetadataChoice metadata, bool overwrite) {
     return savePicture(document, path, metadata, overwrite);
+}
+
+QString captionedCopyName(const QString& photo, const QString& suffix) {
+    return QFileInfo(photo).completeBaseName() + suffix + QStringLiteral(".jpg");
+}
+
+const char* metadataChoiceWord(MetadataChoice choice) {
+    for (const MetadataWord& row : kMetadataWords) {
+        if (row.choice == choice)
+            return row.word;
+    }
+    return kMetadataWords[0].word;
+}
+
+std::optional<MetadataChoice> metadataChoiceFromWord(const QString& word) {
+    for (const MetadataWord& row : kMetadataWords) {
+        if (word == QLatin1String(row.word))
+            return row.choice;
+    }
+    return std::nullopt;
 }

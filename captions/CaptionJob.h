@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The one road of a photo to its captioned copy: open, caption, save. The
 // command line runs it for each photo; the window, which already holds the
 // opened picture, takes its last step, saveCaptionedCopy(), so both write
@@ -26,3 +28,14 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
 // The save step: the document (picture and captions) written to `path`.
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
                                  MetadataChoice metadata, bool overwrite = true);
+
+// The name of a photo's copy: its name without the extension, `suffix`,
+// then ".jpg" ("IMG_1.JPEG" with "-captioned" is "IMG_1-captioned.jpg").
+// The window proposes it and the command line writes it.
+QString captionedCopyName(const QString& photo, const QString& suffix);
+
+// The word of a metadata choice in the settings and on the command line:
+// "keep", "no-location" or "description-only"; and back, nothing for any
+// other word.
+const char* metadataChoiceWord(MetadataChoice choice);
+std::optional<MetadataChoice> metadataChoiceFromWord(const QString& word);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
@@ -18,8 +19,10 @@
 #include <dirent.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -47,16 +50,32 @@ bool isPhotoName(const QString& name) {
            name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
 }
 
+// The names of the copies this command writes beside the photos `names`
+// of one folder with `suffix`. None with an empty suffix: then a copy's
+// name could be that of another photo ("a.JPG" gives "a.jpg"), which must
+// still be taken and refused as an input that would be written over.
+QSet<QString> ownCopyNames(const QStringList& names, const QString& suffix) {
+    QSet<QString> copies;
+    if (suffix.isEmpty())
+        return copies;
+    for (const QString& name : names)
+        copies.insert(captionedCopyName(name, suffix));
+    return copies;
+}
+
 // The photos of a folder in name order, and those of its subfolders after
-// them when `recursive`; a folder that cannot be read is a failure.
-void addFolder(const QString& folder, bool recursive, FoundPhotos& found) {
+// them when `recursive`; a folder that cannot be read is a failure. A file
+// named as this command's copy of a photo beside it is left out, so that a
+// second run over a folder the first wrote into does not caption the
+// copies again.
+void addFolder(const QString& folder, bool recursive, const QString& suffix, FoundPhotos& found) {
     DIR* directory = ::opendir(QFile::encodeName(folder).constData());
     if (directory == nullptr) {
         found.failures.push_back(QStringLiteral("Could not read the folder \"%1\": %2.")
                                      .arg(shown(folder), systemReason(errno)));
         return;
     }
-    QStringList files;
+    QStringList names;
     QStringList folders;
     while (const dirent* entry = ::readdir(directory)) {
         const QString name = QFile::decodeName(entry->d_name);
@@ -70,17 +89,37 @@ void addFolder(const QString& folder, bool recursive, FoundPhotos& found) {
         if (S_ISDIR(st.st_mode))
             folders << path;
         else if (isPhotoName(name))
-            files << path;
+            names << name;
     }
     ::closedir(directory);
-    files.sort();
+    names.sort();
     folders.sort();
-    for (const QString& file : files)
-        found.photos.push_back(file);
+    const QSet<QString> copies = ownCopyNames(names, suffix);
+    for (const QString& name : names) {
+        if (!copies.contains(name))
+            found.photos.push_back(folder + QLatin1Char('/') + name);
+    }
     if (recursive) {
         for (const QString& sub : folders)
-            addFolder(sub, recursive, found);
+            addFolder(sub, recursive, suffix, found);
     }
+}
+
+// Keeps the first of the photos that are one file (the same device and
+// inode): a folder and a photo in it, or one photo named in two ways, are
+// worked on once.
+void dropRepeats(std::vector<QString>& photos) {
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<QString> kept;
+    kept.reserve(photos.size());
+    for (QString& photo : photos) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(photo).constData(), &st) == 0 &&
+            !seen.insert({st.st_dev, st.st_ino}).second)
+            continue;
+        kept.push_back(std::move(photo));
+    }
+    photos = std::move(kept);
 }
 
 // A path with its folder's symbolic links and dots resolved, so two names
@@ -99,7 +138,7 @@ struct Outcome {
 
 } // namespace
 
-FoundPhotos findPhotos(const QStringList& inputs, bool recursive) {
+FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString& suffix) {
     FoundPhotos found;
     for (const QString& input : inputs) {
         struct stat st {};
@@ -112,11 +151,12 @@ FoundPhotos findPhotos(const QStringList& inputs, bool recursive) {
             QString folder = input;
             while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
                 folder.chop(1);
-            addFolder(folder, recursive, found);
+            addFolder(folder, recursive, suffix, found);
         } else {
             found.photos.push_back(input);
         }
     }
+    dropRepeats(found.photos);
     return found;
 }
 
@@ -131,9 +171,7 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
     for (const QString& photo : photos) {
         const QFileInfo info(photo);
         const QString folder = options.outputFolder.isEmpty() ? info.path() : options.outputFolder;
-        PlannedPhoto plan{photo,
-                          QDir(folder).filePath(info.completeBaseName() + options.suffix +
-                                                QStringLiteral(".jpg")),
+        PlannedPhoto plan{photo, QDir(folder).filePath(captionedCopyName(photo, options.suffix)),
                           QString()};
         const QString copy = identity(plan.output);
         const QString why = QStringLiteral("Could not caption \"%1\": ").arg(shown(photo));
@@ -159,7 +197,7 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
 }
 
 int runBatch(const CaptionOptions& options, const CaptionList& captions) {
-    const FoundPhotos found = findPhotos(options.inputs, options.recursive);
+    const FoundPhotos found = findPhotos(options.inputs, options.recursive, options.suffix);
     const std::vector<PlannedPhoto> plan = planOutputs(found.photos, options);
     if (found.failures.empty() && plan.empty()) {
         std::fputs("lumora caption: no .jpg or .jpeg photos in the folders given\n", stderr);
@@ -226,12 +264,11 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
             lock.unlock();
             if (outcome.result.ok) {
                 ++captioned;
-                std::fprintf(stdout, "%s\n", plan[outcome.index].output.toLocal8Bit().constData());
-                std::fflush(stdout);
+                progress.print(stdout, plan[outcome.index].output);
                 progress.captioned(plan[outcome.index].output);
                 if (!outcome.result.note.isEmpty())
-                    std::fprintf(stderr, "lumora caption: %s\n",
-                                 outcome.result.note.toLocal8Bit().constData());
+                    progress.print(stderr,
+                                   QStringLiteral("lumora caption: ") + outcome.result.note);
             } else {
                 ++failed;
                 progress.failed(outcome.result.message);
@@ -249,10 +286,13 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
         worker.join();
     progress.finish();
 
-    const int total = static_cast<int>(found.failures.size() + plan.size());
-    if (interrupted.load()) {
+    // Ctrl+C after the last photo had started stopped nothing: the run ends
+    // as if it had not come.
+    const int notStarted =
+        static_cast<int>(found.failures.size() + plan.size()) - captioned - failed;
+    if (interrupted.load() && notStarted > 0) {
         std::fprintf(stderr, "lumora caption: stopped: %d captioned, %d failed, %d not started\n",
-                     captioned, failed, total - captioned - failed);
+                     captioned, failed, notStarted);
         return 130;
     }
     std::fprintf(stderr, "%d captioned, %d failed\n", captioned, failed);

@@ -17,12 +17,15 @@ struct PlannedPhoto {
 };
 
 // What the inputs name: the photos in order, and a message for each input
-// that could not be read (a missing file, an unreadable folder).
+// that could not be read (a missing file, an unreadable folder). In a
+// folder, the copies this command made there with `suffix` are not photos;
+// a file named on its own always is. A file named more than once is there
+// once, where it first comes.
 struct FoundPhotos {
     std::vector<QString> photos;
     std::vector<QString> failures;
 };
-FoundPhotos findPhotos(const QStringList& inputs, bool recursive);
+FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString& suffix);
 
 // Where each photo's copy goes: DIR/<name><suffix>.jpg. A second photo
 // whose copy would have the name of an earlier one's, and a photo whose
@@ -32,5 +35,6 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
 
 // Captions the photos the options name with the set, `options.jobs` at a
 // time, showing progress on standard error and printing each copy's path
-// on standard output. Returns the exit status (0, 1 or 130).
+// on standard output. Returns the exit status (0, 1, or 130 when Ctrl+C
+// left some photo not started).
 int runBatch(const CaptionOptions& options, const CaptionList& captions);

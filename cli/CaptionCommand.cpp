@@ -1,5 +1,6 @@
 #include "cli/CaptionCommand.h"
 
+#include "captions/CaptionJob.h"
 #include "captions/CaptionSetFile.h"
 #include "cli/BatchRun.h"
 
@@ -8,19 +9,10 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace {
-
-struct MetadataWord {
-    const char* word;
-    MetadataChoice choice;
-};
-constexpr std::array<MetadataWord, 3> kMetadataWords{{
-    {"keep", MetadataChoice::KeepAll},
-    {"no-location", MetadataChoice::KeepAllButLocation},
-    {"description-only", MetadataChoice::DescriptionOnly},
-}};
 
 // More threads than this would only hold more pictures in memory.
 constexpr int kMaxJobs = 256;
@@ -58,10 +50,11 @@ constexpr char kHelp[] =
     "  --recursive      also take the photos in the folders' subfolders\n"
     "  -h, --help       show this help and exit\n"
     "\n"
-    "A FOLDER means every .jpg and .jpeg file in it. Each copy is written as\n"
-    "DIR/<name><suffix>.jpg; a photo is never written over, and an existing copy\n"
-    "only with --overwrite. The paths of the copies are printed on standard output,\n"
-    "progress and failures on standard error.\n"
+    "A FOLDER means every .jpg and .jpeg file in it, except the copies this\n"
+    "command made of its photos (<name><suffix>.jpg beside <name>.jpg). Each\n"
+    "copy is written as DIR/<name><suffix>.jpg; a photo is never written over,\n"
+    "and an existing copy only with --overwrite. The paths of the copies are\n"
+    "printed on standard output, progress and failures on standard error.\n"
     "\n"
     "Exit status: 0 when every photo was captioned, 1 when some failed, 2 for a\n"
     "wrong command line or a caption set that cannot be read, 130 when stopped\n"
@@ -136,18 +129,13 @@ CaptionOptions parseCaptionArguments(const QStringList& arguments) {
             options.suffix = value;
             break;
         case Option::Metadata: {
-            bool known = false;
-            for (const MetadataWord& word : kMetadataWords) {
-                if (value == QLatin1String(word.word)) {
-                    options.metadata = word.choice;
-                    known = true;
-                }
-            }
-            if (!known) {
+            const std::optional<MetadataChoice> choice = metadataChoiceFromWord(value);
+            if (!choice) {
                 return usageError(QStringLiteral("--metadata is keep, no-location or "
                                                  "description-only, not '%1'")
                                       .arg(value));
             }
+            options.metadata = *choice;
             break;
         }
         case Option::Jobs: {

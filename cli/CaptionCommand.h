@@ -32,6 +32,6 @@ QString captionHelp();
 
 // Runs the command for the program's arguments (argv[1] is "caption") and
 // returns the exit status: 0 when every photo was captioned, 1 when some
-// failed, 2 for bad usage or a set that cannot be read, 130 when stopped
-// by Ctrl+C.
+// failed, 2 for bad usage or a set that cannot be read, 130 when Ctrl+C
+// stopped it before every photo was started.
 int runCaptionCommand(int argc, char** argv);

@@ -31,11 +31,18 @@ void Progress::captioned(const QString& copy) {
 
 void Progress::failed(const QString& failure) {
     ++done_;
-    clearBar();
-    std::fprintf(stream_, "lumora caption: %s\n", failure.toLocal8Bit().constData());
-    if (terminal_)
+    print(stream_, QStringLiteral("lumora caption: ") + failure);
+    if (terminal_ && !barShown_)
         draw();
-    std::fflush(stream_);
+}
+
+void Progress::print(std::FILE* out, const QString& line) {
+    const bool redraw = barShown_;
+    clearBar();
+    std::fprintf(out, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(out);
+    if (redraw)
+        draw();
 }
 
 void Progress::tick() {
@@ -52,8 +59,11 @@ void Progress::finish() {
 }
 
 void Progress::clearBar() {
-    if (barShown_)
+    if (barShown_) {
         std::fputs("\r\033[K", stream_);
+        std::fflush(stream_);
+        barShown_ = false;
+    }
 }
 
 void Progress::draw() {

@@ -15,6 +15,10 @@ public:
     // A photo is done: `copy` was written, or `failure` says why not.
     void captioned(const QString& copy);
     void failed(const QString& failure);
+    // Prints `line` and a newline on `out` (standard output or the stream
+    // of the progress). On a terminal the bar is cleared first and drawn
+    // again below the line, so the two never share a line.
+    void print(std::FILE* out, const QString& line);
     // Redraws the bar (a terminal only), e.g. so the time left moves on.
     void tick();
     // Ends the bar's line.

@@ -3,10 +3,12 @@
 // same bytes as the window's save), its refusals of bad input, its exit
 // statuses and an interruption by SIGINT.
 #include "cli/CaptionCommand.h"
+#include "captions/CaptionJob.h"
 #include "tests/cli/CaptionRun.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -57,6 +59,21 @@ TEST(CaptionCommand, ReadsItsOptions) {
           QStringList{"--set", "s", "--suffix", "a/b", "a"}})
         EXPECT_EQ(parseCaptionArguments(wrong).action, CaptionOptions::Action::UsageError)
             << wrong.join(' ').toStdString();
+}
+
+TEST(CaptionCommand, MetadataWordsAndCopyNamesAreTheWindowsToo) {
+    for (const MetadataChoice choice : {MetadataChoice::KeepAll, MetadataChoice::KeepAllButLocation,
+                                        MetadataChoice::DescriptionOnly}) {
+        const QString word = QString::fromUtf8(metadataChoiceWord(choice));
+        EXPECT_EQ(metadataChoiceFromWord(word), choice) << word.toStdString();
+        EXPECT_EQ(parseCaptionArguments({"--set", "s", "--metadata", word, "a"}).metadata, choice)
+            << word.toStdString();
+    }
+    EXPECT_EQ(metadataChoiceWord(MetadataChoice::DescriptionOnly), std::string("description-only"));
+    EXPECT_FALSE(metadataChoiceFromWord("all").has_value());
+
+    EXPECT_EQ(captionedCopyName("photos/IMG_1.JPEG", "-captioned"), "IMG_1-captioned.jpg");
+    EXPECT_EQ(captionedCopyName("/a.b/quay.2024.jpg", "-x"), "quay.2024-x.jpg");
 }
 
 TEST(CaptionCommand, HelpAndUsageErrorsNeedNoDisplay) {
@@ -139,4 +156,74 @@ TEST(CaptionCommand, OneJobAndTwoJobsWriteTheSameFiles) {
     EXPECT_EQ(Listing(work.file("two")), names);
     for (const std::string& name : names)
         EXPECT_EQ(ReadBytes(work.file("one") / name), ReadBytes(work.file("two") / name)) << name;
+}
+
+namespace {
+
+// The lines a terminal shows for what was written to it: "\r" goes back to
+// the start of the line and "\033[K" clears the rest of it.
+std::vector<std::string> ShownLines(const std::string& typed) {
+    std::vector<std::string> lines(1);
+    std::size_t cursor = 0;
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        std::string& line = lines.back();
+        if (typed[i] == '\n') {
+            lines.emplace_back();
+            cursor = 0;
+        } else if (typed[i] == '\r') {
+            cursor = 0;
+        } else if (typed.compare(i, 3, "\033[K") == 0) {
+            line.resize(cursor);
+            i += 2;
+        } else {
+            if (cursor < line.size())
+                line[cursor] = typed[i];
+            else
+                line.push_back(typed[i]);
+            ++cursor;
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(CaptionCommand, OnATerminalTheBarNeverSharesALineWithACopyOrAFailure) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    if (testing_support::Run("command -v script").exitCode != 0)
+        GTEST_SKIP() << "no script(1) to run the command on a terminal";
+    Workspace work;
+    work.AddCorpusPhotos();
+    std::ofstream(work.in() / "notes.jpg") << "not a picture\n";
+    // script(1) gives the command a terminal for both standard output and
+    // standard error, and passes on what it shows.
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                Quote(LUMORA_PROGRAM) + " caption --set " + Q8(work.set()) +
+                                " --jobs 1 --out " + Q8(work.out()) + " " + Q8(work.in());
+    const auto ran =
+        testing_support::Run("script -qec " + Quote(command) + " /dev/null </dev/null");
+    EXPECT_EQ(ran.exitCode, 1) << ran.output;
+    const std::vector<std::string> lines = ShownLines(ran.output);
+    const auto shown = [&](const std::string& text) {
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    };
+    for (const char* name : kPhotos) {
+        const fs::path copy = work.out() / (fs::path(name).stem().string() + "-captioned.jpg");
+        EXPECT_TRUE(shown(copy.string())) << copy << " on a line of its own in:\n" << ran.output;
+    }
+    const std::string failure =
+        "lumora caption: Could not open \"" + (work.in() / "notes.jpg").string() + "\": ";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(failure, 0) == 0;
+    })) << ran.output;
+    EXPECT_TRUE(shown("5 captioned, 1 failed")) << ran.output;
+    int bars = 0;
+    for (const std::string& line : lines) {
+        if (!Contains(line, "photos/s"))
+            continue;
+        ++bars;
+        EXPECT_EQ(line.front(), '[') << line;
+        EXPECT_EQ(line.substr(line.size() - 5), " left") << line;
+    }
+    EXPECT_GE(bars, 1) << ran.output;
 }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
+
 #include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
@@ -178,6 +181,55 @@ TEST(CaptionInputs, NoCopyReplacesAPhotoAnExistingFileOrAnotherCopy) {
     EXPECT_EQ(Listing(work.in() / "day1"), std::set<std::string>{"quay.jpg"});
 }
 
+TEST(CaptionInputs, ASecondRunOverAFolderDoesNotCaptionTheCopiesOfTheFirst) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    CopyPhoto(kSmall, work.in() / "b.JPEG");
+    // Named like a copy, but with no photo of its own beside it: a photo.
+    CopyPhoto(kSmall, work.in() / "c-captioned.jpg");
+    const std::set<std::string> all{"a.jpg",           "b.JPEG",
+                                    "c-captioned.jpg", "a-captioned.jpg",
+                                    "b-captioned.jpg", "c-captioned-captioned.jpg"};
+
+    const Ran first = work.Caption(SetArgument(work) + Q8(work.in()));
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Listing(work.in()), all);
+
+    const Ran second = work.Caption(SetArgument(work) + "--overwrite " + Q8(work.in()));
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(Contains(second.err, "3 captioned, 0 failed")) << second.err;
+    EXPECT_FALSE(Contains(second.err, "would be written over the photo")) << second.err;
+    EXPECT_EQ(Listing(work.in()), all);
+
+    // A copy named on its own is taken as the photo it is.
+    const Ran named =
+        work.Caption(SetArgument(work) + "--overwrite " + Q8(work.in() / "a-captioned.jpg"));
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(fs::exists(work.in() / "a-captioned-captioned.jpg"));
+}
+
+TEST(CaptionInputs, APhotoNamedTwiceIsCaptionedOnce) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    CopyPhoto(kSmall, work.in() / "a.jpg");
+    CopyPhoto(kSmall, work.in() / "b.jpg");
+    const std::string twice = Q8(work.in()) + " " + Q8(work.in() / "a.jpg") + " " +
+                              Q8(work.in().string() + "//b.jpg") + " " +
+                              Q8(work.in() / ".." / "in" / "a.jpg");
+    const Ran beside = work.Caption(SetArgument(work) + twice);
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    EXPECT_TRUE(Contains(beside.err, "2 captioned, 0 failed")) << beside.err;
+    EXPECT_EQ(Listing(work.in()),
+              (std::set<std::string>{"a.jpg", "b.jpg", "a-captioned.jpg", "b-captioned.jpg"}));
+
+    const Ran out = work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + twice);
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_TRUE(Contains(out.err, "2 captioned, 0 failed")) << out.err;
+    EXPECT_FALSE(Contains(out.err, "would have the name")) << out.err;
+    EXPECT_EQ(Listing(work.out()), (std::set<std::string>{"a-captioned.jpg", "b-captioned.jpg"}));
+}
+
 TEST(CaptionInputs, AMissingFontFallsBackAsInTheWindowAndAbsurdValuesAreBounded) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     Workspace work;
@@ -250,4 +302,71 @@ TEST(CaptionInputs, SigintStopsTheRunAndLeavesOnlyWholeCopies) {
         EXPECT_TRUE(Decodes(work.out() / name)) << name;
     }
     EXPECT_EQ(Listing(work.in()).size(), static_cast<std::size_t>(kCount));
+}
+
+TEST(CaptionInputs, SigintAfterTheLastPhotoHasStartedLetsTheRunEndAsUsual) {
+    if (testing_support::Run("command -v cjpeg").exitCode != 0)
+        GTEST_SKIP() << "no cjpeg to make a large photo";
+    Workspace work;
+    // A 24 MP photo takes long enough to work on that Ctrl+C comes during it.
+    const fs::path photo = work.in() / "large.jpg";
+    {
+        std::FILE* cjpeg = ::popen(("cjpeg -quality 90 > " + Q8(photo)).c_str(), "w");
+        ASSERT_NE(cjpeg, nullptr);
+        constexpr int kWidth = 6000;
+        constexpr int kHeight = 4000;
+        std::fprintf(cjpeg, "P6\n%d %d\n255\n", kWidth, kHeight);
+        std::vector<unsigned char> row(static_cast<std::size_t>(kWidth) * 3);
+        for (int y = 0; y < kHeight; ++y) {
+            for (std::size_t x = 0; x < row.size(); ++x)
+                row[x] = static_cast<unsigned char>((x * 7 + static_cast<std::size_t>(y)) & 0xFF);
+            ASSERT_EQ(std::fwrite(row.data(), 1, row.size(), cjpeg), row.size());
+        }
+        ASSERT_EQ(::pclose(cjpeg), 0);
+    }
+
+    // The photo's first opening is the command starting on it: by then the
+    // set is read and Ctrl+C is handled.
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, photo.c_str(), IN_OPEN), 0);
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                Quote(LUMORA_PROGRAM) + " caption " + SetArgument(work) +
+                                "--jobs 1 --out " + Q8(work.out()) + " " + Q8(photo) +
+                                " >/dev/null";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(errPipe[1], 2);
+        ::close(errPipe[0]);
+        ::close(errPipe[1]);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    pollfd opened{watch, POLLIN, 0};
+    const int ready = ::poll(&opened, 1, 60000);
+    const fs::path copy = work.out() / "large-captioned.jpg";
+    const bool copyBefore = fs::exists(copy);
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+    ::close(watch);
+
+    std::FILE* err = ::fdopen(errPipe[0], "r");
+    ASSERT_NE(err, nullptr);
+    std::string output;
+    char line[4096];
+    while (std::fgets(line, sizeof line, err) != nullptr)
+        output += line;
+    std::fclose(err);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(ready, 1) << "the photo was never opened: " << output;
+    EXPECT_FALSE(copyBefore) << "the copy was done before Ctrl+C";
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_TRUE(Contains(output, "1 captioned, 0 failed")) << output;
+    EXPECT_FALSE(Contains(output, "stopped:")) << output;
+    EXPECT_TRUE(Decodes(copy));
 }
