@@ -248,6 +248,30 @@ ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSi
     return style;
 }
 
+namespace {
+// The underline and strike-out bars drawText draws across a line, as shapes
+// among the glyphs, so that the outline and the shadow take them in too.
+void addDecorations(const QTextLine& line, const QPointF& origin, const QFont& font,
+                    LaidOutText& result) {
+    if ((!font.underline() && !font.strikeOut()) || line.naturalTextWidth() <= 0)
+        return;
+    const QFontMetricsF metrics(font);
+    const double thickness = std::max(1.0, metrics.lineWidth());
+    const double baseline = origin.y() + line.y() + line.ascent();
+    const auto addBar = [&](double centre) {
+        QPainterPath bar;
+        bar.addRect(QRectF(origin.x() + line.x(), centre - thickness / 2, line.naturalTextWidth(),
+                           thickness));
+        result.glyphBounds |= bar.boundingRect();
+        result.glyphs.push_back(std::move(bar));
+    };
+    if (font.underline())
+        addBar(baseline + metrics.underlinePos());
+    if (font.strikeOut())
+        addBar(baseline - metrics.strikeOutPos());
+}
+} // namespace
+
 LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags) {
     // As QPainter::drawText: line feeds break lines, returns are spaces,
     // lines sit on whole pixels, one leading apart, and the lines past
@@ -302,6 +326,7 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
         else if (flags & Qt::AlignHCenter)
             lineX = (rect.width() - line.horizontalAdvance()) / 2;
         const QPointF origin(rect.x() + lineX, rect.y() + yOffset);
+        addDecorations(line, origin, font, result);
         const QList<QGlyphRun> runs = line.glyphRuns();
         for (const QGlyphRun& run : runs) {
             // The outlines come from a copy of the run's font made afresh at

@@ -165,6 +165,41 @@ TEST(TextStyle, AnOutlineSurroundsTheGlyphsAndChangesNothingFurther) {
     EXPECT_EQ(Render(outlined), a);
 }
 
+TEST(TextStyle, UnderlineAndStrikeOutTakeTheOutlineToo) {
+    for (const bool strikeOut : {false, true}) {
+        SCOPED_TRACE(strikeOut ? "strike-out" : "underline");
+        Caption bare = Text(QStringLiteral("a          b"));
+        Caption decorated = bare;
+        (strikeOut ? decorated.font.strikeOut : decorated.font.underline) = 1;
+        const QImage plain = Render(bare);
+        const QImage barred = Render(decorated);
+        decorated.outline.enabled = true;
+        decorated.outline.width = 3;
+        decorated.outline.color = 0x0000FF00; // green
+        const QImage outlined = Render(decorated);
+        // Columns between the letters: no ink without the bar, the bar's
+        // red with it, and the outline's green above and below the bar.
+        const QRect ink = Changed(plain, Document(400, 300).picture);
+        int gapColumns = 0;
+        for (int x = ink.left(); x <= ink.right(); ++x) {
+            bool letter = false;
+            bool bar = false;
+            bool outline = false;
+            for (int y = 0; y < plain.height(); ++y) {
+                letter |= plain.pixel(x, y) != kGround;
+                bar |= barred.pixel(x, y) == qRgb(255, 0, 0);
+                outline |= outlined.pixel(x, y) == qRgb(0, 255, 0);
+            }
+            if (letter)
+                continue;
+            ++gapColumns;
+            EXPECT_TRUE(bar) << x;
+            EXPECT_TRUE(outline) << x;
+        }
+        EXPECT_GT(gapColumns, 40);
+    }
+}
+
 TEST(TextStyle, ABoxBlendsBehindTheTextOverItsLaidOutBoundsAndPadding) {
     const Caption plain = Text(QStringLiteral("Boxed\r\ntwo lines"));
     Caption boxed = plain;
