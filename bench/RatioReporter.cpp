@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace bench_support {
 
@@ -19,6 +20,9 @@ void InitializeShuffled(int argc, char** argv) {
     args.push_back(nullptr);
     benchmark::Initialize(&count, args.data());
 }
+
+RatioReporter::RatioReporter()
+    : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);

@@ -18,9 +18,9 @@ void InitializeShuffled(int argc, char** argv);
 // that main can print ratios of runs made on the same machine load.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    // Colour and tables by default, as Google Benchmark's own console report
-    // on a terminal.
-    explicit RatioReporter(OutputOptions options = OO_Defaults) : ConsoleReporter(options) {}
+    // Tables, in colour only when stdout is a terminal: a log written to a
+    // file gets no escape sequences.
+    RatioReporter();
 
     void ReportRuns(const std::vector<Run>& runs) override;
 

@@ -19,7 +19,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace bs = bench_support;
@@ -129,8 +128,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no measurement: %s\n", error.toUtf8().constData());
         return 1;
     }
-    bs::RatioReporter reporter(isatty(fileno(stdout)) ? bs::RatioReporter::OO_ColorTabular
-                                                      : bs::RatioReporter::OO_Tabular);
+    bs::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedians, same run (wall clock):\n");
