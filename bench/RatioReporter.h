@@ -29,6 +29,12 @@ public:
     // The median CPU time of the benchmark's own thread, in the same unit.
     std::optional<double> MedianCpu(const std::string& name) const;
 
+    // Median over median, wall clock or CPU time of the benchmark's thread;
+    // nothing unless both ran.
+    std::optional<double> Ratio(const std::string& numerator, const std::string& denominator) const;
+    std::optional<double> RatioCpu(const std::string& numerator,
+                                   const std::string& denominator) const;
+
     // One line "numerator  N.NNNx <comparison>"; nothing unless both ran.
     void PrintRatio(const std::string& numerator, const std::string& denominator,
                     const char* comparison) const;

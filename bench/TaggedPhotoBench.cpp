@@ -143,16 +143,6 @@ BENCHMARK(BM_OpenOrientation6)
     ->UseRealTime()
     ->Repetitions(7);
 
-// The ratio of two medians, wall-clock or CPU time of the benchmark's thread.
-std::optional<double> Ratio(const bs::RatioReporter& reporter, const std::string& numerator,
-                            const std::string& denominator, bool cpu) {
-    const auto a = cpu ? reporter.MedianCpu(numerator) : reporter.Median(numerator);
-    const auto b = cpu ? reporter.MedianCpu(denominator) : reporter.Median(denominator);
-    if (!a || !b || *b <= 0) {
-        return std::nullopt;
-    }
-    return *a / *b;
-}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -178,12 +168,12 @@ int main(int argc, char** argv) {
     }
     // The job against djpeg | cjpeg in wall-clock time: the reference runs in
     // two child processes, whose time the benchmark's thread does not see.
-    const auto job = Ratio(reporter, "BM_TaggedJob", "BM_DjpegCjpeg", false);
+    const auto job = reporter.Ratio("BM_TaggedJob", "BM_DjpegCjpeg");
     // Both opens run on this thread alone, so their CPU time is the same work
     // without the waits that other people's processes on a shared machine add
     // to the wall clock; the wall-clock ratio is printed beside it.
-    const auto open = Ratio(reporter, "BM_OpenOrientation6", "BM_OpenOrientation1", true);
-    const auto openWall = Ratio(reporter, "BM_OpenOrientation6", "BM_OpenOrientation1", false);
+    const auto open = reporter.RatioCpu("BM_OpenOrientation6", "BM_OpenOrientation1");
+    const auto openWall = reporter.Ratio("BM_OpenOrientation6", "BM_OpenOrientation1");
     std::printf("\nRatios of medians, same run:\n");
     if (job) {
         std::printf("tagged job / djpeg | cjpeg, wall clock:  %.3f (goal <= 1.5)\n", *job);
