@@ -5,6 +5,7 @@
 // its own threads. Each run is a separate process, timed on the wall clock,
 // with its peak memory from the kernel. Ends with the summary lines.
 #include "bench/PhotoFixture.h"
+#include "bench/Shell.h"
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace bs = bench_support;
 namespace fs = std::filesystem;
 
 namespace {
@@ -66,15 +68,6 @@ Timed RunAll(const std::vector<std::string>& commands) {
     return timed;
 }
 
-// Our paths hold no quote; appended piece by piece, as GCC 12 misreads
-// "'" + string as overlapping copies at -O3.
-std::string Quoted(const fs::path& path) {
-    std::string quoted(1, '\'');
-    quoted += path.string();
-    quoted += '\'';
-    return quoted;
-}
-
 // The peak is shown for our runs only: a pipeline's peak would be the
 // shell's, not its programs'.
 void Report(const char* name, const Timed& timed, bool peak) {
@@ -92,7 +85,7 @@ int main() {
     fs::remove_all(root);
     fs::create_directories(root / "in");
     const fs::path first = root / "in" / "photo00.jpg";
-    if (!bench_support::WritePhotoJpeg(first.string(), kWidth, kHeight)) {
+    if (!bs::WritePhotoJpeg(first.string(), kWidth, kHeight)) {
         std::fprintf(stderr, "could not write the bench photo\n");
         return 1;
     }
@@ -108,32 +101,33 @@ int main() {
         fs::create_directories(root / folder);
 
     const std::string lumora = std::string("env -u DISPLAY ") + LUMORA_PROGRAM + " caption --set " +
-                               Quoted(root / "set.lumora-captions.json") + " --overwrite --out ";
-    const Timed jobs1 = RunAll({lumora + Quoted(root / "jobs1") + " --jobs 1 " +
-                                Quoted(root / "in") + " >/dev/null 2>&1"});
-    const Timed jobs2 = RunAll({lumora + Quoted(root / "jobs2") + " --jobs 2 " +
-                                Quoted(root / "in") + " >/dev/null 2>&1"});
+                               bs::Quoted(root / "set.lumora-captions.json") +
+                               " --overwrite --out ";
+    const Timed jobs1 = RunAll({lumora + bs::Quoted(root / "jobs1") + " --jobs 1 " +
+                                bs::Quoted(root / "in") + " >/dev/null 2>&1"});
+    const Timed jobs2 = RunAll({lumora + bs::Quoted(root / "jobs2") + " --jobs 2 " +
+                                bs::Quoted(root / "in") + " >/dev/null 2>&1"});
 
     std::vector<std::string> floor;
     std::vector<std::string> magick;
     for (const fs::path& photo : photos) {
         const fs::path name = photo.filename();
-        floor.push_back("djpeg " + Quoted(photo) + " | cjpeg -quality 90 -sample 2x2 > " +
-                        Quoted(root / "floor" / name));
+        floor.push_back("djpeg " + bs::Quoted(photo) + " | cjpeg -quality 90 -sample 2x2 > " +
+                        bs::Quoted(root / "floor" / name));
         magick.push_back(
-            "convert " + Quoted(photo) +
+            "convert " + bs::Quoted(photo) +
             " -background '#203040' -gravity north -splice 0x136"
             " -background black -gravity south -splice 0x68"
             " -font DejaVu-Sans-Bold -pointsize 113 -fill white -gravity north -annotate +0+8"
             " \"Harbour festival $(exiftool -s3 -d '%Y-%m-%d' -DateTimeOriginal " +
-            Quoted(photo) +
+            bs::Quoted(photo) +
             ")\""
             " -font DejaVu-Sans -pointsize 57 -gravity southeast -annotate +0+4"
             " 'Photo: A. Person, all rights reserved'"
             " -fill '#00000080' -draw 'rectangle 44,2560 1000,2772'"
             " -pointsize 85 -fill white -gravity southwest -annotate +60+196 'On the quay at dawn'"
             " -quality 90 -sampling-factor 2x2 " +
-            Quoted(root / "magick" / name));
+            bs::Quoted(root / "magick" / name));
     }
     const Timed floorRun = RunAll(floor);
     const Timed magickRun = RunAll(magick);

@@ -14,6 +14,7 @@
 #include "bench/CaptionJob.h"
 #include "bench/PeakMemory.h"
 #include "bench/PhotoFixture.h"
+#include "bench/Shell.h"
 #include "bench/TaggedPhoto.h"
 
 #include <QGuiApplication>
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace bs = bench_support;
 
@@ -51,12 +53,14 @@ bool Job(const QString& input, const QString& output, QString& error) {
 // The saved copy is upright (taller than wide), says so, and carries the
 // camera's metadata.
 bool CheckCopy(const QString& copy) {
-    const QString condition =
-        QStringLiteral("exiftool -q -q -n -if '$File:ImageHeight > $File:ImageWidth and "
-                       "(not $EXIF:Orientation or $EXIF:Orientation == 1) and $EXIF:Make and "
-                       "$EXIF:GPSLatitude and $XMP-dc:Description and $IPTC:Caption-Abstract and "
-                       "$ICC_Profile:ProfileDescription' -p ok %1 | grep -qx ok");
-    return bs::Shell(condition.arg(bs::Quoted(copy)));
+    std::string condition =
+        "exiftool -q -q -n -if '$File:ImageHeight > $File:ImageWidth and "
+        "(not $EXIF:Orientation or $EXIF:Orientation == 1) and $EXIF:Make and "
+        "$EXIF:GPSLatitude and $XMP-dc:Description and $IPTC:Caption-Abstract and "
+        "$ICC_Profile:ProfileDescription' -p ok ";
+    condition += bs::Quoted(copy.toStdString());
+    condition += " | grep -qx ok";
+    return bs::Shell(condition);
 }
 } // namespace
 

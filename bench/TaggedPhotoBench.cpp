@@ -9,6 +9,7 @@
 #include "bench/CaptionJob.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
+#include "bench/Shell.h"
 #include "bench/TaggedPhoto.h"
 
 #include "captions/PicturePipeline.h"
@@ -65,11 +66,13 @@ bool CheckJob(QString& error) {
         error = result.ok ? result.note : result.message;
         return false;
     }
-    const QString condition = QStringLiteral(
+    std::string condition =
         "exiftool -q -q -if '$EXIF:Make and $EXIF:GPSLatitude and $EXIF:ExposureTime and "
         "$XMP-dc:Description and $IPTC:Caption-Abstract and $ICC_Profile:ProfileDescription' "
-        "-p ok %1 | grep -qx ok");
-    if (!bs::Shell(condition.arg(bs::Quoted(output)))) {
+        "-p ok ";
+    condition += bs::Quoted(output.toStdString());
+    condition += " | grep -qx ok";
+    if (!bs::Shell(condition)) {
         error = QStringLiteral("the saved copy lacks some of the photo's metadata");
         return false;
     }
@@ -84,9 +87,9 @@ bool CheckJob(QString& error) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const QString command =
-        QStringLiteral("djpeg %1 | cjpeg -quality 90 -sample 2x2 > %2")
-            .arg(bs::Quoted(Upright()), bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg")));
+    const std::string command = "djpeg " + bs::Quoted(Upright().toStdString()) +
+                                " | cjpeg -quality 90 -sample 2x2 > " +
+                                bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
     for (auto _ : state) {
         if (!bs::Shell(command)) {
             state.SkipWithError("djpeg | cjpeg failed");
