@@ -112,8 +112,7 @@ int main() {
     std::vector<std::string> magick;
     for (const fs::path& photo : photos) {
         const fs::path name = photo.filename();
-        floor.push_back("djpeg " + bs::Quoted(photo) + " | cjpeg -quality 90 -sample 2x2 > " +
-                        bs::Quoted(root / "floor" / name));
+        floor.push_back(bs::DjpegCjpegCommand(photo, root / "floor" / name));
         magick.push_back(
             "convert " + bs::Quoted(photo) +
             " -background '#203040' -gravity north -splice 0x136"

@@ -4,6 +4,7 @@
 // floor) and through ImageMagick doing the same job. The ratios printed at
 // the end are what to compare: the machine is shared.
 #include "bench/CaptionJob.h"
+#include "bench/Floor.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
 #include "bench/Shell.h"
@@ -76,15 +77,7 @@ void BM_Job(benchmark::State& state) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const std::string command = "djpeg " + bs::Quoted(bs::PhotoJpegPath()) +
-                                " | cjpeg -quality 90 -sample 2x2 > " +
-                                bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
-    for (auto _ : state) {
-        if (!bs::Shell(command)) {
-            state.SkipWithError("djpeg | cjpeg failed");
-            break;
-        }
-    }
+    bs::DjpegCjpeg(state, bs::PhotoJpegPath(), bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
 }
 
 // The job's two bands and three texts, at the same quality and chroma

@@ -17,4 +17,8 @@ std::string Quoted(const std::string& path) {
     return quoted;
 }
 
+std::string DjpegCjpegCommand(const std::string& input, const std::string& output) {
+    return "djpeg " + Quoted(input) + " | cjpeg -quality 90 -sample 2x2 > " + Quoted(output);
+}
+
 } // namespace bench_support

@@ -7,6 +7,7 @@
 // both sides of a ratio see the same machine load; the ratios of medians are
 // printed last, the two figures as "summary: key = value" lines.
 #include "bench/CaptionJob.h"
+#include "bench/Floor.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
 #include "bench/Shell.h"
@@ -87,15 +88,8 @@ bool CheckJob(QString& error) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const std::string command = "djpeg " + bs::Quoted(Upright().toStdString()) +
-                                " | cjpeg -quality 90 -sample 2x2 > " +
-                                bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
-    for (auto _ : state) {
-        if (!bs::Shell(command)) {
-            state.SkipWithError("djpeg | cjpeg failed");
-            break;
-        }
-    }
+    bs::DjpegCjpeg(state, Upright().toStdString(),
+                   bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
 }
 
 void BM_TaggedJob(benchmark::State& state) {
