@@ -62,9 +62,7 @@ bool MakePhotos(QString& error) {
 // and the Orientation 6 photo opens turned.
 bool CheckJob(QString& error) {
     const QString output = bs::ScratchPath("checked-job.jpg");
-    const PipelineResult result = bs::RunCaptionJob(Upright(), output);
-    if (!result.ok || !result.note.isEmpty()) {
-        error = result.ok ? result.note : result.message;
+    if (!bs::RunCaptionJobKeepingMetadata(Upright(), output, error)) {
         return false;
     }
     std::string condition =
@@ -94,10 +92,10 @@ void BM_DjpegCjpeg(benchmark::State& state) {
 
 void BM_TaggedJob(benchmark::State& state) {
     const QString output = bs::ScratchPath("job.jpg");
+    QString error;
     for (auto _ : state) {
-        const PipelineResult result = bs::RunCaptionJob(Upright(), output);
-        if (!result.ok || !result.note.isEmpty()) {
-            state.SkipWithError((result.ok ? result.note : result.message).toUtf8().constData());
+        if (!bs::RunCaptionJobKeepingMetadata(Upright(), output, error)) {
+            state.SkipWithError(error.toUtf8().constData());
             break;
         }
     }
