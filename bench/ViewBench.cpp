@@ -10,6 +10,7 @@
 #include "bench/RatioReporter.h"
 
 #include "captions/DocumentModel.h"
+#include "tests/support/PaintCounter.h"
 #include "ui/CanvasFit.h"
 #include "ui/CaptionDialog.h"
 #include "ui/CaptionPreview.h"
@@ -31,20 +32,6 @@ namespace {
 // The view's size in a 900 x 675 window.
 constexpr int kViewWidth = 880;
 constexpr int kViewHeight = 555;
-
-// Counts the paints a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 // The photo opened in a model with the job's captions, and a view of it
 // the size of the window's; shown, so that it paints through the event
