@@ -3,8 +3,9 @@
 // view): a paint with nothing changed, a paint after a resize, the first
 // paint after a caption change, one keystroke in the caption dialog until
 // the view behind it has painted (a caption on the photo, and one in a
-// band), and bringing up the caption dialog. Ends
-// with the summary lines.
+// band), and bringing up the caption dialog. Repetitions run in a shuffled
+// order, so that both sides of a ratio see the same machine load. Ends with
+// the summary lines.
 #include "bench/CaptionJob.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
@@ -255,7 +256,7 @@ bool PrintSummary(const bs::RatioReporter& reporter, const char* key, const char
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    bs::InitializeShuffled(argc, argv);
     bs::PreferOffscreenPlatform();
     QApplication app(argc, argv);
     bs::RatioReporter reporter;
