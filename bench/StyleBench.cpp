@@ -1,6 +1,7 @@
 // Saving a 24-megapixel photo with the three captions of a typical job drawn
-// with an outline, a shadow and (on the photo) a box, beside the same
-// captions bare; and the paint alone (the full-size canvas), styled and
+// with an outline, a shadow and a box each, beside the same captions bare
+// (the box shows behind the note on the photo only: the renderer draws no
+// box in a band); and the paint alone (the full-size canvas), styled and
 // bare. The photo is opened once, outside the timing. Repetitions run in a
 // shuffled order so that both sides of a ratio see the same machine load;
 // the ratio of medians is printed last as "summary: key = value".
@@ -34,7 +35,8 @@ PictureDocument& Styled() {
     return document;
 }
 
-// The job's captions with every style on, sized for a 120-pixel em.
+// The job's captions with every style on, sized for a 120-pixel em; the
+// two in bands keep their box setting, which draws nothing there.
 void AddStyledCaptions(PictureDocument& document) {
     for (Caption caption : bs::JobCaptions()) {
         caption.outline.enabled = true;
