@@ -26,7 +26,6 @@ QString Input() {
     return QString::fromStdString(bs::PhotoJpegPath());
 }
 
-// Every output goes here, so that a run leaves nothing behind.
 // The photo opened once with the job's captions, for the stage benchmarks.
 PictureDocument& CaptionedDocument() {
     static PictureDocument* document = [] {
