@@ -77,11 +77,21 @@ void Report(const char* name, const Timed& timed, bool peak) {
     std::printf("%s\n", timed.ok ? "" : "  (FAILED)");
 }
 
+// A folder removed with everything in it when main returns, on any path.
+struct Scratch {
+    fs::path path;
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
 } // namespace
 
 int main() {
-    const fs::path root =
-        fs::temp_directory_path() / ("lumora-batch-" + std::to_string(::getpid()));
+    const Scratch scratch{fs::temp_directory_path() /
+                          ("lumora-batch-" + std::to_string(::getpid()))};
+    const fs::path& root = scratch.path;
     fs::remove_all(root);
     fs::create_directories(root / "in");
     const fs::path first = root / "in" / "photo00.jpg";
@@ -93,7 +103,11 @@ int main() {
     for (int i = 1; i < kPhotos; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "photo%02d.jpg", i);
-        fs::copy_file(first, root / "in" / name);
+        std::error_code copied;
+        if (!fs::copy_file(first, root / "in" / name, copied)) {
+            std::fprintf(stderr, "could not copy the bench photo: %s\n", copied.message().c_str());
+            return 1;
+        }
         photos.push_back(root / "in" / name);
     }
     std::ofstream(root / "set.lumora-captions.json") << kSet;
@@ -146,6 +160,5 @@ int main() {
     std::printf("summary: batch_peak_per_job_pictures = %.2f\n",
                 std::max(jobs1.peakKiB * 1024.0 / kPictureBytes,
                          jobs2.peakKiB * 1024.0 / kPictureBytes / 2));
-    fs::remove_all(root);
     return jobs1.ok && jobs2.ok && floorRun.ok && magickRun.ok ? 0 : 1;
 }
