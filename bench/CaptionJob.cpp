@@ -66,6 +66,15 @@ PipelineResult RunCaptionJob(const QString& input, const QString& output) {
     return savePicture(document, output);
 }
 
+bool RunCaptionJobKeepingMetadata(const QString& input, const QString& output, QString& error) {
+    const PipelineResult result = RunCaptionJob(input, output);
+    if (!result.ok || !result.note.isEmpty()) {
+        error = result.ok ? result.note : result.message;
+        return false;
+    }
+    return true;
+}
+
 const QTemporaryDir& Scratch() {
     static const QTemporaryDir dir;
     return dir;

@@ -27,4 +27,8 @@ QString ScratchPath(const char* name);
 // One whole job as a person does it: open the photo, add the captions, save.
 PipelineResult RunCaptionJob(const QString& input, const QString& output);
 
+// The same job, failing also when the photo's metadata was left out of the
+// saved copy (the result's note says why); false with the reason in `error`.
+bool RunCaptionJobKeepingMetadata(const QString& input, const QString& output, QString& error);
+
 } // namespace bench_support

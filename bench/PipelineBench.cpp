@@ -4,8 +4,10 @@
 // floor) and through ImageMagick doing the same job. The ratios printed at
 // the end are what to compare: the machine is shared.
 #include "bench/CaptionJob.h"
+#include "bench/Floor.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
+#include "bench/Shell.h"
 
 #include "captions/PicturePipeline.h"
 
@@ -24,7 +26,6 @@ QString Input() {
     return QString::fromStdString(bs::PhotoJpegPath());
 }
 
-// Every output goes here, so that a run leaves nothing behind.
 // The photo opened once with the job's captions, for the stage benchmarks.
 PictureDocument& CaptionedDocument() {
     static PictureDocument* document = [] {
@@ -35,20 +36,6 @@ PictureDocument& CaptionedDocument() {
         return d;
     }();
     return *document;
-}
-
-// Runs a command line through the shell; false unless it exits with 0.
-bool Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return status == 0;
-}
-
-// Our paths hold no quote, so single quotes are enough for the shell.
-std::string Quoted(const QString& path) {
-    std::string quoted(1, '\'');
-    quoted += path.toStdString();
-    quoted += '\'';
-    return quoted;
 }
 
 void BM_Open(benchmark::State& state) {
@@ -89,14 +76,7 @@ void BM_Job(benchmark::State& state) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const std::string command = "djpeg " + Quoted(Input()) + " | cjpeg -quality 90 -sample 2x2 > " +
-                                Quoted(bs::ScratchPath("djpeg-cjpeg.jpg"));
-    for (auto _ : state) {
-        if (!Shell(command)) {
-            state.SkipWithError("djpeg | cjpeg failed");
-            break;
-        }
-    }
+    bs::DjpegCjpeg(state, bs::PhotoJpegPath(), bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
 }
 
 // The job's two bands and three texts, at the same quality and chroma
@@ -104,7 +84,7 @@ void BM_DjpegCjpeg(benchmark::State& state) {
 // up unless told otherwise).
 void BM_ImageMagick(benchmark::State& state) {
     const std::string command =
-        "convert " + Quoted(Input()) +
+        "convert " + bs::Quoted(bs::PhotoJpegPath()) +
         " -background white -gravity north -splice 0x135"
         " -background '#202030' -gravity south -splice 0x135"
         " -pointsize 120"
@@ -115,9 +95,9 @@ void BM_ImageMagick(benchmark::State& state) {
         " -fill yellow -gravity southeast -annotate +200+300"
         " 'Morning mist over the island church\\nf/8, 1/250 s'"
         " -quality 90 -sampling-factor 2x2 " +
-        Quoted(bs::ScratchPath("imagemagick.jpg"));
+        bs::Quoted(bs::ScratchPath("imagemagick.jpg").toStdString());
     for (auto _ : state) {
-        if (!Shell(command)) {
+        if (!bs::Shell(command)) {
             state.SkipWithError("ImageMagick's convert failed");
             break;
         }

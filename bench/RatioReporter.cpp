@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace bench_support {
 
@@ -19,6 +20,9 @@ void InitializeShuffled(int argc, char** argv) {
     args.push_back(nullptr);
     benchmark::Initialize(&count, args.data());
 }
+
+RatioReporter::RatioReporter()
+    : ConsoleReporter(::isatty(::fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);
@@ -46,12 +50,29 @@ std::optional<double> RatioReporter::MedianCpu(const std::string& name) const {
     return found->second;
 }
 
+namespace {
+std::optional<double> Quotient(std::optional<double> numerator, std::optional<double> denominator) {
+    if (!numerator || !denominator || *denominator <= 0) {
+        return std::nullopt;
+    }
+    return *numerator / *denominator;
+}
+} // namespace
+
+std::optional<double> RatioReporter::Ratio(const std::string& numerator,
+                                           const std::string& denominator) const {
+    return Quotient(Median(numerator), Median(denominator));
+}
+
+std::optional<double> RatioReporter::RatioCpu(const std::string& numerator,
+                                              const std::string& denominator) const {
+    return Quotient(MedianCpu(numerator), MedianCpu(denominator));
+}
+
 void RatioReporter::PrintRatio(const std::string& numerator, const std::string& denominator,
                                const char* comparison) const {
-    const std::optional<double> a = Median(numerator);
-    const std::optional<double> b = Median(denominator);
-    if (a && b && *b > 0) {
-        std::printf("%-18s %.3fx %s\n", numerator.c_str(), *a / *b, comparison);
+    if (const std::optional<double> ratio = Ratio(numerator, denominator)) {
+        std::printf("%-18s %.3fx %s\n", numerator.c_str(), *ratio, comparison);
     }
 }
 

@@ -18,9 +18,9 @@ void InitializeShuffled(int argc, char** argv);
 // that main can print ratios of runs made on the same machine load.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    // Colour and tables by default, as Google Benchmark's own console report
-    // on a terminal.
-    explicit RatioReporter(OutputOptions options = OO_Defaults) : ConsoleReporter(options) {}
+    // Tables, in colour only when stdout is a terminal: a log written to a
+    // file gets no escape sequences.
+    RatioReporter();
 
     void ReportRuns(const std::vector<Run>& runs) override;
 
@@ -28,6 +28,12 @@ public:
     std::optional<double> Median(const std::string& name) const;
     // The median CPU time of the benchmark's own thread, in the same unit.
     std::optional<double> MedianCpu(const std::string& name) const;
+
+    // Median over median, wall clock or CPU time of the benchmark's thread;
+    // nothing unless both ran.
+    std::optional<double> Ratio(const std::string& numerator, const std::string& denominator) const;
+    std::optional<double> RatioCpu(const std::string& numerator,
+                                   const std::string& denominator) const;
 
     // One line "numerator  N.NNNx <comparison>"; nothing unless both ran.
     void PrintRatio(const std::string& numerator, const std::string& denominator,

@@ -1,6 +1,7 @@
 // Saving a 24-megapixel photo with the three captions of a typical job drawn
-// with an outline, a shadow and (on the photo) a box, beside the same
-// captions bare; and the paint alone (the full-size canvas), styled and
+// with an outline, a shadow and a box each, beside the same captions bare
+// (the box shows behind the note on the photo only: the renderer draws no
+// box in a band); and the paint alone (the full-size canvas), styled and
 // bare. The photo is opened once, outside the timing. Repetitions run in a
 // shuffled order so that both sides of a ratio see the same machine load;
 // the ratio of medians is printed last as "summary: key = value".
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace bs = bench_support;
@@ -35,7 +35,8 @@ PictureDocument& Styled() {
     return document;
 }
 
-// The job's captions with every style on, sized for a 120-pixel em.
+// The job's captions with every style on, sized for a 120-pixel em; the
+// two in bands keep their box setting, which draws nothing there.
 void AddStyledCaptions(PictureDocument& document) {
     for (Caption caption : bs::JobCaptions()) {
         caption.outline.enabled = true;
@@ -129,8 +130,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no measurement: %s\n", error.toUtf8().constData());
         return 1;
     }
-    bs::RatioReporter reporter(isatty(fileno(stdout)) ? bs::RatioReporter::OO_ColorTabular
-                                                      : bs::RatioReporter::OO_Tabular);
+    bs::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedians, same run (wall clock):\n");
@@ -138,17 +138,14 @@ int main(int argc, char** argv) {
         if (const auto ms = reporter.Median(name))
             std::printf("%-16s %8.1f ms\n", name, *ms);
     }
-    const auto plain = reporter.Median("BM_SavePlain");
-    const auto styled = reporter.Median("BM_SaveStyled");
+    const auto styled = reporter.Ratio("BM_SaveStyled", "BM_SavePlain");
     const auto paint = reporter.Median("BM_PaintStyled");
-    const bool ok = plain && styled && *plain > 0;
-    if (ok) {
-        std::printf("\nstyled save / plain save, wall clock: %.3f (goal <= 1.5)\n",
-                    *styled / *plain);
-        std::printf("summary: styled_save_vs_plain = %.3f\n", *styled / *plain);
+    if (styled) {
+        std::printf("\nstyled save / plain save, wall clock: %.3f (goal <= 1.5)\n", *styled);
+        std::printf("summary: styled_save_vs_plain = %.3f\n", *styled);
     }
     if (paint)
         std::printf("summary: styled_paint_ms = %.1f\n", *paint);
     benchmark::Shutdown();
-    return ok ? 0 : 1;
+    return styled ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include "bench/CaptionJob.h"
 #include "bench/PeakMemory.h"
 #include "bench/PhotoFixture.h"
+#include "bench/Shell.h"
 #include "bench/TaggedPhoto.h"
 
 #include <QGuiApplication>
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace bs = bench_support;
 
@@ -38,25 +40,17 @@ bool MakePhoto(const QString& path, int width, int height, const QTemporaryDir& 
     return bs::TagLikeCamera(path, kOrientation, scratch.path(), error);
 }
 
-// The job, failing also when the metadata was left out of the saved copy.
-bool Job(const QString& input, const QString& output, QString& error) {
-    const PipelineResult result = bs::RunCaptionJob(input, output);
-    if (!result.ok || !result.note.isEmpty()) {
-        error = result.ok ? result.note : result.message;
-        return false;
-    }
-    return true;
-}
-
 // The saved copy is upright (taller than wide), says so, and carries the
 // camera's metadata.
 bool CheckCopy(const QString& copy) {
-    const QString condition =
-        QStringLiteral("exiftool -q -q -n -if '$File:ImageHeight > $File:ImageWidth and "
-                       "(not $EXIF:Orientation or $EXIF:Orientation == 1) and $EXIF:Make and "
-                       "$EXIF:GPSLatitude and $XMP-dc:Description and $IPTC:Caption-Abstract and "
-                       "$ICC_Profile:ProfileDescription' -p ok %1 | grep -qx ok");
-    return bs::Shell(condition.arg(bs::Quoted(copy)));
+    std::string condition =
+        "exiftool -q -q -n -if '$File:ImageHeight > $File:ImageWidth and "
+        "(not $EXIF:Orientation or $EXIF:Orientation == 1) and $EXIF:Make and "
+        "$EXIF:GPSLatitude and $XMP-dc:Description and $IPTC:Caption-Abstract and "
+        "$ICC_Profile:ProfileDescription' -p ok ";
+    condition += bs::Quoted(copy.toStdString());
+    condition += " | grep -qx ok";
+    return bs::Shell(condition);
 }
 } // namespace
 
@@ -78,7 +72,8 @@ int main(int argc, char** argv) {
     QString error;
     if (!MakePhoto(photo, width, height, scratch, error) ||
         !MakePhoto(tiny, 64, 48, scratch, error) ||
-        !Job(tiny, scratch.filePath(QStringLiteral("tiny-job.jpg")), error)) {
+        !bs::RunCaptionJobKeepingMetadata(tiny, scratch.filePath(QStringLiteral("tiny-job.jpg")),
+                                          error)) {
         std::printf("%s; no measurement\n", error.toUtf8().constData());
         return 1;
     }
@@ -95,7 +90,7 @@ int main(int argc, char** argv) {
     }
     const long before = bs::StatusKiB("VmRSS:");
     const QString copy = scratch.filePath(QStringLiteral("job.jpg"));
-    const bool done = Job(photo, copy, error);
+    const bool done = bs::RunCaptionJobKeepingMetadata(photo, copy, error);
     const long peak = bs::StatusKiB("VmHWM:");
     if (!done) {
         std::printf("the job failed: %s\n", error.toUtf8().constData());

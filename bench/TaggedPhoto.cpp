@@ -1,10 +1,11 @@
 #include "bench/TaggedPhoto.h"
 
+#include "bench/Shell.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace bench_support {
@@ -151,14 +152,6 @@ std::vector<std::uint8_t> SrgbIccProfile() {
     return profile;
 }
 
-bool Shell(const QString& command) {
-    return std::system(command.toLocal8Bit().constData()) == 0;
-}
-
-QString Quoted(const QString& path) {
-    return QLatin1Char('\'') + path + QLatin1Char('\'');
-}
-
 bool TagLikeCamera(const QString& path, int orientation, const QString& scratchDir,
                    QString& error) {
     const QString iccPath = QDir(scratchDir).filePath(QStringLiteral("srgb.icc"));
@@ -172,23 +165,24 @@ bool TagLikeCamera(const QString& path, int orientation, const QString& scratchD
     }
     icc.close();
     // -n: every value as the number it is stored as.
-    const QString command =
-        QStringLiteral(
-            "exiftool -q -q -n -overwrite_original"
-            " -EXIF:Make='NIKON CORPORATION' -EXIF:Model='NIKON D750'"
-            " -EXIF:DateTimeOriginal='2024:05:14 06:12:31' -EXIF:CreateDate='2024:05:14 06:12:31'"
-            " -EXIF:ExposureTime=0.004 -EXIF:FNumber=8 -EXIF:ISO=100 -EXIF:FocalLength=35"
-            " -EXIF:Orientation=%1"
-            " -EXIF:GPSLatitudeRef=N -EXIF:GPSLatitude=46.3636"
-            " -EXIF:GPSLongitudeRef=E -EXIF:GPSLongitude=14.0938"
-            " -EXIF:GPSAltitudeRef=0 -EXIF:GPSAltitude=501"
-            " -XMP-dc:Description='Lake Bled at dawn from the castle terrace'"
-            " -XMP-dc:Creator='Marta Kovac'"
-            " -IPTC:Caption-Abstract='Lake Bled at dawn from the castle terrace'"
-            " -IPTC:By-line='Marta Kovac' -IPTC:City='Bled'"
-            " '-ICC_Profile<=%2' %3")
-            .arg(orientation)
-            .arg(iccPath, Quoted(path));
+    std::string command =
+        "exiftool -q -q -n -overwrite_original"
+        " -EXIF:Make='NIKON CORPORATION' -EXIF:Model='NIKON D750'"
+        " -EXIF:DateTimeOriginal='2024:05:14 06:12:31' -EXIF:CreateDate='2024:05:14 06:12:31'"
+        " -EXIF:ExposureTime=0.004 -EXIF:FNumber=8 -EXIF:ISO=100 -EXIF:FocalLength=35"
+        " -EXIF:Orientation=";
+    command += std::to_string(orientation);
+    command += " -EXIF:GPSLatitudeRef=N -EXIF:GPSLatitude=46.3636"
+               " -EXIF:GPSLongitudeRef=E -EXIF:GPSLongitude=14.0938"
+               " -EXIF:GPSAltitudeRef=0 -EXIF:GPSAltitude=501"
+               " -XMP-dc:Description='Lake Bled at dawn from the castle terrace'"
+               " -XMP-dc:Creator='Marta Kovac'"
+               " -IPTC:Caption-Abstract='Lake Bled at dawn from the castle terrace'"
+               " -IPTC:By-line='Marta Kovac' -IPTC:City='Bled'"
+               " '-ICC_Profile<=";
+    command += iccPath.toStdString();
+    command += "' ";
+    command += Quoted(path.toStdString());
     if (!Shell(command)) {
         error = QStringLiteral("exiftool could not tag %1").arg(path);
         return false;
@@ -197,10 +191,10 @@ bool TagLikeCamera(const QString& path, int orientation, const QString& scratchD
 }
 
 bool SetOrientation(const QString& path, int orientation, QString& error) {
-    const QString command =
-        QStringLiteral("exiftool -q -q -n -overwrite_original -Orientation#=%1 %2")
-            .arg(orientation)
-            .arg(Quoted(path));
+    std::string command = "exiftool -q -q -n -overwrite_original -Orientation#=";
+    command += std::to_string(orientation);
+    command += ' ';
+    command += Quoted(path.toStdString());
     if (!Shell(command)) {
         error = QStringLiteral("exiftool could not set the orientation of %1").arg(path);
         return false;

@@ -22,10 +22,4 @@ bool TagLikeCamera(const QString& path, int orientation, const QString& scratchD
 // Sets the EXIF Orientation (IFD0) alone, as a number 1..8, in place.
 bool SetOrientation(const QString& path, int orientation, QString& error);
 
-// Runs a command line through the shell; false unless it exits with 0.
-bool Shell(const QString& command);
-
-// Our paths hold no quote, so single quotes are enough for the shell.
-QString Quoted(const QString& path);
-
 } // namespace bench_support

@@ -7,8 +7,10 @@
 // both sides of a ratio see the same machine load; the ratios of medians are
 // printed last, the two figures as "summary: key = value" lines.
 #include "bench/CaptionJob.h"
+#include "bench/Floor.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
+#include "bench/Shell.h"
 #include "bench/TaggedPhoto.h"
 
 #include "captions/PicturePipeline.h"
@@ -22,7 +24,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace bs = bench_support;
@@ -61,16 +62,16 @@ bool MakePhotos(QString& error) {
 // and the Orientation 6 photo opens turned.
 bool CheckJob(QString& error) {
     const QString output = bs::ScratchPath("checked-job.jpg");
-    const PipelineResult result = bs::RunCaptionJob(Upright(), output);
-    if (!result.ok || !result.note.isEmpty()) {
-        error = result.ok ? result.note : result.message;
+    if (!bs::RunCaptionJobKeepingMetadata(Upright(), output, error)) {
         return false;
     }
-    const QString condition = QStringLiteral(
+    std::string condition =
         "exiftool -q -q -if '$EXIF:Make and $EXIF:GPSLatitude and $EXIF:ExposureTime and "
         "$XMP-dc:Description and $IPTC:Caption-Abstract and $ICC_Profile:ProfileDescription' "
-        "-p ok %1 | grep -qx ok");
-    if (!bs::Shell(condition.arg(bs::Quoted(output)))) {
+        "-p ok ";
+    condition += bs::Quoted(output.toStdString());
+    condition += " | grep -qx ok";
+    if (!bs::Shell(condition)) {
         error = QStringLiteral("the saved copy lacks some of the photo's metadata");
         return false;
     }
@@ -85,23 +86,16 @@ bool CheckJob(QString& error) {
 }
 
 void BM_DjpegCjpeg(benchmark::State& state) {
-    const QString command =
-        QStringLiteral("djpeg %1 | cjpeg -quality 90 -sample 2x2 > %2")
-            .arg(bs::Quoted(Upright()), bs::Quoted(bs::ScratchPath("djpeg-cjpeg.jpg")));
-    for (auto _ : state) {
-        if (!bs::Shell(command)) {
-            state.SkipWithError("djpeg | cjpeg failed");
-            break;
-        }
-    }
+    bs::DjpegCjpeg(state, Upright().toStdString(),
+                   bs::ScratchPath("djpeg-cjpeg.jpg").toStdString());
 }
 
 void BM_TaggedJob(benchmark::State& state) {
     const QString output = bs::ScratchPath("job.jpg");
+    QString error;
     for (auto _ : state) {
-        const PipelineResult result = bs::RunCaptionJob(Upright(), output);
-        if (!result.ok || !result.note.isEmpty()) {
-            state.SkipWithError((result.ok ? result.note : result.message).toUtf8().constData());
+        if (!bs::RunCaptionJobKeepingMetadata(Upright(), output, error)) {
+            state.SkipWithError(error.toUtf8().constData());
             break;
         }
     }
@@ -144,16 +138,6 @@ BENCHMARK(BM_OpenOrientation6)
     ->UseRealTime()
     ->Repetitions(7);
 
-// The ratio of two medians, wall-clock or CPU time of the benchmark's thread.
-std::optional<double> Ratio(const bs::RatioReporter& reporter, const std::string& numerator,
-                            const std::string& denominator, bool cpu) {
-    const auto a = cpu ? reporter.MedianCpu(numerator) : reporter.Median(numerator);
-    const auto b = cpu ? reporter.MedianCpu(denominator) : reporter.Median(denominator);
-    if (!a || !b || *b <= 0) {
-        return std::nullopt;
-    }
-    return *a / *b;
-}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -166,8 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no measurement: %s\n", error.toUtf8().constData());
         return 1;
     }
-    bs::RatioReporter reporter(isatty(fileno(stdout)) ? bs::RatioReporter::OO_ColorTabular
-                                                      : bs::RatioReporter::OO_Tabular);
+    bs::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedians, same run (wall clock; CPU time of the benchmark's thread):\n");
@@ -180,12 +163,12 @@ int main(int argc, char** argv) {
     }
     // The job against djpeg | cjpeg in wall-clock time: the reference runs in
     // two child processes, whose time the benchmark's thread does not see.
-    const auto job = Ratio(reporter, "BM_TaggedJob", "BM_DjpegCjpeg", false);
+    const auto job = reporter.Ratio("BM_TaggedJob", "BM_DjpegCjpeg");
     // Both opens run on this thread alone, so their CPU time is the same work
     // without the waits that other people's processes on a shared machine add
     // to the wall clock; the wall-clock ratio is printed beside it.
-    const auto open = Ratio(reporter, "BM_OpenOrientation6", "BM_OpenOrientation1", true);
-    const auto openWall = Ratio(reporter, "BM_OpenOrientation6", "BM_OpenOrientation1", false);
+    const auto open = reporter.RatioCpu("BM_OpenOrientation6", "BM_OpenOrientation1");
+    const auto openWall = reporter.Ratio("BM_OpenOrientation6", "BM_OpenOrientation1");
     std::printf("\nRatios of medians, same run:\n");
     if (job) {
         std::printf("tagged job / djpeg | cjpeg, wall clock:  %.3f (goal <= 1.5)\n", *job);

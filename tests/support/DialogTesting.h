@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/PaintCounter.h"
 #include "tests/support/WhenModal.h"
 
 #include <QDialog>
@@ -20,17 +21,3 @@ inline int ExecWith(QDialog& dialog, const std::function<void()>& action) {
     QTimer::singleShot(5000, &dialog, [&] { dialog.done(-1); });
     return dialog.exec();
 }
-
-// Counts the paints a widget receives from now on.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
