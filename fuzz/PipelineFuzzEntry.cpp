@@ -6,21 +6,41 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 namespace fuzz_entries {
 namespace {
 constexpr std::uint64_t kMaxFuzzPixels = 4'000'000;
 
-// A folder of its own for the input and the saved copy, made once.
-const std::string& scratchFolder() {
-    static const std::string folder = [] {
+// A folder of its own for the input and the saved copy, made once and
+// removed when the process ends; empty when none could be made.
+class ScratchFolder {
+public:
+    ScratchFolder() {
         char pattern[] = "/tmp/lumora-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return folder;
+        if (const char* made = ::mkdtemp(pattern))
+            path_ = made;
+    }
+    ~ScratchFolder() {
+        if (path_.empty())
+            return;
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const std::string& scratchFolder() {
+    static const ScratchFolder folder;
+    return folder.path();
 }
 
 // Drawing needs an application object; one is made on first use and kept.
@@ -38,6 +58,8 @@ void ensureApplication() {
 
 void OpenAndSave(const std::uint8_t* data, std::size_t size) {
     ensureApplication();
+    if (scratchFolder().empty())
+        return;
     const std::string input = scratchFolder() + "/input.jpg";
     std::FILE* file = std::fopen(input.c_str(), "wb");
     if (file == nullptr)
