@@ -114,4 +114,7 @@ private:
     MetadataChoiceMenu* metadataChoice_ = nullptr;
     std::map<int, QAction*> actions_;
     QStringList rememberedPath_;
+    // Whether the drag that entered the window carries a JPEG photo, worked
+    // out once as it enters rather than on every move.
+    bool dragCarriesPhoto_ = false;
 };

@@ -145,16 +145,12 @@ void CMainFrame::openRecent(const QString& path) {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (firstJpeg(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    dragCarriesPhoto_ = !firstJpeg(event->mimeData()).isEmpty();
+    dragMoveEvent(event);
 }
 
 void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
-    if (firstJpeg(event->mimeData()).isEmpty()) {
+    if (!dragCarriesPhoto_) {
         event->ignore();
         return;
     }

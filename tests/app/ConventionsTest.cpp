@@ -68,6 +68,10 @@ bool Drop(CMainFrame& frame, const QList<QUrl>& urls) {
     const QPoint at = frame.imageControl()->geometry().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&frame, &enter);
+    // Moving over the window keeps the answer the drag got as it entered.
+    QDragMoveEvent move(at + QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &move);
+    EXPECT_EQ(move.isAccepted(), enter.isAccepted());
     if (!enter.isAccepted())
         return false;
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
