@@ -73,6 +73,8 @@ TEST(CaptionInputs, MissingDamagedAndOtherFilesFailWithTheirReasonsAndTheRestAre
 TEST(CaptionInputs, SubfoldersOnlyWhenRecursiveAndAnUnreadableFolderIsReported) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     Workspace work;
+    if (const std::string why = work.UserRunUnavailable(); !why.empty())
+        GTEST_SKIP() << why;
     fs::permissions(work.out(), fs::perms::all);
     CopyPhoto(kSmall, work.in() / "top.jpg");
     fs::create_directories(work.in() / "deeper");
@@ -102,6 +104,8 @@ TEST(CaptionInputs, SubfoldersOnlyWhenRecursiveAndAnUnreadableFolderIsReported) 
 TEST(CaptionInputs, AMissingOrReadOnlyOutputFolderFailsEachPhotoAndWritesNothing) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     Workspace work;
+    if (const std::string why = work.UserRunUnavailable(); !why.empty())
+        GTEST_SKIP() << why;
     CopyPhoto(kSmall, work.in() / "a.jpg");
     const Ran missing =
         work.Caption(SetArgument(work) + "--out " + Q8(work.file("nowhere")) + " " + Q8(work.in()));

@@ -74,18 +74,52 @@ public:
             fs::copy_file(CorpusDir() / "camera" / name, in() / name);
     }
 
+    // Why the program cannot run as nobody here (empty when it can, or when
+    // the tests are not root and run it as themselves). The build tree may
+    // sit in a folder only its owner may enter, so nobody runs a copy of the
+    // program kept in this open folder; the program links only system
+    // libraries, so the copy runs as the original does.
+    std::string UserRunUnavailable() {
+        if (::geteuid() != 0)
+            return {};
+        if (userProgram_.empty()) {
+            const fs::path copy = dir_.file("bin") / "lumora";
+            std::error_code error;
+            fs::create_directory(copy.parent_path(), error);
+            fs::copy_file(LUMORA_PROGRAM, copy, fs::copy_options::overwrite_existing, error);
+            if (error)
+                return "the program could not be copied where nobody may run it: " +
+                       error.message();
+            fs::permissions(copy.parent_path(),
+                            fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+            fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+            userProgram_ = copy.string();
+        }
+        if (Run(kAsNobody + std::string("test -x ") + Quote(userProgram_)).exitCode != 0)
+            return "nobody cannot reach the temporary folder " + dir_.path().string() +
+                   ", so permissions cannot be tried as root";
+        return {};
+    }
+
     // `lumora caption ARGUMENTS` with no display; `asUser` runs it as
-    // nobody when the tests run as root, so permissions count.
+    // nobody when the tests run as root, so permissions count (call
+    // UserRunUnavailable() first and skip when it gives a reason).
     Ran Caption(const std::string& arguments, const std::string& before = "",
                 bool asUser = false) const {
         std::string user;
-        if (asUser && ::geteuid() == 0)
-            user = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp ";
+        std::string program = LUMORA_PROGRAM;
+        if (asUser && ::geteuid() == 0) {
+            user = kAsNobody;
+            if (!userProgram_.empty())
+                program = userProgram_;
+        }
         const fs::path err = dir_.file("stderr.txt");
         Ran ran;
-        const auto result = Run(
-            "{ " + before + user + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-            Quote(LUMORA_PROGRAM) + " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
+        const auto result =
+            Run("{ " + before + user + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                Quote(program) + " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
         ran.status = result.exitCode;
         ran.out = result.output;
         ran.err = ReadText(err);
@@ -94,7 +128,10 @@ public:
     }
 
 private:
+    static constexpr char kAsNobody[] =
+        "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp ";
     TempDir dir_;
+    std::string userProgram_;
 };
 
 inline std::string Q8(const fs::path& path) {
