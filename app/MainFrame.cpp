@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/MetadataChoiceMenu.h"
+#include "app/QualityChoiceMenu.h"
 #include "app/RecentFiles.h"
 #include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
@@ -71,6 +72,8 @@ void CMainFrame::createMenu() {
             if (command == CommandId::Save) {
                 metadataChoice_ = new MetadataChoiceMenu(menu, this);
                 menu->addMenu(metadataChoice_->menu());
+                qualityChoice_ = new QualityChoiceMenu(menu, this, this);
+                menu->addMenu(qualityChoice_->menu());
             }
         }
     }

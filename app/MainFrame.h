@@ -13,6 +13,7 @@ class CLinkControl;
 class DocumentModel;
 class QAction;
 class MetadataChoiceMenu;
+class QualityChoiceMenu;
 class QMenu;
 class QPushButton;
 
@@ -76,6 +77,8 @@ public:
     QMenu* recentMenu() const { return recentMenu_; }
     // File, Metadata in Saved Copies: what a save carries of the photo's metadata.
     MetadataChoiceMenu* metadataChoice() const { return metadataChoice_; }
+    // File, Picture Quality in Saved Copies: keep the photo's blocks or encode again.
+    QualityChoiceMenu* qualityChoice() const { return qualityChoice_; }
     const CommandIdTable& commandIds() const { return commandIds_; }
     // The path last confirmed in the open dialog, if any (at most one).
     const QStringList& rememberedPath() const { return rememberedPath_; }
@@ -112,6 +115,7 @@ private:
     CLinkControl* link_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     MetadataChoiceMenu* metadataChoice_ = nullptr;
+    QualityChoiceMenu* qualityChoice_ = nullptr;
     std::map<int, QAction*> actions_;
     QStringList rememberedPath_;
     // Whether the drag that entered the window carries a JPEG photo, worked

@@ -4,6 +4,7 @@
 #include "app/FileDialogs.h"
 #include "app/MainFrame.h"
 #include "app/MetadataChoiceMenu.h"
+#include "app/QualityChoiceMenu.h"
 #include "app/RecentFiles.h"
 #include "captions/CaptionJob.h"
 #include "captions/DocumentModel.h"
@@ -99,7 +100,7 @@ bool CMainFrame::saveFile() {
     PipelineResult result;
     {
         BusyCursor busy;
-        result = model_->save(path, metadataChoice_->choice());
+        result = model_->save(path, {metadataChoice_->choice(), qualityChoice_->choice(), true});
     }
     if (!result.ok)
         showFailure(result.message);

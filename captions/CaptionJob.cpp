@@ -23,12 +23,12 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
         return opened;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         document.captions.append(*captions.at(i));
-    return saveCaptionedCopy(document, job.output, job.metadata, job.overwrite);
+    return saveCaptionedCopy(document, job.output, {job.metadata, job.quality, job.overwrite});
 }
 
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
-                                 MetadataChoice metadata, bool overwrite) {
-    return savePicture(document, path, metadata, overwrite);
+                                 const SaveChoices& choices) {
+    return savePicture(document, path, choices);
 }
 
 QString captionedCopyName(const QString& photo, const QString& suffix) {
@@ -49,4 +49,18 @@ std::optional<MetadataChoice> metadataChoiceFromWord(const QString& word) {
             return row.choice;
     }
     return std::nullopt;
+}
+
+QString qualityChoiceWord(const PictureQuality& quality) {
+    return quality.keep ? QStringLiteral("keep") : QString::number(quality.quality);
+}
+
+std::optional<PictureQuality> qualityChoiceFromWord(const QString& word) {
+    if (word == QLatin1String("keep"))
+        return PictureQuality{};
+    bool number = false;
+    const int value = word.toInt(&number);
+    if (!number || value < 1 || value > 100 || word.trimmed() != word)
+        return std::nullopt;
+    return PictureQuality{false, value};
 }

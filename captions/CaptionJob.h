@@ -18,6 +18,7 @@ struct CaptionJob {
     MetadataChoice metadata = MetadataChoice::KeepAll;
     // Replace a file already at `output`; otherwise the job fails there.
     bool overwrite = false;
+    PictureQuality quality;
 };
 
 // Opens the photo, gives it a copy of `captions` and saves it. Memory is
@@ -27,7 +28,7 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
 
 // The save step: the document (picture and captions) written to `path`.
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
-                                 MetadataChoice metadata, bool overwrite = true);
+                                 const SaveChoices& choices);
 
 // The name of a photo's copy: its name without the extension, `suffix`,
 // then ".jpg" ("IMG_1.JPEG" with "-captioned" is "IMG_1-captioned.jpg").
@@ -39,3 +40,9 @@ QString captionedCopyName(const QString& photo, const QString& suffix);
 // other word.
 const char* metadataChoiceWord(MetadataChoice choice);
 std::optional<MetadataChoice> metadataChoiceFromWord(const QString& word);
+
+// The word of a quality choice in the settings and on the command line:
+// "keep", or the quality to encode again at ("85"); and back, nothing for
+// anything else (a quality outside 1 to 100 included).
+QString qualityChoiceWord(const PictureQuality& quality);
+std::optional<PictureQuality> qualityChoiceFromWord(const QString& word);

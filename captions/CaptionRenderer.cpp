@@ -359,6 +359,28 @@ QImage renderCaptionList(const PictureDocument& document,
     return canvas;
 }
 
+CanvasBands canvasBands(const PictureDocument& document, WorkingCaption working) {
+    CanvasBands bands;
+    if (!document.hasPicture())
+        return bands;
+    const std::vector<const Caption*> captions = shownCaptions(document, working);
+    const Geometry geometry = measure(document, captions);
+    bands.above = geometry.topBand;
+    bands.below = geometry.bands - geometry.topBand;
+    // The first top band with a strip is drawn at the canvas's top edge.
+    for (const Caption* caption : captions) {
+        if (caption->disposition != Disposition::TopBand || caption->useTextAsDescription)
+            continue;
+        const CaptionLook look = lookOf(document, *caption, geometry, false);
+        if (measureTextHeight(look.text, look.font, pictureBox(document),
+                              textFlags(*caption, false)) > 0) {
+            bands.topmostColor = captionColor(caption->backgroundColor);
+            break;
+        }
+    }
+    return bands;
+}
+
 QRect inkReach(const PictureDocument& document, const std::vector<const Caption*>& captions,
                std::size_t index) {
     if (!document.hasPicture() || index >= captions.size()) {

@@ -3,6 +3,7 @@
 #include "captions/PictureDocument.h"
 #include "captions/Placeholders.h"
 
+#include <QColor>
 #include <QImage>
 #include <QRectF>
 #include <QString>
@@ -37,6 +38,16 @@ QImage renderCaptions(const PictureDocument& document, WorkingCaption working = 
 // image of the canvas's size: a view that renders again and again passes
 // its previous canvas and spares allocating a new one.
 QImage renderCaptions(const PictureDocument& document, WorkingCaption working, QImage recycled);
+
+// Where the photo sits in the canvas: the rows of band strips above it and
+// below it, and the background of the topmost band (what a copy adds above
+// it to make the bands a whole number of JPEG block rows).
+struct CanvasBands {
+    int above = 0;
+    std::int64_t below = 0;
+    QColor topmostColor;
+};
+CanvasBands canvasBands(const PictureDocument& document, WorkingCaption working = {});
 
 // The captions a canvas shows, in drawing order: the listed ones with the
 // working caption in its place. The pointers live as long as the document's

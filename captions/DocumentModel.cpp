@@ -98,8 +98,8 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     emit openFinished(true);
 }
 
-PipelineResult DocumentModel::save(const QString& path, MetadataChoice choice) {
-    PipelineResult result = saveCaptionedCopy(document_, path, choice);
+PipelineResult DocumentModel::save(const QString& path, const SaveChoices& choices) {
+    PipelineResult result = saveCaptionedCopy(document_, path, choices);
     if (result.ok)
         history_.setClean();
     return result;

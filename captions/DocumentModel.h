@@ -54,7 +54,7 @@ public:
     void loadPicture(const QImage& picture, const QString& description, const QString& path = {});
     // Saves through the pipeline; a successful save marks the captions
     // unmodified. The document itself does not change.
-    PipelineResult save(const QString& path, MetadataChoice choice = MetadataChoice::KeepAll);
+    PipelineResult save(const QString& path, const SaveChoices& choices = {});
 
     // Each change below is one step of the undo history.
     void addCaption(const Caption& caption);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // The state of the open picture: the photograph at full size, its size, its
 // image description and its captions. One lives for the whole run; before
@@ -28,6 +29,10 @@ struct PictureDocument {
     // without the folder: the values of the captions' placeholders.
     PhotoFacts facts;
     QString fileName;
+    // The opened JPEG's bytes as they were read, shared: a save keeps the
+    // photo's untouched blocks from them, even when the file has changed on
+    // disk since. Null for pictures that came from elsewhere.
+    std::shared_ptr<const std::vector<std::uint8_t>> sourceJpeg;
 
     bool hasPicture() const { return !picture.isNull(); }
 };

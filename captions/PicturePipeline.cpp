@@ -3,6 +3,7 @@
 #include "captions/CaptionRenderer.h"
 #include "captions/DescriptionText.h"
 #include "captions/FileReplacer.h"
+#include "codec/JpegBlocks.h"
 #include "codec/JpegRows.h"
 #include "codec/LxImageJPG.h"
 #include "image/LargePages.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +25,6 @@
 #include <sys/stat.h>
 
 namespace {
-// Every stream the encoder writes starts with SOI and a 16-byte JFIF APP0.
-constexpr std::int32_t kEncoderHeaderBytes = 20;
-
 PipelineResult failure(const QString& verb, const QString& path, const QString& reason) {
     return {false,
             QStringLiteral("Could not %1 \"%2\": %3.")
@@ -39,12 +38,6 @@ QString systemReason(int code) {
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The encoder's stream, released with the memory block it grew into.
-struct EncodedStream {
-    LxMemFile stream{static_cast<std::uint8_t*>(std::malloc(16)), 16};
-    ~EncodedStream() { std::free(stream.GetBufferPointer(true)); }
 };
 
 // libjpeg's whole-image buffers (progressive files) may grow to what the
@@ -147,9 +140,94 @@ private:
     std::shared_ptr<PhotoMetadata> metadata_;
 };
 
-bool startsWithEncoderHeader(const std::uint8_t* p, std::int32_t size) {
-    return p && size >= kEncoderHeaderBytes && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF &&
-           p[3] == 0xE0 && p[4] == 0x00 && p[5] == 0x10;
+// Reads the rest of an open file into `bytes`; false with errno set on
+// failure, EFBIG for a file the memory stream cannot hold.
+bool readWhole(std::FILE* file, std::vector<std::uint8_t>& bytes, const struct stat& st) {
+    constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{1} << 31) - (1 << 17);
+    const std::uint64_t expected = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    if (expected > kMaxFileBytes) {
+        errno = EFBIG;
+        return false;
+    }
+    try {
+        bytes.reserve(static_cast<std::size_t>(expected));
+        std::uint8_t chunk[65536];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            if (bytes.size() + n > kMaxFileBytes) {
+                errno = EFBIG;
+                return false;
+            }
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
+    return std::ferror(file) == 0;
+}
+
+// The copy's rows for the block writer: rows of the topmost band's colour
+// that make the bands above the photo whole block rows, then the canvas;
+// and which 8 x 8 cells of the photo the captions changed.
+class CaptionedCanvas : public JpegCanvas {
+public:
+    CaptionedCanvas(const QImage& canvas, const QImage& photo, int bandsAbove, int padding,
+                    QColor padColor)
+        : canvas_(canvas), padding_(padding),
+          pad_(static_cast<std::size_t>(canvas.width()), padColor.rgb()),
+          cellsWide_((static_cast<unsigned>(canvas.width()) + 7) / 8),
+          photoTop_(static_cast<unsigned>(padding + bandsAbove)),
+          cells_(static_cast<std::size_t>(cellsWide_) *
+                 ((static_cast<unsigned>(canvas.height() + padding) + 7) / 8)) {
+        const std::size_t rowBytes = static_cast<std::size_t>(canvas.width()) * 4;
+        for (int y = 0; y < photo.height(); ++y) {
+            const uchar* drawn = canvas.constScanLine(bandsAbove + y);
+            const uchar* was = photo.constScanLine(y);
+            if (std::memcmp(drawn, was, rowBytes) == 0)
+                continue;
+            const std::size_t cellRow = (photoTop_ + static_cast<unsigned>(y)) / 8;
+            for (std::size_t x = 0; x < rowBytes; x += 32) {
+                const std::size_t n = std::min<std::size_t>(32, rowBytes - x);
+                if (std::memcmp(drawn + x, was + x, n) != 0)
+                    cells_[cellRow * cellsWide_ + x / 32] = 1;
+            }
+        }
+    }
+
+    const std::uint8_t* row(std::uint32_t y) override {
+        if (y < static_cast<std::uint32_t>(padding_))
+            return reinterpret_cast<const std::uint8_t*>(pad_.data());
+        return canvas_.constScanLine(static_cast<int>(y) - padding_);
+    }
+
+    bool changed(std::uint32_t cellX, std::uint32_t cellY) override {
+        const std::size_t at = std::size_t{cellY} * cellsWide_ + cellX;
+        return at < cells_.size() && cells_[at] != 0;
+    }
+
+private:
+    const QImage& canvas_;
+    int padding_;
+    std::vector<QRgb> pad_;
+    std::size_t cellsWide_;
+    unsigned photoTop_;
+    std::vector<std::uint8_t> cells_;
+};
+
+QString keptBlocksNote(const QString& path, const QString& why) {
+    return QStringLiteral("The photo's own compressed blocks could not be kept in \"%1\" because "
+                          "%2; the whole picture was encoded again with the photo's own quality "
+                          "settings.")
+        .arg(QDir::toNativeSeparators(path), why);
+}
+
+void addNote(QString& note, const QString& more) {
+    if (more.isEmpty())
+        return;
+    if (!note.isEmpty())
+        note += QLatin1Char(' ');
+    note += more;
 }
 } // namespace
 
@@ -165,7 +243,19 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
         return failure(QStringLiteral("open"), path, QStringLiteral("it is a folder"));
     }
 
-    LxIOFile stream(file.get(), false);
+    // The whole file is kept with the document: a save copies the photo's
+    // untouched blocks from exactly what was decoded here.
+    auto source = std::make_shared<std::vector<std::uint8_t>>();
+    if (!readWhole(file.get(), *source, st)) {
+        if (errno == EFBIG)
+            return {false,
+                    QStringLiteral("\"%1\" is too large to open: the file has more than 2 GB.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QString()};
+        return failure(QStringLiteral("open"), path, systemReason(errno));
+    }
+    file.reset();
+    LxMemFile stream(source->data(), static_cast<std::uint32_t>(source->size()));
     // The EXIF description is read as it always was, by our own reader,
     // which puts the stream back where it found it.
     auto exif = std::make_unique<LxImageJPG>();
@@ -180,7 +270,6 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
                        QStringLiteral("it is not a JPEG picture that can be read (%1)")
                            .arg(QString::fromLocal8Bit(error.c_str())));
     }
-    file.reset();
 
     const char* bytes = exif->exifInfo.imageDescription;
     const std::size_t length = ::strnlen(bytes, sizeof exif->exifInfo.imageDescription);
@@ -201,70 +290,116 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     document.metadata = metadata;
     document.facts = metadata ? metadata->facts : PhotoFacts{};
     document.fileName = QFileInfo(path).fileName();
+    document.sourceJpeg = std::move(source);
     return {true, QString(), QString()};
 }
 
-PipelineResult savePicture(const PictureDocument& document, const QString& path) {
-    return savePicture(document, path, MetadataChoice::KeepAll);
-}
-
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           MetadataChoice choice, bool replaceExisting) {
+                           const SaveChoices& choices) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
                        QStringLiteral("there is no picture to save; open a JPEG first"));
     }
+    const QImage canvas = renderCaptions(document);
+    if (canvas.isNull()) {
+        return failure(save, path,
+                       QStringLiteral("there is not enough memory to draw the captions"));
+    }
 
-    EncodedStream encoded;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    {
-        const QImage canvas = renderCaptions(document);
-        if (canvas.isNull()) {
-            return failure(save, path,
-                           QStringLiteral("there is not enough memory to draw the captions"));
+    // The photo's own blocks stay where the captions leave them alone; the
+    // bands above it then grow to whole block rows.
+    const std::vector<std::uint8_t>* source =
+        choices.quality.keep && document.sourceJpeg && !document.sourceJpeg->empty()
+            ? document.sourceJpeg.get()
+            : nullptr;
+    QString note;
+    JpegBlockGrid grid;
+    if (source != nullptr) {
+        const int orientation = document.metadata ? document.metadata->orientation : 1;
+        grid = ReadJpegBlockGrid(source->data(), source->size(), orientation);
+        if (grid.cannotKeep.empty() && (grid.width != static_cast<std::uint32_t>(canvas.width()) ||
+                                        grid.height != document.height))
+            grid.cannotKeep = "the opened picture is not the one in the file";
+    }
+    const CanvasBands bands = canvasBands(document);
+    int padding = 0;
+    if (source != nullptr && grid.cannotKeep.empty() && bands.above > 0) {
+        const int mcu = static_cast<int>(grid.mcuHeight);
+        padding = (mcu - bands.above % mcu) % mcu;
+    }
+    const std::uint32_t width = static_cast<std::uint32_t>(canvas.width());
+
+    // The metadata segments for a copy of `height` rows.
+    const QByteArray description = encodeDescription(savedDescription(document));
+    const auto markersFor = [&](std::uint32_t height) {
+        QByteArray segments;
+        if (choices.metadata != MetadataChoice::DescriptionOnly && document.metadata) {
+            const CarriedMetadata carried = carryMetadata(*document.metadata, choices.metadata,
+                                                          description.toStdString(), width, height);
+            segments = QByteArray(reinterpret_cast<const char*>(carried.segments.data()),
+                                  static_cast<qsizetype>(carried.segments.size()));
+            if (!carried.leftOut.empty() && note.isEmpty()) {
+                note = QStringLiteral("The photo's metadata was left out of \"%1\" because %2; "
+                                      "only the description was saved.")
+                           .arg(QDir::toNativeSeparators(path),
+                                QString::fromStdString(carried.leftOut));
+            }
         }
-        width = static_cast<std::uint32_t>(canvas.width());
-        height = static_cast<std::uint32_t>(canvas.height());
-        std::string error;
-        if (!EncodeJpegRows(&encoded.stream, canvas.constBits(), canvas.bytesPerLine(), width,
-                            height, JpegEncodeSettings{}, error)) {
+        if (segments.isEmpty())
+            segments = descriptionSegment(description);
+        return SplitJpegSegments(reinterpret_cast<const std::uint8_t*>(segments.constData()),
+                                 static_cast<std::size_t>(segments.size()));
+    };
+    const auto canvasHeight = static_cast<std::uint32_t>(canvas.height());
+
+    LxOwnedMemFile encoded;
+    bool done = false;
+    std::string error;
+    if (source != nullptr && grid.cannotKeep.empty()) {
+        CaptionedCanvas rows(canvas, document.picture, bands.above, padding, bands.topmostColor);
+        JpegBlockCopy copy;
+        copy.source = source->data();
+        copy.sourceSize = source->size();
+        copy.orientation = document.metadata ? document.metadata->orientation : 1;
+        copy.topRows = static_cast<std::uint32_t>(padding + bands.above);
+        copy.height = canvasHeight + static_cast<std::uint32_t>(padding);
+        // A band below takes the photo's last, partial block row with it.
+        copy.redrawFrom = bands.below > 0
+                              ? copy.topRows + document.height / grid.mcuHeight * grid.mcuHeight
+                              : copy.height;
+        copy.markers = markersFor(copy.height);
+        JpegBlockCounts counts;
+        done = WriteJpegBlockCopy(&encoded, copy, rows, counts, error);
+        if (!done)
+            grid.cannotKeep = error;
+    }
+    if (!done && source != nullptr) {
+        // The whole canvas encoded again, with the photo's own tables.
+        addNote(note, keptBlocksNote(path, QString::fromStdString(grid.cannotKeep)));
+        CaptionedCanvas rows(canvas, document.picture, bands.above, 0, bands.topmostColor);
+        LxOwnedMemFile fresh;
+        done = EncodeJpegLikeSource(&fresh, source->data(), source->size(), rows, width,
+                                    canvasHeight, markersFor(canvasHeight), error);
+        if (done)
+            encoded.Write(fresh.GetBufferPointer(false), 1, static_cast<std::size_t>(fresh.Size()));
+    }
+    if (!done) {
+        JpegEncodeSettings settings;
+        settings.quality = std::clamp(choices.quality.quality, 1, 100);
+        settings.markers = markersFor(canvasHeight);
+        if (!EncodeJpegRows(&encoded, canvas.constBits(), canvas.bytesPerLine(), width,
+                            canvasHeight, settings, error)) {
             return failure(save, path, QString::fromLocal8Bit(error.c_str()));
         }
     }
 
-    const std::int32_t size = encoded.stream.Size();
-    const std::uint8_t* bytes = encoded.stream.GetBufferPointer(false);
-    if (!startsWithEncoderHeader(bytes, size)) {
-        return failure(save, path, QStringLiteral("the encoder wrote an unexpected stream"));
-    }
-    const QByteArray description = encodeDescription(savedDescription(document));
-    QByteArray segments;
-    QString note;
-    if (choice != MetadataChoice::DescriptionOnly && document.metadata) {
-        const CarriedMetadata carried =
-            carryMetadata(*document.metadata, choice, description.toStdString(), width, height);
-        segments = QByteArray(reinterpret_cast<const char*>(carried.segments.data()),
-                              static_cast<qsizetype>(carried.segments.size()));
-        if (!carried.leftOut.empty()) {
-            note =
-                QStringLiteral("The photo's metadata was left out of \"%1\" because %2; only "
-                               "the description was saved.")
-                    .arg(QDir::toNativeSeparators(path), QString::fromStdString(carried.leftOut));
-        }
-    }
-    if (segments.isEmpty())
-        segments = descriptionSegment(description);
-
     FileReplacer out(path);
-    if (!replaceExisting)
+    if (!choices.replaceExisting)
         out.keepExisting();
     const bool written =
-        out.open() && out.write(bytes, kEncoderHeaderBytes) &&
-        out.write(segments.constData(), static_cast<std::size_t>(segments.size())) &&
-        out.write(bytes + kEncoderHeaderBytes,
-                  static_cast<std::size_t>(size - kEncoderHeaderBytes)) &&
+        out.open() &&
+        out.write(encoded.GetBufferPointer(false), static_cast<std::size_t>(encoded.Size())) &&
         out.commit();
     if (!written) {
         return failure(save, path, out.errorText());

@@ -29,15 +29,31 @@ constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
 PipelineResult openPicture(PictureDocument& document, const QString& path,
                            std::uint64_t maxPixels = kMaxOpenPixels);
 
+// How a save encodes the picture.
+struct PictureQuality {
+    // Keep the photo's own compressed blocks wherever no caption changes
+    // them (a JPEG source); only the captions' blocks are encoded again, with
+    // the photo's own tables. Otherwise the whole picture is encoded again
+    // at `quality`.
+    bool keep = true;
+    int quality = 90; // 1 to 100
+};
+
+struct SaveChoices {
+    MetadataChoice metadata = MetadataChoice::KeepAll;
+    PictureQuality quality;
+    // With false, a file already at the path is left as it is and the save
+    // fails.
+    bool replaceExisting = true;
+};
+
 // Renders the document with its captions at full size and writes it as a
-// new JPEG carrying savedDescription() and, as `choice` says, the opened
+// new JPEG carrying savedDescription() and, as the choices say, the opened
 // photo's metadata brought in step with the new picture; the document is not
 // changed. Metadata that cannot be carried is left out (the description
-// alone is written) and the result's note says why. The file appears at the
-// path only complete: a failed save leaves whatever was there as it was, and
-// writes nothing when the document has no picture. With `replaceExisting`
-// false, a file already at the path is left as it is and the save fails.
+// alone is written), and a photo whose blocks cannot be kept is encoded
+// again whole with its own tables; the result's note says why. The file
+// appears at the path only complete: a failed save leaves whatever was there
+// as it was, and writes nothing when the document has no picture.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           MetadataChoice choice, bool replaceExisting = true);
-// The same, carrying all metadata.
-PipelineResult savePicture(const PictureDocument& document, const QString& path);
+                           const SaveChoices& choices = {});

@@ -236,8 +236,9 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
             if (!photo.problem.isEmpty()) {
                 result.message = photo.problem;
             } else {
-                result = runCaptionJob(
-                    {photo.photo, photo.output, options.metadata, options.overwrite}, captions);
+                result = runCaptionJob({photo.photo, photo.output, options.metadata,
+                                        options.overwrite, options.quality},
+                                       captions);
             }
             const std::lock_guard lock(mutex);
             outcomes.push_back({index, std::move(result)});

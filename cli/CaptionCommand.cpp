@@ -17,17 +17,18 @@ namespace {
 // More threads than this would only hold more pictures in memory.
 constexpr int kMaxJobs = 256;
 
-enum class Option { Set, Out, Suffix, Metadata, Jobs, Overwrite, Recursive, Help };
+enum class Option { Set, Out, Suffix, Metadata, Quality, Jobs, Overwrite, Recursive, Help };
 struct OptionName {
     const char* name;
     Option option;
     bool takesValue;
 };
-constexpr std::array<OptionName, 9> kOptions{{
+constexpr std::array<OptionName, 10> kOptions{{
     {"--set", Option::Set, true},
     {"--out", Option::Out, true},
     {"--suffix", Option::Suffix, true},
     {"--metadata", Option::Metadata, true},
+    {"--quality", Option::Quality, true},
     {"--jobs", Option::Jobs, true},
     {"--overwrite", Option::Overwrite, false},
     {"--recursive", Option::Recursive, false},
@@ -45,6 +46,9 @@ constexpr char kHelp[] =
     "  --suffix TEXT    added to each photo's name (default: -captioned)\n"
     "  --metadata keep|no-location|description-only\n"
     "                   what the copies carry of the photos' metadata (default: keep)\n"
+    "  --quality keep|N keep each photo's own compressed blocks, so that only the\n"
+    "                   captions are new (default), or encode the whole picture\n"
+    "                   again at quality N, 1 to 100\n"
     "  --jobs N         photos worked on at a time (default: the number of cores)\n"
     "  --overwrite      replace copies that exist already\n"
     "  --recursive      also take the photos in the folders' subfolders\n"
@@ -136,6 +140,16 @@ CaptionOptions parseCaptionArguments(const QStringList& arguments) {
                                       .arg(value));
             }
             options.metadata = *choice;
+            break;
+        }
+        case Option::Quality: {
+            const std::optional<PictureQuality> quality = qualityChoiceFromWord(value);
+            if (!quality) {
+                return usageError(
+                    QStringLiteral("--quality is keep or a whole number from 1 to 100, not '%1'")
+                        .arg(value));
+            }
+            options.quality = *quality;
             break;
         }
         case Option::Jobs: {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "captions/PicturePipeline.h"
 #include "metadata/PhotoMetadata.h"
 
 #include <QString>
@@ -17,6 +18,7 @@ struct CaptionOptions {
     QString outputFolder;                              // --out; empty: each photo's folder
     QString suffix = QStringLiteral("-captioned");     // --suffix
     MetadataChoice metadata = MetadataChoice::KeepAll; // --metadata
+    PictureQuality quality;                            // --quality
     int jobs = 0;                                      // --jobs; 0: the number of cores
     bool overwrite = false;                            // --overwrite
     bool recursive = false;                            // --recursive

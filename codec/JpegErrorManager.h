@@ -15,6 +15,9 @@ struct JpegErrorManager {
     jpeg_error_mgr* Install(char* target) {
         jpeg_std_error(&pub);
         pub.error_exit = Exit;
+        // Warnings are counted (num_warnings), never printed: the callers
+        // decide what a person hears of them.
+        pub.output_message = [](j_common_ptr) {};
         text = target;
         return &pub;
     }

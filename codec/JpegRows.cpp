@@ -215,6 +215,9 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
     jpeg_set_defaults(&cinfo);
     ConfigureEncoder(cinfo, settings.quality, settings.xDpi, settings.yDpi);
     jpeg_start_compress(&cinfo, TRUE);
+    for (const JpegSegment& m : settings.markers) {
+        jpeg_write_marker(&cinfo, m.marker, m.data.data(), static_cast<unsigned>(m.data.size()));
+    }
     // libjpeg only reads the rows, so it takes them from the caller's picture.
     JSAMPROW rows[kRowBatch];
     while (cinfo.next_scanline < height) {

@@ -32,6 +32,25 @@ inline void AppendJpegSegment(std::vector<std::uint8_t>& out, std::uint8_t marke
     out.insert(out.end(), data.begin(), data.end());
 }
 
+// The segments of a run of whole segments (marker, length, payload), as
+// AppendJpegSegment writes them; stops at the first byte that does not start
+// a whole segment.
+inline std::vector<JpegSegment> SplitJpegSegments(const std::uint8_t* bytes, std::size_t size) {
+    std::vector<JpegSegment> segments;
+    std::size_t at = 0;
+    while (at + 4 <= size && bytes[at] == 0xFF) {
+        const std::size_t length = std::size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+        if (length < 2 || at + 2 + length > size)
+            break;
+        JpegSegment segment;
+        segment.marker = bytes[at + 1];
+        segment.data.assign(bytes + at + 4, bytes + at + 2 + length);
+        segments.push_back(std::move(segment));
+        at += 2 + length;
+    }
+    return segments;
+}
+
 // The segments kept while reading a header, in file order. Kept bytes stop at
 // a budget: a segment that would pass it is skipped and `overBudget` set.
 struct JpegKeptSegments {
@@ -84,11 +103,14 @@ struct JpegEncodeSettings {
     int quality = 90;
     std::uint16_t xDpi = 96;
     std::uint16_t yDpi = 96;
+    // Written by the encoder right after its JFIF header.
+    std::vector<JpegSegment> markers;
 };
 
 // Appends a baseline JPEG, 4:2:0, with a JFIF header in dots per inch, of
-// `height` rows starting at `top`, `stride` bytes apart: the same bytes
-// LxImageJPG::Encode writes for the same picture held as 24-bit BGR.
+// `height` rows starting at `top`, `stride` bytes apart: without markers,
+// the same bytes LxImageJPG::Encode writes for the same picture held as
+// 24-bit BGR.
 bool EncodeJpegRows(LxFile* stream, const std::uint8_t* top, std::ptrdiff_t stride,
                     std::uint32_t width, std::uint32_t height, const JpegEncodeSettings& settings,
                     std::string& error);

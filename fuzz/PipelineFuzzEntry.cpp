@@ -71,9 +71,23 @@ void OpenAndSave(const std::uint8_t* data, std::size_t size) {
     PictureDocument document;
     if (!openPicture(document, QString::fromStdString(input), kMaxFuzzPixels).ok)
         return;
-    const MetadataChoice choice =
-        size % 2 == 0 ? MetadataChoice::KeepAll : MetadataChoice::KeepAllButLocation;
-    savePicture(document, QString::fromStdString(scratchFolder() + "/saved.jpg"), choice);
+    // The input's size picks the save: a band above or below, a caption on
+    // the photo or none, each keeping the photo's blocks; every fifth
+    // encodes afresh.
+    constexpr std::int32_t kPlaces[] = {Disposition::TopBand, Disposition::BottomBand,
+                                        Disposition::OnImage, 0};
+    const std::int32_t place = kPlaces[size % 4];
+    if (place != 0) {
+        Caption caption;
+        caption.text = QStringLiteral("Fuzz");
+        caption.disposition = place;
+        caption.verticalAlignment = VerticalAlignment::Center;
+        document.captions.append(caption);
+    }
+    SaveChoices choices;
+    choices.metadata = size % 2 == 0 ? MetadataChoice::KeepAll : MetadataChoice::KeepAllButLocation;
+    choices.quality.keep = size % 5 != 0;
+    savePicture(document, QString::fromStdString(scratchFolder() + "/saved.jpg"), choices);
 }
 
 } // namespace fuzz_entries

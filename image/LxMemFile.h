@@ -2,6 +2,8 @@
 
 #include "image/LxFile.h"
 
+#include <cstdlib>
+
 // LxFile over a heap block that grows in 64 KiB steps as it is written past
 // its end. A stream built over a caller's block leaves it to the caller until
 // the stream has to grow it; from then on the stream owns (and frees) it.
@@ -42,4 +44,12 @@ private:
     bool freeOnClose_;
     std::int32_t position_ = 0;
     std::int32_t capacity_;
+};
+
+// A memory stream that starts with a small block of its own, so that it can
+// be written at once, and frees whatever block it ends with.
+class LxOwnedMemFile : public LxMemFile {
+public:
+    LxOwnedMemFile() : LxMemFile(static_cast<std::uint8_t*>(std::malloc(16)), 16) {}
+    ~LxOwnedMemFile() override { std::free(GetBufferPointer(true)); }
 };

@@ -120,7 +120,7 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
         const fs::path copy = dir.file(std::to_string(i) + ".jpg");
         const PipelineResult saved = savePicture(document, Q(copy));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
-        if (!saved.note.isEmpty()) {
+        if (saved.note.contains(QStringLiteral("metadata was left out"))) {
             ++leftOut; // checked in the test of damaged metadata
             continue;
         }
@@ -188,7 +188,7 @@ TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesTheOldSegmen
     ASSERT_TRUE(openPicture(document, Q(source)).ok);
     const fs::path nowhere = dir.file("nowhere.jpg");
     const PipelineResult saved =
-        savePicture(document, Q(nowhere), MetadataChoice::KeepAllButLocation);
+        savePicture(document, Q(nowhere), {MetadataChoice::KeepAllButLocation, {}, true});
     ASSERT_TRUE(saved.ok);
     EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
     const auto tags = Exiftool("-G -a -gps:all -XMP-exif:all -City -Make", {source, nowhere});
@@ -203,9 +203,14 @@ TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesTheOldSegmen
 
     // "Description only" writes exactly what a photo without metadata gets.
     document.description = QStringLiteral("Only this");
-    ASSERT_TRUE(savePicture(document, Q(dir.file("only.jpg")), MetadataChoice::DescriptionOnly).ok);
+    // Encoded afresh, so that the layout of the segments is the encoder's.
+    const PictureQuality again{false, 90};
+    ASSERT_TRUE(savePicture(document, Q(dir.file("only.jpg")),
+                            {MetadataChoice::DescriptionOnly, again, true})
+                    .ok);
     document.metadata.reset();
-    ASSERT_TRUE(savePicture(document, Q(dir.file("plain.jpg"))).ok);
+    ASSERT_TRUE(
+        savePicture(document, Q(dir.file("plain.jpg")), {MetadataChoice::KeepAll, again, true}).ok);
     const Bytes only = ReadBytes(dir.file("only.jpg"));
     EXPECT_EQ(only, ReadBytes(dir.file("plain.jpg")));
     EXPECT_EQ(Markers(only),

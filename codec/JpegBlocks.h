@@ -1,0 +1,87 @@
+#pragma once
+
+#include "codec/JpegRows.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class LxFile;
+
+// Copies of a JPEG that keep its compressed 8 x 8 blocks: the quantized DCT
+// coefficients of every block whose pixels nothing changed go into the copy
+// as they are, and only the blocks under new pixels are encoded again, from
+// the caller's canvas, with the source's own quantization tables and
+// sampling. No decode and encode of the whole picture, so no generation
+// loss and no growth where nothing changed.
+
+// What a source's block grid allows, read from its header.
+struct JpegBlockGrid {
+    // Empty when the blocks can be kept; otherwise why not, in words for a
+    // person ("its size does not allow a lossless turn").
+    std::string cannotKeep;
+    // The picture upright (after the turn the orientation asks for).
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // The size of one MCU of the upright copy in pixels: rows above the
+    // photo must be a whole number of MCU rows for its blocks to move down
+    // intact.
+    std::uint32_t mcuWidth = 8;
+    std::uint32_t mcuHeight = 8;
+};
+
+// Reads the header of the JPEG in `data` and says whether a copy turned
+// upright from EXIF orientation `orientation` (1 to 8) can keep its blocks:
+// 8-bit samples, whole sampling ratios, and for a turn a picture whose moved
+// edges are whole MCUs. The coefficients themselves are read only by the
+// copy, which can still find them incomplete.
+JpegBlockGrid ReadJpegBlockGrid(const std::uint8_t* data, std::size_t size, int orientation);
+
+// The copy's pixels as the caller renders them, upright.
+class JpegCanvas {
+public:
+    virtual ~JpegCanvas() = default;
+    // Row y of the copy: width x 4 bytes, blue, green, red, ignored. Valid
+    // until the next call.
+    virtual const std::uint8_t* row(std::uint32_t y) = 0;
+    // Whether any pixel of the copy's 8 x 8 cell (cellX, cellY) differs from
+    // the photo's pixel under it. Asked only for cells on the photo.
+    virtual bool changed(std::uint32_t cellX, std::uint32_t cellY) = 0;
+};
+
+struct JpegBlockCopy {
+    const std::uint8_t* source = nullptr; // the source JPEG, whole
+    std::size_t sourceSize = 0;
+    int orientation = 1; // turned upright losslessly; the grid must allow it
+    // Rows above the photo in the copy: a whole number of MCU rows.
+    std::uint32_t topRows = 0;
+    // The copy's height; its width is the upright photo's.
+    std::uint32_t height = 0;
+    // Every block from this row of the copy on is encoded again (the rows of
+    // bands below the photo, from the MCU row the photo ends in). At least
+    // topRows; `height` when nothing follows the photo.
+    std::uint32_t redrawFrom = 0;
+    // Segments the encoder writes after its own header (EXIF, XMP, ICC...).
+    std::vector<JpegSegment> markers;
+};
+
+struct JpegBlockCounts {
+    std::uint64_t kept = 0;    // blocks whose coefficients came from the source
+    std::uint64_t encoded = 0; // blocks encoded again from the canvas
+};
+
+// Writes the copy into `out`. False with `error` set when the source cannot
+// give its blocks (a damaged or incomplete stream: libjpeg's warnings count
+// as failure, since they mean blocks made up) or the encoder fails; then
+// nothing of use is in `out` and the caller encodes afresh.
+bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+                        JpegBlockCounts& counts, std::string& error);
+
+// Encodes `height` canvas rows of the source's upright width afresh, with
+// the source's quantization tables, sampling and colour space, then the
+// markers: for a copy whose blocks cannot be kept. False when the source's
+// header cannot be read or the encoder fails.
+bool EncodeJpegLikeSource(LxFile* out, const std::uint8_t* source, std::size_t sourceSize,
+                          JpegCanvas& canvas, std::uint32_t width, std::uint32_t height,
+                          const std::vector<JpegSegment>& markers, std::string& error);

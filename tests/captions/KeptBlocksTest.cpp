@@ -1,0 +1,262 @@
+// Saves that keep the photo's own compressed blocks: checked against the
+// coefficients libjpeg reads back, djpeg's pixels and jpegtran's turns.
+#include "captions/CaptionRenderer.h"
+#include "captions/PicturePipeline.h"
+#include "codec/JpegErrorManager.h"
+#include "tests/support/QtPaths.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <array>
+#include <functional>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A JPEG's quantized coefficients, component by component, row by row.
+struct Coefficients {
+    int width = 0;
+    int height = 0;
+    int maxH = 1;
+    int maxV = 1;
+    struct Component {
+        int h = 1;
+        int v = 1;
+        unsigned blocksWide = 0;
+        unsigned blocksHigh = 0;
+        std::vector<std::array<JCOEF, DCTSIZE2>> blocks;
+        const JCOEF* at(unsigned x, unsigned y) const {
+            return blocks[std::size_t{y} * blocksWide + x].data();
+        }
+    };
+    std::vector<Component> components;
+};
+
+bool ReadCoefficients(const fs::path& file, Coefficients& out) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(file);
+    jpeg_decompress_struct cinfo;
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
+    out.width = static_cast<int>(cinfo.image_width);
+    out.height = static_cast<int>(cinfo.image_height);
+    out.maxH = cinfo.max_h_samp_factor;
+    out.maxV = cinfo.max_v_samp_factor;
+    out.components.resize(static_cast<std::size_t>(cinfo.num_components));
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        Coefficients::Component& comp = out.components[static_cast<std::size_t>(c)];
+        const jpeg_component_info& info = cinfo.comp_info[c];
+        comp.h = info.h_samp_factor;
+        comp.v = info.v_samp_factor;
+        comp.blocksWide = info.width_in_blocks;
+        comp.blocksHigh = info.height_in_blocks;
+        comp.blocks.resize(std::size_t{comp.blocksWide} * comp.blocksHigh);
+        for (unsigned y = 0; y < comp.blocksHigh; ++y) {
+            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], y, 1, FALSE);
+            std::memcpy(&comp.blocks[std::size_t{y} * comp.blocksWide], row[0],
+                        comp.blocksWide * sizeof(JBLOCK));
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool SameBlock(const JCOEF* a, const JCOEF* b) {
+    return std::memcmp(a, b, sizeof(JBLOCK)) == 0;
+}
+
+// Compares every block of `photo` with the block `photoTop` rows lower in
+// `copy`, except those whose pixels lie in `changed` (copy coordinates);
+// returns how many were compared, and counts those that differ.
+struct BlockComparison {
+    std::uint64_t compared = 0;
+    std::uint64_t differing = 0;
+};
+BlockComparison CompareKept(const Coefficients& photo, const Coefficients& copy, int photoTop,
+                            const std::function<bool(QRect)>& changed) {
+    BlockComparison result;
+    EXPECT_EQ(photo.components.size(), copy.components.size());
+    for (std::size_t c = 0; c < std::min(photo.components.size(), copy.components.size()); ++c) {
+        const auto& from = photo.components[c];
+        const auto& to = copy.components[c];
+        const int blockW = 8 * photo.maxH / from.h;
+        const int blockH = 8 * photo.maxV / from.v;
+        const unsigned rowOffset = static_cast<unsigned>(photoTop / blockH);
+        for (unsigned y = 0; y < from.blocksHigh && y + rowOffset < to.blocksHigh; ++y) {
+            for (unsigned x = 0; x < from.blocksWide && x < to.blocksWide; ++x) {
+                const QRect pixels(static_cast<int>(x) * blockW,
+                                   photoTop + static_cast<int>(y) * blockH, blockW, blockH);
+                if (changed(pixels))
+                    continue;
+                ++result.compared;
+                if (!SameBlock(from.at(x, y), to.at(x, y + rowOffset)))
+                    ++result.differing;
+            }
+        }
+    }
+    return result;
+}
+
+Caption OnPhoto(const QString& text, int vertical) {
+    Caption caption;
+    caption.text = text;
+    caption.verticalAlignment = vertical;
+    caption.horizontalAlignment = HorizontalAlignment::Center;
+    caption.sizePercent = 6;
+    caption.outline.enabled = true;
+    return caption;
+}
+
+Caption Band(const QString& text, int disposition) {
+    Caption caption;
+    caption.text = text;
+    caption.disposition = disposition;
+    caption.backgroundColor = 0x203040;
+    caption.textColor = 0xFFFFFF;
+    caption.sizePercent = 5;
+    return caption;
+}
+
+struct Scene {
+    const char* name;
+    std::vector<Caption> captions;
+};
+
+const std::vector<Scene>& Scenes() {
+    static const std::vector<Scene> scenes{
+        {"a band below and a caption on the photo",
+         {Band(QStringLiteral("Harbour, 6 May"), Disposition::BottomBand),
+          OnPhoto(QStringLiteral("On the quay"), VerticalAlignment::Bottom)}},
+        {"a band above and a caption on the photo",
+         {Band(QStringLiteral("Festival"), Disposition::TopBand),
+          OnPhoto(QStringLiteral("Day one"), VerticalAlignment::Top)}},
+        {"a caption in the middle", {OnPhoto(QStringLiteral("Middle"), VerticalAlignment::Center)}},
+    };
+    return scenes;
+}
+
+// djpeg's pixels without fancy upsampling.
+Pnm Pixels(const fs::path& file) {
+    const std::string out = Run("djpeg -nosmooth -ppm " + Quote(file.string())).output;
+    Pnm pnm;
+    ParsePnm(std::vector<std::uint8_t>(out.begin(), out.end()), pnm);
+    return pnm;
+}
+
+int Orientation(const fs::path& file) {
+    const std::string value =
+        testing_support::Run("exiftool -s3 -n -IFD0:Orientation " + Quote(file.string())).output;
+    return value.empty() ? 1 : std::atoi(value.c_str());
+}
+
+// Where the captions may have put ink in the copy: the on-photo captions'
+// reach, and with a band below, everything from the photo's last whole MCU
+// row down; `padding` rows were added above the bands.
+std::function<bool(QRect)> ChangedArea(const PictureDocument& document, int padding,
+                                       int photoTop, int mcuHeight) {
+    std::vector<const Caption*> shown = shownCaptions(document, {});
+    QRegion ink;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        ink += inkReach(document, shown, i).translated(0, padding);
+    const CanvasBands bands = canvasBands(document);
+    const int redrawFrom =
+        bands.below > 0 ? photoTop + static_cast<int>(document.height) / mcuHeight * mcuHeight
+                        : std::numeric_limits<int>::max();
+    return [ink, redrawFrom](QRect pixels) {
+        return ink.intersects(pixels) || pixels.bottom() >= redrawFrom;
+    };
+}
+
+} // namespace
+
+TEST(KeptBlocks, UntouchedBlocksKeepTheirCoefficientsAndPixelsOverTheCorpus) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    std::vector<fs::path> photos;
+    for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera")) {
+        if (entry.path().extension() == ".jpg")
+            photos.push_back(entry.path());
+    }
+    std::sort(photos.begin(), photos.end());
+    int checked = 0;
+    std::uint64_t compared = 0;
+    for (const fs::path& photo : photos) {
+        if (Orientation(photo) != 1)
+            continue; // turned photos: the next test
+        Coefficients source;
+        if (!ReadCoefficients(photo, source))
+            continue;
+        for (const Scene& scene : Scenes()) {
+            SCOPED_TRACE(photo.filename().string() + ", " + scene.name);
+            PictureDocument document;
+            ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+            for (const Caption& caption : scene.captions)
+                document.captions.append(caption);
+            const fs::path copy = dir.file("copy.jpg");
+            const PipelineResult saved = savePicture(document, Q(copy));
+            ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+            const CommandResult decoded =
+                testing_support::Run("djpeg -nosmooth -ppm " + Quote(copy.string()) + " 2>&1 >/dev/null");
+            EXPECT_EQ(decoded.exitCode, 0);
+            EXPECT_EQ(decoded.output, "") << "djpeg warns";
+            if (saved.note.contains(QStringLiteral("could not be kept")))
+                continue; // a damaged stream: the fallbacks' test
+            EXPECT_TRUE(saved.note.isEmpty() || saved.note.contains(QStringLiteral("metadata")))
+                << saved.note.toStdString();
+
+            Coefficients copied;
+            ASSERT_TRUE(ReadCoefficients(copy, copied));
+            const CanvasBands bands = canvasBands(document);
+            const int photoTop = copied.height - source.height - static_cast<int>(bands.below);
+            const int mcuHeight = 8 * source.maxV;
+            EXPECT_EQ(photoTop % mcuHeight, 0) << "the bands above are whole MCU rows";
+            EXPECT_LT(photoTop - bands.above, mcuHeight);
+            const auto changed =
+                ChangedArea(document, photoTop - bands.above, photoTop, mcuHeight);
+            const BlockComparison blocks = CompareKept(source, copied, photoTop, changed);
+            EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared << " untouched blocks";
+            compared += blocks.compared;
+
+            // Without fancy upsampling a pixel depends on its own blocks only,
+            // so every pixel of an untouched MCU is the photo's.
+            const Pnm before = Pixels(photo);
+            const Pnm after = Pixels(copy);
+            ASSERT_GT(before.width, 0);
+            ASSERT_EQ(after.width, before.width);
+            const int mcuW = 8 * source.maxH;
+            std::uint64_t differentPixels = 0;
+            for (int y = 0; y < before.height; ++y) {
+                for (int x = 0; x < before.width; ++x) {
+                    const QRect mcu(x / mcuW * mcuW, photoTop + y / mcuHeight * mcuHeight, mcuW,
+                                    mcuHeight);
+                    if (changed(mcu))
+                        continue;
+                    const std::size_t from = (std::size_t(y) * before.width + x) * before.channels;
+                    const std::size_t to =
+                        (std::size_t(photoTop + y) * after.width + x) * after.channels;
+                    if (std::memcmp(&before.samples[from], &after.samples[to],
+                                    static_cast<std::size_t>(before.channels)) != 0)
+                        ++differentPixels;
+                }
+            }
+            EXPECT_EQ(differentPixels, 0u);
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 40);
+    EXPECT_GT(compared, 100'000u) << "blocks no caption touched";
+}
