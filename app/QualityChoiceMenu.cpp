@@ -48,8 +48,8 @@ void QualityChoiceMenu::askQuality() {
     bool ok = false;
     const int quality = QInputDialog::getInt(
         dialogParent_, QStringLiteral("Picture Quality"),
-        QStringLiteral("Encode the whole picture again at quality (1 to 100):"), choice_.quality,
-        1, 100, 1, &ok);
+        QStringLiteral("Encode the whole picture again at quality (1 to 100):"), choice_.quality, 1,
+        100, 1, &ok);
     // Cancel keeps the choice there was.
     setChoice(ok ? PictureQuality{false, quality} : choice_);
 }

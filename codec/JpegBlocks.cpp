@@ -32,9 +32,9 @@ unsigned divideUp(std::uint64_t value, std::uint64_t by) {
 // lossless transform: whether rows and columns swap, and which of the
 // stored edges move (and so must be whole MCUs for the turn to be exact).
 struct Turn {
-    bool transpose;      // stored columns become rows
-    bool flipStoredX;    // the stored x axis runs backwards
-    bool flipStoredY;    // the stored y axis runs backwards
+    bool transpose;   // stored columns become rows
+    bool flipStoredX; // the stored x axis runs backwards
+    bool flipStoredY; // the stored y axis runs backwards
 };
 constexpr std::array<Turn, 9> kTurns{{
     {false, false, false}, // unused
@@ -180,7 +180,8 @@ void configureLike(jpeg_compress_struct& cinfo, const BlockParams& p) {
         if (!p.hasQuant[t])
             continue;
         if (cinfo.quant_tbl_ptrs[t] == nullptr)
-            cinfo.quant_tbl_ptrs[t] = jpeg_alloc_quant_table(reinterpret_cast<j_common_ptr>(&cinfo));
+            cinfo.quant_tbl_ptrs[t] =
+                jpeg_alloc_quant_table(reinterpret_cast<j_common_ptr>(&cinfo));
         std::copy(p.quant[t].begin(), p.quant[t].end(), cinfo.quant_tbl_ptrs[t]->quantval);
         cinfo.quant_tbl_ptrs[t]->sent_table = FALSE;
     }
@@ -311,9 +312,9 @@ int magnitudeBits(int value) {
 // one component, a raster scan) codes them, with the DC predictions reset
 // at every restart. libjpeg does not check this for sequential files: a
 // missing code would be written as nothing and the copy would not decode.
-bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src,
-                       const BlockParams& p, const std::vector<ComponentPlan>& plans,
-                       jvirt_barray_ptr* arrays, std::uint32_t width, std::uint32_t height) {
+bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, const BlockParams& p,
+                       const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
+                       std::uint32_t width, std::uint32_t height) {
     std::array<SymbolSet, MAX_COMPONENTS> dc{};
     std::array<SymbolSet, MAX_COMPONENTS> ac{};
     for (int c = 0; c < p.components; ++c) {
@@ -387,10 +388,10 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src,
                 const ComponentPlan& plan = plans[static_cast<std::size_t>(c)];
                 for (int yi = 0; yi < p.v[c]; ++yi) {
                     for (int xi = 0; xi < p.h[c]; ++xi) {
-                        const unsigned bx = mx * static_cast<unsigned>(p.h[c]) +
-                                            static_cast<unsigned>(xi);
-                        const unsigned by = my * static_cast<unsigned>(p.v[c]) +
-                                            static_cast<unsigned>(yi);
+                        const unsigned bx =
+                            mx * static_cast<unsigned>(p.h[c]) + static_cast<unsigned>(xi);
+                        const unsigned by =
+                            my * static_cast<unsigned>(p.v[c]) + static_cast<unsigned>(yi);
                         // Past the picture's edge the encoder codes a block
                         // of the last DC and no AC.
                         JBLOCK dummy{};
@@ -476,12 +477,10 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     // with its arrays) otherwise. New arrays start zeroed, so that the rows
     // that only round a component up to whole MCUs read as defined.
     const bool inPlace = copy.orientation == 1 && copy.topRows == 0 && copy.height == photoHeight;
-    if ((turn.flipStoredX && s.src.image_width % static_cast<unsigned>(s.src.max_h_samp_factor *
-                                                                       kDctSize) !=
-                                 0) ||
-        (turn.flipStoredY && s.src.image_height % static_cast<unsigned>(s.src.max_v_samp_factor *
-                                                                        kDctSize) !=
-                                 0)) {
+    if ((turn.flipStoredX &&
+         s.src.image_width % static_cast<unsigned>(s.src.max_h_samp_factor * kDctSize) != 0) ||
+        (turn.flipStoredY &&
+         s.src.image_height % static_cast<unsigned>(s.src.max_v_samp_factor * kDctSize) != 0)) {
         setText(s.text, "its size does not allow a lossless turn upright");
         destroy(s);
         return {};
@@ -494,8 +493,8 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
         ComponentPlan& plan = plans[static_cast<std::size_t>(c)];
         plan.widthInBlocks = divideUp(std::uint64_t{width} * static_cast<unsigned>(p.h[c]),
                                       static_cast<unsigned>(p.maxH * kDctSize));
-        plan.heightInBlocks = divideUp(std::uint64_t{copy.height} * static_cast<unsigned>(p.v[c]),
-                                       mcuHeight);
+        plan.heightInBlocks =
+            divideUp(std::uint64_t{copy.height} * static_cast<unsigned>(p.v[c]), mcuHeight);
         plan.cellsX = static_cast<unsigned>(p.maxH / p.h[c]);
         plan.cellsY = static_cast<unsigned>(p.maxV / p.v[c]);
         plan.encode.assign(std::size_t{plan.widthInBlocks} * plan.heightInBlocks, 0);
@@ -531,12 +530,12 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
         const unsigned topBlocks = copy.topRows / blockRows;
         for (unsigned by = 0; by < plan.heightInBlocks; ++by) {
             const std::uint32_t y = by * blockRows;
-            const bool onPhoto = y >= copy.topRows && y < copy.redrawFrom &&
-                                 y < copy.topRows + photoHeight;
-            JBLOCKARRAY to = inPlace ? nullptr
-                                     : (*srcCommon->mem->access_virt_barray)(
-                                           srcCommon, arrays[static_cast<std::size_t>(c)], by, 1,
-                                           TRUE);
+            const bool onPhoto =
+                y >= copy.topRows && y < copy.redrawFrom && y < copy.topRows + photoHeight;
+            JBLOCKARRAY to = inPlace
+                                 ? nullptr
+                                 : (*srcCommon->mem->access_virt_barray)(
+                                       srcCommon, arrays[static_cast<std::size_t>(c)], by, 1, TRUE);
             for (unsigned bx = 0; bx < plan.widthInBlocks; ++bx) {
                 bool changed = !onPhoto;
                 const unsigned cellX = bx * plan.cellsX;

@@ -1,11 +1,16 @@
 #include "fuzz/FuzzEntries.h"
 
 #include "codec/ExifReader.h"
+#include "codec/JpegBlocks.h"
+#include "codec/JpegErrorManager.h"
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 
+#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace fuzz_entries {
 namespace {
@@ -57,6 +62,81 @@ void Decode(const std::uint8_t* data, std::size_t size) {
         Release(out);
     }
     Release(stream);
+}
+
+namespace {
+// A canvas of a fixed pattern whose changed cells follow a seed.
+class PatternCanvas : public JpegCanvas {
+public:
+    PatternCanvas(std::uint32_t width, std::size_t seed)
+        : row_(std::size_t{width} * 4), seed_(seed) {}
+    const std::uint8_t* row(std::uint32_t y) override {
+        for (std::size_t i = 0; i < row_.size(); ++i)
+            row_[i] = static_cast<std::uint8_t>(i * 7 + y * 3 + seed_);
+        return row_.data();
+    }
+    bool changed(std::uint32_t x, std::uint32_t y) override {
+        return (x * 31 + y * 17 + seed_) % 5 == 0;
+    }
+
+private:
+    std::vector<std::uint8_t> row_;
+    std::size_t seed_;
+};
+
+// Decodes a written copy whole; any libjpeg error or warning is a damaged
+// file, which must never be reported as written.
+void RequireClean(LxMemFile& written) {
+    jpeg_decompress_struct cinfo;
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        std::abort();
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, written.GetBufferPointer(false),
+                 static_cast<unsigned long>(written.Size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::vector<JSAMPLE> row(std::size_t{cinfo.output_width} *
+                             static_cast<std::size_t>(cinfo.output_components));
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.output_scanline < cinfo.output_height)
+        jpeg_read_scanlines(&cinfo, rows, 1);
+    jpeg_finish_decompress(&cinfo);
+    if (cinfo.err->num_warnings != 0)
+        std::abort();
+    jpeg_destroy_decompress(&cinfo);
+}
+} // namespace
+
+void BlockCopy(const std::uint8_t* data, std::size_t size) {
+    const int orientation = static_cast<int>(size % 8) + 1;
+    const JpegBlockGrid grid = ReadJpegBlockGrid(data, size, orientation);
+    if (!grid.cannotKeep.empty() || std::uint64_t{grid.width} * grid.height > kMaxReencodePixels)
+        return;
+    const std::uint32_t above = grid.mcuHeight * static_cast<std::uint32_t>(size % 3);
+    const std::uint32_t below = size % 2 == 0 ? 13 : 0;
+    JpegBlockCopy copy;
+    copy.source = data;
+    copy.sourceSize = size;
+    copy.orientation = orientation;
+    copy.topRows = above;
+    copy.height = above + grid.height + below;
+    copy.redrawFrom =
+        below > 0 ? above + grid.height / grid.mcuHeight * grid.mcuHeight : copy.height;
+    copy.markers.push_back({0xE1, std::vector<std::uint8_t>{'E', 'x', 'i', 'f', 0, 0}});
+    PatternCanvas canvas(grid.width, size);
+    LxOwnedMemFile written;
+    JpegBlockCounts counts;
+    std::string error;
+    if (WriteJpegBlockCopy(&written, copy, canvas, counts, error))
+        RequireClean(written);
+    LxOwnedMemFile fresh;
+    if (EncodeJpegLikeSource(&fresh, data, size, canvas, grid.width, grid.height, copy.markers,
+                             error))
+        RequireClean(fresh);
 }
 
 } // namespace fuzz_entries

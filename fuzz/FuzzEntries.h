@@ -15,4 +15,10 @@ void ExifScan(const std::uint8_t* data, std::size_t size);
 // exercises writing a decoded file's EXIF block back.
 void Decode(const std::uint8_t* data, std::size_t size);
 
+// Writes a copy that keeps the stream's blocks, turned by an orientation
+// the input's size picks, with band rows above and below and a pattern of
+// changed cells; then the same canvas encoded afresh with its tables. A copy
+// reported written must decode without a single warning.
+void BlockCopy(const std::uint8_t* data, std::size_t size);
+
 } // namespace fuzz_entries

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <array>
+#include <csetjmp>
 #include <functional>
 
 using namespace testing_support;
@@ -166,8 +166,8 @@ int Orientation(const fs::path& file) {
 // Where the captions may have put ink in the copy: the on-photo captions'
 // reach, and with a band below, everything from the photo's last whole MCU
 // row down; `padding` rows were added above the bands.
-std::function<bool(QRect)> ChangedArea(const PictureDocument& document, int padding,
-                                       int photoTop, int mcuHeight) {
+std::function<bool(QRect)> ChangedArea(const PictureDocument& document, int padding, int photoTop,
+                                       int mcuHeight) {
     std::vector<const Caption*> shown = shownCaptions(document, {});
     QRegion ink;
     for (std::size_t i = 0; i < shown.size(); ++i)
@@ -209,8 +209,8 @@ TEST(KeptBlocks, UntouchedBlocksKeepTheirCoefficientsAndPixelsOverTheCorpus) {
             const fs::path copy = dir.file("copy.jpg");
             const PipelineResult saved = savePicture(document, Q(copy));
             ASSERT_TRUE(saved.ok) << saved.message.toStdString();
-            const CommandResult decoded =
-                testing_support::Run("djpeg -nosmooth -ppm " + Quote(copy.string()) + " 2>&1 >/dev/null");
+            const CommandResult decoded = testing_support::Run(
+                "djpeg -nosmooth -ppm " + Quote(copy.string()) + " 2>&1 >/dev/null");
             EXPECT_EQ(decoded.exitCode, 0);
             EXPECT_EQ(decoded.output, "") << "djpeg warns";
             if (saved.note.contains(QStringLiteral("could not be kept")))
@@ -225,8 +225,7 @@ TEST(KeptBlocks, UntouchedBlocksKeepTheirCoefficientsAndPixelsOverTheCorpus) {
             const int mcuHeight = 8 * source.maxV;
             EXPECT_EQ(photoTop % mcuHeight, 0) << "the bands above are whole MCU rows";
             EXPECT_LT(photoTop - bands.above, mcuHeight);
-            const auto changed =
-                ChangedArea(document, photoTop - bands.above, photoTop, mcuHeight);
+            const auto changed = ChangedArea(document, photoTop - bands.above, photoTop, mcuHeight);
             const BlockComparison blocks = CompareKept(source, copied, photoTop, changed);
             EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared << " untouched blocks";
             compared += blocks.compared;
@@ -259,4 +258,122 @@ TEST(KeptBlocks, UntouchedBlocksKeepTheirCoefficientsAndPixelsOverTheCorpus) {
     }
     EXPECT_GT(checked, 40);
     EXPECT_GT(compared, 100'000u) << "blocks no caption touched";
+}
+
+namespace {
+// A 4:2:0 photo of `width` x `height` with detail in every block, as cjpeg
+// writes it, turned by an EXIF Orientation tag when it is not 1.
+fs::path MakePhoto(const TempDir& dir, const std::string& name, int width, int height,
+                   int orientation) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 5) % 256, (x * y) % 256));
+    }
+    const fs::path ppm = dir.file(name + ".ppm");
+    const fs::path jpeg = dir.file(name + ".jpg");
+    EXPECT_TRUE(picture.save(Q(ppm), "PPM"));
+    EXPECT_EQ(testing_support::Run("cjpeg -quality 85 -sample 2x2 " + Quote(ppm.string()) + " > " +
+                                   Quote(jpeg.string()))
+                  .exitCode,
+              0);
+    if (orientation != 1) {
+        EXPECT_EQ(testing_support::Run("exiftool -q -overwrite_original -n -Orientation#=" +
+                                       std::to_string(orientation) + " " + Quote(jpeg.string()))
+                      .exitCode,
+                  0);
+    }
+    return jpeg;
+}
+
+PipelineResult SaveWithCaption(const fs::path& photo, const fs::path& copy,
+                               PictureDocument& document) {
+    EXPECT_TRUE(openPicture(document, Q(photo)).ok);
+    Caption caption = OnPhoto(QStringLiteral("Up"), VerticalAlignment::Top);
+    caption.horizontalAlignment = HorizontalAlignment::Left;
+    caption.sizePercent = 15;
+    document.captions.append(caption);
+    return savePicture(document, Q(copy));
+}
+} // namespace
+
+TEST(KeptBlocks, TurnedPhotosComeOutUprightWithTheBlocksJpegtranTurns) {
+    TempDir dir;
+    struct Row {
+        int orientation;
+        const char* jpegtran;
+    };
+    const Row rows[] = {
+        {1, ""},           {2, "-flip horizontal"}, {3, "-rotate 180"}, {4, "-flip vertical"},
+        {5, "-transpose"}, {6, "-rotate 90"},       {7, "-transverse"}, {8, "-rotate 270"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("orientation " + std::to_string(row.orientation));
+        const std::string name = "o" + std::to_string(row.orientation);
+        const fs::path photo = MakePhoto(dir, name, 96, 64, row.orientation);
+        const fs::path reference = dir.file(name + "-jpegtran.jpg");
+        ASSERT_EQ(testing_support::Run("jpegtran -perfect -copy none " + std::string(row.jpegtran) +
+                                       " " + Quote(photo.string()) + " > " +
+                                       Quote(reference.string()))
+                      .exitCode,
+                  0);
+        PictureDocument document;
+        const fs::path copy = dir.file(name + "-copy.jpg");
+        const PipelineResult saved = SaveWithCaption(photo, copy, document);
+        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+        EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
+        EXPECT_EQ(Orientation(copy), 1);
+
+        Coefficients turned;
+        Coefficients copied;
+        ASSERT_TRUE(ReadCoefficients(reference, turned));
+        ASSERT_TRUE(ReadCoefficients(copy, copied));
+        ASSERT_EQ(copied.width, turned.width);
+        ASSERT_EQ(copied.height, turned.height);
+        ASSERT_EQ(copied.maxH, turned.maxH) << "the sampling turns with the picture";
+        const auto changed = ChangedArea(document, 0, 0, 8 * copied.maxV);
+        const BlockComparison blocks = CompareKept(turned, copied, 0, changed);
+        EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared;
+        EXPECT_GT(blocks.compared, 20u);
+    }
+}
+
+TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const auto cut = [&](const fs::path& from, const std::string& name, double part) {
+        std::vector<std::uint8_t> bytes = ReadBytes(from);
+        bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * part));
+        WriteBytes(dir.file(name), bytes);
+        return dir.file(name);
+    };
+    struct Row {
+        const char* name;
+        fs::path photo;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"a cut-off file", cut(CorpusDir() / "camera" / "ies_Canon_40D.jpg", "cut.jpg", 0.8),
+         "incomplete"},
+        {"an incomplete progressive file",
+         cut(CorpusDir() / "special" / "jdec_tower_progressive.jpg", "progressive.jpg", 0.6),
+         "incomplete"},
+        {"a size no lossless turn allows", MakePhoto(dir, "odd", 100, 70, 6), "lossless turn"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PictureDocument document;
+        const fs::path copy = dir.file("copy.jpg");
+        const PipelineResult saved = SaveWithCaption(row.photo, copy, document);
+        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+        EXPECT_TRUE(saved.note.contains(QStringLiteral("could not be kept")) &&
+                    saved.note.contains(QString::fromUtf8(row.why)))
+            << saved.note.toStdString();
+        const CommandResult decoded =
+            testing_support::Run("djpeg " + Quote(copy.string()) + " 2>&1 >/dev/null");
+        EXPECT_EQ(decoded.exitCode, 0);
+        EXPECT_EQ(decoded.output, "");
+        const Pnm pixels = Pixels(copy);
+        EXPECT_EQ(pixels.width, static_cast<int>(document.width));
+        EXPECT_EQ(pixels.height, static_cast<int>(document.height));
+    }
 }

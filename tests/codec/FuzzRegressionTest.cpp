@@ -13,6 +13,7 @@ TEST(FuzzRegressions, SavedCrashersRunCleanThroughEveryTarget) {
         const auto bytes = testing_support::ReadBytes(entry.path());
         fuzz_entries::ExifScan(bytes.data(), bytes.size());
         fuzz_entries::Decode(bytes.data(), bytes.size());
+        fuzz_entries::BlockCopy(bytes.data(), bytes.size());
         fuzz_entries::OpenAndSave(bytes.data(), bytes.size());
         ++replayed;
     }
