@@ -63,7 +63,7 @@ PipelineResult RunCaptionJob(const QString& input, const QString& output) {
         return result;
     }
     AddJobCaptions(document);
-    return savePicture(document, output);
+    return savePicture(document, output, {MetadataChoice::KeepAll, {false, 90}, true});
 }
 
 bool RunCaptionJobKeepingMetadata(const QString& input, const QString& output, QString& error) {

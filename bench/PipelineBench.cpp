@@ -55,7 +55,8 @@ void BM_Save(benchmark::State& state) {
     PictureDocument& document = CaptionedDocument();
     const QString output = bs::ScratchPath("save.jpg");
     for (auto _ : state) {
-        const PipelineResult result = savePicture(document, output);
+        const PipelineResult result =
+            savePicture(document, output, {MetadataChoice::KeepAll, {false, 90}, true});
         if (!result.ok) {
             state.SkipWithError(result.message.toUtf8().constData());
             break;

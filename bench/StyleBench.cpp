@@ -81,7 +81,8 @@ bool Prepare(QString& error) {
 void Save(benchmark::State& state, const PictureDocument& document) {
     const QString output = bs::ScratchPath("saved.jpg");
     for (auto _ : state) {
-        const PipelineResult result = savePicture(document, output);
+        const PipelineResult result =
+            savePicture(document, output, {MetadataChoice::KeepAll, {false, 90}, true});
         if (!result.ok) {
             state.SkipWithError(result.message.toUtf8().constData());
             break;

@@ -57,6 +57,10 @@ Turn turnOf(int orientation) {
 // transposed (coefficient u, v to v, u) and the odd frequencies of a
 // reversed axis negated.
 void turnBlock(const JCOEF* in, JCOEF* out, const Turn& turn) {
+    if (!turn.transpose && !turn.flipStoredX && !turn.flipStoredY) {
+        std::memcpy(out, in, sizeof(JBLOCK));
+        return;
+    }
     for (int v = 0; v < kDctSize; ++v) {
         for (int u = 0; u < kDctSize; ++u) {
             // (u, v) of the output: horizontal and vertical frequency.
@@ -310,8 +314,11 @@ int magnitudeBits(int value) {
 // Whether the source's Huffman tables have a code for every symbol the copy
 // will need, walking its blocks in the order one interleaved scan (or, for
 // one component, a raster scan) codes them, with the DC predictions reset
-// at every restart. libjpeg does not check this for sequential files: a
-// missing code would be written as nothing and the copy would not decode.
+// at every restart. The source was one scan coded with these tables, so a
+// kept block's AC symbols have codes; its DC difference may be new where
+// its neighbour was encoded again or a restart moved. libjpeg does not check
+// this for sequential files: a missing code would be written as nothing and
+// the copy would not decode.
 bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, const BlockParams& p,
                        const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
                        std::uint32_t width, std::uint32_t height) {
@@ -327,12 +334,14 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
         ac[static_cast<std::size_t>(c)] = symbolsOf(src.ac_huff_tbl_ptrs[acNo]);
     }
     std::array<int, MAX_COMPONENTS> last{};
-    const auto block = [&](int c, const JCOEF* coef) {
+    const auto block = [&](int c, const JCOEF* coef, bool encoded) {
         const auto k = static_cast<std::size_t>(c);
         const int dcBits = magnitudeBits(coef[0] - last[k]);
         last[k] = coef[0];
         if (dcBits > 11 || !dc[k].has[static_cast<std::size_t>(dcBits)])
             return false;
+        if (!encoded)
+            return true;
         int run = 0;
         for (int i = 1; i < DCTSIZE2; ++i) {
             const int value = coef[kZigzag[static_cast<std::size_t>(i)]];
@@ -360,14 +369,13 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
         }
         ++sinceRestart;
     };
-    static const JBLOCK zero{};
     if (p.components == 1) {
         const ComponentPlan& plan = plans[0];
         for (unsigned by = 0; by < plan.heightInBlocks; ++by) {
             JBLOCKARRAY row = (*owner->mem->access_virt_barray)(owner, arrays[0], by, 1, FALSE);
             for (unsigned bx = 0; bx < plan.widthInBlocks; ++bx) {
                 nextMcu();
-                if (!block(0, row[0][bx]))
+                if (!block(0, row[0][bx], plan.encode[std::size_t{by} * plan.widthInBlocks + bx]))
                     return false;
             }
         }
@@ -375,6 +383,7 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
     }
     const unsigned mcusWide = divideUp(width, static_cast<unsigned>(p.maxH * kDctSize));
     const unsigned mcusHigh = divideUp(height, static_cast<unsigned>(p.maxV * kDctSize));
+    JBLOCK dummy{};
     for (unsigned my = 0; my < mcusHigh; ++my) {
         std::array<JBLOCKARRAY, MAX_COMPONENTS> rows{};
         for (int c = 0; c < p.components; ++c) {
@@ -394,15 +403,16 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
                             my * static_cast<unsigned>(p.v[c]) + static_cast<unsigned>(yi);
                         // Past the picture's edge the encoder codes a block
                         // of the last DC and no AC.
-                        JBLOCK dummy{};
-                        const JCOEF* coef = zero;
-                        if (bx < plan.widthInBlocks && by < plan.heightInBlocks) {
-                            coef = rows[static_cast<std::size_t>(c)][yi][bx];
-                        } else {
+                        const bool inside = bx < plan.widthInBlocks && by < plan.heightInBlocks;
+                        if (!inside) {
                             dummy[0] = static_cast<JCOEF>(last[static_cast<std::size_t>(c)]);
-                            coef = dummy;
+                            if (!block(c, dummy, true))
+                                return false;
+                            continue;
                         }
-                        if (!block(c, coef))
+                        const bool encoded =
+                            plan.encode[std::size_t{by} * plan.widthInBlocks + bx] != 0;
+                        if (!block(c, rows[static_cast<std::size_t>(c)][yi][bx], encoded))
                             return false;
                     }
                 }
@@ -611,7 +621,8 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     s.dst.arith_code = s.src.arith_code;
     s.dst.optimize_coding = FALSE;
     if (!s.src.arith_code) {
-        const bool sequential = !s.src.progressive_mode;
+        // One scan: its tables coded every block of the source.
+        const bool sequential = !s.src.progressive_mode && s.src.input_scan_number == 1;
         if (ownTables && sequential &&
             sourceTablesCover(srcCommon, s.src, p, plans, arrays.data(), width, copy.height)) {
             auto* dstCommon = reinterpret_cast<j_common_ptr>(&s.dst);
