@@ -29,8 +29,8 @@ namespace {
 std::string gSet;
 
 std::string JobCommand() {
-    return std::string("env -u DISPLAY ") + LUMORA_PROGRAM + " caption --jobs 1 --overwrite --set " +
-           bs::Quoted(gSet) + " --out " +
+    return std::string("env -u DISPLAY ") + LUMORA_PROGRAM +
+           " caption --jobs 1 --overwrite --set " + bs::Quoted(gSet) + " --out " +
            bs::Quoted(QFileInfo(bs::ScratchPath("x")).path().toStdString()) + " " +
            bs::Quoted(bs::PhotoJpegPath()) + " >/dev/null";
 }

@@ -37,6 +37,8 @@ struct PictureQuality {
     // at `quality`.
     bool keep = true;
     int quality = 90; // 1 to 100
+
+    bool operator==(const PictureQuality&) const = default;
 };
 
 struct SaveChoices {

@@ -3,14 +3,18 @@
 // metadata was left out; and a photo taken upright shown upright.
 #include "app/MainFrame.h"
 #include "app/MetadataChoiceMenu.h"
+#include "app/QualityChoiceMenu.h"
+#include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WhenModal.h"
 
 #include "ui/ImageControl.h"
 
 #include <QAction>
+#include <QInputDialog>
 #include <QMenu>
 #include <QSettings>
 #include <QTest>
@@ -135,4 +139,54 @@ TEST(MetadataChoice, TheViewShowsAPhotoTakenUprightUpright) {
     EXPECT_LT(bottom.red(), 60);
     const QColor beside = shown.pixelColor(centre.x() - shown.height() / 2, centre.y());
     EXPECT_NE(beside, top); // the workspace shows beside a portrait picture
+}
+
+TEST(QualityChoice, KeepingIsTheDefaultEncodingAgainAsksForAQualityAndBothAreRemembered) {
+    QSettings().remove("save/quality");
+    ts::TempDir dir;
+    const fs::path photo = dir.file("quay.jpg");
+    WriteJpeg(photo, 64, 48, Qt::darkCyan);
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    QualityChoiceMenu* choice = frame->qualityChoice();
+    ASSERT_NE(choice, nullptr);
+    QAction* keep = choice->menu()->findChild<QAction*>("keep");
+    QAction* encode = choice->menu()->findChild<QAction*>("encode");
+    EXPECT_TRUE(keep->isChecked());
+    OpenThroughTheMenu(*frame, photo);
+    Caption caption;
+    caption.text = QStringLiteral("Quay");
+    frame->model()->addCaption(caption);
+    // What the model writes with a choice, to compare the menu's saves with.
+    const auto expected = [&](const PictureQuality& quality) {
+        const fs::path reference = dir.file("reference.jpg");
+        EXPECT_TRUE(savePicture(frame->model()->document(), Q(reference),
+                                {MetadataChoice::KeepAll, quality, true})
+                        .ok);
+        return ts::ReadBytes(reference);
+    };
+
+    SaveThroughTheMenu(*frame, dir.file("kept.jpg"));
+    EXPECT_EQ(ts::ReadBytes(dir.file("kept.jpg")), expected(PictureQuality{}));
+
+    WhenModal<QInputDialog>([](QInputDialog* ask) {
+        ask->setIntValue(75);
+        ask->accept();
+    });
+    encode->trigger();
+    EXPECT_TRUE(encode->isChecked());
+    EXPECT_TRUE(encode->text().contains("75")) << encode->text().toStdString();
+    SaveThroughTheMenu(*frame, dir.file("again.jpg"));
+    const auto again = ts::ReadBytes(dir.file("again.jpg"));
+    EXPECT_EQ(again, expected(PictureQuality{false, 75}));
+    EXPECT_NE(again, ts::ReadBytes(dir.file("kept.jpg")));
+
+    // Cancel keeps the quality there was; the next run starts with it.
+    WhenModal<QInputDialog>([](QInputDialog* ask) { ask->reject(); });
+    encode->trigger();
+    EXPECT_EQ(choice->choice(), (PictureQuality{false, 75}));
+    EXPECT_EQ(QSettings().value("save/quality").toString(), "75");
+    CMainFrame next(0x5F5E1235);
+    EXPECT_EQ(next.qualityChoice()->choice(), (PictureQuality{false, 75}));
+    keep->trigger();
+    EXPECT_TRUE(frame->qualityChoice()->choice().keep);
 }

@@ -32,13 +32,14 @@ using namespace caption_run;
 
 TEST(CaptionCommand, ReadsItsOptions) {
     const CaptionOptions options = parseCaptionArguments(
-        {"--set", "s.json", "--out=o", "--suffix", "-x", "--metadata", "no-location", "--jobs", "3",
-         "--overwrite", "--recursive", "a.jpg", "--", "--odd.jpg"});
+        {"--set", "s.json", "--out=o", "--suffix", "-x", "--metadata", "no-location", "--quality",
+         "75", "--jobs", "3", "--overwrite", "--recursive", "a.jpg", "--", "--odd.jpg"});
     EXPECT_EQ(options.action, CaptionOptions::Action::Run) << options.error.toStdString();
     EXPECT_EQ(options.set, "s.json");
     EXPECT_EQ(options.outputFolder, "o");
     EXPECT_EQ(options.suffix, "-x");
     EXPECT_EQ(options.metadata, MetadataChoice::KeepAllButLocation);
+    EXPECT_EQ(options.quality, (PictureQuality{false, 75}));
     EXPECT_EQ(options.jobs, 3);
     EXPECT_TRUE(options.overwrite);
     EXPECT_TRUE(options.recursive);
@@ -47,6 +48,7 @@ TEST(CaptionCommand, ReadsItsOptions) {
     const CaptionOptions defaults = parseCaptionArguments({"--set", "s.json", "a.jpg"});
     EXPECT_EQ(defaults.suffix, "-captioned");
     EXPECT_EQ(defaults.metadata, MetadataChoice::KeepAll);
+    EXPECT_TRUE(defaults.quality.keep);
     EXPECT_EQ(defaults.jobs, 0);
     EXPECT_FALSE(defaults.overwrite);
 
@@ -55,6 +57,9 @@ TEST(CaptionCommand, ReadsItsOptions) {
          {QStringList{"a.jpg"}, QStringList{"--set", "s.json"}, QStringList{"--set"},
           QStringList{"--set", "s", "--jobs", "0", "a"}, QStringList{"--set", "s", "--jobs=x", "a"},
           QStringList{"--set", "s", "--metadata", "all", "a"},
+          QStringList{"--set", "s", "--quality", "0", "a"},
+          QStringList{"--set", "s", "--quality=101", "a"},
+          QStringList{"--set", "s", "--quality", "best", "a"},
           QStringList{"--set", "s", "--frob", "a"}, QStringList{"--set", "s", "--overwrite=1", "a"},
           QStringList{"--set", "s", "--suffix", "a/b", "a"}})
         EXPECT_EQ(parseCaptionArguments(wrong).action, CaptionOptions::Action::UsageError)
@@ -156,6 +161,18 @@ TEST(CaptionCommand, OneJobAndTwoJobsWriteTheSameFiles) {
     EXPECT_EQ(Listing(work.file("two")), names);
     for (const std::string& name : names)
         EXPECT_EQ(ReadBytes(work.file("one") / name), ReadBytes(work.file("two") / name)) << name;
+
+    // Encoding again at a quality is the window's choice of the same name.
+    fs::create_directory(work.file("again"));
+    ASSERT_EQ(work.Caption(common + "--quality 90 --out " + Q8(work.file("again")) + " " +
+                           Q8(work.in() / kPhotos[0]))
+                  .status,
+              0);
+    const std::string copy = fs::path(kPhotos[0]).stem().string() + "-captioned.jpg";
+    const auto again = ReadBytes(work.file("again") / copy);
+    EXPECT_EQ(again, WindowSave(work.in() / kPhotos[0], work.set(), work.file("window.jpg"),
+                                {MetadataChoice::KeepAllButLocation, {false, 90}, true}));
+    EXPECT_NE(again, ReadBytes(work.file("one") / copy)) << "keeping the blocks is the default";
 }
 
 namespace {

@@ -141,13 +141,13 @@ inline std::string Q8(const fs::path& path) {
 // What the window writes for the photo with the set: the model opens it,
 // loads the set and saves, as File, Open, Load Caption Set and Save do.
 inline std::vector<std::uint8_t> WindowSave(const fs::path& photo, const fs::path& set,
-                                            const fs::path& to) {
+                                            const fs::path& to, const SaveChoices& choices = {}) {
     DocumentModel model;
     EXPECT_TRUE(model.open(Q(photo)).ok) << photo;
     const CaptionSetRead read = readCaptionSet(Q(set));
     EXPECT_TRUE(read.ok);
     model.replaceCaptions(read.captions);
-    EXPECT_TRUE(model.save(Q(to)).ok) << to;
+    EXPECT_TRUE(model.save(Q(to), choices).ok) << to;
     return ReadBytes(to);
 }
 
