@@ -1,6 +1,7 @@
 #pragma once
 
 #include "captions/CaptionList.h"
+#include "formats/PictureFormat.h"
 #include "metadata/PhotoFacts.h"
 #include "metadata/PhotoMetadata.h"
 
@@ -28,6 +29,9 @@ struct PictureDocument {
     // without the folder: the values of the captions' placeholders.
     PhotoFacts facts;
     QString fileName;
+    // The format the picture was opened from; it chooses how a copy samples
+    // colour.
+    PictureFormat format = PictureFormat::Jpeg;
 
     bool hasPicture() const { return !picture.isNull(); }
 };

@@ -5,6 +5,9 @@
 #include "captions/FileReplacer.h"
 #include "codec/JpegRows.h"
 #include "codec/LxImageJPG.h"
+#include "formats/PictureFormat.h"
+#include "formats/PictureGate.h"
+#include "formats/PictureRead.h"
 #include "image/LargePages.h"
 #include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
@@ -50,25 +53,12 @@ struct EncodedStream {
 // libjpeg's whole-image buffers (progressive files) may grow to what the
 // largest picture we open needs; the memory check below bounds the rest.
 constexpr long kMaxLibraryMemory = 3L << 30;
-// What one job holds per pixel at its peak: the picture, the canvas and the
-// encoder's output, in 32-bit pixels.
-constexpr std::uint64_t kJobBytesPerPixel = 12;
+// Files of other formats are read whole; none that opens comes near this.
+constexpr std::uint64_t kMaxOtherFileBytes = std::uint64_t{2} << 30;
 
-// The memory the system could give now, in bytes; 0 when it does not say.
-std::uint64_t availableMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::uint64_t kib = 0;
-    std::string unit;
-    while (meminfo >> key >> kib >> unit) {
-        if (key == "MemAvailable:")
-            return kib * 1024;
-    }
-    return 0;
-}
-
-QString megapixels(std::uint64_t pixels) {
-    return QString::number((pixels + 500'000) / 1'000'000);
+QString tooLargeMessage(const QString& path, const QString& why) {
+    return QStringLiteral("\"%1\" is too large to open: %2.")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 
 // Receives the decoded rows and places them upright in a new RGB32 picture,
@@ -90,23 +80,12 @@ public:
         const bool swap = orientationSwapsSides(orientation_);
         const std::uint32_t width = swap ? frame.height : frame.width;
         const std::uint32_t height = swap ? frame.width : frame.height;
-        const std::uint64_t pixels = std::uint64_t{width} * height;
-        const QString size = QStringLiteral("%1 × %2 pixels (%3 megapixels)")
-                                 .arg(width)
-                                 .arg(height)
-                                 .arg(megapixels(pixels));
-        if (pixels > maxPixels_) {
-            return refuse(
-                QStringLiteral("%1; the limit is %2 megapixels").arg(size, megapixels(maxPixels_)));
-        }
-        const std::uint64_t available = availableMemory();
-        std::uint64_t needed = pixels * kJobBytesPerPixel;
-        if (frame.progressive)
-            needed += pixels * static_cast<std::uint64_t>(frame.components) * 2;
-        if (available != 0 && needed > available) {
-            return refuse(QStringLiteral("%1; this computer has memory for about %2 megapixels now")
-                              .arg(size, megapixels(available / kJobBytesPerPixel)));
-        }
+        // Progressive files keep every coefficient until the end.
+        const std::uint64_t decoderBytes =
+            frame.progressive ? static_cast<std::uint64_t>(frame.components) * 2 : 0;
+        PictureGate gate(maxPixels_);
+        if (!gate.admit(width, height, decoderBytes))
+            return refuse(gate.refusal());
         picture_ = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
         if (picture_.isNull()) {
             refusal = "not enough memory";
@@ -132,8 +111,7 @@ public:
 
 private:
     bool refuse(const QString& why) {
-        tooLarge_ = QStringLiteral("\"%1\" is too large to open: %2.")
-                        .arg(QDir::toNativeSeparators(path_), why);
+        tooLarge_ = tooLargeMessage(path_, why);
         refusal = "too large";
         return false;
     }
@@ -146,6 +124,109 @@ private:
     QImage picture_;
     std::shared_ptr<PhotoMetadata> metadata_;
 };
+
+// The text a document shows as the photo's own description: EXIF
+// ImageDescription as the codec's own reader finds it, else XMP's, else
+// IPTC's.
+QString photoDescription(const LxImageJPG& exif, const PhotoMetadata* metadata) {
+    const char* bytes = exif.exifInfo.imageDescription;
+    const std::size_t length = ::strnlen(bytes, sizeof exif.exifInfo.imageDescription);
+    const bool cutByReader = length + 1 >= sizeof exif.exifInfo.imageDescription;
+    QString description = decodeDescription(std::string_view(bytes, length), cutByReader);
+    if (description.isEmpty() && metadata)
+        description = QString::fromUtf8(metadata->xmpDescription);
+    if (description.isEmpty() && metadata)
+        description = decodeDescription(metadata->iptcDescription);
+    return description;
+}
+
+void fillDocument(PictureDocument& document, const QString& path, QImage picture,
+                  const QString& description, std::shared_ptr<const PhotoMetadata> metadata,
+                  PictureFormat format) {
+    document.width = static_cast<std::uint32_t>(picture.width());
+    document.height = static_cast<std::uint32_t>(picture.height());
+    document.picture = std::move(picture);
+    document.description = description;
+    document.facts = metadata ? metadata->facts : PhotoFacts{};
+    document.metadata = std::move(metadata);
+    document.fileName = QFileInfo(path).fileName();
+    document.format = format;
+}
+
+// The whole file, for the readers of formats other than JPEG.
+bool readWholeFile(std::FILE* file, std::vector<std::uint8_t>& bytes, QString& reason) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0) {
+        reason = systemReason(errno);
+        return false;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxOtherFileBytes) {
+        reason = QStringLiteral("the file is larger than 2 GiB");
+        return false;
+    }
+    try {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        reason = QStringLiteral("there is not enough memory to read it");
+        return false;
+    }
+    if (std::fseek(file, 0, SEEK_SET) != 0 ||
+        std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        reason = QStringLiteral("it could not be read to the end");
+        return false;
+    }
+    return true;
+}
+
+// HEIF, AVIF, PNG, TIFF and WebP: the format's reader gives the picture and
+// the metadata as JPEG segments, which from then on take the JPEG road.
+PipelineResult openOtherPicture(PictureDocument& document, const QString& path, std::FILE* file,
+                                std::uint64_t maxPixels) {
+    std::vector<std::uint8_t> bytes;
+    QString reason;
+    if (!readWholeFile(file, bytes, reason))
+        return failure(QStringLiteral("open"), path, reason);
+    const PictureFormat format = sniffPictureFormat(bytes.data(), bytes.size());
+    PictureGate gate(maxPixels);
+    PictureRead read = format == PictureFormat::Heif || format == PictureFormat::Avif
+                           ? readHeifPicture(bytes.data(), bytes.size(), gate)
+                           : readPluginPicture(bytes.data(), bytes.size(), format, gate);
+    if (read.picture.isNull()) {
+        if (read.tooLarge)
+            return {false, tooLargeMessage(path, read.error), QString()};
+        return failure(QStringLiteral("open"), path, read.error);
+    }
+    auto metadata = std::make_shared<PhotoMetadata>();
+    auto exif = std::make_unique<LxImageJPG>();
+    try {
+        *metadata = readPhotoMetadata(std::move(read.kept));
+        // The codec's own EXIF reader finds the description in the segments,
+        // as it does in a JPEG's header.
+        std::vector<std::uint8_t> header = {0xFF, 0xD8};
+        for (const JpegSegment& segment : metadata->segments)
+            AppendJpegSegment(header, segment.marker, segment.data);
+        header.insert(header.end(), {0xFF, 0xD9});
+        LxMemFile stream(header.data(), static_cast<std::uint32_t>(header.size()));
+        exif->ReadExif(&stream);
+    } catch (const std::bad_alloc&) {
+        *metadata = PhotoMetadata();
+    }
+    if (metadata->problem.empty() && !read.metadataProblem.empty())
+        metadata->problem = read.metadataProblem;
+    QImage picture = std::move(read.picture);
+    // HEIF has turned its picture itself; its EXIF Orientation describes the
+    // stored picture and must not turn it a second time.
+    if (!read.upright)
+        picture = turnedUpright(picture, metadata->orientation);
+    if (picture.isNull())
+        return failure(QStringLiteral("open"), path, QStringLiteral("there is not enough memory"));
+    const QString description = photoDescription(*exif, metadata.get());
+    fillDocument(document, path, std::move(picture), description, std::move(metadata), format);
+    if (read.note.isEmpty())
+        return {true, QString(), QString()};
+    return {true, QString(),
+            QStringLiteral("\"%1\": %2.").arg(QDir::toNativeSeparators(path), read.note)};
+}
 
 bool startsWithEncoderHeader(const std::uint8_t* p, std::int32_t size) {
     return p && size >= kEncoderHeaderBytes && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF &&
@@ -165,6 +246,15 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
         return failure(QStringLiteral("open"), path, QStringLiteral("it is a folder"));
     }
 
+    // The format is told by the file's first bytes, whatever its name says;
+    // files that are no known format take the JPEG road and get its message.
+    std::uint8_t head[32] = {};
+    const std::size_t headBytes = std::fread(head, 1, sizeof head, file.get());
+    std::rewind(file.get());
+    const PictureFormat format = sniffPictureFormat(head, headBytes);
+    if (format != PictureFormat::Jpeg && format != PictureFormat::Unknown)
+        return openOtherPicture(document, path, file.get(), maxPixels);
+
     LxIOFile stream(file.get(), false);
     // The EXIF description is read as it always was, by our own reader,
     // which puts the stream back where it found it.
@@ -182,25 +272,11 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     }
     file.reset();
 
-    const char* bytes = exif->exifInfo.imageDescription;
-    const std::size_t length = ::strnlen(bytes, sizeof exif->exifInfo.imageDescription);
-    const bool cutByReader = length + 1 >= sizeof exif->exifInfo.imageDescription;
-    QString description = decodeDescription(std::string_view(bytes, length), cutByReader);
-    const std::shared_ptr<const PhotoMetadata> metadata = upright.metadata();
+    std::shared_ptr<const PhotoMetadata> metadata = upright.metadata();
     // A description another program wrote in XMP or IPTC shows when EXIF has none.
-    if (description.isEmpty() && metadata)
-        description = QString::fromUtf8(metadata->xmpDescription);
-    if (description.isEmpty() && metadata)
-        description = decodeDescription(metadata->iptcDescription);
-
-    QImage picture = upright.takePicture();
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
-    document.picture = std::move(picture);
-    document.description = description;
-    document.metadata = metadata;
-    document.facts = metadata ? metadata->facts : PhotoFacts{};
-    document.fileName = QFileInfo(path).fileName();
+    const QString description = photoDescription(*exif, metadata.get());
+    fillDocument(document, path, upright.takePicture(), description, std::move(metadata),
+                 PictureFormat::Jpeg);
     return {true, QString(), QString()};
 }
 
@@ -227,9 +303,11 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         }
         width = static_cast<std::uint32_t>(canvas.width());
         height = static_cast<std::uint32_t>(canvas.height());
+        JpegEncodeSettings settings;
+        settings.chroma = copyChroma(document.format);
         std::string error;
         if (!EncodeJpegRows(&encoded.stream, canvas.constBits(), canvas.bytesPerLine(), width,
-                            height, JpegEncodeSettings{}, error)) {
+                            height, settings, error)) {
             return failure(save, path, QString::fromLocal8Bit(error.c_str()));
         }
     }
