@@ -47,13 +47,13 @@ double Psnr(const QImage& ours, const Pnm& reference) {
 }
 
 // exiftool's tags of a file as a JSON object (numbers as numbers with -n).
-[[maybe_unused]] QJsonObject Exiftool(const fs::path& file, const std::string& options) {
+QJsonObject Exiftool(const fs::path& file, const std::string& options) {
     const CommandResult run = Run("exiftool -j -q -q " + options + " " + Quote(file.string()));
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
     return all.isEmpty() ? QJsonObject() : all.first().toObject();
 }
 
-[[maybe_unused]] std::string Tag(const QJsonObject& tags, const char* name) {
+std::string Tag(const QJsonObject& tags, const char* name) {
     return tags.value(name).toVariant().toString().toStdString();
 }
 
@@ -64,15 +64,31 @@ double Psnr(const QImage& ours, const Pnm& reference) {
 TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     const char* const files[] = {
-        "mei_IMG_1034.heic",       "mei_IMG_2927.HEIC",    "mei_cheers_1440x960.heic",
-        "pil_hopper.heif",         "mei_Issue_487.heic",   "pil_rot0mir0.avif",
-        "pil_rot0mir1.avif",       "pil_rot1mir0.avif",    "pil_rot1mir1.avif",
-        "pil_rot2mir0.avif",       "pil_rot2mir1.avif",    "pil_rot3mir0.avif",
-        "pil_rot3mir1.avif",       "pil_transparency.avif",
-        "pil_exif.png",            "pil_exif_imagemagick_orientation.png",
-        "pil_mode_16bit.png",      "etool_PNG.png",        "pil_16bit.cropped.tif",
-        "pil_g4_orientation_1.tif", "pil_g4_orientation_3.tif", "pil_g4_orientation_6.tif",
-        "pil_g4_orientation_8.tif", "pil_hopper.iccprofile.tif", "pil_flower.webp",
+        "mei_IMG_1034.heic",
+        "mei_IMG_2927.HEIC",
+        "mei_cheers_1440x960.heic",
+        "pil_hopper.heif",
+        "mei_Issue_487.heic",
+        "pil_rot0mir0.avif",
+        "pil_rot0mir1.avif",
+        "pil_rot1mir0.avif",
+        "pil_rot1mir1.avif",
+        "pil_rot2mir0.avif",
+        "pil_rot2mir1.avif",
+        "pil_rot3mir0.avif",
+        "pil_rot3mir1.avif",
+        "pil_transparency.avif",
+        "pil_exif.png",
+        "pil_exif_imagemagick_orientation.png",
+        "pil_mode_16bit.png",
+        "etool_PNG.png",
+        "pil_16bit.cropped.tif",
+        "pil_g4_orientation_1.tif",
+        "pil_g4_orientation_3.tif",
+        "pil_g4_orientation_6.tif",
+        "pil_g4_orientation_8.tif",
+        "pil_hopper.iccprofile.tif",
+        "pil_flower.webp",
         "pil_hopper.webp",
     };
     TempDir dir;
@@ -82,8 +98,10 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
         const PipelineResult opened = openPicture(document, Path(FormatsDir() / name));
         ASSERT_TRUE(opened.ok) << opened.message.toStdString();
         const fs::path reference = dir.file("reference.ppm");
-        ASSERT_EQ(testing_support::Run("/usr/bin/python3 " + Quote(LUMORA_TESTS_DIR "/formats/reference-picture.py") + " " +
-                      Quote((FormatsDir() / name).string()) + " " + Quote(reference.string()))
+        ASSERT_EQ(testing_support::Run("/usr/bin/python3 " +
+                                       Quote(LUMORA_TESTS_DIR "/formats/reference-picture.py") +
+                                       " " + Quote((FormatsDir() / name).string()) + " " +
+                                       Quote(reference.string()))
                       .exitCode,
                   0);
         Pnm expected;
@@ -91,5 +109,73 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
         EXPECT_GE(Psnr(document.picture, expected), 40.0)
             << document.picture.width() << " x " << document.picture.height() << " against "
             << expected.width << " x " << expected.height;
+    }
+}
+
+// A photo of each format saved as a JPEG copy: djpeg decodes it, exiftool
+// reads from it what it reads from the source (camera, date, position,
+// the colour profile's description), the picture is upright with no
+// Orientation left to apply, and colour is sampled as the format asks.
+TEST(OtherFormats, SavedCopyDecodesAndCarriesWhatExiftoolReadsFromTheSource) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    struct Row {
+        const char* name;
+        const char* sampling; // exiftool's YCbCrSubSampling of the copy
+    };
+    const Row rows[] = {
+        {"mei_IMG_1034.heic", "2 2"},
+        {"mei_IMG_2927.HEIC", "2 2"},
+        {"mei_exif-at-eof.heic", "2 2"},
+        {"mei_Issue_487.heic", "2 2"},
+        {"mei_Issue_649.avif", "2 2"},
+        {"pil_exif.avif", "2 2"},
+        {"pil_icc_profile.avif", "2 2"},
+        {"pil_exif.png", "1 1"},
+        {"pil_exif_imagemagick_orientation.png", "1 1"},
+        {"exv2_1343_exif.png", "1 1"},
+        {"pil_flower.webp", "2 2"},
+        {"etool_ExifTool.tif", "1 1"},
+        {"pil_hopper.iccprofile.tif", "1 1"},
+        {"pil_g4_orientation_6.tif", "1 1"},
+        {"flower-lossless.webp", "1 1"},
+    };
+    TempDir dir;
+    // A lossless WebP with the flower's EXIF, made by Pillow.
+    ASSERT_EQ(testing_support::Run(
+                  "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                  "im = Image.open(sys.argv[1]); "
+                  "im.save(sys.argv[2], \"WEBP\", lossless=True, exif=im.info[\"exif\"])' " +
+                  Quote((FormatsDir() / "pil_flower.webp").string()) + " " +
+                  Quote(dir.file("flower-lossless.webp").string()))
+                  .exitCode,
+              0);
+    const char* const carried[] = {"Make",        "Model",        "DateTimeOriginal",
+                                   "GPSLatitude", "GPSLongitude", "ProfileDescription"};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path source =
+            fs::exists(FormatsDir() / row.name) ? FormatsDir() / row.name : dir.file(row.name);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Path(source)).ok);
+        const fs::path copy = dir.file(std::string(row.name) + "-captioned.jpg");
+        const PipelineResult saved = savePicture(document, Path(copy));
+        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+        EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
+
+        const CommandResult djpeg = testing_support::Run("djpeg " + Quote(copy.string()));
+        Pnm decoded;
+        ASSERT_EQ(djpeg.exitCode, 0);
+        ASSERT_TRUE(
+            ParsePnm(std::vector<std::uint8_t>(djpeg.output.begin(), djpeg.output.end()), decoded));
+        EXPECT_EQ(decoded.width, document.picture.width());
+        EXPECT_EQ(decoded.height, document.picture.height());
+
+        const QJsonObject before = Exiftool(source, "-n");
+        const QJsonObject after = Exiftool(copy, "-n");
+        for (const char* tag : carried)
+            EXPECT_EQ(Tag(after, tag), Tag(before, tag)) << tag;
+        const std::string orientation = Tag(after, "Orientation");
+        EXPECT_TRUE(orientation.empty() || orientation == "1") << orientation;
+        EXPECT_EQ(Tag(after, "YCbCrSubSampling"), row.sampling);
     }
 }
