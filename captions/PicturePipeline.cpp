@@ -228,6 +228,22 @@ PipelineResult openOtherPicture(PictureDocument& document, const QString& path, 
             QStringLiteral("\"%1\": %2.").arg(QDir::toNativeSeparators(path), read.note)};
 }
 
+// "The maker note and the XMP packet of "a.jpg" were left out of the copy
+// because they are damaged; everything else was kept."
+QString partsLeftOutNote(const std::vector<std::string>& parts, const QString& photo) {
+    QString named;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            named += i + 1 == parts.size() ? QStringLiteral(" and the ") : QStringLiteral(", the ");
+        named += QString::fromStdString(parts[i]);
+    }
+    const bool one = parts.size() == 1;
+    return QStringLiteral("The %1 of \"%2\" %3 left out of the copy because %4 damaged; "
+                          "everything else was kept.")
+        .arg(named, photo, one ? QStringLiteral("was") : QStringLiteral("were"),
+             one ? QStringLiteral("it is") : QStringLiteral("they are"));
+}
+
 bool startsWithEncoderHeader(const std::uint8_t* p, std::int32_t size) {
     return p && size >= kEncoderHeaderBytes && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF &&
            p[3] == 0xE0 && p[4] == 0x00 && p[5] == 0x10;
@@ -330,6 +346,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
                 QStringLiteral("The photo's metadata was left out of \"%1\" because %2; only "
                                "the description was saved.")
                     .arg(QDir::toNativeSeparators(path), QString::fromStdString(carried.leftOut));
+        } else if (!carried.leftOutParts.empty()) {
+            note = partsLeftOutNote(carried.leftOutParts, document.fileName);
         }
     }
     if (segments.isEmpty())

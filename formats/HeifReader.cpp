@@ -57,7 +57,8 @@ std::vector<std::vector<std::uint8_t>> metadataBlocks(const heif_image_handle* h
     if (count <= 0)
         return blocks;
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
-    const int listed = heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
+    const int listed =
+        heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
     for (int i = 0; i < listed; ++i) {
         if (contentType != nullptr) {
             const char* content = heif_image_handle_get_metadata_content_type(handle, ids[i]);
@@ -122,8 +123,8 @@ std::vector<std::uint8_t> iccForNclx(const heif_color_profile_nclx& nclx) {
         space = QColorSpace(QPointF(nclx.color_primary_white_x, nclx.color_primary_white_y),
                             QPointF(nclx.color_primary_red_x, nclx.color_primary_red_y),
                             QPointF(nclx.color_primary_green_x, nclx.color_primary_green_y),
-                            QPointF(nclx.color_primary_blue_x, nclx.color_primary_blue_y),
-                            transfer, gamma);
+                            QPointF(nclx.color_primary_blue_x, nclx.color_primary_blue_y), transfer,
+                            gamma);
         space.setDescription(QStringLiteral("HEIF colour (primaries %1, transfer %2)")
                                  .arg(static_cast<int>(nclx.color_primaries))
                                  .arg(static_cast<int>(nclx.transfer_characteristics)));
@@ -149,7 +150,8 @@ MetadataBlocks readBlocks(heif_image_handle* handle) {
     const std::size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
     if (iccSize > 0 && iccSize <= kMaxBlockBytes) {
         blocks.icc.resize(iccSize);
-        if (heif_image_handle_get_raw_color_profile(handle, blocks.icc.data()).code != heif_error_Ok)
+        if (heif_image_handle_get_raw_color_profile(handle, blocks.icc.data()).code !=
+            heif_error_Ok)
             blocks.icc.clear();
     }
     if (blocks.icc.empty()) {
@@ -175,7 +177,8 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
         return read;
     }
     heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
-    heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+    heif_error error =
+        heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
     if (error.code != heif_error_Ok) {
         read.error = unreadable(error);
         return read;
@@ -216,7 +219,8 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
     read.kept = segmentsFromBlocks(readBlocks(handle.get()));
 
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    const std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+    const std::unique_ptr<heif_decoding_options, OptionsFree> options(
+        heif_decoding_options_alloc());
     if (options)
         options->convert_hdr_to_8bit = 1;
     heif_image* rawImage = nullptr;
@@ -233,7 +237,8 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
-    const bool eightBit = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) == 8;
+    const bool eightBit =
+        heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) == 8;
     if (plane == nullptr || !eightBit || decodedWidth <= 0 || decodedHeight <= 0 ||
         std::uint64_t{static_cast<std::uint32_t>(decodedWidth)} *
                 static_cast<std::uint32_t>(decodedHeight) >

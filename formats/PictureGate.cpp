@@ -37,7 +37,8 @@ bool PictureGate::admit(std::uint32_t width, std::uint32_t height,
                              .arg(height)
                              .arg(megapixels(pixels));
     if (pixels > maxPixels_) {
-        refusal_ = QStringLiteral("%1; the limit is %2 megapixels").arg(size, megapixels(maxPixels_));
+        refusal_ =
+            QStringLiteral("%1; the limit is %2 megapixels").arg(size, megapixels(maxPixels_));
         return false;
     }
     const std::uint64_t available = availableMemory();

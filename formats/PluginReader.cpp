@@ -56,8 +56,7 @@ PictureRead readPluginPicture(const std::uint8_t* data, std::size_t size, Pictur
     const char* plugin = pluginName(format);
     const QString title = formatTitle(format);
     const auto unreadable = [&](const QString& why) {
-        read.error =
-            QStringLiteral("it is not a %1 picture that can be read (%2)").arg(title, why);
+        read.error = QStringLiteral("it is not a %1 picture that can be read (%2)").arg(title, why);
         return read;
     };
     if (plugin == nullptr || size > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()))
@@ -70,7 +69,8 @@ PictureRead readPluginPicture(const std::uint8_t* data, std::size_t size, Pictur
     QImageReader reader(&buffer, plugin);
     reader.setAutoTransform(false);
     if (!reader.canRead())
-        return unreadable(QStringLiteral("its header is damaged, or Qt has no %1 plugin").arg(title));
+        return unreadable(
+            QStringLiteral("its header is damaged, or Qt has no %1 plugin").arg(title));
     const QSize stored = reader.size();
     if (!stored.isValid() || stored.isEmpty())
         return unreadable(QStringLiteral("its header gives no size"));

@@ -107,8 +107,9 @@ JpegKeptSegments readEmbeddedMetadata(const std::uint8_t* data, std::size_t size
         // record (strips, tiles, samples), and the old thumbnail goes too.
         Exiv2::ExifThumb(exif).erase();
         if (!exif.empty()) {
-            const Exiv2::ByteOrder order =
-                image.byteOrder() == Exiv2::invalidByteOrder ? Exiv2::littleEndian : image.byteOrder();
+            const Exiv2::ByteOrder order = image.byteOrder() == Exiv2::invalidByteOrder
+                                               ? Exiv2::littleEndian
+                                               : image.byteOrder();
             Exiv2::ExifParser::encode(blocks.exif, order, exif);
         }
         blocks.xmp = image.xmpPacket();
