@@ -47,6 +47,7 @@ asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan-suppressions.txt \
 		ctest --preset asan -j $(JOBS)
 
 # ImageMagick is a reference only here, so only this target installs it.
