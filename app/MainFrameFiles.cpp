@@ -7,6 +7,7 @@
 #include "app/RecentFiles.h"
 #include "captions/CaptionJob.h"
 #include "captions/DocumentModel.h"
+#include "formats/PictureFormat.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 
@@ -25,6 +26,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // Shows the busy cursor while a long open or save runs on the one thread.
@@ -36,8 +39,9 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// The first dropped file that is a JPEG; empty when there is none.
-QString firstJpeg(const QMimeData* data) {
+// The first dropped file that is a photo of a format that opens; empty when
+// there is none.
+QString firstPhoto(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls())
         return {};
     const QMimeDatabase types;
@@ -45,8 +49,13 @@ QString firstJpeg(const QMimeData* data) {
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
-        if (QFileInfo(path).isFile() &&
-            types.mimeTypeForFile(path).inherits(QStringLiteral("image/jpeg")))
+        if (!QFileInfo(path).isFile())
+            continue;
+        const QMimeType type = types.mimeTypeForFile(path);
+        const QStringList photoTypes = pictureMimeTypes();
+        if (hasPictureExtension(path) ||
+            std::any_of(photoTypes.begin(), photoTypes.end(),
+                        [&](const QString& photo) { return type.inherits(photo); }))
             return path;
     }
     return {};
@@ -145,7 +154,7 @@ void CMainFrame::openRecent(const QString& path) {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    dragCarriesPhoto_ = !firstJpeg(event->mimeData()).isEmpty();
+    dragCarriesPhoto_ = !firstPhoto(event->mimeData()).isEmpty();
     dragMoveEvent(event);
 }
 
@@ -159,7 +168,7 @@ void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    const QString path = firstJpeg(event->mimeData());
+    const QString path = firstPhoto(event->mimeData());
     if (path.isEmpty()) {
         event->ignore();
         return;
