@@ -85,6 +85,8 @@ bool CMainFrame::openPath(const QString& path) {
     }
     if (!result.ok)
         showFailure(result.message);
+    else if (!result.note.isEmpty())
+        showNote(result.note);
     return result.ok;
 }
 

@@ -80,7 +80,11 @@ PictureRead readPluginPicture(const std::uint8_t* data, std::size_t size, Pictur
         read.tooLarge = true;
         return read;
     }
-    const int frames = reader.imageCount();
+    // Counted by a reader of its own: the TIFF plugin leaves the device
+    // where counting stopped, and the picture is read from the start.
+    QBuffer countBuffer(&bytes);
+    countBuffer.open(QIODevice::ReadOnly);
+    const int frames = QImageReader(&countBuffer, plugin).imageCount();
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
         const QString why = reader.errorString();

@@ -179,3 +179,133 @@ TEST(OtherFormats, SavedCopyDecodesAndCarriesWhatExiftoolReadsFromTheSource) {
         EXPECT_EQ(Tag(after, "YCbCrSubSampling"), row.sampling);
     }
 }
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The bytes with `patch` written at the first place `marker` is found,
+// `skip` bytes after its start.
+Bytes Patched(Bytes bytes, const std::string& marker, std::size_t skip, const Bytes& patch) {
+    const auto at = std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end());
+    EXPECT_NE(at, bytes.end()) << marker;
+    if (at != bytes.end())
+        std::copy(patch.begin(), patch.end(), at + static_cast<std::ptrdiff_t>(skip));
+    return bytes;
+}
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PutBigEndian(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// A small real PNG, made by Qt.
+Bytes SmallPng(const fs::path& path) {
+    QImage picture(32, 24, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 120, 40));
+    EXPECT_TRUE(picture.save(Path(path), "PNG"));
+    return ReadBytes(path);
+}
+
+// A TIFF of `pages` grey 2 x 2 pages, each directory pointing to the next,
+// the strips of every page at `stripOffset` (0: the page's own 4 bytes).
+Bytes GreyTiff(int pages, std::uint32_t stripOffset) {
+    Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto u16 = [&](std::uint16_t v) {
+        out.push_back(v & 0xFF);
+        out.push_back(v >> 8);
+    };
+    const auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    constexpr std::uint32_t kEntries = 8;
+    constexpr std::uint32_t kPage = 2 + 12 * kEntries + 4 + 4;
+    for (int page = 0; page < pages; ++page) {
+        const std::uint32_t start = static_cast<std::uint32_t>(out.size());
+        const std::uint32_t strip = stripOffset ? stripOffset : start + kPage - 4;
+        const std::uint16_t entries[kEntries][2] = {{256, 2}, {257, 2}, {258, 8}, {259, 1},
+                                                    {262, 1}, {273, 0}, {278, 2}, {279, 4}};
+        u16(kEntries);
+        for (const auto& [tag, value] : entries) {
+            u16(tag);
+            u16(tag == 273 || tag == 279 ? 4 : 3); // LONG or SHORT
+            u32(1);
+            u32(tag == 273 ? strip : value);
+        }
+        u32(page + 1 < pages ? start + kPage : 0);
+        u32(0x80604020);
+    }
+    return out;
+}
+
+} // namespace
+
+// Damaged and hostile files of each format: a clear message that names the
+// file and the reason, never a crash, a hang or a huge allocation.
+TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const Bytes heic = ReadBytes(FormatsDir() / "mei_IMG_1034.heic");
+    const Bytes avif = ReadBytes(FormatsDir() / "pil_rot0mir0.avif");
+    const Bytes webp = ReadBytes(FormatsDir() / "pil_hopper.webp");
+    const Bytes png = SmallPng(dir.file("small.png"));
+    Bytes badCrc = png;
+    badCrc[badCrc.size() - 16] ^= 0xFF; // inside the IDAT chunk's CRC
+    Bytes bomb = png;                   // 100,000 x 100,000 pixels, its header CRC right
+    PutBigEndian(bomb, 16, 100000);
+    PutBigEndian(bomb, 20, 100000);
+    PutBigEndian(bomb, 29, Crc32(bomb.data() + 12, 17));
+    struct Row {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"truncated.heic", Bytes(heic.begin(), heic.begin() + 3000), "not a HEIF or AVIF picture"},
+        {"self-reference.heic", Patched(heic, "dimg", 8, {0x00, 0x31}),
+         "not a HEIF or AVIF picture"},
+        {"65536-tiles.heic", Patched(heic, "idat", 6, {0xFF, 0xFF}), "not a HEIF or AVIF picture"},
+        {"million-square.avif",
+         Patched(avif, "ispe", 8, {0, 0x0F, 0x42, 0x40, 0, 0x0F, 0x42, 0x40}),
+         "not a HEIF or AVIF picture"},
+        {"processboxes.heif",
+         ReadBytes(FormatsDir() / "mei_IllegalArgumentException.HeifReader.processBoxes.heif"),
+         "not a HEIF or AVIF picture"},
+        {"bad-crc.png", badCrc, "not a PNG picture"},
+        {"bomb.png", bomb, "is too large to open: 100000 × 100000 pixels"},
+        {"strips-past-end.tif", GreyTiff(1, 1'000'000), "not a TIFF picture"},
+        {"chunk-size.webp", Patched(webp, "VP8 ", 4, {0xF0, 0xFF, 0xFF, 0x7F}),
+         "not a WebP picture"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBytes(dir.file(row.name), row.bytes);
+        PictureDocument document;
+        const PipelineResult opened = openPicture(document, Path(dir.file(row.name)));
+        EXPECT_FALSE(opened.ok);
+        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Path(dir.file(row.name)))) &&
+                    opened.message.contains(QString::fromUtf8(row.reason)))
+            << opened.message.toStdString();
+        EXPECT_FALSE(document.hasPicture());
+    }
+
+    // A TIFF of 65,535 pages opens its first, and says so.
+    WriteBytes(dir.file("pages.tif"), GreyTiff(65535, 0));
+    PictureDocument document;
+    const PipelineResult pages = openPicture(document, Path(dir.file("pages.tif")));
+    ASSERT_TRUE(pages.ok) << pages.message.toStdString();
+    EXPECT_EQ(document.picture.size(), QSize(2, 2));
+    EXPECT_TRUE(pages.note.contains(QStringLiteral("65535 pages; only the first was opened")))
+        << pages.note.toStdString();
+}
