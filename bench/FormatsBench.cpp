@@ -58,7 +58,8 @@ bool MakePhotos(QString& error) {
     }
     // Both open at the size they were made.
     for (const auto& [path, width, height] :
-         {std::tuple{Heic(), kHeicWidth, kHeicHeight}, std::tuple{Png(), bs::kPhotoWidth, bs::kPhotoHeight}}) {
+         {std::tuple{Heic(), kHeicWidth, kHeicHeight},
+          std::tuple{Png(), bs::kPhotoWidth, bs::kPhotoHeight}}) {
         PictureDocument document;
         const PipelineResult opened = openPicture(document, path);
         if (!opened.ok || document.picture.width() != width ||

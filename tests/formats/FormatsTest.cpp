@@ -309,3 +309,33 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
     EXPECT_TRUE(pages.note.contains(QStringLiteral("65535 pages; only the first was opened")))
         << pages.note.toStdString();
 }
+
+// An AVIF whose colour is described by code points (nclx) as Display P3
+// has no profile to copy; the copy gets one made for it, whose red primary
+// exiftool reads as P3's (0.5151 0.2412 -0.0011 adapted to D50; sRGB's red
+// is 0.4361 0.2225 0.0139). One described as sRGB gets none.
+TEST(OtherFormats, AColourDescriptionOtherThanSrgbBecomesAMatchingProfileInTheCopy) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const Bytes srgb = ReadBytes(FormatsDir() / "pil_rot0mir0.avif");
+    const std::pair<const char*, Bytes> rows[] = {
+        {"p3.avif", Patched(srgb, "colrnclx", 8, {0, 12, 0, 13})},
+        {"srgb.avif", srgb},
+    };
+    for (const auto& [name, bytes] : rows) {
+        SCOPED_TRACE(name);
+        WriteBytes(dir.file(name), bytes);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Path(dir.file(name))).ok);
+        ASSERT_TRUE(savePicture(document, Path(dir.file("copy.jpg"))).ok);
+        const QJsonObject copy = Exiftool(dir.file("copy.jpg"), "-n -ICC_Profile:RedMatrixColumn");
+        const QStringList red = QString::fromStdString(Tag(copy, "RedMatrixColumn")).split(' ');
+        if (std::string(name) == "srgb.avif") {
+            EXPECT_TRUE(Tag(copy, "RedMatrixColumn").empty());
+            continue;
+        }
+        ASSERT_EQ(red.size(), 3);
+        EXPECT_NEAR(red[0].toDouble(), 0.5151, 0.003);
+        EXPECT_NEAR(red[1].toDouble(), 0.2412, 0.003);
+    }
+}
