@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <sys/stat.h>
 
@@ -305,7 +304,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
-                       QStringLiteral("there is no picture to save; open a JPEG first"));
+                       QStringLiteral("there is no picture to save; open a photo first"));
     }
 
     EncodedStream encoded;

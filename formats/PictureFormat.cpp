@@ -1,5 +1,6 @@
 #include "formats/PictureFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
