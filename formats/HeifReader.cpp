@@ -180,6 +180,13 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
     heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
     heif_error error =
         heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+    if (error.subcode == heif_suberror_Security_limit_exceeded) {
+        // A side over 65,535 pixels: libheif's message gives the size.
+        read.error = QStringLiteral("its picture is larger than a JPEG copy can be (%1)")
+                         .arg(QString::fromUtf8(error.message ? error.message : ""));
+        read.tooLarge = true;
+        return read;
+    }
     if (error.code != heif_error_Ok) {
         read.error = unreadable(error);
         return read;

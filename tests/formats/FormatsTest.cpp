@@ -292,7 +292,7 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
         {"65536-tiles.heic", Patched(heic, "idat", 6, {0xFF, 0xFF}), "not a HEIF or AVIF picture"},
         {"million-square.avif",
          Patched(avif, "ispe", 8, {0, 0x0F, 0x42, 0x40, 0, 0x0F, 0x42, 0x40}),
-         "not a HEIF or AVIF picture"},
+         "is too large to open: its picture is larger than a JPEG copy can be"},
         {"processboxes.heif",
          ReadBytes(FormatsDir() / "mei_IllegalArgumentException.HeifReader.processBoxes.heif"),
          "not a HEIF or AVIF picture"},
