@@ -263,7 +263,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
 
     // The format is told by the file's first bytes, whatever its name says;
     // files that are no known format take the JPEG road and get its message.
-    std::uint8_t head[32] = {};
+    std::uint8_t head[256] = {};
     const std::size_t headBytes = std::fread(head, 1, sizeof head, file.get());
     std::rewind(file.get());
     const PictureFormat format = sniffPictureFormat(head, headBytes);
