@@ -217,10 +217,11 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
     const std::uint64_t square = std::uint64_t{static_cast<std::uint32_t>(side)} *
                                  static_cast<std::uint32_t>(side) * kPlaneBytesPerPixel;
     if (!gate.fitsInMemory(square)) {
-        read.error = QStringLiteral("it is not a HEIF or AVIF picture that can be read safely "
-                                    "(%1 × %2 pixels is too long and thin)")
+        read.error = QStringLiteral("%1 × %2 pixels is too long and thin to decode safely with "
+                                    "the memory this computer has now")
                          .arg(width)
                          .arg(height);
+        read.tooLarge = true;
         return read;
     }
     heif_context_set_maximum_image_size_limit(context.get(), side);
