@@ -45,9 +45,14 @@ struct NclxFree {
     void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
 };
 
+// libheif's own words, without the line break some of them end with.
+QString libraryWords(const heif_error& error) {
+    return QString::fromUtf8(error.message ? error.message : "unknown error").trimmed();
+}
+
 QString unreadable(const heif_error& error) {
     return QStringLiteral("it is not a HEIF or AVIF picture that can be read (%1)")
-        .arg(QString::fromUtf8(error.message ? error.message : "unknown error"));
+        .arg(libraryWords(error));
 }
 
 // The metadata blocks of one kind ("Exif", or "mime" with a content type).
@@ -183,7 +188,7 @@ PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureG
     if (error.subcode == heif_suberror_Security_limit_exceeded) {
         // A side over 65,535 pixels: libheif's message gives the size.
         read.error = QStringLiteral("its picture is larger than a JPEG copy can be (%1)")
-                         .arg(QString::fromUtf8(error.message ? error.message : ""));
+                         .arg(libraryWords(error));
         read.tooLarge = true;
         return read;
     }
