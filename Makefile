@@ -47,6 +47,7 @@ asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan-suppressions.txt \
 		ctest --preset asan -j $(JOBS)
 
 # ImageMagick is a reference only here, so only this target installs it.
@@ -58,7 +59,8 @@ bench:
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak \
 		lumora_pipeline_bench lumora_job_peak lumora_view_bench lumora_tagged_photo_bench \
-		lumora_tagged_job_peak lumora_batch_bench lumora_style_bench lumora_lossless_bench
+		lumora_tagged_job_peak lumora_batch_bench lumora_style_bench lumora_lossless_bench \
+		lumora_formats_bench
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
 	@build/release/bench/lumora_decode_peak
 	@build/release/bench/lumora_pipeline_bench
@@ -71,6 +73,7 @@ bench:
 	@bash -o pipefail -c 'build/release/bench/lumora_batch_bench | tee -a build/release/bench/summary.log'
 	@bash -o pipefail -c 'build/release/bench/lumora_style_bench | tee -a build/release/bench/summary.log'
 	@bash -o pipefail -c 'build/release/bench/lumora_lossless_bench | tee -a build/release/bench/summary.log'
+	@bash -o pipefail -c 'build/release/bench/lumora_formats_bench | tee -a build/release/bench/summary.log'
 	@echo
 	@grep '^summary:' build/release/bench/summary.log
 

@@ -1,6 +1,7 @@
 #include "app/FileDialogs.h"
 
 #include "captions/CaptionSetFile.h"
+#include "formats/PictureFormat.h"
 #include "resources/StringTable.h"
 
 #include <QFileDialog>
@@ -32,9 +33,11 @@ QString qtNameFilters(const QString& pipeSeparatedFilter) {
 
 namespace {
 
-QString runDialog(QFileDialog& dialog, const QString& directory,
-                  int filter = StringId::FileFilter) {
-    dialog.setNameFilter(qtNameFilters(loadString(filter)));
+// `first` is a filter shown before those of the string table, if any.
+QString runDialog(QFileDialog& dialog, const QString& directory, int filter = StringId::FileFilter,
+                  const QString& first = QString()) {
+    const QString filters = qtNameFilters(loadString(filter));
+    dialog.setNameFilter(first.isEmpty() ? filters : first + QStringLiteral(";;") + filters);
     if (filter == StringId::FileFilter)
         dialog.setDefaultSuffix(loadString(StringId::DefaultExtension));
     if (!directory.isEmpty() && QFileInfo(directory).isDir())
@@ -50,7 +53,10 @@ QString chooseOpenPath(QWidget* owner, const QString& directory) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    return runDialog(dialog, directory);
+    // Every format that opens comes first; copies are saved as JPEG only.
+    const QString photos =
+        QStringLiteral("Photos (%1)").arg(pictureNamePatterns().join(QLatin1Char(' ')));
+    return runDialog(dialog, directory, StringId::FileFilter, photos);
 }
 
 QString chooseSavePath(QWidget* owner, const QString& directory, const QString& proposedName) {

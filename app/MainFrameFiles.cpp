@@ -8,6 +8,7 @@
 #include "app/RecentFiles.h"
 #include "captions/CaptionJob.h"
 #include "captions/DocumentModel.h"
+#include "formats/PictureFormat.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 
@@ -26,6 +27,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // Shows the busy cursor while a long open or save runs on the one thread.
@@ -37,8 +40,9 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// The first dropped file that is a JPEG; empty when there is none.
-QString firstJpeg(const QMimeData* data) {
+// The first dropped file that is a photo of a format that opens; empty when
+// there is none.
+QString firstPhoto(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls())
         return {};
     const QMimeDatabase types;
@@ -46,8 +50,13 @@ QString firstJpeg(const QMimeData* data) {
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
-        if (QFileInfo(path).isFile() &&
-            types.mimeTypeForFile(path).inherits(QStringLiteral("image/jpeg")))
+        if (!QFileInfo(path).isFile())
+            continue;
+        const QMimeType type = types.mimeTypeForFile(path);
+        const QStringList photoTypes = pictureMimeTypes();
+        if (hasPictureExtension(path) ||
+            std::any_of(photoTypes.begin(), photoTypes.end(),
+                        [&](const QString& photo) { return type.inherits(photo); }))
             return path;
     }
     return {};
@@ -77,6 +86,8 @@ bool CMainFrame::openPath(const QString& path) {
     }
     if (!result.ok)
         showFailure(result.message);
+    else if (!result.note.isEmpty())
+        showNote(result.note);
     return result.ok;
 }
 
@@ -146,7 +157,7 @@ void CMainFrame::openRecent(const QString& path) {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    dragCarriesPhoto_ = !firstJpeg(event->mimeData()).isEmpty();
+    dragCarriesPhoto_ = !firstPhoto(event->mimeData()).isEmpty();
     dragMoveEvent(event);
 }
 
@@ -160,7 +171,7 @@ void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    const QString path = firstJpeg(event->mimeData());
+    const QString path = firstPhoto(event->mimeData());
     if (path.isEmpty()) {
         event->ignore();
         return;

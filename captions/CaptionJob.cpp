@@ -23,7 +23,14 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
         return opened;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         document.captions.append(*captions.at(i));
-    return saveCaptionedCopy(document, job.output, {job.metadata, job.quality, job.overwrite});
+    PipelineResult saved =
+        saveCaptionedCopy(document, job.output, {job.metadata, job.quality, job.overwrite});
+    // What the open had to say (only the first page of several) goes with
+    // what the save says.
+    if (saved.ok && !opened.note.isEmpty())
+        saved.note =
+            saved.note.isEmpty() ? opened.note : opened.note + QLatin1Char(' ') + saved.note;
+    return saved;
 }
 
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,

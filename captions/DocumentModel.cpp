@@ -88,6 +88,7 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     // A picture handed over without a file has no metadata to carry and no
     // facts to fill in.
     document_.metadata.reset();
+    document_.format = PictureFormat::Jpeg;
     document_.facts = PhotoFacts{};
     document_.fileName = QFileInfo(path).fileName();
     path_ = path;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "captions/CaptionList.h"
+#include "formats/PictureFormat.h"
 #include "metadata/PhotoFacts.h"
 #include "metadata/PhotoMetadata.h"
 
@@ -33,6 +34,9 @@ struct PictureDocument {
     // photo's untouched blocks from them, even when the file has changed on
     // disk since. Null for pictures that came from elsewhere.
     std::shared_ptr<const std::vector<std::uint8_t>> sourceJpeg;
+    // The format the picture was opened from; it chooses how a copy samples
+    // colour.
+    PictureFormat format = PictureFormat::Jpeg;
 
     bool hasPicture() const { return !picture.isNull(); }
 };

@@ -6,6 +6,9 @@
 #include "codec/JpegBlocks.h"
 #include "codec/JpegRows.h"
 #include "codec/LxImageJPG.h"
+#include "formats/PictureFormat.h"
+#include "formats/PictureGate.h"
+#include "formats/PictureRead.h"
 #include "image/LargePages.h"
 #include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
@@ -20,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <sys/stat.h>
 
@@ -43,25 +45,10 @@ struct FileCloser {
 // libjpeg's whole-image buffers (progressive files) may grow to what the
 // largest picture we open needs; the memory check below bounds the rest.
 constexpr long kMaxLibraryMemory = 3L << 30;
-// What one job holds per pixel at its peak: the picture, the canvas and the
-// encoder's output, in 32-bit pixels.
-constexpr std::uint64_t kJobBytesPerPixel = 12;
 
-// The memory the system could give now, in bytes; 0 when it does not say.
-std::uint64_t availableMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::uint64_t kib = 0;
-    std::string unit;
-    while (meminfo >> key >> kib >> unit) {
-        if (key == "MemAvailable:")
-            return kib * 1024;
-    }
-    return 0;
-}
-
-QString megapixels(std::uint64_t pixels) {
-    return QString::number((pixels + 500'000) / 1'000'000);
+QString tooLargeMessage(const QString& path, const QString& why) {
+    return QStringLiteral("\"%1\" is too large to open: %2.")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 
 // Receives the decoded rows and places them upright in a new RGB32 picture,
@@ -83,23 +70,12 @@ public:
         const bool swap = orientationSwapsSides(orientation_);
         const std::uint32_t width = swap ? frame.height : frame.width;
         const std::uint32_t height = swap ? frame.width : frame.height;
-        const std::uint64_t pixels = std::uint64_t{width} * height;
-        const QString size = QStringLiteral("%1 × %2 pixels (%3 megapixels)")
-                                 .arg(width)
-                                 .arg(height)
-                                 .arg(megapixels(pixels));
-        if (pixels > maxPixels_) {
-            return refuse(
-                QStringLiteral("%1; the limit is %2 megapixels").arg(size, megapixels(maxPixels_)));
-        }
-        const std::uint64_t available = availableMemory();
-        std::uint64_t needed = pixels * kJobBytesPerPixel;
-        if (frame.progressive)
-            needed += pixels * static_cast<std::uint64_t>(frame.components) * 2;
-        if (available != 0 && needed > available) {
-            return refuse(QStringLiteral("%1; this computer has memory for about %2 megapixels now")
-                              .arg(size, megapixels(available / kJobBytesPerPixel)));
-        }
+        // Progressive files keep every coefficient until the end.
+        const std::uint64_t decoderBytes =
+            frame.progressive ? static_cast<std::uint64_t>(frame.components) * 2 : 0;
+        PictureGate gate(maxPixels_);
+        if (!gate.admit(width, height, decoderBytes))
+            return refuse(gate.refusal());
         picture_ = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
         if (picture_.isNull()) {
             refusal = "not enough memory";
@@ -125,8 +101,7 @@ public:
 
 private:
     bool refuse(const QString& why) {
-        tooLarge_ = QStringLiteral("\"%1\" is too large to open: %2.")
-                        .arg(QDir::toNativeSeparators(path_), why);
+        tooLarge_ = tooLargeMessage(path_, why);
         refusal = "too large";
         return false;
     }
@@ -229,6 +204,97 @@ void addNote(QString& note, const QString& more) {
         note += QLatin1Char(' ');
     note += more;
 }
+
+// The text a document shows as the photo's own description: EXIF
+// ImageDescription as the codec's own reader finds it, else XMP's, else
+// IPTC's.
+QString photoDescription(const LxImageJPG& exif, const PhotoMetadata* metadata) {
+    const char* bytes = exif.exifInfo.imageDescription;
+    const std::size_t length = ::strnlen(bytes, sizeof exif.exifInfo.imageDescription);
+    const bool cutByReader = length + 1 >= sizeof exif.exifInfo.imageDescription;
+    QString description = decodeDescription(std::string_view(bytes, length), cutByReader);
+    if (description.isEmpty() && metadata)
+        description = QString::fromUtf8(metadata->xmpDescription);
+    if (description.isEmpty() && metadata)
+        description = decodeDescription(metadata->iptcDescription);
+    return description;
+}
+
+void fillDocument(PictureDocument& document, const QString& path, QImage picture,
+                  const QString& description, std::shared_ptr<const PhotoMetadata> metadata,
+                  PictureFormat format) {
+    document.width = static_cast<std::uint32_t>(picture.width());
+    document.height = static_cast<std::uint32_t>(picture.height());
+    document.picture = std::move(picture);
+    document.description = description;
+    document.facts = metadata ? metadata->facts : PhotoFacts{};
+    document.metadata = std::move(metadata);
+    document.fileName = QFileInfo(path).fileName();
+    document.format = format;
+    document.sourceJpeg.reset();
+}
+
+// HEIF, AVIF, PNG, TIFF and WebP: the format's reader gives the picture and
+// the metadata as JPEG segments, which from then on take the JPEG road.
+PipelineResult openOtherPicture(PictureDocument& document, const QString& path,
+                                const std::vector<std::uint8_t>& bytes, std::uint64_t maxPixels) {
+    const PictureFormat format = sniffPictureFormat(bytes.data(), bytes.size());
+    PictureGate gate(maxPixels);
+    PictureRead read = format == PictureFormat::Heif || format == PictureFormat::Avif
+                           ? readHeifPicture(bytes.data(), bytes.size(), gate)
+                           : readPluginPicture(bytes.data(), bytes.size(), format, gate);
+    if (read.picture.isNull()) {
+        if (read.tooLarge)
+            return {false, tooLargeMessage(path, read.error), QString()};
+        return failure(QStringLiteral("open"), path, read.error);
+    }
+    auto metadata = std::make_shared<PhotoMetadata>();
+    auto exif = std::make_unique<LxImageJPG>();
+    try {
+        *metadata = readPhotoMetadata(std::move(read.kept));
+        // The codec's own EXIF reader finds the description in the segments,
+        // as it does in a JPEG's header.
+        std::vector<std::uint8_t> header = {0xFF, 0xD8};
+        for (const JpegSegment& segment : metadata->segments)
+            AppendJpegSegment(header, segment.marker, segment.data);
+        header.insert(header.end(), {0xFF, 0xD9});
+        LxMemFile stream(header.data(), static_cast<std::uint32_t>(header.size()));
+        exif->ReadExif(&stream);
+    } catch (const std::bad_alloc&) {
+        *metadata = PhotoMetadata();
+    }
+    if (metadata->problem.empty() && !read.metadataProblem.empty())
+        metadata->problem = read.metadataProblem;
+    QImage picture = std::move(read.picture);
+    // HEIF has turned its picture itself; its EXIF Orientation describes the
+    // stored picture and must not turn it a second time.
+    if (!read.upright)
+        picture = turnedUpright(picture, metadata->orientation);
+    if (picture.isNull())
+        return failure(QStringLiteral("open"), path, QStringLiteral("there is not enough memory"));
+    const QString description = photoDescription(*exif, metadata.get());
+    fillDocument(document, path, std::move(picture), description, std::move(metadata), format);
+    if (read.note.isEmpty())
+        return {true, QString(), QString()};
+    return {true, QString(),
+            QStringLiteral("\"%1\": %2.").arg(QDir::toNativeSeparators(path), read.note)};
+}
+
+// "The maker note and the XMP packet of "a.jpg" were left out of the copy
+// because they are damaged; everything else was kept."
+QString partsLeftOutNote(const std::vector<std::string>& parts, const QString& photo) {
+    QString named;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            named += i + 1 == parts.size() ? QStringLiteral(" and the ") : QStringLiteral(", the ");
+        named += QString::fromStdString(parts[i]);
+    }
+    const bool one = parts.size() == 1;
+    return QStringLiteral("The %1 of \"%2\" %3 left out of the copy because %4 damaged; "
+                          "everything else was kept.")
+        .arg(named, photo, one ? QStringLiteral("was") : QStringLiteral("were"),
+             one ? QStringLiteral("it is") : QStringLiteral("they are"));
+}
 } // namespace
 
 PipelineResult openPicture(PictureDocument& document, const QString& path,
@@ -243,18 +309,22 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
         return failure(QStringLiteral("open"), path, QStringLiteral("it is a folder"));
     }
 
-    // The whole file is kept with the document: a save copies the photo's
-    // untouched blocks from exactly what was decoded here.
+    // The whole file is kept with a JPEG's document: a save copies the
+    // photo's untouched blocks from exactly what was decoded here.
     auto source = std::make_shared<std::vector<std::uint8_t>>();
     if (!readWhole(file.get(), *source, st)) {
         if (errno == EFBIG)
-            return {false,
-                    QStringLiteral("\"%1\" is too large to open: the file has more than 2 GB.")
-                        .arg(QDir::toNativeSeparators(path)),
+            return {false, tooLargeMessage(path, QStringLiteral("the file has more than 2 GB")),
                     QString()};
         return failure(QStringLiteral("open"), path, systemReason(errno));
     }
     file.reset();
+    // The format is told by the file's first bytes, whatever its name says;
+    // files that are no known format take the JPEG road and get its message.
+    const PictureFormat format = sniffPictureFormat(source->data(), source->size());
+    if (format != PictureFormat::Jpeg && format != PictureFormat::Unknown)
+        return openOtherPicture(document, path, *source, maxPixels);
+
     LxMemFile stream(source->data(), static_cast<std::uint32_t>(source->size()));
     // The EXIF description is read as it always was, by our own reader,
     // which puts the stream back where it found it.
@@ -271,25 +341,11 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
                            .arg(QString::fromLocal8Bit(error.c_str())));
     }
 
-    const char* bytes = exif->exifInfo.imageDescription;
-    const std::size_t length = ::strnlen(bytes, sizeof exif->exifInfo.imageDescription);
-    const bool cutByReader = length + 1 >= sizeof exif->exifInfo.imageDescription;
-    QString description = decodeDescription(std::string_view(bytes, length), cutByReader);
-    const std::shared_ptr<const PhotoMetadata> metadata = upright.metadata();
+    std::shared_ptr<const PhotoMetadata> metadata = upright.metadata();
     // A description another program wrote in XMP or IPTC shows when EXIF has none.
-    if (description.isEmpty() && metadata)
-        description = QString::fromUtf8(metadata->xmpDescription);
-    if (description.isEmpty() && metadata)
-        description = decodeDescription(metadata->iptcDescription);
-
-    QImage picture = upright.takePicture();
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
-    document.picture = std::move(picture);
-    document.description = description;
-    document.metadata = metadata;
-    document.facts = metadata ? metadata->facts : PhotoFacts{};
-    document.fileName = QFileInfo(path).fileName();
+    const QString description = photoDescription(*exif, metadata.get());
+    fillDocument(document, path, upright.takePicture(), description, std::move(metadata),
+                 PictureFormat::Jpeg);
     document.sourceJpeg = std::move(source);
     return {true, QString(), QString()};
 }
@@ -299,7 +355,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
-                       QStringLiteral("there is no picture to save; open a JPEG first"));
+                       QStringLiteral("there is no picture to save; open a photo first"));
     }
     const QImage canvas = renderCaptions(document);
     if (canvas.isNull()) {
@@ -344,6 +400,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
                                       "only the description was saved.")
                            .arg(QDir::toNativeSeparators(path),
                                 QString::fromStdString(carried.leftOut));
+            } else if (!carried.leftOutParts.empty() && note.isEmpty()) {
+                note = partsLeftOutNote(carried.leftOutParts, document.fileName);
             }
         }
         if (segments.isEmpty())
@@ -387,6 +445,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     if (!done) {
         JpegEncodeSettings settings;
         settings.quality = std::clamp(choices.quality.quality, 1, 100);
+        settings.chroma = copyChroma(document.format);
         settings.markers = markersFor(canvasHeight);
         if (!EncodeJpegRows(&encoded, canvas.constBits(), canvas.bytesPerLine(), width,
                             canvasHeight, settings, error)) {

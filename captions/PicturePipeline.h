@@ -19,12 +19,16 @@ struct PipelineResult {
 // The largest picture a person may open, in pixels.
 constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
 
-// Decodes a JPEG into the document: the picture turned upright by its EXIF
-// orientation, its size, its metadata and its description (EXIF
-// ImageDescription, else XMP dc:description, else IPTC Caption-Abstract).
-// The captions are not touched. Pictures over kMaxOpenPixels, or larger than
-// the memory available for the job, are refused right after the header. On
-// failure the document keeps its previous picture, size and description.
+// Decodes a photo into the document: the picture turned upright by its EXIF
+// orientation (HEIF and AVIF by their own rotation and mirroring instead),
+// its size, its metadata and its description (EXIF ImageDescription, else
+// XMP dc:description, else IPTC Caption-Abstract). The format is told by the
+// file's first bytes: JPEG, HEIF, AVIF, PNG, TIFF or WebP; anything else
+// gets the JPEG decoder's message. The captions are not touched. Pictures
+// over kMaxOpenPixels, or larger than the memory available for the job, are
+// refused right after the header. On failure the document keeps its
+// previous picture, size and description. A note on success says that only
+// the first page or frame of several was opened.
 // `maxPixels` lowers the size limit for callers that must stay small.
 PipelineResult openPicture(PictureDocument& document, const QString& path,
                            std::uint64_t maxPixels = kMaxOpenPixels);
@@ -52,9 +56,13 @@ struct SaveChoices {
 // Renders the document with its captions at full size and writes it as a
 // new JPEG carrying savedDescription() and, as the choices say, the opened
 // photo's metadata brought in step with the new picture; the document is not
-// changed. Metadata that cannot be carried is left out (the description
-// alone is written), and a photo whose blocks cannot be kept is encoded
-// again whole with its own tables; the result's note says why. The file
+// changed. Colour is sampled as the photo was for a copy that keeps the
+// photo's blocks; one encoded again is sampled 4:4:4 for PNG, TIFF and
+// lossless WebP sources, 4:2:0 otherwise. A damaged part of the metadata
+// (maker note, XMP packet, IPTC record, colour profile) is left out alone and
+// the note names it; metadata that cannot be carried at all is left out (the
+// description alone is written), and a photo whose blocks cannot be kept is
+// encoded again whole with its own tables; the note says why. The file
 // appears at the path only complete: a failed save leaves whatever was there
 // as it was, and writes nothing when the document has no picture.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,

@@ -1,5 +1,7 @@
 #include "cli/BatchRun.h"
 
+#include "formats/PictureFormat.h"
+
 #include "captions/CaptionJob.h"
 #include "cli/Progress.h"
 
@@ -45,11 +47,6 @@ QString systemReason(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-bool isPhotoName(const QString& name) {
-    return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
-           name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
-}
-
 // The names of the copies this command writes beside the photos `names`
 // of one folder with `suffix`. None with an empty suffix: then a copy's
 // name could be that of another photo ("a.JPG" gives "a.jpg"), which must
@@ -88,7 +85,7 @@ void addFolder(const QString& folder, bool recursive, const QString& suffix, Fou
         // Links to folders are not followed, so a loop cannot be walked.
         if (S_ISDIR(st.st_mode))
             folders << path;
-        else if (isPhotoName(name))
+        else if (hasPictureExtension(name))
             names << name;
     }
     ::closedir(directory);
@@ -200,7 +197,9 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
     const FoundPhotos found = findPhotos(options.inputs, options.recursive, options.suffix);
     const std::vector<PlannedPhoto> plan = planOutputs(found.photos, options);
     if (found.failures.empty() && plan.empty()) {
-        std::fputs("lumora caption: no .jpg or .jpeg photos in the folders given\n", stderr);
+        std::fputs("lumora caption: no photos (.jpg, .jpeg, .heic, .heif, .hif, .avif, .png, .tif, "
+                   ".tiff, .webp) in the folders given\n",
+                   stderr);
         return 1;
     }
 

@@ -38,7 +38,7 @@ constexpr std::array<OptionName, 10> kOptions{{
 
 constexpr char kHelp[] =
     "Usage: lumora caption --set SET.json [OPTION]... PHOTO|FOLDER...\n"
-    "Draw the captions of a caption set into copies of JPEG photos, as the window's\n"
+    "Draw the captions of a caption set into JPEG copies of photos, as the window's\n"
     "File, Save does, without a window or a display.\n"
     "\n"
     "  --set SET.json   the caption set (File, Save Caption Set... in the window)\n"
@@ -54,8 +54,9 @@ constexpr char kHelp[] =
     "  --recursive      also take the photos in the folders' subfolders\n"
     "  -h, --help       show this help and exit\n"
     "\n"
-    "A FOLDER means every .jpg and .jpeg file in it, except the copies this\n"
-    "command made of its photos (<name><suffix>.jpg beside <name>.jpg). Each\n"
+    "A FOLDER means every photo in it (.jpg, .jpeg, .heic, .heif, .hif, .avif,\n"
+    ".png, .tif, .tiff and .webp, in any letter case), except the copies this\n"
+    "command made of its photos (<name><suffix>.jpg beside <name>.<ext>). Each\n"
     "copy is written as DIR/<name><suffix>.jpg; a photo is never written over,\n"
     "and an existing copy only with --overwrite. The paths of the copies are\n"
     "printed on standard output, progress and failures on standard error.\n"

@@ -214,6 +214,10 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
     cinfo.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&cinfo);
     ConfigureEncoder(cinfo, settings.quality, settings.xDpi, settings.yDpi);
+    if (settings.chroma == JpegChroma::Full444) {
+        cinfo.comp_info[0].h_samp_factor = 1;
+        cinfo.comp_info[0].v_samp_factor = 1;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     for (const JpegSegment& m : settings.markers) {
         jpeg_write_marker(&cinfo, m.marker, m.data.data(), static_cast<unsigned>(m.data.size()));

@@ -99,18 +99,24 @@ public:
 bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
                     long maxLibraryMemory);
 
+// How the encoder samples colour: half resolution both ways (4:2:0, the
+// size photographs are usually kept at) or every pixel (4:4:4, for fine
+// coloured lines and screenshots).
+enum class JpegChroma { Subsampled420, Full444 };
+
 struct JpegEncodeSettings {
     int quality = 90;
+    JpegChroma chroma = JpegChroma::Subsampled420;
     std::uint16_t xDpi = 96;
     std::uint16_t yDpi = 96;
     // Written by the encoder right after its JFIF header.
     std::vector<JpegSegment> markers;
 };
 
-// Appends a baseline JPEG, 4:2:0, with a JFIF header in dots per inch, of
-// `height` rows starting at `top`, `stride` bytes apart: without markers,
-// the same bytes LxImageJPG::Encode writes for the same picture held as
-// 24-bit BGR.
+// Appends a baseline JPEG, 4:2:0 unless the settings ask for 4:4:4, with a
+// JFIF header in dots per inch, of `height` rows starting at `top`, `stride`
+// bytes apart: without markers and at 4:2:0, the same bytes
+// LxImageJPG::Encode writes for the same picture held as 24-bit BGR.
 bool EncodeJpegRows(LxFile* stream, const std::uint8_t* top, std::ptrdiff_t stride,
                     std::uint32_t width, std::uint32_t height, const JpegEncodeSettings& settings,
                     std::string& error);

@@ -30,12 +30,15 @@ void setUpLibrary() {
 } // namespace
 
 MetadataRead readWithLibrary(const std::vector<std::uint8_t>& jpeg) {
+    return readFileWithLibrary(jpeg.data(), jpeg.size());
+}
+
+MetadataRead readFileWithLibrary(const std::uint8_t* data, std::size_t size) {
     setUpLibrary();
     MetadataRead read;
     reportedErrors = 0;
     try {
-        read.image.reset(
-            Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size())).release());
+        read.image.reset(Exiv2::ImageFactory::open(data, static_cast<long>(size)).release());
         read.image->readMetadata();
     } catch (const std::exception& e) {
         read.image.reset();

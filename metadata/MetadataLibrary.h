@@ -20,6 +20,9 @@ struct MetadataRead {
     std::string problem;
 };
 MetadataRead readWithLibrary(const std::vector<std::uint8_t>& jpeg);
+// The same for a file of any format the library reads, from memory that
+// must outlive the image.
+MetadataRead readFileWithLibrary(const std::uint8_t* data, std::size_t size);
 
 struct PhotoFacts;
 // The facts a caption can show, from EXIF the library has read; never throws.

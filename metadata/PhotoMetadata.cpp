@@ -211,6 +211,95 @@ std::vector<std::uint8_t> writtenSegments(const Exiv2::DataBuf& written) {
     return out;
 }
 
+// The segments of one kind alone, as a header-only stream.
+template <typename Kind>
+std::vector<std::uint8_t> headerOf(const std::vector<JpegSegment>& segments, Kind kind) {
+    std::vector<JpegSegment> some;
+    std::copy_if(segments.begin(), segments.end(), std::back_inserter(some), kind);
+    return headerOnlyJpeg(some);
+}
+
+template <typename Kind> void eraseSegments(std::vector<JpegSegment>& segments, Kind kind) {
+    segments.erase(std::remove_if(segments.begin(), segments.end(), kind), segments.end());
+}
+
+bool isExif(const JpegSegment& s) {
+    return s.marker == kApp1 && startsWith(s.data, std::string_view("Exif\0\0", 6));
+}
+
+bool isXmp(const JpegSegment& s) {
+    return isExifOrXmp(s) && !isExif(s);
+}
+
+// A Photoshop segment with an IPTC resource ("8BIM", id 0x0404) in it.
+bool holdsIptcRecord(const JpegSegment& s) {
+    static constexpr std::uint8_t kResource[] = {'8', 'B', 'I', 'M', 0x04, 0x04};
+    return isIptc(s) && std::search(s.data.begin(), s.data.end(), std::begin(kResource),
+                                    std::end(kResource)) != s.data.end();
+}
+
+// Whether the library reads these segments without complaint.
+bool readsClean(const std::vector<std::uint8_t>& header) {
+    return header.size() <= 4 || readWithLibrary(header).problem.empty();
+}
+
+bool isMakerNote(const Exiv2::Exifdatum& datum) {
+    return datum.key() == "Exif.Photo.MakerNote" || datum.groupName() == "MakerNote" ||
+           Exiv2::ExifTags::isMakerGroup(datum.groupName());
+}
+
+// The EXIF segment again without its maker note, when the maker note is
+// what the library found damaged; empty when EXIF is damaged elsewhere too.
+std::vector<std::uint8_t> exifWithoutMakerNote(const std::vector<JpegSegment>& segments) {
+    const auto exif = std::find_if(segments.begin(), segments.end(), isExif);
+    if (exif == segments.end() || exif->data.size() <= 6)
+        return {};
+    try {
+        Exiv2::ExifData data;
+        const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(
+            data, exif->data.data() + 6, static_cast<std::uint32_t>(exif->data.size() - 6));
+        const long before = data.count();
+        for (auto it = data.begin(); it != data.end();)
+            it = isMakerNote(*it) ? data.erase(it) : std::next(it);
+        if (data.count() == before || data.empty())
+            return {};
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, order, data);
+        std::vector<std::uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
+        segment.insert(segment.end(), blob.begin(), blob.end());
+        if (segment.size() > 65533)
+            return {};
+        JpegSegment rebuilt{kApp1, segment};
+        return readsClean(headerOnlyJpeg({rebuilt})) ? segment : std::vector<std::uint8_t>();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// Finds which part the library complained of and leaves that part out:
+// the maker note (EXIF rebuilt without it), the XMP packet, the IPTC
+// record. EXIF damaged elsewhere is the caller's `problem`.
+void leaveOutDamagedParts(PhotoMetadata& metadata) {
+    std::vector<JpegSegment>& segments = metadata.segments;
+    if (!readsClean(headerOf(segments, isExif))) {
+        std::vector<std::uint8_t> rebuilt = exifWithoutMakerNote(segments);
+        if (rebuilt.empty()) {
+            metadata.problem = "its EXIF data is damaged";
+            return;
+        }
+        std::find_if(segments.begin(), segments.end(), isExif)->data = std::move(rebuilt);
+        metadata.leftOutParts.push_back("maker note");
+    }
+    if (!readsClean(headerOf(segments, isXmp))) {
+        eraseSegments(segments, isXmp);
+        metadata.leftOutParts.push_back("XMP packet");
+    }
+    if (!readsClean(headerOf(segments, isIptc))) {
+        eraseSegments(segments, isIptc);
+        metadata.leftOutParts.push_back("IPTC record");
+    }
+}
+
 } // namespace
 
 bool PhotoMetadata::hasCarriableSegments() const {
@@ -225,15 +314,34 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept) {
     metadata.overBudget = kept.overBudget;
     if (metadata.overBudget)
         metadata.problem = "the photo's metadata is larger than 1 MiB";
-    else if (!iccProfileIsComplete(metadata.segments))
-        metadata.problem = "its colour profile is incomplete or damaged";
 
-    const std::vector<std::uint8_t> header = headerOnlyJpeg(metadata.segments);
+    std::vector<std::uint8_t> header = headerOnlyJpeg(metadata.segments);
+    MetadataRead read;
+    if (header.size() > 4)
+        read = readWithLibrary(header);
+    if (!read.problem.empty() && metadata.problem.empty()) {
+        // Read again without whatever part is damaged.
+        leaveOutDamagedParts(metadata);
+        if (metadata.problem.empty()) {
+            header = headerOnlyJpeg(metadata.segments);
+            read = header.size() > 4 ? readWithLibrary(header) : MetadataRead();
+            if (!read.problem.empty())
+                metadata.problem = read.problem;
+        }
+    }
+    // The library drops an IPTC record it cannot decode without an error,
+    // so a record that was there and read as nothing is named too.
+    if (read.image != nullptr && read.image->iptcData().empty() &&
+        std::any_of(metadata.segments.begin(), metadata.segments.end(), holdsIptcRecord)) {
+        eraseSegments(metadata.segments, isIptc);
+        metadata.leftOutParts.push_back("IPTC record");
+    }
+    if (!iccProfileIsComplete(metadata.segments)) {
+        eraseSegments(metadata.segments, isIccSegment);
+        metadata.leftOutParts.push_back("colour profile");
+    }
     if (header.size() <= 4)
         return metadata;
-    const MetadataRead read = readWithLibrary(header);
-    if (!read.problem.empty() && metadata.problem.empty())
-        metadata.problem = read.problem;
     if (read.image == nullptr)
         return metadata;
     try {
@@ -263,6 +371,7 @@ CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice
     CarriedMetadata carried;
     if (choice == MetadataChoice::DescriptionOnly)
         return carried;
+    carried.leftOutParts = source.leftOutParts;
     if (!source.problem.empty()) {
         carried.leftOut = source.problem;
         return carried;

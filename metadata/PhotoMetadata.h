@@ -31,14 +31,21 @@ struct PhotoMetadata {
     PhotoFacts facts;
     // Why the metadata cannot be carried, empty when it can.
     std::string problem;
+    // Parts found damaged and left out while the rest is carried, each named
+    // for a person ("maker note", "XMP packet", "IPTC record", "colour
+    // profile"), in that order.
+    std::vector<std::string> leftOutParts;
 
     bool hasCarriableSegments() const;
 };
 
-// Reads the kept segments, in one pass of the library: orientation,
-// descriptions, facts for placeholders and whether they can be
-// carried. Never throws; damaged data leaves `problem` set and the rest at
-// what could be read.
+// Reads the kept segments, in one pass of the library when they are sound:
+// orientation, descriptions, facts for placeholders and whether they can be
+// carried. A damaged part is left out on its own and named in
+// `leftOutParts`: a maker note (the EXIF kept without it), an XMP packet,
+// an IPTC record, an incomplete ICC profile. Only EXIF that cannot be read
+// even without its maker note, or metadata over the budget, sets `problem`,
+// and then nothing is carried. Never throws.
 PhotoMetadata readPhotoMetadata(JpegKeptSegments kept);
 
 // The metadata segments (complete, with markers) for a saved picture of
@@ -49,6 +56,8 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept);
 struct CarriedMetadata {
     std::vector<std::uint8_t> segments;
     std::string leftOut;
+    // The damaged parts left out of `segments` (the source's leftOutParts).
+    std::vector<std::string> leftOutParts;
 };
 CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice,
                               const std::string& description, std::uint32_t width,

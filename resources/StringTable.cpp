@@ -34,10 +34,11 @@ constexpr std::array<std::pair<int, const char16_t*>, 30> kStrings{{
      u"\"%1\" is no longer there, so it has been taken off the list of recent photos."},
     {StringId::CommandLineHelp,
      u"Usage: lumora [OPTION]... [FILE]\n"
-     u"Lay text captions over a JPEG photograph or into bands above and below it,\n"
+     u"Lay text captions over a photograph or into bands above and below it,\n"
      u"and save the result as a new JPEG.\n"
      u"\n"
-     u"  FILE           the JPEG photograph to open at start\n"
+     u"  FILE           the photograph to open at start (JPEG, HEIC, HEIF, AVIF,\n"
+     u"                 PNG, TIFF or WebP)\n"
      u"  -h, --help     show this help and exit\n"
      u"  -v, --version  show the version and exit\n"
      u"\n"

@@ -291,6 +291,15 @@ TEST_F(ConventionsTest, DroppingJpegsOpensTheFirstAndAnythingElseIsRefused) {
     EXPECT_NE(frame->imageControl()->grab().toImage(), before);
 }
 
+TEST_F(ConventionsTest, DroppingAPngOpensItWhateverTheLetterCaseOfItsName) {
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(Q(dir.file("drawing.PNG")), "PNG"));
+    EXPECT_TRUE(Drop(*frame, {QUrl::fromLocalFile(Q(dir.file("drawing.PNG")))}));
+    EXPECT_EQ(frame->model()->path(), Q(dir.file("drawing.PNG")));
+    EXPECT_EQ(frame->model()->document().width, 40u);
+}
+
 TEST_F(ConventionsTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {
     // A path relative to the working folder, as a shell passes it.
     const QString working = QDir::currentPath();

@@ -132,7 +132,10 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(QString(), &seen);
     frame->menuAction(57601)->trigger();
     EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
-    EXPECT_EQ(seen.nameFilters, QStringList({"JPEG Images (*.jpg *.jpeg)", "All files (*)"}));
+    EXPECT_EQ(seen.nameFilters,
+              QStringList({"Photos (*.jpg *.jpeg *.heic *.heif *.hif *.avif *.png *.tif *.tiff "
+                           "*.webp)",
+                           "JPEG Images (*.jpg *.jpeg)", "All files (*)"}));
     EXPECT_EQ(seen.defaultSuffix, "jpg");
     EXPECT_FALSE(frame->addButton()->isEnabled());
     EXPECT_TRUE(frame->rememberedPath().isEmpty());

@@ -156,7 +156,8 @@ const std::vector<Scene>& Scenes() {
 
 // djpeg's pixels without fancy upsampling; `warnings` gets what it says.
 Pnm Pixels(const fs::path& file, std::string* warnings = nullptr) {
-    const fs::path said = file.string() + ".txt";
+    const TempDir scratch;
+    const fs::path said = scratch.file("djpeg.txt");
     const std::string out =
         Run("djpeg -nosmooth -ppm " + Quote(file.string()) + " 2>" + Quote(said.string())).output;
     if (warnings != nullptr)
@@ -226,8 +227,6 @@ TEST(KeptBlocks, UntouchedBlocksKeepTheirCoefficientsAndPixelsOverTheCorpus) {
             ASSERT_EQ(after.width, before.width);
             if (saved.note.contains(QStringLiteral("could not be kept")))
                 continue; // a damaged stream: the fallbacks' test
-            EXPECT_TRUE(saved.note.isEmpty() || saved.note.contains(QStringLiteral("metadata")))
-                << saved.note.toStdString();
 
             Coefficients copied;
             ASSERT_TRUE(ReadCoefficients(copy, copied));

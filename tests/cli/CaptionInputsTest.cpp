@@ -67,7 +67,7 @@ TEST(CaptionInputs, MissingDamagedAndOtherFilesFailWithTheirReasonsAndTheRestAre
     fs::create_directory(work.file("empty"));
     const Ran none = work.Caption(SetArgument(work) + Q8(work.file("empty")));
     EXPECT_EQ(none.status, 1);
-    EXPECT_TRUE(Contains(none.err, "no .jpg or .jpeg photos")) << none.err;
+    EXPECT_TRUE(Contains(none.err, "no photos (.jpg, .jpeg, .heic")) << none.err;
 }
 
 TEST(CaptionInputs, SubfoldersOnlyWhenRecursiveAndAnUnreadableFolderIsReported) {
@@ -373,4 +373,27 @@ TEST(CaptionInputs, SigintAfterTheLastPhotoHasStartedLetsTheRunEndAsUsual) {
     EXPECT_TRUE(Contains(output, "1 captioned, 0 failed")) << output;
     EXPECT_FALSE(Contains(output, "stopped:")) << output;
     EXPECT_TRUE(Decodes(copy));
+}
+
+TEST(CaptionInputs, AFolderOfHeicAvifPngTiffAndWebpPhotosIsCaptionedWhateverTheLetterCase) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    const std::pair<const char*, const char*> photos[] = {
+        {"mei_IMG_2927.HEIC", "IMG_2927.HEIC"}, {"pil_rot1mir0.avif", "turned.Avif"},
+        {"pil_exif.png", "exif.PNG"},           {"etool_ExifTool.tif", "scan.tiff"},
+        {"pil_flower.webp", "flower.webp"},
+    };
+    for (const auto& [from, to] : photos)
+        fs::copy_file(CorpusDir() / "formats" / from, work.in() / to);
+    const Ran ran =
+        work.Caption(SetArgument(work) + "--out " + Q8(work.out()) + " " + Q8(work.in()));
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(Listing(work.out()),
+              (std::set<std::string>{"IMG_2927-captioned.jpg", "turned-captioned.jpg",
+                                     "exif-captioned.jpg", "scan-captioned.jpg",
+                                     "flower-captioned.jpg"}));
+    // The same road as the window's: the same bytes for the same photo.
+    EXPECT_EQ(ReadBytes(work.out() / "IMG_2927-captioned.jpg"),
+              WindowSave(work.in() / "IMG_2927.HEIC", work.set(), work.file("window.jpg")));
+    EXPECT_TRUE(Decodes(work.out() / "scan-captioned.jpg"));
 }

@@ -1,5 +1,6 @@
 // Every input a fuzzer once crashed on, replayed through the same code the
 // fuzz targets run. Under the sanitizer build this catches a relapse.
+#include "fuzz/FormatFuzzEntry.h"
 #include "fuzz/FuzzEntries.h"
 #include "fuzz/PipelineFuzzEntry.h"
 #include "tests/support/TestSupport.h"
@@ -15,6 +16,9 @@ TEST(FuzzRegressions, SavedCrashersRunCleanThroughEveryTarget) {
         fuzz_entries::Decode(bytes.data(), bytes.size());
         fuzz_entries::BlockCopy(bytes.data(), bytes.size());
         fuzz_entries::OpenAndSave(bytes.data(), bytes.size());
+        for (const PictureFormat format :
+             {PictureFormat::Heif, PictureFormat::Png, PictureFormat::Tiff, PictureFormat::Webp})
+            fuzz_entries::ReadFormat(format, bytes.data(), bytes.size());
         ++replayed;
     }
     EXPECT_GT(replayed, 0);

@@ -20,7 +20,7 @@ endforeach()
 
 file(STRINGS "${prefix}/share/applications/lumora.desktop" entry)
 foreach(line "Type=Application" "Name=Lumora" "Exec=lumora %f" "Icon=lumora"
-    "MimeType=image/jpeg;")
+    "MimeType=image/jpeg;image/heic;image/heif;image/avif;image/png;image/tiff;image/webp;")
   if(NOT line IN_LIST entry)
     message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
   endif()

@@ -1,0 +1,8 @@
+// Hostile HEIF and AVIF files through libheif: the picture, its
+// metadata read and carried into a copy.
+#include "fuzz/FormatFuzzEntry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_entries::ReadFormat(PictureFormat::Heif, data, size);
+    return 0;
+}

@@ -1,0 +1,355 @@
+// Photos of the other formats through the open and save pipeline, checked
+// with outside tools: the opened picture against heif-convert or Pillow, the
+// saved copy in djpeg and exiftool, and damaged files refused with a message.
+#include "captions/PicturePipeline.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FormatsDir() {
+    return CorpusDir() / "formats";
+}
+
+QString Path(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Peak signal-to-noise ratio of our picture against a reference, in dB;
+// -1 when the sizes differ.
+double Psnr(const QImage& ours, const Pnm& reference) {
+    if (ours.width() != reference.width || ours.height() != reference.height ||
+        reference.channels != 3)
+        return -1;
+    double squares = 0;
+    for (int y = 0; y < ours.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
+        const std::uint8_t* ref = reference.samples.data() + std::size_t(y) * ours.width() * 3;
+        for (int x = 0; x < ours.width(); ++x) {
+            const int d[3] = {qRed(row[x]) - ref[3 * x], qGreen(row[x]) - ref[3 * x + 1],
+                              qBlue(row[x]) - ref[3 * x + 2]};
+            squares += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        }
+    }
+    const double mse = squares / (3.0 * ours.width() * ours.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// exiftool's tags of a file as a JSON object (numbers as numbers with -n).
+QJsonObject Exiftool(const fs::path& file, const std::string& options) {
+    const CommandResult run = Run("exiftool -j -q -q " + options + " " + Quote(file.string()));
+    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
+    return all.isEmpty() ? QJsonObject() : all.first().toObject();
+}
+
+std::string Tag(const QJsonObject& tags, const char* name) {
+    return tags.value(name).toVariant().toString().toStdString();
+}
+
+} // namespace
+
+// pil_icc_profile.avif is not among them: heif-convert cannot write its
+// profile into a PNG (libpng refuses it) and so gives no reference.
+TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    const char* const files[] = {
+        "mei_IMG_1034.heic",
+        "mei_IMG_2927.HEIC",
+        "mei_cheers_1440x960.heic",
+        "pil_hopper.heif",
+        "mei_Issue_487.heic",
+        "pil_rot0mir0.avif",
+        "pil_rot0mir1.avif",
+        "pil_rot1mir0.avif",
+        "pil_rot1mir1.avif",
+        "pil_rot2mir0.avif",
+        "pil_rot2mir1.avif",
+        "pil_rot3mir0.avif",
+        "pil_rot3mir1.avif",
+        "pil_transparency.avif",
+        "pil_exif.png",
+        "pil_exif_imagemagick_orientation.png",
+        "pil_mode_16bit.png",
+        "etool_PNG.png",
+        "pil_16bit.cropped.tif",
+        "pil_g4_orientation_1.tif",
+        "pil_g4_orientation_3.tif",
+        "pil_g4_orientation_6.tif",
+        "pil_g4_orientation_8.tif",
+        "pil_hopper.iccprofile.tif",
+        "pil_flower.webp",
+        "pil_hopper.webp",
+        "flower-10bit.heic",
+    };
+    TempDir dir;
+    // A 10-bit HEIC, from a 16-bit PNG of the flower that Qt writes.
+    ASSERT_TRUE(QImage(Path(FormatsDir() / "pil_flower.webp"))
+                    .convertToFormat(QImage::Format_RGBX64)
+                    .save(Path(dir.file("flower-16bit.png")), "PNG"));
+    ASSERT_EQ(testing_support::Run("heif-enc -b 10 -o " +
+                                   Quote(dir.file("flower-10bit.heic").string()) + " " +
+                                   Quote(dir.file("flower-16bit.png").string()))
+                  .exitCode,
+              0);
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        const fs::path source =
+            fs::exists(FormatsDir() / name) ? FormatsDir() / name : dir.file(name);
+        PictureDocument document;
+        const PipelineResult opened = openPicture(document, Path(source));
+        ASSERT_TRUE(opened.ok) << opened.message.toStdString();
+        const fs::path reference = dir.file("reference.ppm");
+        ASSERT_EQ(testing_support::Run("/usr/bin/python3 " +
+                                       Quote(LUMORA_TESTS_DIR "/formats/reference-picture.py") +
+                                       " " + Quote(source.string()) + " " +
+                                       Quote(reference.string()))
+                      .exitCode,
+                  0);
+        Pnm expected;
+        ASSERT_TRUE(ParsePnm(ReadBytes(reference), expected));
+        EXPECT_GE(Psnr(document.picture, expected), 40.0)
+            << document.picture.width() << " x " << document.picture.height() << " against "
+            << expected.width << " x " << expected.height;
+    }
+}
+
+// A photo of each format saved as a JPEG copy: djpeg decodes it, exiftool
+// reads from it what it reads from the source (camera, date, position,
+// the colour profile's description), the picture is upright with no
+// Orientation left to apply, and colour is sampled as the format asks.
+TEST(OtherFormats, SavedCopyDecodesAndCarriesWhatExiftoolReadsFromTheSource) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    struct Row {
+        const char* name;
+        const char* sampling; // exiftool's YCbCrSubSampling of the copy
+    };
+    const Row rows[] = {
+        {"mei_IMG_1034.heic", "2 2"},
+        {"mei_IMG_2927.HEIC", "2 2"},
+        {"mei_exif-at-eof.heic", "2 2"},
+        {"mei_Issue_487.heic", "2 2"},
+        {"mei_Issue_649.avif", "2 2"},
+        {"pil_exif.avif", "2 2"},
+        {"pil_icc_profile.avif", "2 2"},
+        {"pil_exif.png", "1 1"},
+        {"pil_exif_imagemagick_orientation.png", "1 1"},
+        {"exv2_1343_exif.png", "1 1"},
+        {"pil_flower.webp", "2 2"},
+        {"etool_ExifTool.tif", "1 1"},
+        {"pil_hopper.iccprofile.tif", "1 1"},
+        {"pil_g4_orientation_6.tif", "1 1"},
+        {"flower-lossless.webp", "1 1"},
+    };
+    TempDir dir;
+    // A lossless WebP with the flower's EXIF, made by Pillow.
+    ASSERT_EQ(testing_support::Run(
+                  "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                  "im = Image.open(sys.argv[1]); "
+                  "im.save(sys.argv[2], \"WEBP\", lossless=True, exif=im.info[\"exif\"])' " +
+                  Quote((FormatsDir() / "pil_flower.webp").string()) + " " +
+                  Quote(dir.file("flower-lossless.webp").string()))
+                  .exitCode,
+              0);
+    const char* const carried[] = {"Make",        "Model",        "DateTimeOriginal",
+                                   "GPSLatitude", "GPSLongitude", "ProfileDescription"};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path source =
+            fs::exists(FormatsDir() / row.name) ? FormatsDir() / row.name : dir.file(row.name);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Path(source)).ok);
+        const fs::path copy = dir.file(std::string(row.name) + "-captioned.jpg");
+        const PipelineResult saved = savePicture(document, Path(copy));
+        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+        EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
+
+        const CommandResult djpeg = testing_support::Run("djpeg " + Quote(copy.string()));
+        Pnm decoded;
+        ASSERT_EQ(djpeg.exitCode, 0);
+        ASSERT_TRUE(
+            ParsePnm(std::vector<std::uint8_t>(djpeg.output.begin(), djpeg.output.end()), decoded));
+        EXPECT_EQ(decoded.width, document.picture.width());
+        EXPECT_EQ(decoded.height, document.picture.height());
+
+        const QJsonObject before = Exiftool(source, "-n");
+        const QJsonObject after = Exiftool(copy, "-n");
+        for (const char* tag : carried)
+            EXPECT_EQ(Tag(after, tag), Tag(before, tag)) << tag;
+        const std::string orientation = Tag(after, "Orientation");
+        EXPECT_TRUE(orientation.empty() || orientation == "1") << orientation;
+        // A TIFF's strip layout describes its own file, never the copy's.
+        EXPECT_EQ(Tag(after, "StripOffsets") + Tag(after, "StripByteCounts"), "");
+        EXPECT_EQ(Tag(after, "YCbCrSubSampling"), row.sampling);
+    }
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The bytes with `patch` written at the first place `marker` is found,
+// `skip` bytes after its start.
+Bytes Patched(Bytes bytes, const std::string& marker, std::size_t skip, const Bytes& patch) {
+    const auto at = std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end());
+    EXPECT_NE(at, bytes.end()) << marker;
+    if (at != bytes.end())
+        std::copy(patch.begin(), patch.end(), at + static_cast<std::ptrdiff_t>(skip));
+    return bytes;
+}
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PutBigEndian(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// A small real PNG, made by Qt.
+Bytes SmallPng(const fs::path& path) {
+    QImage picture(32, 24, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 120, 40));
+    EXPECT_TRUE(picture.save(Path(path), "PNG"));
+    return ReadBytes(path);
+}
+
+// A TIFF of `pages` grey 2 x 2 pages, each directory pointing to the next,
+// the strips of every page at `stripOffset` (0: the page's own 4 bytes).
+Bytes GreyTiff(int pages, std::uint32_t stripOffset) {
+    Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto u16 = [&](std::uint16_t v) {
+        out.push_back(v & 0xFF);
+        out.push_back(v >> 8);
+    };
+    const auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    constexpr std::uint32_t kEntries = 8;
+    constexpr std::uint32_t kPage = 2 + 12 * kEntries + 4 + 4;
+    for (int page = 0; page < pages; ++page) {
+        const std::uint32_t start = static_cast<std::uint32_t>(out.size());
+        const std::uint32_t strip = stripOffset ? stripOffset : start + kPage - 4;
+        const std::uint16_t entries[kEntries][2] = {{256, 2}, {257, 2}, {258, 8}, {259, 1},
+                                                    {262, 1}, {273, 0}, {278, 2}, {279, 4}};
+        u16(kEntries);
+        for (const auto& [tag, value] : entries) {
+            u16(tag);
+            u16(tag == 273 || tag == 279 ? 4 : 3); // LONG or SHORT
+            u32(1);
+            u32(tag == 273 ? strip : value);
+        }
+        u32(page + 1 < pages ? start + kPage : 0);
+        u32(0x80604020);
+    }
+    return out;
+}
+
+} // namespace
+
+// Damaged and hostile files of each format: a clear message that names the
+// file and the reason, never a crash, a hang or a huge allocation.
+TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const Bytes heic = ReadBytes(FormatsDir() / "mei_IMG_1034.heic");
+    const Bytes avif = ReadBytes(FormatsDir() / "pil_rot0mir0.avif");
+    const Bytes webp = ReadBytes(FormatsDir() / "pil_hopper.webp");
+    const Bytes png = SmallPng(dir.file("small.png"));
+    Bytes badCrc = png;
+    badCrc[badCrc.size() - 16] ^= 0xFF; // inside the IDAT chunk's CRC
+    Bytes bomb = png;                   // 100,000 x 100,000 pixels, its header CRC right
+    PutBigEndian(bomb, 16, 100000);
+    PutBigEndian(bomb, 20, 100000);
+    PutBigEndian(bomb, 29, Crc32(bomb.data() + 12, 17));
+    struct Row {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"truncated.heic", Bytes(heic.begin(), heic.begin() + 3000), "not a HEIF or AVIF picture"},
+        {"self-reference.heic", Patched(heic, "dimg", 8, {0x00, 0x31}),
+         "not a HEIF or AVIF picture"},
+        {"65536-tiles.heic", Patched(heic, "idat", 6, {0xFF, 0xFF}), "not a HEIF or AVIF picture"},
+        {"million-square.avif",
+         Patched(avif, "ispe", 8, {0, 0x0F, 0x42, 0x40, 0, 0x0F, 0x42, 0x40}),
+         "is too large to open: its picture is larger than a JPEG copy can be"},
+        {"processboxes.heif",
+         ReadBytes(FormatsDir() / "mei_IllegalArgumentException.HeifReader.processBoxes.heif"),
+         "not a HEIF or AVIF picture"},
+        {"bad-crc.png", badCrc, "not a PNG picture"},
+        {"bomb.png", bomb, "is too large to open: 100000 × 100000 pixels"},
+        {"strips-past-end.tif", GreyTiff(1, 1'000'000), "not a TIFF picture"},
+        {"chunk-size.webp", Patched(webp, "VP8 ", 4, {0xF0, 0xFF, 0xFF, 0x7F}),
+         "not a WebP picture"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBytes(dir.file(row.name), row.bytes);
+        PictureDocument document;
+        const PipelineResult opened = openPicture(document, Path(dir.file(row.name)));
+        EXPECT_FALSE(opened.ok);
+        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Path(dir.file(row.name)))) &&
+                    opened.message.contains(QString::fromUtf8(row.reason)))
+            << opened.message.toStdString();
+        EXPECT_FALSE(document.hasPicture());
+    }
+
+    // A TIFF of 65,535 pages opens its first, and says so.
+    WriteBytes(dir.file("pages.tif"), GreyTiff(65535, 0));
+    PictureDocument document;
+    const PipelineResult pages = openPicture(document, Path(dir.file("pages.tif")));
+    ASSERT_TRUE(pages.ok) << pages.message.toStdString();
+    EXPECT_EQ(document.picture.size(), QSize(2, 2));
+    EXPECT_TRUE(pages.note.contains(QStringLiteral("65535 pages; only the first was opened")))
+        << pages.note.toStdString();
+}
+
+// An AVIF whose colour is described by code points (nclx) as Display P3
+// has no profile to copy; the copy gets one made for it, whose red primary
+// exiftool reads as P3's (0.5151 0.2412 -0.0011 adapted to D50; sRGB's red
+// is 0.4361 0.2225 0.0139). One described as sRGB gets none.
+TEST(OtherFormats, AColourDescriptionOtherThanSrgbBecomesAMatchingProfileInTheCopy) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    const Bytes srgb = ReadBytes(FormatsDir() / "pil_rot0mir0.avif");
+    const std::pair<const char*, Bytes> rows[] = {
+        {"p3.avif", Patched(srgb, "colrnclx", 8, {0, 12, 0, 13})},
+        {"srgb.avif", srgb},
+    };
+    for (const auto& [name, bytes] : rows) {
+        SCOPED_TRACE(name);
+        WriteBytes(dir.file(name), bytes);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Path(dir.file(name))).ok);
+        ASSERT_TRUE(savePicture(document, Path(dir.file("copy.jpg"))).ok);
+        const QJsonObject copy = Exiftool(dir.file("copy.jpg"), "-n -ICC_Profile:RedMatrixColumn");
+        const QStringList red = QString::fromStdString(Tag(copy, "RedMatrixColumn")).split(' ');
+        if (std::string(name) == "srgb.avif") {
+            EXPECT_TRUE(Tag(copy, "RedMatrixColumn").empty());
+            continue;
+        }
+        ASSERT_EQ(red.size(), 3);
+        EXPECT_NEAR(red[0].toDouble(), 0.5151, 0.003);
+        EXPECT_NEAR(red[1].toDouble(), 0.2412, 0.003);
+    }
+}
