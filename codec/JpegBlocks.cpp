@@ -108,6 +108,13 @@ const char* unsupported(const jpeg_decompress_struct& src) {
         if (src.max_h_samp_factor % comp.h_samp_factor != 0 ||
             src.max_v_samp_factor % comp.v_samp_factor != 0)
             return "its colour sampling is not a whole ratio";
+        // A decoder multiplies by a step of 0; an encoder would divide by it.
+        const int table = comp.quant_tbl_no;
+        if (table < 0 || table >= NUM_QUANT_TBLS || src.quant_tbl_ptrs[table] == nullptr)
+            return "its quantization tables are missing";
+        const UINT16* steps = src.quant_tbl_ptrs[table]->quantval;
+        if (std::find(steps, steps + DCTSIZE2, 0) != steps + DCTSIZE2)
+            return "its quantization tables are damaged";
     }
     return nullptr;
 }
