@@ -666,6 +666,41 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
 }
 } // namespace
 
+namespace {
+// What a header says, in plain values, so that nothing with a destructor
+// lives in the frame that libjpeg may jump back into.
+struct HeaderFacts {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    unsigned mcuWidth = 8;
+    unsigned mcuHeight = 8;
+    const char* why = nullptr; // why the blocks cannot be kept
+    BlockParams params;
+};
+
+bool readHeader(const std::uint8_t* data, std::size_t size, HeaderFacts& facts, char* text) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    facts.width = cinfo.image_width;
+    facts.height = cinfo.image_height;
+    facts.mcuWidth = static_cast<unsigned>(cinfo.max_h_samp_factor * kDctSize);
+    facts.mcuHeight = static_cast<unsigned>(cinfo.max_v_samp_factor * kDctSize);
+    facts.why = unsupported(cinfo);
+    if (facts.why == nullptr)
+        facts.params = paramsOf(cinfo, false);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+} // namespace
+
 JpegBlockGrid ReadJpegBlockGrid(const std::uint8_t* data, std::size_t size, int orientation) {
     JpegBlockGrid grid;
     if (data == nullptr || size == 0) {
@@ -673,31 +708,22 @@ JpegBlockGrid ReadJpegBlockGrid(const std::uint8_t* data, std::size_t size, int 
         return grid;
     }
     char text[JMSG_LENGTH_MAX] = {};
-    auto cinfo = std::make_unique<jpeg_decompress_struct>();
-    JpegErrorManager error;
-    cinfo->err = error.Install(text);
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(cinfo.get());
+    auto facts = std::make_unique<HeaderFacts>();
+    if (!readHeader(data, size, *facts, text)) {
         grid.cannotKeep = std::string("its header cannot be read (") + text + ")";
         return grid;
     }
-    jpeg_create_decompress(cinfo.get());
-    jpeg_mem_src(cinfo.get(), data, static_cast<unsigned long>(size));
-    jpeg_read_header(cinfo.get(), TRUE);
     const Turn turn = turnOf(orientation);
-    const unsigned mcuW = static_cast<unsigned>(cinfo->max_h_samp_factor * kDctSize);
-    const unsigned mcuH = static_cast<unsigned>(cinfo->max_v_samp_factor * kDctSize);
-    grid.width = turn.transpose ? cinfo->image_height : cinfo->image_width;
-    grid.height = turn.transpose ? cinfo->image_width : cinfo->image_height;
-    grid.mcuWidth = turn.transpose ? mcuH : mcuW;
-    grid.mcuHeight = turn.transpose ? mcuW : mcuH;
-    if (const char* why = unsupported(*cinfo)) {
-        grid.cannotKeep = why;
-    } else if ((turn.flipStoredX && cinfo->image_width % mcuW != 0) ||
-               (turn.flipStoredY && cinfo->image_height % mcuH != 0)) {
+    grid.width = turn.transpose ? facts->height : facts->width;
+    grid.height = turn.transpose ? facts->width : facts->height;
+    grid.mcuWidth = turn.transpose ? facts->mcuHeight : facts->mcuWidth;
+    grid.mcuHeight = turn.transpose ? facts->mcuWidth : facts->mcuHeight;
+    if (facts->why != nullptr) {
+        grid.cannotKeep = facts->why;
+    } else if ((turn.flipStoredX && facts->width % facts->mcuWidth != 0) ||
+               (turn.flipStoredY && facts->height % facts->mcuHeight != 0)) {
         grid.cannotKeep = "its size does not allow a lossless turn upright";
     }
-    jpeg_destroy_decompress(cinfo.get());
     return grid;
 }
 
@@ -740,29 +766,16 @@ bool EncodeJpegLikeSource(LxFile* out, const std::uint8_t* source, std::size_t s
         return false;
     }
     char text[JMSG_LENGTH_MAX] = {};
-    BlockParams p;
-    {
-        auto cinfo = std::make_unique<jpeg_decompress_struct>();
-        JpegErrorManager jerr;
-        cinfo->err = jerr.Install(text);
-        if (setjmp(jerr.jump)) {
-            jpeg_destroy_decompress(cinfo.get());
-            error = text;
-            return false;
-        }
-        jpeg_create_decompress(cinfo.get());
-        jpeg_mem_src(cinfo.get(), source, static_cast<unsigned long>(sourceSize));
-        jpeg_read_header(cinfo.get(), TRUE);
-        const char* why = unsupported(*cinfo);
-        if (why == nullptr)
-            p = paramsOf(*cinfo, false);
-        jpeg_destroy_decompress(cinfo.get());
-        if (why != nullptr) {
-            error = why;
-            return false;
-        }
+    auto facts = std::make_unique<HeaderFacts>();
+    if (!readHeader(source, sourceSize, *facts, text)) {
+        error = text;
+        return false;
     }
-    if (!encodeRows(out, p, canvas, width, 0, height, markers, true, text)) {
+    if (facts->why != nullptr) {
+        error = facts->why;
+        return false;
+    }
+    if (!encodeRows(out, facts->params, canvas, width, 0, height, markers, true, text)) {
         error = text;
         return false;
     }
