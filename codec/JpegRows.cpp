@@ -210,8 +210,20 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
     adapter.InstallDestination(&cinfo);
     cinfo.image_width = width;
     cinfo.image_height = height;
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_EXT_BGRX;
+    switch (settings.pixels) {
+    case JpegPixels::Bgrx:
+        cinfo.input_components = 4;
+        cinfo.in_color_space = JCS_EXT_BGRX;
+        break;
+    case JpegPixels::Bgr:
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        break;
+    case JpegPixels::Grey:
+        cinfo.input_components = 1;
+        cinfo.in_color_space = JCS_GRAYSCALE;
+        break;
+    }
     jpeg_set_defaults(&cinfo);
     ConfigureEncoder(cinfo, settings.quality, settings.xDpi, settings.yDpi);
     if (settings.chroma == JpegChroma::Full444) {

@@ -104,8 +104,14 @@ bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, s
 // coloured lines and screenshots).
 enum class JpegChroma { Subsampled420, Full444 };
 
+// How the rows handed to the encoder hold a pixel: blue, green, red and a
+// byte that is ignored (an opaque RGB32 QImage), blue, green, red (an
+// LxImage block), or one grey byte.
+enum class JpegPixels { Bgrx, Bgr, Grey };
+
 struct JpegEncodeSettings {
     int quality = 90;
+    JpegPixels pixels = JpegPixels::Bgrx;
     JpegChroma chroma = JpegChroma::Subsampled420;
     std::uint16_t xDpi = 96;
     std::uint16_t yDpi = 96;

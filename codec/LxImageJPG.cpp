@@ -1,6 +1,7 @@
 #include "codec/LxImageJPG.h"
 
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegRows.h"
 #include "codec/JpegSettings.h"
 #include "codec/JpegStreamAdapter.h"
 #include "codec/NumericCast.h"
@@ -183,11 +184,24 @@ bool LxImageJPG::Encode(LxFile* stream) {
         return false;
     }
     const std::int32_t position = stream->Tell();
-    {
-        JpegStreamAdapter adapter(stream);
-        if (!EncodeWith(adapter)) {
-            return false;
-        }
+    // The row encoder takes the block's rows top first: the block keeps its
+    // bottom row first, so the rows step backwards through it.
+    JpegEncodeSettings settings;
+    settings.quality = GetQuality();
+    settings.pixels = IsGreyRamp() ? JpegPixels::Grey : JpegPixels::Bgr;
+    settings.xDpi = static_cast<std::uint16_t>(static_cast<unsigned>(GetXResolution()));
+    settings.yDpi = static_cast<std::uint16_t>(static_cast<unsigned>(GetYResolution()));
+    const auto height = static_cast<std::uint32_t>(std::max(GetHeight(), 0));
+    const auto stride = static_cast<std::ptrdiff_t>(GetRowStride());
+    const std::uint8_t* bottom = GetRowPointer(0);
+    const std::uint8_t* top = bottom != nullptr && height > 0
+                                  ? bottom + stride * static_cast<std::ptrdiff_t>(height - 1)
+                                  : nullptr;
+    std::string error;
+    if (!EncodeJpegRows(stream, top, -stride, static_cast<std::uint32_t>(GetWidth()), height,
+                        settings, error)) {
+        SetLastError(error.c_str());
+        return false;
     }
     if (exifReader_ && exifInfo.isExif) {
         exifReader_->KeepExifAndComment();
@@ -196,46 +210,5 @@ bool LxImageJPG::Encode(LxFile* stream) {
         stream->Seek(position, 0);
         exifReader_->WriteSections(stream);
     }
-    return true;
-}
-
-bool LxImageJPG::EncodeWith(JpegStreamAdapter& adapter) {
-    jpeg_compress_struct cinfo;
-    JpegErrorManager error;
-    cinfo.err = error.Install(lastErrorBuffer());
-    if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    adapter.InstallDestination(&cinfo);
-
-    const bool grey = IsGreyRamp();
-    cinfo.image_width = static_cast<JDIMENSION>(GetWidth());
-    cinfo.image_height = static_cast<JDIMENSION>(GetHeight());
-    cinfo.input_components = grey ? 1 : 3;
-    // The block stores blue, green, red: libjpeg takes that order directly,
-    // with the same result as swapping each row to RGB first.
-    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    ConfigureEncoder(cinfo, GetQuality(), static_cast<unsigned>(GetXResolution()),
-                     static_cast<unsigned>(GetYResolution()));
-    jpeg_start_compress(&cinfo, TRUE);
-
-    // libjpeg only reads the rows, so it can take them from the block itself.
-    RowCursor cursor(this);
-    cursor.SeekTopRow();
-    JSAMPROW rows[kRowBatch];
-    const unsigned height = cinfo.image_height;
-    while (cinfo.next_scanline < height) {
-        const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.next_scanline);
-        for (unsigned i = 0; i < want; ++i) {
-            rows[i] = cursor.Row();
-            cursor.StepDown();
-        }
-        jpeg_write_scanlines(&cinfo, rows, want);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
     return true;
 }

@@ -27,7 +27,6 @@ public:
 
 private:
     bool DecodeWith(JpegStreamAdapter& adapter, bool exifFound);
-    bool EncodeWith(JpegStreamAdapter& adapter);
     void ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity, unsigned yDensity);
 
     std::unique_ptr<ExifReader> exifReader_;
