@@ -108,12 +108,15 @@ const char* unsupported(const jpeg_decompress_struct& src) {
         if (src.max_h_samp_factor % comp.h_samp_factor != 0 ||
             src.max_v_samp_factor % comp.v_samp_factor != 0)
             return "its colour sampling is not a whole ratio";
-        // A decoder multiplies by a step of 0; an encoder would divide by it.
+        // A decoder multiplies by any step; an encoder divides by it, times
+        // eight in 16 bits, so a step of 0 or of 4,096 and more would divide
+        // by zero. Real tables stay far below.
         const int table = comp.quant_tbl_no;
         if (table < 0 || table >= NUM_QUANT_TBLS || src.quant_tbl_ptrs[table] == nullptr)
             return "its quantization tables are missing";
         const UINT16* steps = src.quant_tbl_ptrs[table]->quantval;
-        if (std::find(steps, steps + DCTSIZE2, 0) != steps + DCTSIZE2)
+        if (std::any_of(steps, steps + DCTSIZE2,
+                        [](UINT16 step) { return step == 0 || step >= 4096; }))
             return "its quantization tables are damaged";
     }
     return nullptr;
