@@ -149,26 +149,9 @@ class CaptionedCanvas : public JpegCanvas {
 public:
     CaptionedCanvas(const QImage& canvas, const QImage& photo, int bandsAbove, int padding,
                     QColor padColor)
-        : canvas_(canvas), padding_(padding),
+        : canvas_(canvas), photo_(photo), bandsAbove_(bandsAbove), padding_(padding),
           pad_(static_cast<std::size_t>(canvas.width()), padColor.rgb()),
-          cellsWide_((static_cast<unsigned>(canvas.width()) + 7) / 8),
-          photoTop_(static_cast<unsigned>(padding + bandsAbove)),
-          cells_(static_cast<std::size_t>(cellsWide_) *
-                 ((static_cast<unsigned>(canvas.height() + padding) + 7) / 8)) {
-        const std::size_t rowBytes = static_cast<std::size_t>(canvas.width()) * 4;
-        for (int y = 0; y < photo.height(); ++y) {
-            const uchar* drawn = canvas.constScanLine(bandsAbove + y);
-            const uchar* was = photo.constScanLine(y);
-            if (std::memcmp(drawn, was, rowBytes) == 0)
-                continue;
-            const std::size_t cellRow = (photoTop_ + static_cast<unsigned>(y)) / 8;
-            for (std::size_t x = 0; x < rowBytes; x += 32) {
-                const std::size_t n = std::min<std::size_t>(32, rowBytes - x);
-                if (std::memcmp(drawn + x, was + x, n) != 0)
-                    cells_[cellRow * cellsWide_ + x / 32] = 1;
-            }
-        }
-    }
+          cellsWide_((static_cast<unsigned>(canvas.width()) + 7) / 8) {}
 
     const std::uint8_t* row(std::uint32_t y) override {
         if (y < static_cast<std::uint32_t>(padding_))
@@ -177,16 +160,40 @@ public:
     }
 
     bool changed(std::uint32_t cellX, std::uint32_t cellY) override {
+        if (cells_.empty())
+            findChangedCells();
         const std::size_t at = std::size_t{cellY} * cellsWide_ + cellX;
         return at < cells_.size() && cells_[at] != 0;
     }
 
 private:
+    // Compares the canvas with the photo once, on the first question: an
+    // encode of the whole canvas never asks.
+    void findChangedCells() {
+        const unsigned photoTop = static_cast<unsigned>(padding_ + bandsAbove_);
+        cells_.assign(cellsWide_ * ((static_cast<unsigned>(canvas_.height() + padding_) + 7) / 8),
+                      0);
+        const std::size_t rowBytes = static_cast<std::size_t>(canvas_.width()) * 4;
+        for (int y = 0; y < photo_.height(); ++y) {
+            const uchar* drawn = canvas_.constScanLine(bandsAbove_ + y);
+            const uchar* was = photo_.constScanLine(y);
+            if (std::memcmp(drawn, was, rowBytes) == 0)
+                continue;
+            const std::size_t cellRow = (photoTop + static_cast<unsigned>(y)) / 8;
+            for (std::size_t x = 0; x < rowBytes; x += 32) {
+                const std::size_t n = std::min<std::size_t>(32, rowBytes - x);
+                if (std::memcmp(drawn + x, was + x, n) != 0)
+                    cells_[cellRow * cellsWide_ + x / 32] = 1;
+            }
+        }
+    }
+
     const QImage& canvas_;
+    const QImage& photo_;
+    int bandsAbove_;
     int padding_;
     std::vector<QRgb> pad_;
     std::size_t cellsWide_;
-    unsigned photoTop_;
     std::vector<std::uint8_t> cells_;
 };
 

@@ -456,25 +456,18 @@ void destroy(CopyState& s) {
     s.srcMade = false;
 }
 
-struct WriteOutcome {
-    bool ok = false;
-    bool missingCode = false; // the source's Huffman tables lack a code the new blocks need
-};
-
 // Reads the source's coefficients, fills the copy's arrays, and writes the
-// copy. With `ownTables` the copy is coded with the source's Huffman tables
-// (the kept blocks then have their exact codes); otherwise with tables made
-// for the copy.
-WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
-                       JpegBlockCounts& counts, bool ownTables) {
+// copy: with the source's Huffman tables where they have every code the
+// copy needs (the kept blocks then have their exact codes), otherwise with
+// tables made for the copy.
+bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+               JpegBlockCounts& counts) {
     JpegStreamAdapter outAdapter(out);
     s.src.err = s.error.Install(s.text);
     s.dst.err = &s.error.pub;
     if (setjmp(s.error.jump)) {
-        WriteOutcome failed;
-        failed.missingCode = s.error.pub.msg_code == JERR_HUFF_MISSING_CODE;
         destroy(s);
-        return failed;
+        return false;
     }
     jpeg_create_decompress(&s.src);
     s.srcMade = true;
@@ -484,7 +477,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     if (const char* why = unsupported(s.src)) {
         setText(s.text, why);
         destroy(s);
-        return {};
+        return false;
     }
     const Turn turn = turnOf(copy.orientation);
     const BlockParams p = paramsOf(s.src, turn.transpose);
@@ -503,7 +496,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
          s.src.image_height % static_cast<unsigned>(s.src.max_v_samp_factor * kDctSize) != 0)) {
         setText(s.text, "its size does not allow a lossless turn upright");
         destroy(s);
-        return {};
+        return false;
     }
     std::vector<ComponentPlan>& plans = s.plans;
     plans.assign(static_cast<std::size_t>(p.components), ComponentPlan{});
@@ -530,7 +523,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     if (s.error.pub.num_warnings != 0) {
         setText(s.text, "its compressed data is incomplete or damaged");
         destroy(s);
-        return {};
+        return false;
     }
     if (inPlace) {
         for (int c = 0; c < p.components; ++c)
@@ -608,7 +601,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
         if (!encodeStretch(p, canvas, width, first, last, plans, srcCommon, arrays.data(),
                            s.text)) {
             destroy(s);
-            return {};
+            return false;
         }
         r = end;
     }
@@ -633,7 +626,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     if (!s.src.arith_code) {
         // One scan: its tables coded every block of the source.
         const bool sequential = !s.src.progressive_mode && s.src.input_scan_number == 1;
-        if (ownTables && sequential &&
+        if (sequential &&
             sourceTablesCover(srcCommon, s.src, p, plans, arrays.data(), width, copy.height)) {
             auto* dstCommon = reinterpret_cast<j_common_ptr>(&s.dst);
             for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
@@ -665,7 +658,7 @@ WriteOutcome writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, Jpe
     jpeg_finish_compress(&s.dst);
     jpeg_finish_decompress(&s.src);
     destroy(s);
-    return {true, false};
+    return true;
 }
 } // namespace
 
@@ -737,19 +730,11 @@ bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canv
         error = "nothing to copy";
         return false;
     }
-    // The copy is made in memory and handed over whole, so that a second
-    // attempt starts from nothing and a failure leaves `out` untouched.
+    // The copy is made in memory and handed over whole, so that a failure
+    // leaves `out` untouched for the caller's fresh encode.
     auto written = std::make_unique<LxOwnedMemFile>();
     auto state = std::make_unique<CopyState>();
-    WriteOutcome outcome = writeCopy(*state, written.get(), copy, canvas, counts, true);
-    if (!outcome.ok && outcome.missingCode) {
-        // New blocks need codes the photo's own tables lack: code the whole
-        // copy with tables made for it instead.
-        written = std::make_unique<LxOwnedMemFile>();
-        state = std::make_unique<CopyState>();
-        outcome = writeCopy(*state, written.get(), copy, canvas, counts, false);
-    }
-    if (!outcome.ok) {
+    if (!writeCopy(*state, written.get(), copy, canvas, counts)) {
         error = state->text;
         return false;
     }
