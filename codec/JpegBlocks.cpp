@@ -1,6 +1,9 @@
 #include "codec/JpegBlocks.h"
 
+#include "codec/JpegBlockParts.h"
+
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSplice.h"
 #include "codec/JpegStreamAdapter.h"
 #include "image/LxMemFile.h"
 
@@ -13,13 +16,7 @@
 
 #include <jerror.h>
 
-namespace {
-// libjpeg's whole-image buffers: the source's coefficients and the copy's.
-// The open pipeline has already checked the picture against the memory the
-// system has.
-constexpr long kMaxLibraryMemory = 3L << 30;
-constexpr int kDctSize = 8;
-
+namespace jpeg_block_parts {
 unsigned roundUp(unsigned value, unsigned step) {
     return (value + step - 1) / step * step;
 }
@@ -27,6 +24,16 @@ unsigned roundUp(unsigned value, unsigned step) {
 unsigned divideUp(std::uint64_t value, std::uint64_t by) {
     return static_cast<unsigned>((value + by - 1) / by);
 }
+
+void setText(char* text, const char* value) {
+    std::strncpy(text, value, JMSG_LENGTH_MAX - 1);
+    text[JMSG_LENGTH_MAX - 1] = '\0';
+}
+} // namespace jpeg_block_parts
+
+using namespace jpeg_block_parts;
+
+namespace {
 
 // How each orientation turns the stored picture upright, in the terms of a
 // lossless transform: whether rows and columns swap, and which of the
@@ -74,26 +81,9 @@ void turnBlock(const JCOEF* in, JCOEF* out, const Turn& turn) {
     }
 }
 
-void setText(char* text, const char* value) {
-    std::strncpy(text, value, JMSG_LENGTH_MAX - 1);
-    text[JMSG_LENGTH_MAX - 1] = '\0';
-}
+} // namespace
 
-// What a new encode needs to give blocks the source's look: colour space,
-// sampling and quantization tables, already turned for the copy.
-struct BlockParams {
-    J_COLOR_SPACE space = JCS_UNKNOWN;
-    int components = 0;
-    std::array<int, MAX_COMPONENTS> h{};
-    std::array<int, MAX_COMPONENTS> v{};
-    std::array<int, MAX_COMPONENTS> quantNo{};
-    std::array<std::array<UINT16, DCTSIZE2>, NUM_QUANT_TBLS> quant{};
-    std::array<bool, NUM_QUANT_TBLS> hasQuant{};
-    int maxH = 1;
-    int maxV = 1;
-};
-
-// Why a source's blocks cannot be kept, or null when they can.
+namespace jpeg_block_parts {
 const char* unsupported(const jpeg_decompress_struct& src) {
     if (src.data_precision != 8)
         return "its samples are not 8-bit";
@@ -149,6 +139,9 @@ BlockParams paramsOf(const jpeg_decompress_struct& src, bool transpose) {
     return p;
 }
 
+} // namespace jpeg_block_parts
+
+namespace {
 // The canvas rows handed to libjpeg: as they are for colour and grey, as
 // inverted CMYK (red, green, blue, no black) for four-channel sources, which
 // decode back to the same red, green and blue.
@@ -202,8 +195,9 @@ void configureLike(jpeg_compress_struct& cinfo, const BlockParams& p) {
     cinfo.dct_method = JDCT_ISLOW;
 }
 
-// Encodes rows [first, end) of the canvas with the source's look into
-// `stream`, with the markers after the encoder's header.
+} // namespace
+
+namespace jpeg_block_parts {
 bool encodeRows(LxFile* stream, const BlockParams& p, JpegCanvas& canvas, std::uint32_t width,
                 std::uint32_t first, std::uint32_t end, const std::vector<JpegSegment>& markers,
                 bool optimize, char* text) {
@@ -235,6 +229,9 @@ bool encodeRows(LxFile* stream, const BlockParams& p, JpegCanvas& canvas, std::u
     return true;
 }
 
+} // namespace jpeg_block_parts
+
+namespace {
 // The blocks of the copy: per component, the copy's grid and which of its
 // blocks are encoded again.
 struct ComponentPlan {
@@ -305,20 +302,6 @@ SymbolSet symbolsOf(const JHUFF_TBL* table) {
     for (int i = 0; i < std::min(count, 256); ++i)
         set.has[table->huffval[i]] = true;
     return set;
-}
-
-// The zigzag order coefficients are coded in: position i of the scan is
-// coefficient kZigzag[i] of the block in row order.
-constexpr std::array<int, DCTSIZE2> kZigzag{
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-int magnitudeBits(int value) {
-    int bits = 0;
-    for (unsigned v = static_cast<unsigned>(value < 0 ? -value : value); v != 0; v >>= 1)
-        ++bits;
-    return bits;
 }
 
 // Whether the source's Huffman tables have a code for every symbol the copy
@@ -730,6 +713,12 @@ bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canv
         error = "nothing to copy";
         return false;
     }
+    // A one-scan Huffman source gives its coded data directly; any other,
+    // or one whose data the splice finds wanting, goes through libjpeg's
+    // coefficients. Neither writes to `out` unless it succeeds.
+    std::string notSpliced;
+    if (copy.splice && SpliceJpegCopy(out, copy, canvas, counts, notSpliced))
+        return true;
     // The copy is made in memory and handed over whole, so that a failure
     // leaves `out` untouched for the caller's fresh encode.
     auto written = std::make_unique<LxOwnedMemFile>();

@@ -64,11 +64,18 @@ struct JpegBlockCopy {
     std::uint32_t redrawFrom = 0;
     // Segments the encoder writes after its own header (EXIF, XMP, ICC...).
     std::vector<JpegSegment> markers;
+    // Whether a one-scan Huffman source may be spliced from its coded data
+    // (see JpegSplice.h); otherwise the copy is always written from
+    // libjpeg's coefficients. Both give the same coefficients.
+    bool splice = true;
 };
 
 struct JpegBlockCounts {
     std::uint64_t kept = 0;    // blocks whose coefficients came from the source
     std::uint64_t encoded = 0; // blocks encoded again from the canvas
+    // Whether the copy was spliced from the source's coded data (see
+    // JpegSplice.h) rather than written from its coefficients.
+    bool spliced = false;
 };
 
 // Writes the copy into `out`. False with `error` set when the source cannot

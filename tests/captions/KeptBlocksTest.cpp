@@ -2,7 +2,9 @@
 // coefficients libjpeg reads back, djpeg's pixels and jpegtran's turns.
 #include "captions/CaptionRenderer.h"
 #include "captions/PicturePipeline.h"
+#include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
+#include "image/LxMemFile.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 
@@ -270,7 +272,7 @@ namespace {
 // A 4:2:0 photo of `width` x `height` with detail in every block, as cjpeg
 // writes it, turned by an EXIF Orientation tag when it is not 1.
 fs::path MakePhoto(const TempDir& dir, const std::string& name, int width, int height,
-                   int orientation) {
+                   int orientation, const std::string& options = "-quality 85 -sample 2x2") {
     QImage picture(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
@@ -279,7 +281,7 @@ fs::path MakePhoto(const TempDir& dir, const std::string& name, int width, int h
     const fs::path ppm = dir.file(name + ".ppm");
     const fs::path jpeg = dir.file(name + ".jpg");
     EXPECT_TRUE(picture.save(Q(ppm), "PPM"));
-    EXPECT_EQ(testing_support::Run("cjpeg -quality 85 -sample 2x2 " + Quote(ppm.string()) + " > " +
+    EXPECT_EQ(testing_support::Run("cjpeg " + options + " " + Quote(ppm.string()) + " > " +
                                    Quote(jpeg.string()))
                   .exitCode,
               0);
@@ -381,5 +383,156 @@ TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
         const Pnm pixels = Pixels(copy);
         EXPECT_EQ(pixels.width, static_cast<int>(document.width));
         EXPECT_EQ(pixels.height, static_cast<int>(document.height));
+    }
+}
+
+namespace {
+// The photo with a patch painted on it, between bands of one colour: rows
+// [0, top) and from top + the photo's height on.
+class PaintedCanvas : public JpegCanvas {
+public:
+    PaintedCanvas(const QImage& photo, QRect patch, std::uint32_t top)
+        : photo_(photo), painted_(photo.copy()), top_(top),
+          band_(static_cast<std::size_t>(photo.width()), qRgb(30, 60, 90)) {
+        for (int y = patch.top(); y <= patch.bottom(); ++y) {
+            for (int x = patch.left(); x <= patch.right(); ++x)
+                painted_.setPixel(x, y, qRgb(250, (x * 13) % 256, 10));
+        }
+    }
+    const std::uint8_t* row(std::uint32_t y) override {
+        if (y < top_ || y - top_ >= static_cast<std::uint32_t>(photo_.height()))
+            return reinterpret_cast<const std::uint8_t*>(band_.data());
+        return painted_.constScanLine(static_cast<int>(y - top_));
+    }
+    bool changed(std::uint32_t cellX, std::uint32_t cellY) override {
+        const QRect cell(static_cast<int>(cellX) * 8,
+                         static_cast<int>(cellY) * 8 - static_cast<int>(top_), 8, 8);
+        const QRect inside = cell & photo_.rect();
+        if (inside.isEmpty())
+            return true;
+        return photo_.copy(inside) != painted_.copy(inside);
+    }
+
+private:
+    QImage photo_;
+    QImage painted_;
+    std::uint32_t top_;
+    std::vector<QRgb> band_;
+};
+
+std::vector<std::uint8_t> WriteCopy(const std::vector<std::uint8_t>& source, JpegBlockCopy copy,
+                                    JpegCanvas& canvas, bool splice, JpegBlockCounts& counts) {
+    copy.source = source.data();
+    copy.sourceSize = source.size();
+    copy.splice = splice;
+    LxOwnedMemFile out;
+    std::string error;
+    EXPECT_TRUE(WriteJpegBlockCopy(&out, copy, canvas, counts, error)) << error;
+    const auto* bytes = out.GetBufferPointer(false);
+    return {bytes, bytes + out.Size()};
+}
+
+unsigned RestartInterval(const fs::path& file) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(file);
+    jpeg_decompress_struct cinfo;
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return 0;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const unsigned interval = cinfo.restart_interval;
+    jpeg_destroy_decompress(&cinfo);
+    return interval;
+}
+} // namespace
+
+// The copy spliced from the source's coded data holds exactly the
+// coefficients of the copy libjpeg writes from the coefficients, for every
+// layout of a one-scan Huffman file, and keeps its restart interval.
+TEST(KeptBlocks, SplicedCopiesEqualTheCoefficientRoad) {
+    TempDir dir;
+    struct Source {
+        const char* name;
+        const char* options;
+        int width;
+        int height;
+        bool spliced;
+    };
+    const Source sources[] = {
+        {"4:2:0", "-quality 85 -sample 2x2", 200, 150, true},
+        {"4:4:4, odd size", "-quality 92 -sample 1x1", 101, 77, true},
+        {"4:2:2", "-quality 75 -sample 2x1", 160, 96, true},
+        {"grey", "-quality 80 -grayscale", 99, 130, true},
+        {"a restart every MCU row", "-quality 85 -restart 1", 200, 150, true},
+        {"a restart every 5 MCUs", "-quality 85 -restart 5B", 133, 150, true},
+        {"optimized tables, with room for new codes", "-quality 85 -optimize", 200, 150, true},
+        {"progressive: the coefficient road only", "-quality 85 -progressive", 120, 90, false},
+    };
+    struct Layout {
+        const char* name;
+        QRect patch;
+        std::uint32_t top;   // MCU rows of band above
+        std::uint32_t below; // band rows below
+    };
+    const Layout layouts[] = {
+        {"a patch in the middle", QRect(40, 40, 30, 20), 0, 0},
+        {"a band above and a patch at the top", QRect(0, 0, 50, 9), 2, 0},
+        {"a band below and a patch at the left edge", QRect(0, 60, 5, 5), 0, 23},
+    };
+    for (const Source& source : sources) {
+        const fs::path photo =
+            MakePhoto(dir, "splice", source.width, source.height, 1, source.options);
+        const std::vector<std::uint8_t> bytes = ReadBytes(photo);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+        Coefficients original;
+        ASSERT_TRUE(ReadCoefficients(photo, original));
+        const std::uint32_t mcuHeight = 8u * static_cast<std::uint32_t>(original.maxV);
+        for (const Layout& layout : layouts) {
+            SCOPED_TRACE(std::string(source.name) + ", " + layout.name);
+            const std::uint32_t top = layout.top * mcuHeight;
+            PaintedCanvas canvas(document.picture, layout.patch, top);
+            JpegBlockCopy copy;
+            copy.topRows = top;
+            copy.height = top + document.height + layout.below;
+            copy.redrawFrom =
+                layout.below > 0 ? top + document.height / mcuHeight * mcuHeight : copy.height;
+            JpegBlockCounts spliced;
+            JpegBlockCounts written;
+            const std::vector<std::uint8_t> fast = WriteCopy(bytes, copy, canvas, true, spliced);
+            const std::vector<std::uint8_t> slow = WriteCopy(bytes, copy, canvas, false, written);
+            EXPECT_EQ(spliced.spliced, source.spliced);
+            EXPECT_FALSE(written.spliced);
+            EXPECT_EQ(spliced.kept, written.kept);
+            EXPECT_GT(spliced.kept, 0u);
+            EXPECT_GT(spliced.encoded, 0u);
+            WriteBytes(dir.file("fast.jpg"), fast);
+            WriteBytes(dir.file("slow.jpg"), slow);
+            const CommandResult decoded = testing_support::Run(
+                "djpeg " + Quote(dir.file("fast.jpg").string()) + " 2>&1 >/dev/null");
+            EXPECT_EQ(decoded.exitCode, 0);
+            EXPECT_EQ(decoded.output, "");
+            EXPECT_EQ(RestartInterval(dir.file("fast.jpg")), RestartInterval(photo));
+            Coefficients a;
+            Coefficients b;
+            ASSERT_TRUE(ReadCoefficients(dir.file("fast.jpg"), a));
+            ASSERT_TRUE(ReadCoefficients(dir.file("slow.jpg"), b));
+            ASSERT_EQ(a.components.size(), b.components.size());
+            for (std::size_t c = 0; c < a.components.size(); ++c)
+                EXPECT_TRUE(a.components[c].blocks == b.components[c].blocks) << "component " << c;
+            const BlockComparison kept =
+                CompareKept(original, a, static_cast<int>(top), [&](QRect pixels) {
+                    return pixels.intersects(layout.patch.translated(0, static_cast<int>(top))
+                                                 .adjusted(-16, -16, 16, 16)) ||
+                           (layout.below > 0 &&
+                            pixels.bottom() >= static_cast<int>(copy.redrawFrom));
+                });
+            EXPECT_EQ(kept.differing, 0u) << "of " << kept.compared;
+        }
     }
 }

@@ -1,0 +1,1006 @@
+#include "codec/JpegSplice.h"
+
+#include "codec/JpegBlockParts.h"
+#include "codec/JpegStreamAdapter.h"
+#include "image/LxFile.h"
+#include "image/LxMemFile.h"
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstring>
+#include <memory>
+
+using namespace jpeg_block_parts;
+
+namespace {
+constexpr int kLookBits = 9;
+constexpr int kMaxComponents = 4;
+using Block = std::array<JCOEF, DCTSIZE2>;
+
+// One Huffman table, for reading codes (a lookup of the first nine bits,
+// then the longest code of each length) and for writing them.
+struct HuffTable {
+    std::array<std::uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0: longer
+    std::array<std::int32_t, 18> maxCode{};
+    std::array<std::int32_t, 17> offset{};
+    std::array<std::uint8_t, 256> values{};
+    std::array<std::uint16_t, 256> code{};
+    std::array<std::uint8_t, 256> length{}; // 0: the symbol has no code
+};
+
+// The canonical codes of a table as JPEG assigns them; false for a table
+// that claims more codes of a length than there are.
+bool buildTable(const JHUFF_TBL& source, HuffTable& table) {
+    table.maxCode.fill(-1);
+    std::uint32_t code = 0;
+    int k = 0;
+    for (int length = 1; length <= 16; ++length) {
+        const int count = source.bits[length];
+        table.offset[static_cast<std::size_t>(length)] = k - static_cast<std::int32_t>(code);
+        for (int i = 0; i < count; ++i, ++code, ++k) {
+            if (k >= 256 || code >= (1U << length))
+                return false;
+            const std::uint8_t symbol = source.huffval[k];
+            table.values[static_cast<std::size_t>(k)] = symbol;
+            if (table.length[symbol] == 0) {
+                table.length[symbol] = static_cast<std::uint8_t>(length);
+                table.code[symbol] = static_cast<std::uint16_t>(code);
+            }
+            if (length <= kLookBits) {
+                const unsigned spread = 1U << (kLookBits - length);
+                for (unsigned j = 0; j < spread; ++j)
+                    table.look[(code << (kLookBits - length)) | j] =
+                        static_cast<std::uint16_t>(length << 8 | symbol);
+            }
+        }
+        if (count > 0)
+            table.maxCode[static_cast<std::size_t>(length)] = static_cast<std::int32_t>(code) - 1;
+        code <<= 1;
+    }
+    table.maxCode[17] = 0x7FFFFFFF;
+    return true;
+}
+
+// Reads bits of the source's coded data with the stuffed zero bytes and the
+// restart markers already taken out. Reads past the end give zero bits and
+// are caught by `overrun`.
+struct BitReader {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t next = 0;
+    std::uint64_t buffer = 0;
+    int count = 0;
+
+    void fill() {
+        while (count <= 56) {
+            buffer |= std::uint64_t{next < size ? data[next] : std::uint8_t{0}} << (56 - count);
+            ++next;
+            count += 8;
+        }
+    }
+    unsigned peek(int n) const { return static_cast<unsigned>(buffer >> (64 - n)); }
+    void skip(int n) {
+        buffer <<= n;
+        count -= n;
+    }
+    int take(int n) {
+        const int value = static_cast<int>(peek(n));
+        skip(n);
+        return value;
+    }
+    std::uint64_t position() const { return std::uint64_t{next} * 8 - static_cast<unsigned>(count); }
+    void seek(std::uint64_t bit) {
+        next = static_cast<std::size_t>(bit / 8);
+        buffer = 0;
+        count = 0;
+        fill();
+        skip(static_cast<int>(bit % 8));
+    }
+    bool overrun() const { return position() > std::uint64_t{size} * 8; }
+};
+
+int decodeSymbol(BitReader& in, const HuffTable& table) {
+    in.fill();
+    const std::uint16_t entry = table.look[in.peek(kLookBits)];
+    if (entry != 0) {
+        in.skip(entry >> 8);
+        return entry & 0xFF;
+    }
+    int length = kLookBits + 1;
+    auto code = static_cast<std::int32_t>(in.peek(length));
+    while (length <= 16 && code > table.maxCode[static_cast<std::size_t>(length)]) {
+        ++length;
+        code = static_cast<std::int32_t>(in.peek(length));
+    }
+    if (length > 16)
+        return -1;
+    in.skip(length);
+    return table.values[static_cast<std::size_t>(code + table.offset[static_cast<std::size_t>(length)])];
+}
+
+int extend(int bits, int size) {
+    return bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+}
+
+// Reads one block, its DC from `predicted`; with `out`, its coefficients in
+// row order (the caller zeroes them). False for codes the tables lack and
+// coefficients a sequential 8-bit scan cannot hold.
+bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
+               JCOEF* out) {
+    const int dcSize = decodeSymbol(in, dc);
+    if (dcSize < 0 || dcSize > 11)
+        return false;
+    if (dcSize > 0)
+        predicted += extend(in.take(dcSize), dcSize);
+    if (predicted < -32767 || predicted > 32767)
+        return false;
+    if (out != nullptr)
+        out[0] = static_cast<JCOEF>(predicted);
+    for (int k = 1; k < DCTSIZE2;) {
+        const int symbol = decodeSymbol(in, ac);
+        if (symbol < 0)
+            return false;
+        const int run = symbol >> 4;
+        const int size = symbol & 15;
+        if (size == 0) {
+            if (run != 15)
+                break;
+            k += 16;
+            continue;
+        }
+        k += run;
+        if (k >= DCTSIZE2 || size > 10)
+            return false;
+        const int value = extend(in.take(size), size);
+        if (out != nullptr)
+            out[kZigzag[static_cast<std::size_t>(k)]] = static_cast<JCOEF>(value);
+        ++k;
+    }
+    return true;
+}
+
+// Writes bits, stuffing a zero after every 0xFF byte.
+struct BitWriter {
+    std::vector<std::uint8_t>& out;
+    std::uint64_t pending = 0;
+    int count = 0;
+
+    void put(std::uint32_t value, int n) {
+        pending = (pending << n) | (value & ((std::uint64_t{1} << n) - 1));
+        count += n;
+        while (count >= 8) {
+            count -= 8;
+            const auto byte = static_cast<std::uint8_t>(pending >> count);
+            out.push_back(byte);
+            if (byte == 0xFF)
+                out.push_back(0);
+        }
+    }
+    // Pads the last byte with one bits, as the standard asks before a marker.
+    void align() {
+        if (count > 0)
+            put(0xFF, 8 - count);
+    }
+    void marker(std::uint8_t code) {
+        align();
+        out.push_back(0xFF);
+        out.push_back(code);
+    }
+    // Bits [from, to) of `data`, as they are.
+    void copy(const std::uint8_t* data, std::uint64_t from, std::uint64_t to) {
+        while (from < to && (from & 7) != 0) {
+            const int n = static_cast<int>(std::min<std::uint64_t>(8 - (from & 7), to - from));
+            const int shift = 8 - static_cast<int>(from & 7) - n;
+            put(static_cast<std::uint32_t>(data[from / 8] >> shift), n);
+            from += static_cast<unsigned>(n);
+        }
+        for (; to - from >= 32; from += 32) {
+            const std::uint8_t* at = data + from / 8;
+            put(std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 |
+                    at[3],
+                32);
+        }
+        for (; from < to; from += 8) {
+            const int n = static_cast<int>(std::min<std::uint64_t>(8, to - from));
+            put(static_cast<std::uint32_t>(data[from / 8] >> (8 - n)), n);
+        }
+    }
+};
+
+// The symbols a copy needed that its tables had no code for.
+struct MissingCodes {
+    std::array<bool, 256> dc{};
+    std::array<bool, 256> ac{};
+};
+
+// Codes one block; a symbol without a code is noted in `missing` (and the
+// output is then of no use until the tables have it). False for a
+// coefficient out of an 8-bit scan's range.
+bool writeBlock(BitWriter& out, const JCOEF* block, int& predicted, const HuffTable& dc,
+                const HuffTable& ac, MissingCodes& missing) {
+    const int diff = block[0] - predicted;
+    predicted = block[0];
+    const int dcSize = magnitudeBits(diff);
+    if (dcSize > 11)
+        return false;
+    if (dc.length[static_cast<std::size_t>(dcSize)] == 0)
+        missing.dc[static_cast<std::size_t>(dcSize)] = true;
+    out.put(dc.code[static_cast<std::size_t>(dcSize)], dc.length[static_cast<std::size_t>(dcSize)]);
+    if (dcSize > 0)
+        out.put(static_cast<std::uint32_t>(diff < 0 ? diff - 1 : diff), dcSize);
+    int run = 0;
+    for (int k = 1; k < DCTSIZE2; ++k) {
+        const int value = block[kZigzag[static_cast<std::size_t>(k)]];
+        if (value == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16) {
+            missing.ac[0xF0] = missing.ac[0xF0] || ac.length[0xF0] == 0;
+            out.put(ac.code[0xF0], ac.length[0xF0]);
+        }
+        const int size = magnitudeBits(value);
+        const auto symbol = static_cast<std::size_t>(run << 4 | size);
+        if (size > 10)
+            return false;
+        missing.ac[symbol] = missing.ac[symbol] || ac.length[symbol] == 0;
+        out.put(ac.code[symbol], ac.length[symbol]);
+        out.put(static_cast<std::uint32_t>(value < 0 ? value - 1 : value), size);
+        run = 0;
+    }
+    if (run > 0) {
+        missing.ac[0] = missing.ac[0] || ac.length[0] == 0;
+        out.put(ac.code[0], ac.length[0]);
+    }
+    return true;
+}
+
+// Gives `missing` symbols codes in `table` without changing any code it
+// has: canonical codes of a length depend only on the codes before them, so
+// symbols added after the longest ones, at 16 bits, take the free room that
+// follows. False when there is not room enough (the all-ones code stays
+// unused, as the standard asks).
+bool addCodes(JHUFF_TBL& table, std::array<bool, 256> missing) {
+    std::uint32_t code = 0;
+    int count = 0;
+    for (int length = 1; length <= 16; ++length) {
+        code = (code + table.bits[length]) << (length < 16 ? 1 : 0);
+        count += table.bits[length];
+    }
+    for (int i = 0; i < std::min(count, 256); ++i)
+        missing[table.huffval[i]] = false;
+    int wanted = 0;
+    for (bool m : missing)
+        wanted += m ? 1 : 0;
+    if (wanted == 0)
+        return true;
+    // `code` is now the first free 16-bit code.
+    if (code + static_cast<std::uint32_t>(wanted) > 0xFFFF || count + wanted > 256 ||
+        table.bits[16] + wanted > 255)
+        return false;
+    for (std::size_t symbol = 0; symbol < missing.size(); ++symbol) {
+        if (missing[symbol])
+            table.huffval[count++] = static_cast<UINT8>(symbol);
+    }
+    table.bits[16] = static_cast<UINT8>(table.bits[16] + wanted);
+    return true;
+}
+
+// What the splice needs of the source's header, in plain values.
+struct SourceHeader {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int components = 0;
+    std::array<int, kMaxComponents> id{};
+    std::array<int, kMaxComponents> h{};
+    std::array<int, kMaxComponents> v{};
+    std::array<int, kMaxComponents> quantNo{};
+    std::array<int, kMaxComponents> dcNo{};
+    std::array<int, kMaxComponents> acNo{};
+    std::array<std::array<UINT16, DCTSIZE2>, NUM_QUANT_TBLS> quant{};
+    std::array<JHUFF_TBL, NUM_HUFF_TBLS> dcTables{};
+    std::array<JHUFF_TBL, NUM_HUFF_TBLS> acTables{};
+    int maxH = 1;
+    int maxV = 1;
+    unsigned restart = 0;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+    bool sawJfif = false;
+    std::uint8_t jfifMajor = 1;
+    std::uint8_t jfifMinor = 1;
+    std::uint8_t densityUnit = 0;
+    std::uint16_t xDensity = 1;
+    std::uint16_t yDensity = 1;
+    std::size_t codedStart = 0; // where the scan's coded data begins
+    BlockParams params;
+    const char* why = nullptr;
+};
+
+struct HeaderState {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager error;
+    char text[JMSG_LENGTH_MAX] = {};
+};
+
+bool readSourceHeader(HeaderState& s, const std::uint8_t* data, std::size_t size,
+                      SourceHeader& h) {
+    s.cinfo.err = s.error.Install(s.text);
+    if (setjmp(s.error.jump)) {
+        jpeg_destroy_decompress(&s.cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&s.cinfo);
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&s.cinfo, TRUE);
+    const jpeg_decompress_struct& c = s.cinfo;
+    h.why = unsupported(c);
+    if (h.why == nullptr && (c.progressive_mode || c.arith_code))
+        h.why = "it is not one Huffman-coded sequential scan";
+    if (h.why == nullptr && (c.comps_in_scan != c.num_components || c.num_components > 4))
+        h.why = "its components are coded in separate scans";
+    if (h.why == nullptr && c.num_components == 1 &&
+        (c.comp_info[0].h_samp_factor != 1 || c.comp_info[0].v_samp_factor != 1))
+        h.why = "its one component declares a sampling";
+    if (h.why == nullptr) {
+        h.width = c.image_width;
+        h.height = c.image_height;
+        h.components = c.num_components;
+        h.maxH = c.max_h_samp_factor;
+        h.maxV = c.max_v_samp_factor;
+        h.restart = c.restart_interval;
+        h.space = c.jpeg_color_space;
+        h.sawJfif = c.saw_JFIF_marker;
+        h.jfifMajor = c.JFIF_major_version;
+        h.jfifMinor = c.JFIF_minor_version;
+        h.densityUnit = c.density_unit;
+        h.xDensity = c.X_density;
+        h.yDensity = c.Y_density;
+        h.codedStart = size - c.src->bytes_in_buffer;
+        h.params = paramsOf(c, false);
+        for (int i = 0; i < c.num_components && h.why == nullptr; ++i) {
+            const jpeg_component_info& comp = c.comp_info[i];
+            const auto k = static_cast<std::size_t>(i);
+            h.id[k] = comp.component_id;
+            h.h[k] = comp.h_samp_factor;
+            h.v[k] = comp.v_samp_factor;
+            h.quantNo[k] = comp.quant_tbl_no;
+            h.dcNo[k] = comp.dc_tbl_no;
+            h.acNo[k] = comp.ac_tbl_no;
+            if (comp.dc_tbl_no < 0 || comp.dc_tbl_no >= NUM_HUFF_TBLS || comp.ac_tbl_no < 0 ||
+                comp.ac_tbl_no >= NUM_HUFF_TBLS || c.dc_huff_tbl_ptrs[comp.dc_tbl_no] == nullptr ||
+                c.ac_huff_tbl_ptrs[comp.ac_tbl_no] == nullptr) {
+                h.why = "its Huffman tables are missing";
+                break;
+            }
+        }
+        for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
+            if (c.dc_huff_tbl_ptrs[t] != nullptr)
+                h.dcTables[static_cast<std::size_t>(t)] = *c.dc_huff_tbl_ptrs[t];
+            if (c.ac_huff_tbl_ptrs[t] != nullptr)
+                h.acTables[static_cast<std::size_t>(t)] = *c.ac_huff_tbl_ptrs[t];
+        }
+        for (int t = 0; t < NUM_QUANT_TBLS; ++t) {
+            if (c.quant_tbl_ptrs[t] != nullptr)
+                std::copy(c.quant_tbl_ptrs[t]->quantval, c.quant_tbl_ptrs[t]->quantval + DCTSIZE2,
+                          h.quant[static_cast<std::size_t>(t)].begin());
+        }
+    }
+    jpeg_destroy_decompress(&s.cinfo);
+    return true;
+}
+
+// The source's coded data with its stuffing and restart markers taken out:
+// where each restart marker stood (in bytes of the cleaned data) and its
+// number, and the marker that ended the scan.
+struct CleanData {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::pair<std::size_t, int>> restarts;
+    int endMarker = -1;
+};
+
+void cleanCodedData(const std::uint8_t* data, std::size_t size, std::size_t at, CleanData& clean) {
+    clean.bytes.reserve(size - at);
+    while (at < size) {
+        const auto* found = static_cast<const std::uint8_t*>(std::memchr(data + at, 0xFF, size - at));
+        const std::size_t ff = found == nullptr ? size : static_cast<std::size_t>(found - data);
+        clean.bytes.insert(clean.bytes.end(), data + at, data + ff);
+        at = ff + 1;
+        while (at < size && data[at] == 0xFF)
+            ++at;
+        if (at >= size)
+            return;
+        const std::uint8_t code = data[at++];
+        if (code == 0x00) {
+            clean.bytes.push_back(0xFF);
+        } else if (code >= 0xD0 && code <= 0xD7) {
+            clean.restarts.emplace_back(clean.bytes.size(), code - 0xD0);
+        } else {
+            clean.endMarker = code;
+            return;
+        }
+    }
+}
+
+// Where each MCU of the source starts in the cleaned data and the DC of
+// each component after it.
+struct McuMark {
+    std::uint64_t start = 0;
+    std::array<std::int16_t, kMaxComponents> after{};
+};
+
+struct Layout {
+    int components = 1;
+    std::array<int, kMaxComponents> h{};
+    std::array<int, kMaxComponents> v{};
+    unsigned mcuWidth = 8; // pixels
+    unsigned mcuHeight = 8;
+    unsigned mcusWide = 0;
+};
+
+// One stretch of the copy's MCU rows encoded afresh: the blocks of each
+// component, rows of `stride` blocks from the stretch's first block row.
+struct Stretch {
+    unsigned firstRow = 0;
+    std::array<std::vector<Block>, kMaxComponents> blocks;
+    std::array<unsigned, kMaxComponents> stride{};
+    std::array<unsigned, kMaxComponents> rows{};
+};
+
+struct StretchState {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager error;
+    bool made = false;
+};
+
+bool readStretch(StretchState& s, const std::uint8_t* data, std::size_t size, Stretch& stretch,
+                 char* text) {
+    s.cinfo.err = s.error.Install(text);
+    if (setjmp(s.error.jump)) {
+        if (s.made)
+            jpeg_destroy_decompress(&s.cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&s.cinfo);
+    s.made = true;
+    s.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&s.cinfo, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&s.cinfo);
+    auto* common = reinterpret_cast<j_common_ptr>(&s.cinfo);
+    for (int c = 0; c < s.cinfo.num_components && c < kMaxComponents; ++c) {
+        const jpeg_component_info& comp = s.cinfo.comp_info[c];
+        const auto k = static_cast<std::size_t>(c);
+        const unsigned stride = roundUp(comp.width_in_blocks, static_cast<unsigned>(comp.h_samp_factor));
+        const unsigned rows = roundUp(comp.height_in_blocks, static_cast<unsigned>(comp.v_samp_factor));
+        stretch.stride[k] = stride;
+        stretch.rows[k] = rows;
+        stretch.blocks[k].resize(std::size_t{stride} * rows);
+        for (unsigned row = 0; row < rows; ++row) {
+            JBLOCKARRAY from = (*s.cinfo.mem->access_virt_barray)(common, arrays[c], row, 1, FALSE);
+            std::memcpy(&stretch.blocks[k][std::size_t{row} * stride], from[0],
+                        sizeof(JBLOCK) * stride);
+        }
+    }
+    jpeg_finish_decompress(&s.cinfo);
+    jpeg_destroy_decompress(&s.cinfo);
+    s.made = false;
+    return true;
+}
+
+void appendMarker(std::vector<std::uint8_t>& out, std::uint8_t marker,
+                  const std::vector<std::uint8_t>& payload) {
+    AppendJpegSegment(out, marker, payload);
+}
+
+void appendHuffman(std::vector<std::uint8_t>& out, const JHUFF_TBL& table, int classAndIndex) {
+    std::vector<std::uint8_t> payload{static_cast<std::uint8_t>(classAndIndex)};
+    int count = 0;
+    for (int length = 1; length <= 16; ++length) {
+        payload.push_back(table.bits[length]);
+        count += table.bits[length];
+    }
+    payload.insert(payload.end(), table.huffval, table.huffval + count);
+    appendMarker(out, 0xC4, payload);
+}
+
+// The copy's header as libjpeg writes one for the source's parameters: SOI,
+// JFIF or Adobe segment, the caller's segments, the quantization tables,
+// the frame, the Huffman tables, the restart interval, the scan.
+void appendHeader(std::vector<std::uint8_t>& out, const SourceHeader& h, std::uint32_t height,
+                  const std::vector<JpegSegment>& markers) {
+    out.insert(out.end(), {0xFF, 0xD8});
+    if (h.space == JCS_GRAYSCALE || h.space == JCS_YCbCr) {
+        const bool copyVersion = h.sawJfif && (h.jfifMajor == 1 || h.jfifMajor == 2);
+        const std::uint16_t xd = h.sawJfif ? h.xDensity : 1;
+        const std::uint16_t yd = h.sawJfif ? h.yDensity : 1;
+        appendMarker(out, 0xE0,
+                     {'J', 'F', 'I', 'F', 0, copyVersion ? h.jfifMajor : std::uint8_t{1},
+                      copyVersion ? h.jfifMinor : std::uint8_t{1},
+                      h.sawJfif ? h.densityUnit : std::uint8_t{0},
+                      static_cast<std::uint8_t>(xd >> 8), static_cast<std::uint8_t>(xd),
+                      static_cast<std::uint8_t>(yd >> 8), static_cast<std::uint8_t>(yd), 0, 0});
+    } else {
+        const std::uint8_t transform = h.space == JCS_YCCK ? 2 : 0;
+        appendMarker(out, 0xEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform});
+    }
+    for (const JpegSegment& m : markers)
+        appendMarker(out, m.marker, m.data);
+    bool baseline = true;
+    std::array<bool, NUM_QUANT_TBLS> sentQuant{};
+    for (int c = 0; c < h.components; ++c) {
+        const int t = h.quantNo[static_cast<std::size_t>(c)];
+        const auto& table = h.quant[static_cast<std::size_t>(t)];
+        const bool wide = std::any_of(table.begin(), table.end(), [](UINT16 q) { return q > 255; });
+        baseline = baseline && !wide && h.dcNo[static_cast<std::size_t>(c)] <= 1 &&
+                   h.acNo[static_cast<std::size_t>(c)] <= 1;
+        if (sentQuant[static_cast<std::size_t>(t)])
+            continue;
+        sentQuant[static_cast<std::size_t>(t)] = true;
+        std::vector<std::uint8_t> payload{static_cast<std::uint8_t>((wide ? 0x10 : 0) | t)};
+        for (int i = 0; i < DCTSIZE2; ++i) {
+            const UINT16 q = table[static_cast<std::size_t>(kZigzag[static_cast<std::size_t>(i)])];
+            if (wide)
+                payload.push_back(static_cast<std::uint8_t>(q >> 8));
+            payload.push_back(static_cast<std::uint8_t>(q));
+        }
+        appendMarker(out, 0xDB, payload);
+    }
+    std::vector<std::uint8_t> frame{8,
+                                    static_cast<std::uint8_t>(height >> 8),
+                                    static_cast<std::uint8_t>(height),
+                                    static_cast<std::uint8_t>(h.width >> 8),
+                                    static_cast<std::uint8_t>(h.width),
+                                    static_cast<std::uint8_t>(h.components)};
+    for (int c = 0; c < h.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        frame.push_back(static_cast<std::uint8_t>(h.id[k]));
+        frame.push_back(static_cast<std::uint8_t>(h.h[k] << 4 | h.v[k]));
+        frame.push_back(static_cast<std::uint8_t>(h.quantNo[k]));
+    }
+    appendMarker(out, baseline ? 0xC0 : 0xC1, frame);
+    std::array<bool, NUM_HUFF_TBLS> sentDc{};
+    std::array<bool, NUM_HUFF_TBLS> sentAc{};
+    for (int c = 0; c < h.components; ++c) {
+        const auto dc = static_cast<std::size_t>(h.dcNo[static_cast<std::size_t>(c)]);
+        const auto ac = static_cast<std::size_t>(h.acNo[static_cast<std::size_t>(c)]);
+        if (!sentDc[dc])
+            appendHuffman(out, h.dcTables[dc], static_cast<int>(dc));
+        if (!sentAc[ac])
+            appendHuffman(out, h.acTables[ac], 0x10 | static_cast<int>(ac));
+        sentDc[dc] = sentAc[ac] = true;
+    }
+    if (h.restart != 0)
+        appendMarker(out, 0xDD,
+                     {static_cast<std::uint8_t>(h.restart >> 8), static_cast<std::uint8_t>(h.restart)});
+    std::vector<std::uint8_t> scan{static_cast<std::uint8_t>(h.components)};
+    for (int c = 0; c < h.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        scan.push_back(static_cast<std::uint8_t>(h.id[k]));
+        scan.push_back(static_cast<std::uint8_t>(h.dcNo[k] << 4 | h.acNo[k]));
+    }
+    scan.insert(scan.end(), {0, 63, 0});
+    appendMarker(out, 0xDA, scan);
+}
+
+using Predictions = std::array<int, kMaxComponents>;
+
+// Everything one splice holds, on the heap.
+class Splice {
+public:
+    Splice(const JpegBlockCopy& copy, JpegCanvas& canvas, JpegBlockCounts& counts)
+        : copy_(copy), canvas_(canvas), counts_(counts) {}
+
+    bool run(std::vector<std::uint8_t>& out, std::string& why);
+
+private:
+    bool readSource(std::string& why);
+    bool planBlocks(std::string& why);
+    bool encodeStretches(std::string& why);
+    bool writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
+                   std::string& why);
+    std::uint64_t endOf(std::size_t mcu) const;
+    Predictions predictedBefore(std::size_t mcu) const;
+    bool readMcu(std::size_t mcu, std::vector<Block>& blocks);
+    const Block* stretchBlock(int c, unsigned bx, unsigned by) const;
+
+    const JpegBlockCopy& copy_;
+    JpegCanvas& canvas_;
+    JpegBlockCounts& counts_;
+    SourceHeader header_;
+    Layout layout_;
+    CleanData clean_;
+    std::vector<McuMark> marks_;
+    std::vector<std::uint64_t> intervalEnds_;
+    std::array<HuffTable, kMaxComponents> dc_;
+    std::array<HuffTable, kMaxComponents> ac_;
+    std::array<std::vector<std::uint8_t>, kMaxComponents> planned_;
+    std::array<unsigned, kMaxComponents> widthInBlocks_{};
+    std::array<unsigned, kMaxComponents> heightInBlocks_{};
+    std::vector<int> stretchOfRow_; // per MCU row of the copy, -1 for none
+    std::vector<Stretch> stretches_;
+    unsigned sourceMcusHigh_ = 0;
+    unsigned topMcuRows_ = 0;
+    unsigned copyMcusHigh_ = 0;
+    BitReader reader_;
+};
+
+bool Splice::readSource(std::string& why) {
+    auto state = std::make_unique<HeaderState>();
+    if (!readSourceHeader(*state, copy_.source, copy_.sourceSize, header_)) {
+        why = state->text;
+        return false;
+    }
+    if (header_.why != nullptr) {
+        why = header_.why;
+        return false;
+    }
+    const SourceHeader& h = header_;
+    layout_.components = h.components;
+    if (h.components == 1) {
+        layout_.h[0] = layout_.v[0] = 1;
+    } else {
+        layout_.h = h.h;
+        layout_.v = h.v;
+        layout_.mcuWidth = static_cast<unsigned>(h.maxH * kDctSize);
+        layout_.mcuHeight = static_cast<unsigned>(h.maxV * kDctSize);
+    }
+    layout_.mcusWide = divideUp(h.width, layout_.mcuWidth);
+    sourceMcusHigh_ = divideUp(h.height, layout_.mcuHeight);
+    for (int c = 0; c < h.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        if (!buildTable(h.dcTables[static_cast<std::size_t>(h.dcNo[k])], dc_[k]) ||
+            !buildTable(h.acTables[static_cast<std::size_t>(h.acNo[k])], ac_[k])) {
+            why = "its Huffman tables are damaged";
+            return false;
+        }
+    }
+
+    cleanCodedData(copy_.source, copy_.sourceSize, h.codedStart, clean_);
+    if (clean_.endMarker != 0xD9) {
+        why = "its coded data does not end where the picture does";
+        return false;
+    }
+    const std::size_t total = std::size_t{layout_.mcusWide} * sourceMcusHigh_;
+    marks_.resize(total);
+    reader_.data = clean_.bytes.data();
+    reader_.size = clean_.bytes.size();
+    reader_.seek(0);
+    Predictions predicted{};
+    std::size_t restarts = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        if (h.restart != 0 && i > 0 && i % h.restart == 0) {
+            intervalEnds_.push_back(reader_.position());
+            const std::uint64_t aligned = (reader_.position() + 7) / 8 * 8;
+            if (restarts >= clean_.restarts.size() ||
+                clean_.restarts[restarts].first * 8 != aligned ||
+                clean_.restarts[restarts].second != static_cast<int>(restarts % 8)) {
+                why = "its restart markers are out of order";
+                return false;
+            }
+            ++restarts;
+            reader_.seek(aligned);
+            predicted = {};
+        }
+        marks_[i].start = reader_.position();
+        for (int c = 0; c < layout_.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const int blocks = layout_.h[k] * layout_.v[k];
+            for (int b = 0; b < blocks; ++b) {
+                if (!readBlock(reader_, dc_[k], ac_[k], predicted[k], nullptr)) {
+                    why = "its coded data is damaged";
+                    return false;
+                }
+            }
+            marks_[i].after[k] = static_cast<std::int16_t>(predicted[k]);
+        }
+        if (reader_.overrun()) {
+            why = "its coded data is incomplete";
+            return false;
+        }
+    }
+    intervalEnds_.push_back(reader_.position());
+    // Only the last byte's padding may follow the last MCU.
+    if (restarts != clean_.restarts.size() ||
+        clean_.bytes.size() * 8 - reader_.position() >= 8) {
+        why = "its coded data does not end where the picture does";
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t Splice::endOf(std::size_t mcu) const {
+    const std::size_t next = mcu + 1;
+    const unsigned restart = header_.restart;
+    if (next < marks_.size() && (restart == 0 || next % restart != 0))
+        return marks_[next].start;
+    return intervalEnds_[restart == 0 ? 0 : (next - 1) / restart];
+}
+
+Predictions Splice::predictedBefore(std::size_t mcu) const {
+    Predictions p{};
+    if (mcu == 0 || (header_.restart != 0 && mcu % header_.restart == 0))
+        return p;
+    for (int c = 0; c < layout_.components; ++c)
+        p[static_cast<std::size_t>(c)] = marks_[mcu - 1].after[static_cast<std::size_t>(c)];
+    return p;
+}
+
+bool Splice::readMcu(std::size_t mcu, std::vector<Block>& blocks) {
+    reader_.seek(marks_[mcu].start);
+    Predictions predicted = predictedBefore(mcu);
+    std::size_t at = 0;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        for (int b = 0; b < layout_.h[k] * layout_.v[k]; ++b, ++at) {
+            blocks[at].fill(0);
+            if (!readBlock(reader_, dc_[k], ac_[k], predicted[k], blocks[at].data()))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Which blocks of the copy are new: every block off the photo or from
+// `redrawFrom` on, and every block of the photo with a changed cell.
+bool Splice::planBlocks(std::string& why) {
+    const unsigned mcuHeight = layout_.mcuHeight;
+    if (copy_.topRows % mcuHeight != 0 || copy_.height > 65500) {
+        why = "the copy's rows do not fall on the source's blocks";
+        return false;
+    }
+    topMcuRows_ = copy_.topRows / mcuHeight;
+    copyMcusHigh_ = divideUp(copy_.height, mcuHeight);
+    stretchOfRow_.assign(copyMcusHigh_, -1);
+    std::vector<std::uint8_t> rowPlanned(copyMcusHigh_, 0);
+    const std::uint32_t width = header_.width;
+    const unsigned cellsWide = divideUp(width, kDctSize);
+    const unsigned cellsHigh = divideUp(copy_.height, kDctSize);
+    const unsigned maxH = layout_.mcuWidth / kDctSize;
+    const unsigned maxV = mcuHeight / kDctSize;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        const auto h = static_cast<unsigned>(layout_.h[k]);
+        const auto v = static_cast<unsigned>(layout_.v[k]);
+        widthInBlocks_[k] = divideUp(std::uint64_t{width} * h, layout_.mcuWidth);
+        heightInBlocks_[k] = divideUp(std::uint64_t{copy_.height} * v, mcuHeight);
+        const unsigned cellsX = maxH / h;
+        const unsigned cellsY = maxV / v;
+        planned_[k].assign(std::size_t{widthInBlocks_[k]} * heightInBlocks_[k], 0);
+        for (unsigned by = 0; by < heightInBlocks_[k]; ++by) {
+            const std::uint32_t y = by * cellsY * kDctSize;
+            const bool onPhoto = y >= copy_.topRows && y < copy_.redrawFrom &&
+                                 y < copy_.topRows + header_.height;
+            for (unsigned bx = 0; bx < widthInBlocks_[k]; ++bx) {
+                bool changed = !onPhoto;
+                for (unsigned cy = by * cellsY; !changed && cy < (by + 1) * cellsY && cy < cellsHigh;
+                     ++cy) {
+                    for (unsigned cx = bx * cellsX; cx < (bx + 1) * cellsX && cx < cellsWide; ++cx) {
+                        if (canvas_.changed(cx, cy)) {
+                            changed = true;
+                            break;
+                        }
+                    }
+                }
+                if (changed) {
+                    planned_[k][std::size_t{by} * widthInBlocks_[k] + bx] = 1;
+                    rowPlanned[by / v] = 1;
+                    ++counts_.encoded;
+                } else {
+                    ++counts_.kept;
+                }
+            }
+        }
+    }
+    for (unsigned r = 0; r < copyMcusHigh_;) {
+        if (!rowPlanned[r]) {
+            ++r;
+            continue;
+        }
+        unsigned end = r;
+        while (end < copyMcusHigh_ && rowPlanned[end])
+            ++end;
+        Stretch stretch;
+        stretch.firstRow = r;
+        stretches_.push_back(std::move(stretch));
+        for (unsigned i = r; i < end; ++i)
+            stretchOfRow_[i] = static_cast<int>(stretches_.size() - 1);
+        r = end;
+    }
+    return true;
+}
+
+bool Splice::encodeStretches(std::string& why) {
+    char text[JMSG_LENGTH_MAX] = {};
+    for (Stretch& stretch : stretches_) {
+        unsigned end = stretch.firstRow;
+        while (end < copyMcusHigh_ && stretchOfRow_[end] == stretchOfRow_[stretch.firstRow])
+            ++end;
+        const std::uint32_t first = stretch.firstRow * layout_.mcuHeight;
+        const std::uint32_t last = std::min<std::uint32_t>(end * layout_.mcuHeight, copy_.height);
+        LxOwnedMemFile encoded;
+        auto state = std::make_unique<StretchState>();
+        if (!encodeRows(&encoded, header_.params, canvas_, header_.width, first, last, {}, false,
+                        text) ||
+            !readStretch(*state, encoded.GetBufferPointer(false),
+                         static_cast<std::size_t>(encoded.Size()), stretch, text)) {
+            why = text;
+            return false;
+        }
+    }
+    return true;
+}
+
+const Block* Splice::stretchBlock(int c, unsigned bx, unsigned by) const {
+    const int index = stretchOfRow_[by / static_cast<unsigned>(layout_.v[static_cast<std::size_t>(c)])];
+    if (index < 0)
+        return nullptr;
+    const Stretch& stretch = stretches_[static_cast<std::size_t>(index)];
+    const auto k = static_cast<std::size_t>(c);
+    const unsigned first = stretch.firstRow * static_cast<unsigned>(layout_.v[k]);
+    if (by < first || by - first >= stretch.rows[k] || bx >= stretch.stride[k])
+        return nullptr;
+    return &stretch.blocks[k][std::size_t{by - first} * stretch.stride[k] + bx];
+}
+
+bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
+                       std::string& why) {
+    const unsigned wide = layout_.mcusWide;
+    const unsigned restart = header_.restart;
+    std::size_t blocksPerMcu = 0;
+    for (int c = 0; c < layout_.components; ++c)
+        blocksPerMcu += static_cast<std::size_t>(layout_.h[static_cast<std::size_t>(c)] *
+                                                 layout_.v[static_cast<std::size_t>(c)]);
+    std::vector<Block> source(blocksPerMcu);
+    Predictions predicted{};
+    std::uint64_t runFrom = 0;
+    std::uint64_t runTo = 0;
+    const auto flush = [&] {
+        if (runTo > runFrom)
+            out.copy(clean_.bytes.data(), runFrom, runTo);
+        runFrom = runTo = 0;
+    };
+    std::uint64_t restarts = 0;
+    for (unsigned m = 0; m < copyMcusHigh_; ++m) {
+        const bool onSource = m >= topMcuRows_ && m - topMcuRows_ < sourceMcusHigh_;
+        const std::size_t sourceRow = onSource ? m - topMcuRows_ : 0;
+        for (unsigned mx = 0; mx < wide; ++mx) {
+            const std::uint64_t j = std::uint64_t{m} * wide + mx;
+            if (restart != 0 && j > 0 && j % restart == 0) {
+                flush();
+                out.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
+                predicted = {};
+            }
+            const std::size_t i = sourceRow * wide + mx;
+            if (stretchOfRow_[m] < 0) {
+                if (!onSource) {
+                    why = "a row of the copy has no blocks";
+                    return false;
+                }
+                if (predictedBefore(i) == predicted) {
+                    // The source's own bits, as they are.
+                    if (runTo != marks_[i].start) {
+                        flush();
+                        runFrom = marks_[i].start;
+                    }
+                    runTo = endOf(i);
+                    for (int c = 0; c < layout_.components; ++c)
+                        predicted[static_cast<std::size_t>(c)] = marks_[i].after[static_cast<std::size_t>(c)];
+                    continue;
+                }
+            }
+            flush();
+            bool haveSource = false;
+            std::size_t at = 0;
+            for (int c = 0; c < layout_.components; ++c) {
+                const auto k = static_cast<std::size_t>(c);
+                for (int yi = 0; yi < layout_.v[k]; ++yi) {
+                    for (int xi = 0; xi < layout_.h[k]; ++xi, ++at) {
+                        const unsigned bx = mx * static_cast<unsigned>(layout_.h[k]) + static_cast<unsigned>(xi);
+                        const unsigned by = m * static_cast<unsigned>(layout_.v[k]) + static_cast<unsigned>(yi);
+                        const bool inside = bx < widthInBlocks_[k] && by < heightInBlocks_[k];
+                        const Block* block = nullptr;
+                        if ((inside && planned_[k][std::size_t{by} * widthInBlocks_[k] + bx]) ||
+                            !onSource) {
+                            block = stretchBlock(c, bx, by);
+                        } else {
+                            if (!haveSource && !readMcu(i, source)) {
+                                why = "its coded data is damaged";
+                                return false;
+                            }
+                            haveSource = true;
+                            block = &source[at];
+                        }
+                        if (block == nullptr || !writeBlock(out, block->data(), predicted[k], dc_[k], ac_[k], missing[k])) {
+                            why = "a new block has coefficients out of range";
+                            return false;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    flush();
+    out.align();
+    return true;
+}
+
+bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
+    if (copy_.orientation != 1) {
+        why = "the copy is turned";
+        return false;
+    }
+    if (!readSource(why) || !planBlocks(why) || !encodeStretches(why))
+        return false;
+    // New blocks may need symbols the source never used; a second pass
+    // writes them with the codes added to its tables.
+    for (int pass = 0; pass < 2; ++pass) {
+        out.clear();
+        out.reserve(copy_.sourceSize + copy_.sourceSize / 8 + 65536);
+        appendHeader(out, header_, copy_.height, copy_.markers);
+        BitWriter writer{out};
+        std::array<MissingCodes, kMaxComponents> missing{};
+        if (!writeScan(writer, missing, why))
+            return false;
+        bool added = false;
+        for (int c = 0; c < layout_.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const bool dcMissing = std::find(missing[k].dc.begin(), missing[k].dc.end(), true) !=
+                                   missing[k].dc.end();
+            const bool acMissing = std::find(missing[k].ac.begin(), missing[k].ac.end(), true) !=
+                                   missing[k].ac.end();
+            if (!dcMissing && !acMissing)
+                continue;
+            added = true;
+            if (pass > 0 ||
+                !addCodes(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])],
+                          missing[k].dc) ||
+                !addCodes(header_.acTables[static_cast<std::size_t>(header_.acNo[k])],
+                          missing[k].ac)) {
+                why = "the photo's Huffman tables have no room for the codes the new blocks need";
+                return false;
+            }
+        }
+        if (!added) {
+            out.insert(out.end(), {0xFF, 0xD9});
+            return true;
+        }
+        for (int c = 0; c < layout_.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            dc_[k] = HuffTable{};
+            ac_[k] = HuffTable{};
+            if (!buildTable(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])], dc_[k]) ||
+                !buildTable(header_.acTables[static_cast<std::size_t>(header_.acNo[k])], ac_[k])) {
+                why = "the photo's Huffman tables have no room for the codes the new blocks need";
+                return false;
+            }
+        }
+    }
+    return false;
+}
+} // namespace
+
+bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+                    JpegBlockCounts& counts, std::string& why) {
+    if (out == nullptr || copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
+        copy.redrawFrom < copy.topRows || copy.redrawFrom > copy.height) {
+        why = "nothing to copy";
+        return false;
+    }
+    JpegBlockCounts planned;
+    std::vector<std::uint8_t> written;
+    try {
+        auto splice = std::make_unique<Splice>(copy, canvas, planned);
+        if (!splice->run(written, why))
+            return false;
+    } catch (const std::bad_alloc&) {
+        why = "there is not enough memory";
+        return false;
+    }
+    if (out->Write(written.data(), 1, written.size()) != written.size()) {
+        why = "the copy could not be written";
+        return false;
+    }
+    counts = planned;
+    counts.spliced = true;
+    return true;
+}
