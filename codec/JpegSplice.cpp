@@ -14,11 +14,11 @@
 using namespace jpeg_block_parts;
 
 namespace {
-constexpr int kLookBits = 9;
+constexpr int kLookBits = 11;
 constexpr int kMaxComponents = 4;
 using Block = std::array<JCOEF, DCTSIZE2>;
 
-// One Huffman table, for reading codes (a lookup of the first nine bits,
+// One Huffman table, for reading codes (a lookup of the first eleven bits,
 // then the longest code of each length) and for writing them.
 struct HuffTable {
     std::array<std::uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0: longer
@@ -72,7 +72,19 @@ struct BitReader {
     std::uint64_t buffer = 0;
     int count = 0;
 
+    // Keeps at least 56 bits in the buffer: eight bytes at a time where
+    // they are there (the bits of a part-byte taken along are the data's own
+    // and are put there again by the next fill).
     void fill() {
+        if (next + 8 <= size) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, data + next, sizeof word);
+            buffer |= __builtin_bswap64(word) >> count;
+            const int bytes = (63 - count) >> 3;
+            next += static_cast<std::size_t>(bytes);
+            count += bytes * 8;
+            return;
+        }
         while (count <= 56) {
             buffer |= std::uint64_t{next < size ? data[next] : std::uint8_t{0}} << (56 - count);
             ++next;
@@ -89,7 +101,9 @@ struct BitReader {
         skip(n);
         return value;
     }
-    std::uint64_t position() const { return std::uint64_t{next} * 8 - static_cast<unsigned>(count); }
+    std::uint64_t position() const {
+        return std::uint64_t{next} * 8 - static_cast<unsigned>(count);
+    }
     void seek(std::uint64_t bit) {
         next = static_cast<std::size_t>(bit / 8);
         buffer = 0;
@@ -101,7 +115,9 @@ struct BitReader {
 };
 
 int decodeSymbol(BitReader& in, const HuffTable& table) {
-    in.fill();
+    // A code and its extra bits take at most 16 + 11 bits.
+    if (in.count < 32)
+        in.fill();
     const std::uint16_t entry = table.look[in.peek(kLookBits)];
     if (entry != 0) {
         in.skip(entry >> 8);
@@ -116,16 +132,18 @@ int decodeSymbol(BitReader& in, const HuffTable& table) {
     if (length > 16)
         return -1;
     in.skip(length);
-    return table.values[static_cast<std::size_t>(code + table.offset[static_cast<std::size_t>(length)])];
+    return table
+        .values[static_cast<std::size_t>(code + table.offset[static_cast<std::size_t>(length)])];
 }
 
 int extend(int bits, int size) {
     return bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
 }
 
-// Reads one block, its DC from `predicted`; with `out`, its coefficients in
-// row order (the caller zeroes them). False for codes the tables lack and
+// Reads one block, its DC from `predicted`; with kStore, its coefficients
+// into `out` in row order (the caller zeroes them). False for codes the tables lack and
 // coefficients a sequential 8-bit scan cannot hold.
+template <bool kStore>
 bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
                JCOEF* out) {
     const int dcSize = decodeSymbol(in, dc);
@@ -135,7 +153,7 @@ bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& pre
         predicted += extend(in.take(dcSize), dcSize);
     if (predicted < -32767 || predicted > 32767)
         return false;
-    if (out != nullptr)
+    if constexpr (kStore)
         out[0] = static_cast<JCOEF>(predicted);
     for (int k = 1; k < DCTSIZE2;) {
         const int symbol = decodeSymbol(in, ac);
@@ -152,42 +170,56 @@ bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& pre
         k += run;
         if (k >= DCTSIZE2 || size > 10)
             return false;
-        const int value = extend(in.take(size), size);
-        if (out != nullptr)
-            out[kZigzag[static_cast<std::size_t>(k)]] = static_cast<JCOEF>(value);
+        if constexpr (kStore)
+            out[kZigzag[static_cast<std::size_t>(k)]] =
+                static_cast<JCOEF>(extend(in.take(size), size));
+        else
+            in.skip(size);
         ++k;
     }
     return true;
 }
 
-// Writes bits, stuffing a zero after every 0xFF byte.
-struct BitWriter {
-    std::vector<std::uint8_t>& out;
-    std::uint64_t pending = 0;
-    int count = 0;
+// Writes bits after what `out` holds, stuffing a zero after every 0xFF
+// byte; `finish` gives `out` its final size.
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out), at_(out.size()) {
+        out_.resize(std::max<std::size_t>(out_.size() * 2, 1 << 16));
+    }
 
     void put(std::uint32_t value, int n) {
-        pending = (pending << n) | (value & ((std::uint64_t{1} << n) - 1));
-        count += n;
-        while (count >= 8) {
-            count -= 8;
-            const auto byte = static_cast<std::uint8_t>(pending >> count);
-            out.push_back(byte);
+        pending_ = (pending_ << n) | (value & ((std::uint64_t{1} << n) - 1));
+        count_ += n;
+        if (count_ < 8)
+            return;
+        room(8);
+        while (count_ >= 8) {
+            count_ -= 8;
+            const auto byte = static_cast<std::uint8_t>(pending_ >> count_);
+            out_[at_++] = byte;
             if (byte == 0xFF)
-                out.push_back(0);
+                out_[at_++] = 0;
         }
     }
     // Pads the last byte with one bits, as the standard asks before a marker.
     void align() {
-        if (count > 0)
-            put(0xFF, 8 - count);
+        if (count_ > 0)
+            put(0xFF, 8 - count_);
     }
     void marker(std::uint8_t code) {
         align();
-        out.push_back(0xFF);
-        out.push_back(code);
+        room(2);
+        out_[at_++] = 0xFF;
+        out_[at_++] = code;
     }
-    // Bits [from, to) of `data`, as they are.
+    void bytes(std::initializer_list<std::uint8_t> values) {
+        room(values.size());
+        for (std::uint8_t value : values)
+            out_[at_++] = value;
+    }
+    // Bits [from, to) of `data`, as they are: 32 at a time, written as four
+    // bytes at once where none of them is 0xFF.
     void copy(const std::uint8_t* data, std::uint64_t from, std::uint64_t to) {
         while (from < to && (from & 7) != 0) {
             const int n = static_cast<int>(std::min<std::uint64_t>(8 - (from & 7), to - from));
@@ -196,16 +228,43 @@ struct BitWriter {
             from += static_cast<unsigned>(n);
         }
         for (; to - from >= 32; from += 32) {
-            const std::uint8_t* at = data + from / 8;
-            put(std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 |
-                    at[3],
-                32);
+            std::uint32_t word = 0;
+            std::memcpy(&word, data + from / 8, sizeof word);
+            word = __builtin_bswap32(word);
+            pending_ = (pending_ << 32) | word;
+            const std::uint32_t out = static_cast<std::uint32_t>(pending_ >> count_);
+            const std::uint32_t inverted = ~out;
+            room(8);
+            if (((inverted - 0x01010101U) & ~inverted & 0x80808080U) == 0) {
+                const std::uint32_t big = __builtin_bswap32(out);
+                std::memcpy(&out_[at_], &big, sizeof big);
+                at_ += 4;
+            } else {
+                for (int shift = 24; shift >= 0; shift -= 8) {
+                    const auto byte = static_cast<std::uint8_t>(out >> shift);
+                    out_[at_++] = byte;
+                    if (byte == 0xFF)
+                        out_[at_++] = 0;
+                }
+            }
         }
         for (; from < to; from += 8) {
             const int n = static_cast<int>(std::min<std::uint64_t>(8, to - from));
             put(static_cast<std::uint32_t>(data[from / 8] >> (8 - n)), n);
         }
     }
+    void finish() { out_.resize(at_); }
+
+private:
+    void room(std::size_t bytes) {
+        if (at_ + 2 * bytes > out_.size())
+            out_.resize(out_.size() * 2 + 2 * bytes);
+    }
+
+    std::vector<std::uint8_t>& out_;
+    std::size_t at_;
+    std::uint64_t pending_ = 0;
+    int count_ = 0;
 };
 
 // The symbols a copy needed that its tables had no code for.
@@ -322,8 +381,7 @@ struct HeaderState {
     char text[JMSG_LENGTH_MAX] = {};
 };
 
-bool readSourceHeader(HeaderState& s, const std::uint8_t* data, std::size_t size,
-                      SourceHeader& h) {
+bool readSourceHeader(HeaderState& s, const std::uint8_t* data, std::size_t size, SourceHeader& h) {
     s.cinfo.err = s.error.Install(s.text);
     if (setjmp(s.error.jump)) {
         jpeg_destroy_decompress(&s.cinfo);
@@ -401,7 +459,8 @@ struct CleanData {
 void cleanCodedData(const std::uint8_t* data, std::size_t size, std::size_t at, CleanData& clean) {
     clean.bytes.reserve(size - at);
     while (at < size) {
-        const auto* found = static_cast<const std::uint8_t*>(std::memchr(data + at, 0xFF, size - at));
+        const auto* found =
+            static_cast<const std::uint8_t*>(std::memchr(data + at, 0xFF, size - at));
         const std::size_t ff = found == nullptr ? size : static_cast<std::size_t>(found - data);
         clean.bytes.insert(clean.bytes.end(), data + at, data + ff);
         at = ff + 1;
@@ -470,8 +529,10 @@ bool readStretch(StretchState& s, const std::uint8_t* data, std::size_t size, St
     for (int c = 0; c < s.cinfo.num_components && c < kMaxComponents; ++c) {
         const jpeg_component_info& comp = s.cinfo.comp_info[c];
         const auto k = static_cast<std::size_t>(c);
-        const unsigned stride = roundUp(comp.width_in_blocks, static_cast<unsigned>(comp.h_samp_factor));
-        const unsigned rows = roundUp(comp.height_in_blocks, static_cast<unsigned>(comp.v_samp_factor));
+        const unsigned stride =
+            roundUp(comp.width_in_blocks, static_cast<unsigned>(comp.h_samp_factor));
+        const unsigned rows =
+            roundUp(comp.height_in_blocks, static_cast<unsigned>(comp.v_samp_factor));
         stretch.stride[k] = stride;
         stretch.rows[k] = rows;
         stretch.blocks[k].resize(std::size_t{stride} * rows);
@@ -570,8 +631,9 @@ void appendHeader(std::vector<std::uint8_t>& out, const SourceHeader& h, std::ui
         sentDc[dc] = sentAc[ac] = true;
     }
     if (h.restart != 0)
-        appendMarker(out, 0xDD,
-                     {static_cast<std::uint8_t>(h.restart >> 8), static_cast<std::uint8_t>(h.restart)});
+        appendMarker(
+            out, 0xDD,
+            {static_cast<std::uint8_t>(h.restart >> 8), static_cast<std::uint8_t>(h.restart)});
     std::vector<std::uint8_t> scan{static_cast<std::uint8_t>(h.components)};
     for (int c = 0; c < h.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
@@ -686,7 +748,7 @@ bool Splice::readSource(std::string& why) {
             const auto k = static_cast<std::size_t>(c);
             const int blocks = layout_.h[k] * layout_.v[k];
             for (int b = 0; b < blocks; ++b) {
-                if (!readBlock(reader_, dc_[k], ac_[k], predicted[k], nullptr)) {
+                if (!readBlock<false>(reader_, dc_[k], ac_[k], predicted[k], nullptr)) {
                     why = "its coded data is damaged";
                     return false;
                 }
@@ -700,8 +762,7 @@ bool Splice::readSource(std::string& why) {
     }
     intervalEnds_.push_back(reader_.position());
     // Only the last byte's padding may follow the last MCU.
-    if (restarts != clean_.restarts.size() ||
-        clean_.bytes.size() * 8 - reader_.position() >= 8) {
+    if (restarts != clean_.restarts.size() || clean_.bytes.size() * 8 - reader_.position() >= 8) {
         why = "its coded data does not end where the picture does";
         return false;
     }
@@ -733,7 +794,7 @@ bool Splice::readMcu(std::size_t mcu, std::vector<Block>& blocks) {
         const auto k = static_cast<std::size_t>(c);
         for (int b = 0; b < layout_.h[k] * layout_.v[k]; ++b, ++at) {
             blocks[at].fill(0);
-            if (!readBlock(reader_, dc_[k], ac_[k], predicted[k], blocks[at].data()))
+            if (!readBlock<true>(reader_, dc_[k], ac_[k], predicted[k], blocks[at].data()))
                 return false;
         }
     }
@@ -768,13 +829,14 @@ bool Splice::planBlocks(std::string& why) {
         planned_[k].assign(std::size_t{widthInBlocks_[k]} * heightInBlocks_[k], 0);
         for (unsigned by = 0; by < heightInBlocks_[k]; ++by) {
             const std::uint32_t y = by * cellsY * kDctSize;
-            const bool onPhoto = y >= copy_.topRows && y < copy_.redrawFrom &&
-                                 y < copy_.topRows + header_.height;
+            const bool onPhoto =
+                y >= copy_.topRows && y < copy_.redrawFrom && y < copy_.topRows + header_.height;
             for (unsigned bx = 0; bx < widthInBlocks_[k]; ++bx) {
                 bool changed = !onPhoto;
-                for (unsigned cy = by * cellsY; !changed && cy < (by + 1) * cellsY && cy < cellsHigh;
-                     ++cy) {
-                    for (unsigned cx = bx * cellsX; cx < (bx + 1) * cellsX && cx < cellsWide; ++cx) {
+                for (unsigned cy = by * cellsY;
+                     !changed && cy < (by + 1) * cellsY && cy < cellsHigh; ++cy) {
+                    for (unsigned cx = bx * cellsX; cx < (bx + 1) * cellsX && cx < cellsWide;
+                         ++cx) {
                         if (canvas_.changed(cx, cy)) {
                             changed = true;
                             break;
@@ -831,7 +893,8 @@ bool Splice::encodeStretches(std::string& why) {
 }
 
 const Block* Splice::stretchBlock(int c, unsigned bx, unsigned by) const {
-    const int index = stretchOfRow_[by / static_cast<unsigned>(layout_.v[static_cast<std::size_t>(c)])];
+    const int index =
+        stretchOfRow_[by / static_cast<unsigned>(layout_.v[static_cast<std::size_t>(c)])];
     if (index < 0)
         return nullptr;
     const Stretch& stretch = stretches_[static_cast<std::size_t>(index)];
@@ -884,7 +947,8 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                     }
                     runTo = endOf(i);
                     for (int c = 0; c < layout_.components; ++c)
-                        predicted[static_cast<std::size_t>(c)] = marks_[i].after[static_cast<std::size_t>(c)];
+                        predicted[static_cast<std::size_t>(c)] =
+                            marks_[i].after[static_cast<std::size_t>(c)];
                     continue;
                 }
             }
@@ -895,8 +959,10 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                 const auto k = static_cast<std::size_t>(c);
                 for (int yi = 0; yi < layout_.v[k]; ++yi) {
                     for (int xi = 0; xi < layout_.h[k]; ++xi, ++at) {
-                        const unsigned bx = mx * static_cast<unsigned>(layout_.h[k]) + static_cast<unsigned>(xi);
-                        const unsigned by = m * static_cast<unsigned>(layout_.v[k]) + static_cast<unsigned>(yi);
+                        const unsigned bx =
+                            mx * static_cast<unsigned>(layout_.h[k]) + static_cast<unsigned>(xi);
+                        const unsigned by =
+                            m * static_cast<unsigned>(layout_.v[k]) + static_cast<unsigned>(yi);
                         const bool inside = bx < widthInBlocks_[k] && by < heightInBlocks_[k];
                         const Block* block = nullptr;
                         if ((inside && planned_[k][std::size_t{by} * widthInBlocks_[k] + bx]) ||
@@ -910,7 +976,8 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                             haveSource = true;
                             block = &source[at];
                         }
-                        if (block == nullptr || !writeBlock(out, block->data(), predicted[k], dc_[k], ac_[k], missing[k])) {
+                        if (block == nullptr || !writeBlock(out, block->data(), predicted[k],
+                                                            dc_[k], ac_[k], missing[k])) {
                             why = "a new block has coefficients out of range";
                             return false;
                         }
@@ -937,17 +1004,17 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
         out.clear();
         out.reserve(copy_.sourceSize + copy_.sourceSize / 8 + 65536);
         appendHeader(out, header_, copy_.height, copy_.markers);
-        BitWriter writer{out};
+        BitWriter writer(out);
         std::array<MissingCodes, kMaxComponents> missing{};
         if (!writeScan(writer, missing, why))
             return false;
         bool added = false;
         for (int c = 0; c < layout_.components; ++c) {
             const auto k = static_cast<std::size_t>(c);
-            const bool dcMissing = std::find(missing[k].dc.begin(), missing[k].dc.end(), true) !=
-                                   missing[k].dc.end();
-            const bool acMissing = std::find(missing[k].ac.begin(), missing[k].ac.end(), true) !=
-                                   missing[k].ac.end();
+            const bool dcMissing =
+                std::find(missing[k].dc.begin(), missing[k].dc.end(), true) != missing[k].dc.end();
+            const bool acMissing =
+                std::find(missing[k].ac.begin(), missing[k].ac.end(), true) != missing[k].ac.end();
             if (!dcMissing && !acMissing)
                 continue;
             added = true;
@@ -961,7 +1028,8 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
             }
         }
         if (!added) {
-            out.insert(out.end(), {0xFF, 0xD9});
+            writer.bytes({0xFF, 0xD9});
+            writer.finish();
             return true;
         }
         for (int c = 0; c < layout_.components; ++c) {
