@@ -30,8 +30,9 @@ struct HuffTable {
 };
 
 // The canonical codes of a table as JPEG assigns them; false for a table
-// that claims more codes of a length than there are.
-bool buildTable(const JHUFF_TBL& source, HuffTable& table) {
+// that claims more codes of a length than there are, or (for DC) a symbol
+// past 15: tables libjpeg refuses to read.
+bool buildTable(const JHUFF_TBL& source, HuffTable& table, bool dc) {
     table.maxCode.fill(-1);
     std::uint32_t code = 0;
     int k = 0;
@@ -42,6 +43,8 @@ bool buildTable(const JHUFF_TBL& source, HuffTable& table) {
             if (k >= 256 || code >= (1U << length))
                 return false;
             const std::uint8_t symbol = source.huffval[k];
+            if (dc && symbol > 15)
+                return false;
             table.values[static_cast<std::size_t>(k)] = symbol;
             if (table.length[symbol] == 0) {
                 table.length[symbol] = static_cast<std::uint8_t>(length);
@@ -710,8 +713,8 @@ bool Splice::readSource(std::string& why) {
     sourceMcusHigh_ = divideUp(h.height, layout_.mcuHeight);
     for (int c = 0; c < h.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
-        if (!buildTable(h.dcTables[static_cast<std::size_t>(h.dcNo[k])], dc_[k]) ||
-            !buildTable(h.acTables[static_cast<std::size_t>(h.acNo[k])], ac_[k])) {
+        if (!buildTable(h.dcTables[static_cast<std::size_t>(h.dcNo[k])], dc_[k], true) ||
+            !buildTable(h.acTables[static_cast<std::size_t>(h.acNo[k])], ac_[k], false)) {
             why = "its Huffman tables are damaged";
             return false;
         }
@@ -1036,8 +1039,10 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
             const auto k = static_cast<std::size_t>(c);
             dc_[k] = HuffTable{};
             ac_[k] = HuffTable{};
-            if (!buildTable(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])], dc_[k]) ||
-                !buildTable(header_.acTables[static_cast<std::size_t>(header_.acNo[k])], ac_[k])) {
+            if (!buildTable(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])], dc_[k],
+                            true) ||
+                !buildTable(header_.acTables[static_cast<std::size_t>(header_.acNo[k])], ac_[k],
+                            false)) {
                 why = "the photo's Huffman tables have no room for the codes the new blocks need";
                 return false;
             }

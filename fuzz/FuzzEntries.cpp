@@ -109,10 +109,40 @@ void RequireClean(LxMemFile& written) {
         std::abort();
     jpeg_destroy_decompress(&cinfo);
 }
+
+// Every quantized coefficient of a written copy, component after component.
+std::vector<JCOEF> Coefficients(LxMemFile& written) {
+    jpeg_decompress_struct cinfo;
+    char text[JMSG_LENGTH_MAX] = {};
+    JpegErrorManager error;
+    cinfo.err = error.Install(text);
+    if (setjmp(error.jump)) {
+        std::abort();
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, written.GetBufferPointer(false),
+                 static_cast<unsigned long>(written.Size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
+    std::vector<JCOEF> all;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        for (JDIMENSION y = 0; y < comp.height_in_blocks; ++y) {
+            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], y, 1, FALSE);
+            const auto* first = reinterpret_cast<const JCOEF*>(row[0]);
+            all.insert(all.end(), first, first + std::size_t{comp.width_in_blocks} * DCTSIZE2);
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return all;
+}
 } // namespace
 
 void BlockCopy(const std::uint8_t* data, std::size_t size) {
-    const int orientation = static_cast<int>(size % 8) + 1;
+    // Half the inputs are copied as they stand, the road most copies take.
+    const int orientation = size % 16 < 8 ? 1 : static_cast<int>(size % 8) + 1;
     const JpegBlockGrid grid = ReadJpegBlockGrid(data, size, orientation);
     if (!grid.cannotKeep.empty() || std::uint64_t{grid.width} * grid.height > kMaxReencodePixels)
         return;
@@ -131,8 +161,16 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
     LxOwnedMemFile written;
     JpegBlockCounts counts;
     std::string error;
-    if (WriteJpegBlockCopy(&written, copy, canvas, counts, error))
+    if (WriteJpegBlockCopy(&written, copy, canvas, counts, error)) {
         RequireClean(written);
+        // A spliced copy holds what libjpeg's coefficient road writes.
+        copy.splice = false;
+        LxOwnedMemFile other;
+        JpegBlockCounts otherCounts;
+        if (counts.spliced && WriteJpegBlockCopy(&other, copy, canvas, otherCounts, error) &&
+            Coefficients(written) != Coefficients(other))
+            std::abort();
+    }
     LxOwnedMemFile fresh;
     if (EncodeJpegLikeSource(&fresh, data, size, canvas, grid.width, grid.height, copy.markers,
                              error))
