@@ -1,6 +1,7 @@
 #include "bench/CaptionJob.h"
 
 #include "captions/Caption.h"
+#include "captions/CaptionJob.h"
 
 #include <QtGlobal>
 
@@ -57,13 +58,15 @@ void AddJobCaptions(PictureDocument& document) {
 }
 
 PipelineResult RunCaptionJob(const QString& input, const QString& output) {
-    PictureDocument document;
-    PipelineResult result = openPicture(document, input);
-    if (!result.ok) {
-        return result;
-    }
-    AddJobCaptions(document);
-    return savePicture(document, output, {MetadataChoice::KeepAll, {false, 90}, true});
+    CaptionList captions;
+    for (const Caption& caption : JobCaptions())
+        captions.append(caption);
+    CaptionJob job;
+    job.photo = input;
+    job.output = output;
+    job.overwrite = true;
+    job.quality = PictureQuality{false, 90};
+    return runCaptionJob(job, captions);
 }
 
 bool RunCaptionJobKeepingMetadata(const QString& input, const QString& output, QString& error) {

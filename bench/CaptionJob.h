@@ -24,7 +24,8 @@ void AddJobCaptions(PictureDocument& document);
 const QTemporaryDir& Scratch();
 QString ScratchPath(const char* name);
 
-// One whole job as a person does it: open the photo, add the captions, save.
+// One whole job as the command line runs it (runCaptionJob): open the
+// photo, add the captions, save, encoding again at quality 90.
 PipelineResult RunCaptionJob(const QString& input, const QString& output);
 
 // The same job, failing also when the photo's metadata was left out of the
