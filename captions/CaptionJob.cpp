@@ -17,14 +17,17 @@ constexpr std::array<MetadataWord, 3> kMetadataWords{{
 } // namespace
 
 PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions) {
+    const SaveChoices choices{job.metadata, job.quality, job.overwrite};
+    if (std::optional<PipelineResult> done =
+            captionJpegInPlace(job.photo, job.output, captions, choices))
+        return *done;
     PictureDocument document;
     const PipelineResult opened = openPicture(document, job.photo);
     if (!opened.ok)
         return opened;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         document.captions.append(*captions.at(i));
-    PipelineResult saved =
-        saveCaptionedCopy(document, job.output, {job.metadata, job.quality, job.overwrite});
+    PipelineResult saved = saveCaptionedCopy(document, job.output, choices);
     // What the open had to say (only the first page of several) goes with
     // what the save says.
     if (saved.ok && !opened.note.isEmpty())

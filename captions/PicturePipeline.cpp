@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegion>
 
 #include <algorithm>
 #include <cerrno>
@@ -302,6 +303,49 @@ QString partsLeftOutNote(const std::vector<std::string>& parts, const QString& p
         .arg(named, photo, one ? QStringLiteral("was") : QStringLiteral("were"),
              one ? QStringLiteral("it is") : QStringLiteral("they are"));
 }
+
+// The metadata segments of a copy of `width` x `height` of the document, as
+// the choices say; the first thing left out is told in `note`.
+std::vector<JpegSegment> metadataSegments(const PictureDocument& document,
+                                          const SaveChoices& choices, const QString& path,
+                                          std::uint32_t width, std::uint32_t height,
+                                          QString& note) {
+    const QByteArray description = encodeDescription(savedDescription(document));
+    QByteArray segments;
+    if (choices.metadata != MetadataChoice::DescriptionOnly && document.metadata) {
+        const CarriedMetadata carried = carryMetadata(*document.metadata, choices.metadata,
+                                                      description.toStdString(), width, height);
+        segments = QByteArray(reinterpret_cast<const char*>(carried.segments.data()),
+                              static_cast<qsizetype>(carried.segments.size()));
+        if (!carried.leftOut.empty() && note.isEmpty()) {
+            note =
+                QStringLiteral("The photo's metadata was left out of \"%1\" because %2; "
+                               "only the description was saved.")
+                    .arg(QDir::toNativeSeparators(path), QString::fromStdString(carried.leftOut));
+        } else if (!carried.leftOutParts.empty() && note.isEmpty()) {
+            note = partsLeftOutNote(carried.leftOutParts, document.fileName);
+        }
+    }
+    if (segments.isEmpty())
+        segments = descriptionSegment(description);
+    return SplitJpegSegments(reinterpret_cast<const std::uint8_t*>(segments.constData()),
+                             static_cast<std::size_t>(segments.size()));
+}
+
+// Puts the encoded copy at `path` whole, or leaves what was there.
+PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
+                            LxOwnedMemFile& encoded, const QString& note) {
+    FileReplacer out(path);
+    if (!choices.replaceExisting)
+        out.keepExisting();
+    const bool written =
+        out.open() &&
+        out.write(encoded.GetBufferPointer(false), static_cast<std::size_t>(encoded.Size())) &&
+        out.commit();
+    if (!written)
+        return failure(QStringLiteral("save"), path, out.errorText());
+    return {true, QString(), note};
+}
 } // namespace
 
 PipelineResult openPicture(PictureDocument& document, const QString& path,
@@ -394,27 +438,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     const std::uint32_t width = static_cast<std::uint32_t>(canvas.width());
 
     // The metadata segments for a copy of `height` rows.
-    const QByteArray description = encodeDescription(savedDescription(document));
     const auto markersFor = [&](std::uint32_t height) {
-        QByteArray segments;
-        if (choices.metadata != MetadataChoice::DescriptionOnly && document.metadata) {
-            const CarriedMetadata carried = carryMetadata(*document.metadata, choices.metadata,
-                                                          description.toStdString(), width, height);
-            segments = QByteArray(reinterpret_cast<const char*>(carried.segments.data()),
-                                  static_cast<qsizetype>(carried.segments.size()));
-            if (!carried.leftOut.empty() && note.isEmpty()) {
-                note = QStringLiteral("The photo's metadata was left out of \"%1\" because %2; "
-                                      "only the description was saved.")
-                           .arg(QDir::toNativeSeparators(path),
-                                QString::fromStdString(carried.leftOut));
-            } else if (!carried.leftOutParts.empty() && note.isEmpty()) {
-                note = partsLeftOutNote(carried.leftOutParts, document.fileName);
-            }
-        }
-        if (segments.isEmpty())
-            segments = descriptionSegment(description);
-        return SplitJpegSegments(reinterpret_cast<const std::uint8_t*>(segments.constData()),
-                                 static_cast<std::size_t>(segments.size()));
+        return metadataSegments(document, choices, path, width, height, note);
     };
     const auto canvasHeight = static_cast<std::uint32_t>(canvas.height());
 
@@ -460,15 +485,232 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         }
     }
 
-    FileReplacer out(path);
-    if (!choices.replaceExisting)
-        out.keepExisting();
-    const bool written =
-        out.open() &&
-        out.write(encoded.GetBufferPointer(false), static_cast<std::size_t>(encoded.Size())) &&
-        out.commit();
-    if (!written) {
-        return failure(save, path, out.errorText());
+    return writeEncoded(path, choices, encoded, note);
+}
+
+namespace {
+// The command line's road for a JPEG whose blocks are kept. The canvas is
+// allocated once, the photo decoded straight into its rows, and only the
+// rows the captions can reach (in whole MCU rows, with the photo's last
+// partial one when a band follows it) are decoded at all: the others are
+// never asked for, since their blocks are copied from the file. The
+// captions are then drawn only where they can put ink, over the rows as
+// they were, which gives the pixels a whole render gives.
+class ReachedRows : public JpegRowSink {
+public:
+    ReachedRows(PictureDocument& document, const CaptionList& captions, const JpegBlockGrid& grid,
+                const LxImageJPG& exif)
+        : document_(document), captions_(captions), grid_(grid), exif_(exif) {}
+
+    bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
+        std::shared_ptr<PhotoMetadata> metadata;
+        try {
+            metadata = std::make_shared<PhotoMetadata>(readPhotoMetadata(kept));
+        } catch (const std::bad_alloc&) {
+            refusal = "not enough memory";
+            return false;
+        }
+        // A turned photo and a picture the gate would refuse take the
+        // general road, which tells why.
+        PictureGate gate(kMaxOpenPixels);
+        if (metadata->orientation != 1 || frame.width != grid_.width ||
+            frame.height != grid_.height ||
+            !gate.admit(frame.width, frame.height,
+                        frame.progressive ? static_cast<std::uint64_t>(frame.components) * 2 : 0)) {
+            refusal = "another road";
+            return false;
+        }
+        const auto width = static_cast<int>(frame.width);
+        const auto height = static_cast<int>(frame.height);
+        // The bands are measured on a picture of the photo's size; its
+        // memory is never touched.
+        document_.picture = QImage(width, height, QImage::Format_RGB32);
+        if (document_.picture.isNull()) {
+            refusal = "not enough memory";
+            return false;
+        }
+        const QString description = photoDescription(exif_, metadata.get());
+        fillDocument(document_, document_.fileName, std::move(document_.picture), description,
+                     std::move(metadata), PictureFormat::Jpeg);
+        for (std::int32_t i = 0; i < captions_.count(); ++i)
+            document_.captions.append(*captions_.at(i));
+        bands_ = canvasBands(document_);
+        const std::int64_t canvasHeight = height + bands_.above + bands_.below;
+        if (canvasHeight > 65500) {
+            refusal = "another road";
+            return false;
+        }
+        document_.picture = QImage();
+        canvas_ = QImage(width, static_cast<int>(canvasHeight), QImage::Format_RGB32);
+        if (canvas_.isNull()) {
+            refusal = "not enough memory";
+            return false;
+        }
+        // The document's picture is the canvas's photo rows.
+        document_.picture =
+            QImage(canvas_.bits() + std::ptrdiff_t{bands_.above} * canvas_.bytesPerLine(), width,
+                   height, canvas_.bytesPerLine(), QImage::Format_RGB32);
+        shown_ = shownCaptions(document_, {});
+        for (std::size_t i = 0; i < shown_.size(); ++i)
+            reach_ += inkReach(document_, shown_, i);
+        bounds_ = reach_.boundingRect();
+        const unsigned mcu = grid_.mcuHeight;
+        wanted_.assign((frame.height + mcu - 1) / mcu, 0);
+        for (const QRect& rect : reach_) {
+            const int first = std::max(rect.top() - bands_.above, 0);
+            const int last = std::min(rect.bottom() - bands_.above, height - 1);
+            for (int row = first; row <= last; row += 1)
+                wanted_[static_cast<std::size_t>(row) / mcu] = 1;
+        }
+        if (bands_.below > 0)
+            wanted_.back() = 1;
+        return true;
     }
-    return {true, QString(), note};
+
+    std::uint8_t* directRow(std::uint32_t y) override {
+        return canvas_.scanLine(bands_.above + static_cast<int>(y));
+    }
+    void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
+    bool wants(std::uint32_t y) override { return wanted_[y / grid_.mcuHeight] != 0; }
+
+    // Draws the captions; before that, keeps the photo's pixels where they
+    // can put ink, to tell later which cells they changed.
+    void draw() {
+        const int width = canvas_.width();
+        const int photoTop = bands_.above;
+        const int photoEnd = photoTop + document_.picture.height();
+        // The band rows start black, as on every canvas.
+        const auto clear = [&](int first, int end) {
+            for (int row = first; row < end; ++row)
+                std::fill_n(reinterpret_cast<QRgb*>(canvas_.scanLine(row)), width, qRgb(0, 0, 0));
+        };
+        clear(0, photoTop);
+        clear(photoEnd, canvas_.height());
+        before_ = QImage(width, canvas_.height(), QImage::Format_RGB32);
+        for (const QRect& rect : reach_) {
+            for (int row = rect.top(); row <= rect.bottom(); ++row)
+                std::memcpy(before_.scanLine(row) + rect.left() * 4,
+                            canvas_.constScanLine(row) + rect.left() * 4,
+                            static_cast<std::size_t>(rect.width()) * 4);
+        }
+        QRegion area = reach_;
+        if (photoTop > 0)
+            area += QRect(0, 0, width, photoTop);
+        if (photoEnd < canvas_.height())
+            area += QRect(0, photoEnd, width, canvas_.height() - photoEnd);
+        for (const QRect& rect : area)
+            redrawCaptions(canvas_, document_, shown_, 0, rect);
+    }
+
+    // Whether any pixel of `cell` (canvas coordinates) differs from the
+    // photo: only where the captions can reach.
+    bool changed(const QRect& area) const {
+        const QRect cell = area & canvas_.rect();
+        if (!cell.intersects(bounds_))
+            return false;
+        for (const QRect& rect : reach_) {
+            const QRect part = cell & rect;
+            for (int row = part.top(); row <= part.bottom(); ++row) {
+                if (std::memcmp(canvas_.constScanLine(row) + part.left() * 4,
+                                before_.constScanLine(row) + part.left() * 4,
+                                static_cast<std::size_t>(part.width()) * 4) != 0)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    const QImage& canvas() const { return canvas_; }
+    const CanvasBands& bands() const { return bands_; }
+
+private:
+    PictureDocument& document_;
+    const CaptionList& captions_;
+    const JpegBlockGrid& grid_;
+    const LxImageJPG& exif_;
+    CanvasBands bands_;
+    QImage canvas_;
+    QImage before_;
+    std::vector<const Caption*> shown_;
+    QRegion reach_;
+    QRect bounds_;
+    std::vector<std::uint8_t> wanted_;
+};
+
+// The rows of the copy: rows of the topmost band's colour, then the canvas.
+class ReachedCanvas : public JpegCanvas {
+public:
+    ReachedCanvas(const ReachedRows& rows, int padding)
+        : rows_(rows), padding_(padding),
+          pad_(static_cast<std::size_t>(rows.canvas().width()), rows.bands().topmostColor.rgb()) {}
+
+    const std::uint8_t* row(std::uint32_t y) override {
+        if (y < static_cast<std::uint32_t>(padding_))
+            return reinterpret_cast<const std::uint8_t*>(pad_.data());
+        return rows_.canvas().constScanLine(static_cast<int>(y) - padding_);
+    }
+    bool changed(std::uint32_t cellX, std::uint32_t cellY) override {
+        return rows_.changed(
+            QRect(static_cast<int>(cellX) * 8, static_cast<int>(cellY) * 8 - padding_, 8, 8));
+    }
+
+private:
+    const ReachedRows& rows_;
+    int padding_;
+    std::vector<QRgb> pad_;
+};
+} // namespace
+
+std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QString& output,
+                                                 const CaptionList& captions,
+                                                 const SaveChoices& choices) {
+    if (!choices.quality.keep)
+        return std::nullopt;
+    const QByteArray name = QFile::encodeName(photo);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.constData(), "rb"));
+    struct stat st {};
+    if (!file || ::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    auto source = std::make_shared<std::vector<std::uint8_t>>();
+    if (!readWhole(file.get(), *source, st))
+        return std::nullopt;
+    file.reset();
+    if (sniffPictureFormat(source->data(), source->size()) != PictureFormat::Jpeg)
+        return std::nullopt;
+    const JpegBlockGrid grid = ReadJpegBlockGrid(source->data(), source->size(), 1);
+    if (!grid.cannotKeep.empty())
+        return std::nullopt;
+
+    LxMemFile stream(source->data(), static_cast<std::uint32_t>(source->size()));
+    auto exif = std::make_unique<LxImageJPG>();
+    exif->ReadExif(&stream);
+    PictureDocument document;
+    document.fileName = QFileInfo(photo).fileName();
+    auto rows = std::make_unique<ReachedRows>(document, captions, grid, *exif);
+    JpegKeptSegments kept;
+    std::string error;
+    if (!DecodeJpegRows(&stream, *rows, kept, error, kMaxLibraryMemory))
+        return std::nullopt;
+    rows->draw();
+    document.sourceJpeg = source;
+
+    const CanvasBands& bands = rows->bands();
+    const int mcu = static_cast<int>(grid.mcuHeight);
+    const int padding = bands.above > 0 ? (mcu - bands.above % mcu) % mcu : 0;
+    ReachedCanvas canvas(*rows, padding);
+    QString note;
+    JpegBlockCopy copy;
+    copy.source = source->data();
+    copy.sourceSize = source->size();
+    copy.topRows = static_cast<std::uint32_t>(padding + bands.above);
+    copy.height = static_cast<std::uint32_t>(rows->canvas().height() + padding);
+    copy.redrawFrom = bands.below > 0
+                          ? copy.topRows + document.height / grid.mcuHeight * grid.mcuHeight
+                          : copy.height;
+    copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
+    LxOwnedMemFile encoded;
+    JpegBlockCounts counts;
+    if (!WriteJpegBlockCopy(&encoded, copy, canvas, counts, error))
+        return std::nullopt; // the general road encodes afresh and says why
+    return writeEncoded(output, choices, encoded, note);
 }

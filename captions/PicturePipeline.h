@@ -5,6 +5,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+
+class CaptionList;
 
 // The outcome of an open or a save, for the window to show: on failure the
 // message names the file and says what went wrong.
@@ -67,3 +70,13 @@ struct SaveChoices {
 // as it was, and writes nothing when the document has no picture.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
                            const SaveChoices& choices = {});
+
+// The command line's road for a JPEG when its blocks are kept: the same
+// copy savePicture() writes for the photo opened with these captions, made
+// without decoding the rows no caption reaches and in one picture's memory.
+// Nothing when this road cannot serve (another format, a turned photo, a
+// source whose blocks cannot be kept, a damaged stream): the caller then
+// opens and saves as usual, which says why.
+std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QString& output,
+                                                 const CaptionList& captions,
+                                                 const SaveChoices& choices);

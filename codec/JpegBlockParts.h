@@ -54,11 +54,10 @@ inline constexpr std::array<int, DCTSIZE2> kZigzag{
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
+// The bits of a value's magnitude: its JPEG size category.
 inline int magnitudeBits(int value) {
-    int bits = 0;
-    for (unsigned v = static_cast<unsigned>(value < 0 ? -value : value); v != 0; v >>= 1)
-        ++bits;
-    return bits;
+    const unsigned magnitude = static_cast<unsigned>(value < 0 ? -value : value);
+    return magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
 }
 
 } // namespace jpeg_block_parts

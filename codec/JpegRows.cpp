@@ -164,7 +164,24 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     JSAMPROW reads[kHandOverRows];
     while (cinfo.output_scanline < height) {
         const std::uint32_t first = cinfo.output_scanline;
-        const unsigned want = std::min<unsigned>(batchRows, height - first);
+        if (!sink.wants(first)) {
+            std::uint32_t end = first + 1;
+            while (end < height && !sink.wants(end))
+                ++end;
+            if (jpeg_skip_scanlines(&cinfo, end - first) == 0) {
+                SetText(text, "the picture data stops early");
+                jpeg_destroy_decompress(&cinfo);
+                return false;
+            }
+            continue;
+        }
+        unsigned want = std::min<unsigned>(batchRows, height - first);
+        for (unsigned i = 1; i < want; ++i) {
+            if (!sink.wants(first + i)) {
+                want = i;
+                break;
+            }
+        }
         for (unsigned i = 0; i < want; ++i) {
             targets[i] = direct ? sink.directRow(first + i) : batch[i];
             reads[i] = convertHere ? raw[i] : targets[i];

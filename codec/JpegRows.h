@@ -86,6 +86,11 @@ public:
     // `count` stored rows from `first` on, top first.
     virtual void rows(std::uint32_t first, std::uint32_t count,
                       const std::uint8_t* const* rows) = 0;
+    // Whether stored row y is wanted at all: rows that are not are skipped
+    // (libjpeg still reads their coded data, but spends no transform or
+    // colour conversion on them) and never handed over. Every row by
+    // default.
+    virtual bool wants(std::uint32_t /*y*/) { return true; }
 
     std::string refusal;
 };

@@ -667,6 +667,7 @@ private:
     Predictions predictedBefore(std::size_t mcu) const;
     bool readMcu(std::size_t mcu, std::vector<Block>& blocks);
     const Block* stretchBlock(int c, unsigned bx, unsigned by) const;
+    bool mcuPlanned(unsigned row, unsigned column) const;
 
     const JpegBlockCopy& copy_;
     JpegCanvas& canvas_;
@@ -908,6 +909,24 @@ const Block* Splice::stretchBlock(int c, unsigned bx, unsigned by) const {
     return &stretch.blocks[k][std::size_t{by - first} * stretch.stride[k] + bx];
 }
 
+// Whether MCU (column, row) of the copy holds a block encoded afresh.
+bool Splice::mcuPlanned(unsigned row, unsigned column) const {
+    if (stretchOfRow_[row] < 0)
+        return false;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        const auto h = static_cast<unsigned>(layout_.h[k]);
+        const auto v = static_cast<unsigned>(layout_.v[k]);
+        for (unsigned by = row * v; by < (row + 1) * v && by < heightInBlocks_[k]; ++by) {
+            for (unsigned bx = column * h; bx < (column + 1) * h && bx < widthInBlocks_[k]; ++bx) {
+                if (planned_[k][std::size_t{by} * widthInBlocks_[k] + bx])
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
                        std::string& why) {
     const unsigned wide = layout_.mcusWide;
@@ -937,11 +956,11 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                 predicted = {};
             }
             const std::size_t i = sourceRow * wide + mx;
-            if (stretchOfRow_[m] < 0) {
-                if (!onSource) {
-                    why = "a row of the copy has no blocks";
-                    return false;
-                }
+            if (!onSource && stretchOfRow_[m] < 0) {
+                why = "a row of the copy has no blocks";
+                return false;
+            }
+            if (onSource && !mcuPlanned(m, mx)) {
                 if (predictedBefore(i) == predicted) {
                     // The source's own bits, as they are.
                     if (runTo != marks_[i].start) {
