@@ -467,12 +467,21 @@ void cleanCodedData(const std::uint8_t* data, std::size_t size, std::size_t at, 
         const std::size_t ff = found == nullptr ? size : static_cast<std::size_t>(found - data);
         clean.bytes.insert(clean.bytes.end(), data + at, data + ff);
         at = ff + 1;
-        while (at < size && data[at] == 0xFF)
+        bool fill = false;
+        while (at < size && data[at] == 0xFF) {
             ++at;
+            fill = true;
+        }
         if (at >= size)
             return;
         const std::uint8_t code = data[at++];
         if (code == 0x00) {
+            // Fill bytes may stand only before a marker: decoders differ on
+            // what "FF FF 00" means (libjpeg's fast path even leaves some
+            // coefficients of its first try behind), so such data is
+            // left to libjpeg's own reading.
+            if (fill)
+                return;
             clean.bytes.push_back(0xFF);
         } else if (code >= 0xD0 && code <= 0xD7) {
             clean.restarts.emplace_back(clean.bytes.size(), code - 0xD0);

@@ -1,5 +1,6 @@
 #include "fuzz/PipelineFuzzEntry.h"
 
+#include "captions/CaptionList.h"
 #include "captions/PicturePipeline.h"
 
 #include <QGuiApplication>
@@ -41,6 +42,18 @@ private:
 const std::string& scratchFolder() {
     static const ScratchFolder folder;
     return folder.path();
+}
+
+std::string readAll(const QString& path) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.toLocal8Bit().constData(), "rb")) {
+        char chunk[65536];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.append(chunk, n);
+        std::fclose(file);
+    }
+    return bytes;
 }
 
 // Drawing needs an application object; one is made on first use and kept.
@@ -87,7 +100,15 @@ void OpenAndSave(const std::uint8_t* data, std::size_t size) {
     SaveChoices choices;
     choices.metadata = size % 2 == 0 ? MetadataChoice::KeepAll : MetadataChoice::KeepAllButLocation;
     choices.quality.keep = size % 5 != 0;
-    savePicture(document, QString::fromStdString(scratchFolder() + "/saved.jpg"), choices);
+    const QString saved = QString::fromStdString(scratchFolder() + "/saved.jpg");
+    const PipelineResult window = savePicture(document, saved, choices);
+    // The command line's in-place road writes the window's bytes, or leaves
+    // the photo to the general road.
+    const QString inPlace = QString::fromStdString(scratchFolder() + "/in-place.jpg");
+    const std::optional<PipelineResult> job =
+        captionJpegInPlace(QString::fromStdString(input), inPlace, document.captions, choices);
+    if (window.ok && job && job->ok && readAll(saved) != readAll(inPlace))
+        std::abort();
 }
 
 } // namespace fuzz_entries
