@@ -91,26 +91,29 @@ boolean KeepSegment(j_decompress_ptr cinfo) {
     return TRUE;
 }
 
-// Raw samples that libjpeg cannot convert to 32-bit pixels itself, turned
-// into blue, green, red, 0xFF as LxImageJPG::Decode turns them into BGR.
-void ConvertRow(const JSAMPLE* s, std::uint8_t* d, std::uint32_t width, int components) {
+// Raw samples that libjpeg cannot convert itself, turned into blue, green,
+// red (and 0xFF when `out` takes four bytes a pixel).
+void ConvertRow(const JSAMPLE* s, std::uint8_t* d, std::uint32_t width, int components, int out) {
     if (components == 4) {
-        InvertedCmykToBgr(s, d, width, 4);
-        for (std::uint32_t x = 0; x < width; ++x)
-            d[4 * x + 3] = 0xFF;
+        InvertedCmykToBgr(s, d, width, static_cast<std::size_t>(out));
+        if (out == 4) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                d[4 * x + 3] = 0xFF;
+        }
         return;
     }
     // Three components libjpeg leaves unconverted are taken in RGB order.
-    for (std::uint32_t x = 0; x < width; ++x, s += 3, d += 4) {
+    for (std::uint32_t x = 0; x < width; ++x, s += 3, d += out) {
         d[0] = s[2];
         d[1] = s[1];
         d[2] = s[0];
-        d[3] = 0xFF;
+        if (out == 4)
+            d[3] = 0xFF;
     }
 }
 
 bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments& kept, char* text,
-                long maxLibraryMemory) {
+                const JpegDecodeOptions& options) {
     jpeg_decompress_struct cinfo;
     JpegErrorManager error;
     cinfo.err = error.Install(text);
@@ -119,7 +122,7 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = maxLibraryMemory;
+    cinfo.mem->max_memory_to_use = options.maxLibraryMemory;
     cinfo.client_data = &kept;
     for (const int app : {1, 2, 13}) {
         jpeg_set_marker_processor(&cinfo, JPEG_APP0 + app, KeepSegment);
@@ -127,13 +130,22 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     adapter.InstallSource(&cinfo);
     jpeg_read_header(&cinfo, TRUE);
 
+    // libjpeg's default scale is 1/1; a denominator of 0 would make it pick
+    // the largest scale (2x), so 0 keeps the default.
+    if (options.scaleDenominator != 0) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = options.scaleDenominator;
+    }
     const int components = cinfo.num_components;
-    // libjpeg writes 32-bit pixels itself from YCbCr, RGB and grey; other
-    // colour spaces come raw and are converted here.
+    // libjpeg writes BGR pixels itself from YCbCr, RGB and grey (compact
+    // grey stays one byte); other colour spaces come raw and are converted
+    // here.
     const bool convertHere =
         components == 4 || (components == 3 && cinfo.out_color_space != JCS_RGB);
-    if (!convertHere) {
-        cinfo.out_color_space = JCS_EXT_BGRX;
+    const bool grey = options.compact && cinfo.out_color_space == JCS_GRAYSCALE;
+    const int pixelBytes = grey ? 1 : options.compact ? 3 : 4;
+    if (!convertHere && !grey) {
+        cinfo.out_color_space = options.compact ? JCS_EXT_BGR : JCS_EXT_BGRX;
     }
     jpeg_calc_output_dimensions(&cinfo);
     JpegFrame frame;
@@ -141,6 +153,10 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     frame.height = cinfo.output_height;
     frame.components = components;
     frame.progressive = cinfo.progressive_mode != 0;
+    frame.pixelBytes = pixelBytes;
+    frame.densityUnit = cinfo.density_unit;
+    frame.xDensity = cinfo.X_density;
+    frame.yDensity = cinfo.Y_density;
     if (!sink.begin(frame, kept)) {
         SetText(text, sink.refusal);
         jpeg_destroy_decompress(&cinfo);
@@ -154,7 +170,9 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     auto* common = reinterpret_cast<j_common_ptr>(&cinfo);
     const unsigned batchRows = direct ? kRowBatch : kHandOverRows;
     JSAMPARRAY batch =
-        direct ? nullptr : (*cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 4, batchRows);
+        direct ? nullptr
+               : (*cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE,
+                                            width * static_cast<unsigned>(pixelBytes), batchRows);
     JSAMPARRAY raw = convertHere
                          ? (*cinfo.mem->alloc_sarray)(
                                common, JPOOL_IMAGE,
@@ -201,7 +219,7 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
         }
         if (convertHere) {
             for (unsigned i = 0; i < got; ++i) {
-                ConvertRow(raw[i], targets[i], width, cinfo.output_components);
+                ConvertRow(raw[i], targets[i], width, cinfo.output_components, pixelBytes);
             }
         }
         if (!direct) {
@@ -268,7 +286,7 @@ bool EncodeWith(JpegStreamAdapter& adapter, const std::uint8_t* top, std::ptrdif
 } // namespace
 
 bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
-                    long maxLibraryMemory) {
+                    const JpegDecodeOptions& options) {
     if (stream == nullptr) {
         error = "null file handler";
         return false;
@@ -281,11 +299,18 @@ bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, s
     }
     char text[JMSG_LENGTH_MAX] = {};
     JpegStreamAdapter adapter(stream);
-    if (!DecodeWith(adapter, sink, kept, text, maxLibraryMemory)) {
+    if (!DecodeWith(adapter, sink, kept, text, options)) {
         error = text;
         return false;
     }
     return true;
+}
+
+bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
+                    long maxLibraryMemory) {
+    JpegDecodeOptions options;
+    options.maxLibraryMemory = maxLibraryMemory;
+    return DecodeJpegRows(stream, sink, kept, error, options);
 }
 
 bool EncodeJpegRows(LxFile* stream, const std::uint8_t* top, std::ptrdiff_t stride,

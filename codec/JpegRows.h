@@ -63,12 +63,28 @@ struct JpegKeptSegments {
     bool overBudget = false;
 };
 
-// What the header says of the picture.
+// What the header says of the picture, at the size it is decoded to.
 struct JpegFrame {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     int components = 0;
     bool progressive = false;
+    // Bytes a decoded pixel takes (see JpegDecodeOptions).
+    int pixelBytes = 4;
+    // The JFIF density: unit (0 none, 1 inch, 2 cm) and values.
+    int densityUnit = 0;
+    unsigned xDensity = 1;
+    unsigned yDensity = 1;
+};
+
+// How rows are decoded.
+struct JpegDecodeOptions {
+    // Four bytes a pixel (blue, green, red, 0xFF), or compact: one grey
+    // byte for a grey picture and blue, green, red for any other.
+    bool compact = false;
+    // 1, 2, 4 or 8: libjpeg's reduced decode, each side divided by it.
+    unsigned scaleDenominator = 1;
+    long maxLibraryMemory = 1L << 30;
 };
 
 // Where decoded rows go. Its calls must not throw.
@@ -97,12 +113,15 @@ public:
 
 // Decodes the stream at its current position into the sink, keeping the
 // header's APP1, APP2 and APP13 segments in `kept`. Colour pictures come as
-// libjpeg converts them, grey ones with the grey value in all three colours,
-// and four-component ones are taken as inverted CMYK: the same pixels as
-// LxImageJPG::Decode. `maxLibraryMemory` bounds libjpeg's whole-image
-// buffers (progressive files).
+// libjpeg converts them, grey ones with the grey value in all three colours
+// (or in one byte, compact), and four-component ones are taken as inverted
+// CMYK. This is the one libjpeg decode set-up: LxImageJPG::Decode is a user
+// of it. `maxLibraryMemory` bounds libjpeg's whole-image buffers
+// (progressive files).
 bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
                     long maxLibraryMemory);
+bool DecodeJpegRows(LxFile* stream, JpegRowSink& sink, JpegKeptSegments& kept, std::string& error,
+                    const JpegDecodeOptions& options);
 
 // How the encoder samples colour: half resolution both ways (4:2:0, the
 // size photographs are usually kept at) or every pixel (4:4:4, for fine

@@ -1,16 +1,14 @@
 #include "codec/LxImageJPG.h"
 
-#include "codec/JpegErrorManager.h"
 #include "codec/JpegRows.h"
 #include "codec/JpegSettings.h"
-#include "codec/JpegStreamAdapter.h"
 #include "codec/NumericCast.h"
 #include "image/LxFile.h"
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace {
@@ -20,9 +18,6 @@ static_assert(JMSG_LENGTH_MAX <= LxImage::kErrorCapacity);
 // largest picture we accept needs, so a hostile header cannot make libjpeg
 // reserve gigabytes.
 constexpr long kMaxLibraryMemory = 1L << 30;
-// Rows handed to libjpeg per call; reading straight into the image's rows
-// needs no second copy of the picture.
-constexpr int kRowBatch = 16;
 } // namespace
 
 LxImageJPG::LxImageJPG() : LxImage(kTypeJpeg) {
@@ -42,14 +37,65 @@ bool LxImageJPG::ReadExif(LxFile* stream) {
     return exifInfo.isExif;
 }
 
+namespace {
+// Puts the decoded rows into the image block, which keeps its rows bottom
+// first: set up from the header, refused over the block's memory limit.
+class ImageRows : public JpegRowSink {
+public:
+    ImageRows(LxImageJPG& image, std::function<void(const JpegFrame&)> setUp)
+        : image_(image), setUp_(std::move(setUp)) {}
+
+    bool begin(const JpegFrame& frame, const JpegKeptSegments&) override {
+        if (!image_.FitsMemoryLimit(frame.width, frame.height,
+                                    8 * static_cast<unsigned>(frame.pixelBytes))) {
+            refusal = "LXIMAGE_MAX_MEMORY exceeded";
+            return false;
+        }
+        if (!image_.Create(frame.width, frame.height, 8 * static_cast<unsigned>(frame.pixelBytes),
+                           LxImage::kTypeJpeg)) {
+            refusal = image_.lastError();
+            return false;
+        }
+        height_ = frame.height;
+        setUp_(frame);
+        return true;
+    }
+    std::uint8_t* directRow(std::uint32_t y) override {
+        return image_.GetRowPointer(static_cast<std::int32_t>(height_ - 1 - y));
+    }
+    void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
+
+private:
+    LxImageJPG& image_;
+    std::function<void(const JpegFrame&)> setUp_;
+    std::uint32_t height_ = 0;
+};
+} // namespace
+
 bool LxImageJPG::Decode(LxFile* stream) {
     if (!stream) {
         SetLastError("null file handler");
         return false;
     }
     const bool exifFound = ReadExif(stream);
-    JpegStreamAdapter adapter(stream);
-    return DecodeWith(adapter, exifFound);
+    ImageRows rows(*this, [this, exifFound](const JpegFrame& frame) {
+        ApplyResolution(exifFound, frame.densityUnit, frame.xDensity, frame.yDensity);
+        if (frame.pixelBytes == 1)
+            SetGreyRamp();
+    });
+    // No header segment is kept: the EXIF reader has what the block needs.
+    JpegKeptSegments kept;
+    kept.budget = 0;
+    JpegDecodeOptions options;
+    options.compact = true;
+    options.scaleDenominator = GetDecodeScale();
+    options.maxLibraryMemory = kMaxLibraryMemory;
+    std::string error;
+    if (!DecodeJpegRows(stream, rows, kept, error, options)) {
+        SetLastError(error.c_str());
+        return false;
+    }
+    return true;
 }
 
 void LxImageJPG::ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity,
@@ -79,99 +125,6 @@ void LxImageJPG::ApplyResolution(bool exifFound, int densityUnit, unsigned xDens
         SetYResolution(static_cast<std::int32_t>(yDensity));
         break;
     }
-}
-
-bool LxImageJPG::DecodeWith(JpegStreamAdapter& adapter, bool exifFound) {
-    jpeg_decompress_struct cinfo;
-    JpegErrorManager error;
-    cinfo.err = error.Install(lastErrorBuffer());
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
-    adapter.InstallSource(&cinfo);
-    jpeg_read_header(&cinfo, TRUE);
-
-    // libjpeg's default scale is 1/1; a denominator of 0 would make it pick
-    // the largest scale (2x), so 0 keeps the default.
-    if (GetDecodeScale() != 0) {
-        cinfo.scale_num = 1;
-        cinfo.scale_denom = GetDecodeScale();
-    }
-    const int fileComponents = cinfo.num_components;
-    // Asking for BGR gives the same bytes as RGB swapped afterwards, without
-    // the extra pass over the picture.
-    const bool bgrDirect = fileComponents == 3 && cinfo.out_color_space == JCS_RGB;
-    if (bgrDirect) {
-        cinfo.out_color_space = JCS_EXT_BGR;
-    }
-    // Refuse pictures over the memory limit before libjpeg sizes its buffers.
-    jpeg_calc_output_dimensions(&cinfo);
-    if (!FitsMemoryLimit(cinfo.output_width, cinfo.output_height,
-                         8 * static_cast<unsigned>(cinfo.out_color_components))) {
-        SetLastError("LXIMAGE_MAX_MEMORY exceeded");
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_start_decompress(&cinfo);
-
-    const unsigned width = cinfo.output_width;
-    const unsigned height = cinfo.output_height;
-    const unsigned outComponents = static_cast<unsigned>(cinfo.output_components);
-    if (!Create(width, height, 8 * outComponents, kTypeJpeg)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    ApplyResolution(exifFound, cinfo.density_unit, cinfo.X_density, cinfo.Y_density);
-    if (cinfo.out_color_space == JCS_GRAYSCALE) {
-        SetGreyRamp();
-    }
-
-    const std::size_t sampleRow = std::size_t{width} * outComponents;
-    RowCursor cursor(this);
-    cursor.SeekTopRow();
-    if (sampleRow <= GetRowStride() && fileComponents != 4) {
-        // The rows libjpeg delivers fit the image's rows as they are.
-        JSAMPROW rows[kRowBatch];
-        while (cinfo.output_scanline < height) {
-            const unsigned want = std::min<unsigned>(kRowBatch, height - cinfo.output_scanline);
-            RowCursor walk = cursor;
-            for (unsigned i = 0; i < want; ++i) {
-                rows[i] = walk.Row();
-                walk.StepDown();
-            }
-            const unsigned got = jpeg_read_scanlines(&cinfo, rows, want);
-            for (unsigned i = 0; i < got; ++i) {
-                cursor.StepDown();
-            }
-        }
-    } else {
-        JSAMPARRAY sample =
-            (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                       static_cast<JDIMENSION>(sampleRow), 1);
-        const std::size_t stride = GetRowStride();
-        while (cinfo.output_scanline < height) {
-            jpeg_read_scanlines(&cinfo, sample, 1);
-            const JSAMPLE* s = sample[0];
-            if (fileComponents == 4 && outComponents == 4) {
-                InvertedCmykToBgr(s, cursor.Row(),
-                                  std::min<std::size_t>((stride + 2) / 3, sampleRow / 4), 3);
-            } else {
-                cursor.CopyRowIn(s, static_cast<std::int64_t>(sampleRow));
-            }
-            cursor.StepDown();
-        }
-    }
-    jpeg_finish_decompress(&cinfo);
-    if (fileComponents == 3 && !bgrDirect) {
-        for (std::int32_t row = 0; row < GetHeight(); ++row) {
-            SwapRedBlue(GetRowPointer(row), std::size_t{3} * width);
-        }
-    }
-    jpeg_destroy_decompress(&cinfo);
-    return true;
 }
 
 bool LxImageJPG::Encode(LxFile* stream) {

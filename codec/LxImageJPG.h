@@ -7,7 +7,6 @@
 #include <memory>
 
 class LxFile;
-struct JpegStreamAdapter;
 
 // JPEG reading and writing on libjpeg (interface version 62). Decode fills
 // the image and the EXIF record from a stream; Encode appends a baseline JPEG
@@ -26,7 +25,6 @@ public:
     ExifInfo exifInfo;
 
 private:
-    bool DecodeWith(JpegStreamAdapter& adapter, bool exifFound);
     void ApplyResolution(bool exifFound, int densityUnit, unsigned xDensity, unsigned yDensity);
 
     std::unique_ptr<ExifReader> exifReader_;
