@@ -187,7 +187,13 @@ std::vector<const Caption*> shownCaptions(const PictureDocument& document, Worki
 namespace {
 
 PlaceholderValues placeholderValues(const PictureDocument& document) {
-    return {document.facts, document.fileName, document.description};
+    PlaceholderValues values;
+    values.facts = document.facts;
+    values.fileName = document.fileName;
+    values.description = document.description;
+    values.size = document.picture.size();
+    values.columns = document.captionData;
+    return values;
 }
 
 // The text of the last caption marked as the description, its placeholders

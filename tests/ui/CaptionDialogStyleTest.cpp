@@ -271,7 +271,7 @@ TEST_F(CaptionDialogStyleTest, ThePlaceholderMenuInsertsAtTheTextCursor) {
     const QList<QAction*> entries = button->menu()->actions();
     ASSERT_EQ(entries.size(), static_cast<qsizetype>(placeholderList().size()));
     EXPECT_EQ(entries.front()->text(), u"{date} \u2013 date taken, YYYY-MM-DD");
-    EXPECT_EQ(entries.back()->text(), u"{description} \u2013 the photo's description");
+    EXPECT_EQ(entries.back()->text(), u"{time:HH:mm} \u2013 time taken, in a pattern of your own");
 
     auto* text = find<CaptionTextEdit>(CaptionText);
     text->setFocus();
