@@ -23,6 +23,7 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
         return opened;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         document.captions.append(*captions.at(i));
+    document.captionData = job.captionData;
     PipelineResult saved =
         saveCaptionedCopy(document, job.output, {job.metadata, job.quality, job.overwrite});
     // What the open had to say (only the first page of several) goes with
