@@ -40,8 +40,8 @@ public:
             Record record{line_, {}};
             if (QString problem = readRecord(record.cells); !problem.isEmpty())
                 return problem;
-            if (record.cells.size() == 1 && record.cells[0].isEmpty())
-                continue; // a blank line
+            if (record.cells.size() == 1 && record.cells[0].trimmed().isEmpty())
+                continue; // a blank line, or one of spaces
             // The header and at most the limit of rows.
             if (static_cast<qsizetype>(records.size()) > kMaxCaptionDataRows)
                 return QStringLiteral("line %1: the table has more than %2 rows")

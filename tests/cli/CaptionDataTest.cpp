@@ -49,7 +49,7 @@ TEST(CaptionData, EachPhotosRowFillsItsPlaceholdersAndMismatchesAreWarnedOrRefus
         << "\xEF\xBB\xBFphoto,Price,title,Model name\r\n"
            "in/a.jpg,\"12,50 €\",Harbour,\"The \"\"Swan\"\"\"\r\n"
            "b.jpg,3 €,\"Two\nlines\",\r\n"
-           "\r\n"
+           "  \r\n"
            "in/sub/c.jpg,7 €,Quay,Skiff\r\n"
            "gone.jpg,1 €,Gone,Gone\r\n";
     const std::string inputs = " --recursive --out " + Q8(work.out()) + " " + Q8(work.in());
