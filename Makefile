@@ -60,7 +60,7 @@ bench:
 	@cmake --build build/release -j $(JOBS) --target lumora_bench lumora_decode_peak \
 		lumora_pipeline_bench lumora_job_peak lumora_view_bench lumora_tagged_photo_bench \
 		lumora_tagged_job_peak lumora_batch_bench lumora_style_bench lumora_lossless_bench \
-		lumora_formats_bench
+		lumora_formats_bench lumora_data_batch_bench
 	@build/release/bench/lumora_bench --benchmark_counters_tabular=true
 	@build/release/bench/lumora_decode_peak
 	@build/release/bench/lumora_pipeline_bench
@@ -74,6 +74,7 @@ bench:
 	@bash -o pipefail -c 'build/release/bench/lumora_style_bench | tee -a build/release/bench/summary.log'
 	@bash -o pipefail -c 'build/release/bench/lumora_lossless_bench | tee -a build/release/bench/summary.log'
 	@bash -o pipefail -c 'build/release/bench/lumora_formats_bench | tee -a build/release/bench/summary.log'
+	@bash -o pipefail -c 'build/release/bench/lumora_data_batch_bench | tee -a build/release/bench/summary.log'
 	@echo
 	@grep '^summary:' build/release/bench/summary.log
 

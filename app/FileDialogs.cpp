@@ -80,6 +80,13 @@ QString chooseCaptionSetOpenPath(QWidget* owner, const QString& directory) {
     return runDialog(dialog, directory, StringId::CaptionSetFilter);
 }
 
+QString chooseCaptionDataPath(QWidget* owner, const QString& directory) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return runDialog(dialog, directory, StringId::CaptionDataFilter);
+}
+
 QString chooseCaptionSetSavePath(QWidget* owner, const QString& directory) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

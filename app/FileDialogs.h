@@ -18,3 +18,5 @@ QString chooseSavePath(QWidget* owner, const QString& directory, const QString& 
 // The same for caption set files (*.lumora-captions.json).
 QString chooseCaptionSetOpenPath(QWidget* owner, const QString& directory);
 QString chooseCaptionSetSavePath(QWidget* owner, const QString& directory);
+// File, Caption Data: an existing CSV or TSV table.
+QString chooseCaptionDataPath(QWidget* owner, const QString& directory);

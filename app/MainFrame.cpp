@@ -247,6 +247,9 @@ void CMainFrame::runCommand(int id) {
     case CommandId::SaveCaptionSet:
         saveCaptionSet();
         return;
+    case CommandId::LoadCaptionData:
+        loadCaptionData();
+        return;
     case CommandId::Undo:
         model_->history()->undo();
         return;

@@ -57,6 +57,10 @@ public:
     void loadCaptionSet();
     // File, Save Caption Set: the captions written as a set; true when written.
     bool saveCaptionSet();
+    // File, Caption Data: the chosen table fills the placeholders of this
+    // and every photo opened after it; one that cannot be read changes
+    // nothing and says why, and warnings (a photo without a row) are shown.
+    void loadCaptionData();
     void showAbout();
     // The caption commands of the Add, Edit and Remove buttons. Edit and
     // Remove are enabled by the first added caption and stay enabled.

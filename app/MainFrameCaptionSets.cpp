@@ -1,9 +1,11 @@
-// The main window's File, Load Caption Set and Save Caption Set.
+// The main window's File, Load Caption Set, Save Caption Set and Caption Data.
 #include "app/FileDialogs.h"
 #include "app/MainFrame.h"
 #include "app/RecentFiles.h"
+#include "captions/CaptionData.h"
 #include "captions/CaptionSetFile.h"
 #include "captions/DocumentModel.h"
+#include "resources/StringTable.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -28,6 +30,25 @@ void CMainFrame::loadCaptionSet() {
         return;
     }
     model_->replaceCaptions(set.captions);
+}
+
+void CMainFrame::loadCaptionData() {
+    const QString path = chooseCaptionDataPath(this, setFolder());
+    if (path.isEmpty())
+        return;
+    CaptionDataRead read = readCaptionData(path);
+    if (!read.ok) {
+        showFailure(read.message);
+        return;
+    }
+    auto table = std::make_shared<const CaptionDataTable>(std::move(read.table));
+    model_->setCaptionData(table);
+    QStringList warnings = read.warnings;
+    if (!model_->path().isEmpty() && table->rowFor(model_->path()) == nullptr)
+        warnings << loadString(StringId::CaptionDataNoRow)
+                        .arg(QFileInfo(model_->path()).fileName(), QFileInfo(path).fileName());
+    if (!warnings.isEmpty())
+        showNote(warnings.join(QLatin1Char('\n')));
 }
 
 bool CMainFrame::saveCaptionSet() {

@@ -28,6 +28,13 @@ constexpr std::int32_t TopBand = 'T';
 constexpr std::int32_t BottomBand = 'B';
 } // namespace Disposition
 
+// What a caption does with a text wider than its room: wrap it into more
+// lines, or first shrink its font (to 40% at most) to keep it on one line.
+namespace TextFit {
+constexpr std::int32_t Wrap = 'w';
+constexpr std::int32_t Shrink = 's';
+} // namespace TextFit
+
 // The font every new caption starts with: Arial, 14 pixels em, regular.
 inline LogFont defaultCaptionFont() {
     LogFont font;
@@ -114,6 +121,7 @@ struct Caption {
     // picture's shorter side (the font's height is then not used).
     SizeUnit sizeUnit = SizeUnit::PercentOfPicture;
     double sizePercent = kDefaultSizePercent;
+    std::int32_t fit = TextFit::Wrap;
     // Legibility on busy photos; all off by default.
     TextOutline outline;
     TextShadow shadow;

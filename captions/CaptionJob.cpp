@@ -19,7 +19,7 @@ constexpr std::array<MetadataWord, 3> kMetadataWords{{
 PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions) {
     const SaveChoices choices{job.metadata, job.quality, job.overwrite};
     if (std::optional<PipelineResult> done =
-            captionJpegInPlace(job.photo, job.output, captions, choices))
+            captionJpegInPlace(job.photo, job.output, captions, job.captionData, choices))
         return *done;
     PictureDocument document;
     const PipelineResult opened = openPicture(document, job.photo);
@@ -27,6 +27,7 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
         return opened;
     for (std::int32_t i = 0; i < captions.count(); ++i)
         document.captions.append(*captions.at(i));
+    document.captionData = job.captionData;
     PipelineResult saved = saveCaptionedCopy(document, job.output, choices);
     // What the open had to say (only the first page of several) goes with
     // what the save says.

@@ -3,6 +3,7 @@
 #include "captions/CaptionList.h"
 #include "captions/PicturePipeline.h"
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -19,6 +20,8 @@ struct CaptionJob {
     // Replace a file already at `output`; otherwise the job fails there.
     bool overwrite = false;
     PictureQuality quality;
+    // The photo's row of a caption data table, for its placeholders.
+    QHash<QString, QString> captionData;
 };
 
 // Opens the photo, gives it a copy of `captions` and saves it. Memory is

@@ -187,7 +187,13 @@ std::vector<const Caption*> shownCaptions(const PictureDocument& document, Worki
 namespace {
 
 PlaceholderValues placeholderValues(const PictureDocument& document) {
-    return {document.facts, document.fileName, document.description};
+    PlaceholderValues values;
+    values.facts = document.facts;
+    values.fileName = document.fileName;
+    values.description = document.description;
+    values.size = document.picture.size();
+    values.columns = document.captionData;
+    return values;
 }
 
 // The text of the last caption marked as the description, its placeholders
@@ -211,12 +217,15 @@ struct Geometry {
     std::int64_t bands = 0;
 };
 
+QRectF onImageBox(const PictureDocument& document, const Caption& caption, int topBand);
+
 CaptionLook lookOf(const PictureDocument& document, const Caption& caption,
                    const Geometry& geometry, bool onImage) {
     CaptionLook look;
     const QSize size = document.picture.size();
     look.text = displayedText(caption, geometry.description, geometry.values);
-    look.em = captionEmPixels(caption, size);
+    look.em = fittedEmPixels(caption, look.text, captionEmPixels(caption, size),
+                             onImage ? onImageBox(document, caption, 0).width() : size.width());
     look.font = toQFont(caption.font, look.em);
     look.style = resolveStyle(caption, std::min(size.width(), size.height()),
                               std::max(size.width(), size.height()), look.em, onImage);

@@ -84,6 +84,11 @@ QString displayedText(const Caption& caption, const QString& description,
 // for a relative size, round(shorter side x sizePercent / 100); else the
 // font's own height (pixelSizeOf). Always 1 to kMaxCaptionPixelSize.
 int captionEmPixels(const Caption& caption, QSize picture);
+// The em a caption is drawn at in a room `width` pixels wide: `em`, or for
+// a caption that shrinks to fit, the largest em from 40% of `em` up at which
+// every line of `text` fits the width unwrapped (the floor when none does;
+// the text then wraps).
+int fittedEmPixels(const Caption& caption, const QString& text, int em, double width);
 // The caption's drawing font on a picture of this size.
 QFont captionFont(const Caption& caption, QSize picture);
 // Qt alignment and wrapping flags of a caption; the vertical alignment

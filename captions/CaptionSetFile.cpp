@@ -30,6 +30,7 @@ constexpr std::array<Word, 3> kHorizontal{{{"left", HorizontalAlignment::Left},
 constexpr std::array<Word, 3> kVertical{{{"top", VerticalAlignment::Top},
                                          {"center", VerticalAlignment::Center},
                                          {"bottom", VerticalAlignment::Bottom}}};
+constexpr std::array<Word, 2> kFits{{{"wrap", TextFit::Wrap}, {"shrink", TextFit::Shrink}}};
 constexpr std::array<Word, 2> kUnits{
     {{"percent", static_cast<std::int32_t>(SizeUnit::PercentOfPicture)},
      {"px", static_cast<std::int32_t>(SizeUnit::Pixels)}}};
@@ -111,6 +112,7 @@ QJsonObject toJson(const Caption& caption) {
         {"disposition", wordOf(kDispositions, caption.disposition)},
         {"horizontalAlignment", wordOf(kHorizontal, caption.horizontalAlignment)},
         {"verticalAlignment", wordOf(kVertical, caption.verticalAlignment)},
+        {"fit", wordOf(kFits, caption.fit)},
         {"font", font},
         {"textColor", colorText(caption.textColor)},
         {"backgroundColor", colorText(caption.backgroundColor)},
@@ -233,6 +235,7 @@ Caption fromJson(const QJsonObject& object, const QString& where, QString& probl
     read.word("disposition", kDispositions, caption.disposition);
     read.word("horizontalAlignment", kHorizontal, caption.horizontalAlignment);
     read.word("verticalAlignment", kVertical, caption.verticalAlignment);
+    read.word("fit", kFits, caption.fit);
     if (auto font = read.object("font")) {
         QString family = caption.font.faceName;
         font->text("family", family);

@@ -18,6 +18,36 @@ int captionEmPixels(const Caption& caption, QSize picture) {
     return static_cast<int>(em);
 }
 
+int fittedEmPixels(const Caption& caption, const QString& text, int em, double width) {
+    if (caption.fit != TextFit::Shrink || text.isEmpty() || !(width > 0))
+        return em;
+    const auto fits = [&](int size) {
+        const QFontMetricsF metrics(toQFont(caption.font, size));
+        const QRectF unbounded(0, 0, 1 << 24, 1 << 24);
+        const QRectF natural = metrics.boundingRect(unbounded, Qt::AlignLeft, text);
+        const QRectF room(0, 0, width, 1 << 24);
+        return natural.width() <= width &&
+               metrics.boundingRect(room, Qt::AlignLeft | Qt::TextWordWrap, text).height() <=
+                   natural.height();
+    };
+    if (fits(em))
+        return em;
+    // The widths grow with the em nearly in proportion, but hinting and
+    // rounding do not: search the whole range.
+    int low = std::max(1, static_cast<int>(std::ceil(em * 0.4)));
+    int high = em - 1;
+    if (!fits(low))
+        return low;
+    while (low < high) {
+        const int middle = low + (high - low + 1) / 2;
+        if (fits(middle))
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
 QFont captionFont(const Caption& caption, QSize picture) {
     return toQFont(caption.font, captionEmPixels(caption, picture));
 }

@@ -69,6 +69,8 @@ PipelineResult DocumentModel::open(const QString& path) {
     PipelineResult result = openPicture(document_, path);
     if (result.ok) {
         path_ = path;
+        document_.captionData =
+            captionData_ ? captionData_->valuesFor(path) : QHash<QString, QString>();
         history_.setClean();
         emit pictureChanged(path_);
         announceDescription(before);
@@ -91,12 +93,23 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     document_.format = PictureFormat::Jpeg;
     document_.facts = PhotoFacts{};
     document_.fileName = QFileInfo(path).fileName();
+    document_.captionData =
+        captionData_ && !path.isEmpty() ? captionData_->valuesFor(path) : QHash<QString, QString>();
     path_ = path;
     history_.setClean();
     emit pictureChanged(path_);
     announceDescription(before);
     emit canvasChanged();
     emit openFinished(true);
+}
+
+void DocumentModel::setCaptionData(std::shared_ptr<const CaptionDataTable> table) {
+    const QString before = description();
+    captionData_ = std::move(table);
+    document_.captionData =
+        captionData_ ? captionData_->valuesFor(path_) : QHash<QString, QString>();
+    announceDescription(before);
+    emit canvasChanged();
 }
 
 PipelineResult DocumentModel::save(const QString& path, const SaveChoices& choices) {

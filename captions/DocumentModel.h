@@ -1,5 +1,6 @@
 #pragma once
 
+#include "captions/CaptionData.h"
 #include "captions/CaptionRenderer.h"
 #include "captions/PictureDocument.h"
 #include "captions/PicturePipeline.h"
@@ -9,6 +10,7 @@
 #include <QUndoStack>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -74,6 +76,12 @@ public:
     void clearWorkingCaption();
     WorkingCaption workingCaption() const;
 
+    // The caption data table of the session (null: none): the open photo's
+    // row fills the placeholders now, and each photo opened later its own.
+    // Not a step of the history.
+    void setCaptionData(std::shared_ptr<const CaptionDataTable> table);
+    const CaptionDataTable* captionData() const { return captionData_.get(); }
+
 signals:
     // Every open, after it ended; `ok` tells whether the picture changed.
     void openFinished(bool ok);
@@ -107,4 +115,5 @@ private:
     QUndoStack history_;
     std::optional<Caption> working_;
     std::int32_t workingReplaces_ = -1;
+    std::shared_ptr<const CaptionDataTable> captionData_;
 };

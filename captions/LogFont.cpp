@@ -1,9 +1,13 @@
 #include "captions/LogFont.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace {
 // Em height used for a description whose height is 0.
@@ -12,6 +16,18 @@ constexpr int kDefaultEmPixels = 14;
 constexpr std::int64_t kMaxPixelSize = kMaxCaptionPixelSize;
 // Size at which a face's cell-to-em ratio is measured.
 constexpr int kReferencePixels = 1000;
+constexpr char kColourEmojiFamily[] = "Noto Color Emoji";
+
+// The installed family a face name is drawn with, looked up once per name.
+QString resolvedFamily(const QString& face) {
+    static std::mutex lock;
+    static QHash<QString, QString> resolved;
+    const std::lock_guard guard(lock);
+    auto found = resolved.constFind(face);
+    if (found == resolved.constEnd())
+        found = resolved.insert(face, QFontInfo(QFont(face)).family());
+    return *found;
+}
 } // namespace
 
 void LogFont::setFaceName(const QString& name) {
@@ -43,6 +59,12 @@ QFont toQFont(const LogFont& font) {
 
 QFont toQFont(const LogFont& font, int pixelSize) {
     QFont result(font.faceName);
+    // Characters the face lacks come from the colour emoji font before the
+    // system's fallbacks, which would give some emoji in outline only. The
+    // list names the family the face resolves to ("Arial" is Liberation
+    // Sans): a name the font database lacks would be passed over for the
+    // emoji font.
+    result.setFamilies({resolvedFamily(font.faceName), QString::fromLatin1(kColourEmojiFamily)});
     result.setPixelSize(std::clamp(pixelSize, 1, kMaxCaptionPixelSize));
     result.setWeight(font.isBold() ? QFont::Bold : QFont::Normal);
     result.setItalic(font.italic != 0);

@@ -5,6 +5,7 @@
 #include "metadata/PhotoFacts.h"
 #include "metadata/PhotoMetadata.h"
 
+#include <QHash>
 #include <QImage>
 #include <QString>
 
@@ -30,6 +31,10 @@ struct PictureDocument {
     // without the folder: the values of the captions' placeholders.
     PhotoFacts facts;
     QString fileName;
+    // The photo's row of a caption data table (column header -> value),
+    // empty without one; its columns stand before placeholders of the same
+    // name.
+    QHash<QString, QString> captionData;
     // The opened JPEG's bytes as they were read, shared: a save keeps the
     // photo's untouched blocks from them, even when the file has changed on
     // disk since. Null for pictures that came from elsewhere.

@@ -663,6 +663,7 @@ private:
 
 std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QString& output,
                                                  const CaptionList& captions,
+                                                 const QHash<QString, QString>& captionData,
                                                  const SaveChoices& choices) {
     if (!choices.quality.keep)
         return std::nullopt;
@@ -686,6 +687,7 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     exif->ReadExif(&stream);
     PictureDocument document;
     document.fileName = QFileInfo(photo).fileName();
+    document.captionData = captionData;
     auto rows = std::make_unique<ReachedRows>(document, captions, grid, *exif);
     JpegKeptSegments kept;
     std::string error;

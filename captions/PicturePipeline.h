@@ -72,11 +72,13 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
                            const SaveChoices& choices = {});
 
 // The command line's road for a JPEG when its blocks are kept: the same
-// copy savePicture() writes for the photo opened with these captions, made
+// copy savePicture() writes for the photo opened with these captions (and
+// its row of caption data), made
 // without decoding the rows no caption reaches and in one picture's memory.
 // Nothing when this road cannot serve (another format, a turned photo, a
 // source whose blocks cannot be kept, a damaged stream): the caller then
 // opens and saves as usual, which says why.
 std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QString& output,
                                                  const CaptionList& captions,
+                                                 const QHash<QString, QString>& captionData,
                                                  const SaveChoices& choices);

@@ -335,6 +335,11 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
             // what it drew before, and the same caption must give the same
             // pixels every time.
             const QRawFont drawn = run.rawFont();
+            // Colour emoji are pictures without outlines: they get no
+            // outline, and a copy of their font at another size would
+            // unsettle the engine that draws them.
+            if (!drawn.fontTable("CBDT").isEmpty() || !drawn.fontTable("sbix").isEmpty())
+                continue;
             const double size = drawn.pixelSize();
             const double large = size == kOutlinePixels ? kOutlinePixels + 1 : kOutlinePixels;
             QRawFont raw = drawn;

@@ -193,7 +193,46 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
     return planned;
 }
 
-int runBatch(const CaptionOptions& options, const CaptionList& captions) {
+namespace {
+
+// Says which photos have no row and which rows name no photo given: as
+// warnings, or as failures with `required`. False when the run must not start.
+bool matchRows(const CaptionDataTable& data, const std::vector<PlannedPhoto>& plan, bool required) {
+    const char* kind = required ? "" : "warning: ";
+    std::vector<bool> used(data.rows.size(), false);
+    int mismatches = 0;
+    for (const PlannedPhoto& photo : plan) {
+        if (const CaptionDataRow* row = data.rowFor(photo.photo)) {
+            used[static_cast<std::size_t>(row - data.rows.data())] = true;
+            continue;
+        }
+        ++mismatches;
+        std::fprintf(stderr, "lumora caption: %s\"%s\" has no row in \"%s\"%s\n", kind,
+                     shown(photo.photo).toLocal8Bit().constData(),
+                     shown(data.path).toLocal8Bit().constData(),
+                     required ? "" : "; its columns are empty");
+    }
+    for (std::size_t i = 0; i < data.rows.size(); ++i) {
+        if (used[i])
+            continue;
+        ++mismatches;
+        std::fprintf(stderr,
+                     "lumora caption: %s%s names \"%s\", which is not among the photos given\n",
+                     kind, data.where(data.rows[i].line).toLocal8Bit().constData(),
+                     data.rows[i].photo.toLocal8Bit().constData());
+    }
+    if (required && mismatches > 0) {
+        std::fprintf(stderr, "lumora caption: nothing was captioned: --data-required and %d %s\n",
+                     mismatches, mismatches == 1 ? "mismatch" : "mismatches");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runBatch(const CaptionOptions& options, const CaptionList& captions,
+             const CaptionDataTable* data) {
     const FoundPhotos found = findPhotos(options.inputs, options.recursive, options.suffix);
     const std::vector<PlannedPhoto> plan = planOutputs(found.photos, options);
     if (found.failures.empty() && plan.empty()) {
@@ -202,6 +241,8 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
                    stderr);
         return 1;
     }
+    if (data != nullptr && !matchRows(*data, plan, options.dataRequired))
+        return 1;
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -235,9 +276,11 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions) {
             if (!photo.problem.isEmpty()) {
                 result.message = photo.problem;
             } else {
-                result = runCaptionJob({photo.photo, photo.output, options.metadata,
-                                        options.overwrite, options.quality},
-                                       captions);
+                CaptionJob job{photo.photo,       photo.output,    options.metadata,
+                               options.overwrite, options.quality, {}};
+                if (data != nullptr)
+                    job.captionData = data->valuesFor(photo.photo);
+                result = runCaptionJob(job, captions);
             }
             const std::lock_guard lock(mutex);
             outcomes.push_back({index, std::move(result)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "captions/CaptionData.h"
 #include "captions/CaptionList.h"
 #include "cli/CaptionCommand.h"
 
@@ -35,6 +36,8 @@ std::vector<PlannedPhoto> planOutputs(const std::vector<QString>& photos,
 
 // Captions the photos the options name with the set, `options.jobs` at a
 // time, showing progress on standard error and printing each copy's path
-// on standard output. Returns the exit status (0, 1, or 130 when Ctrl+C
-// left some photo not started).
-int runBatch(const CaptionOptions& options, const CaptionList& captions);
+// on standard output; with a data table, each photo's row fills its
+// placeholders. Returns the exit status (0, 1, or 130 when Ctrl+C left some
+// photo not started).
+int runBatch(const CaptionOptions& options, const CaptionList& captions,
+             const CaptionDataTable* data = nullptr);

@@ -1,5 +1,6 @@
 #include "cli/CaptionCommand.h"
 
+#include "captions/CaptionData.h"
 #include "captions/CaptionJob.h"
 #include "captions/CaptionSetFile.h"
 #include "cli/BatchRun.h"
@@ -17,14 +18,28 @@ namespace {
 // More threads than this would only hold more pictures in memory.
 constexpr int kMaxJobs = 256;
 
-enum class Option { Set, Out, Suffix, Metadata, Quality, Jobs, Overwrite, Recursive, Help };
+enum class Option {
+    Set,
+    Data,
+    DataRequired,
+    Out,
+    Suffix,
+    Metadata,
+    Quality,
+    Jobs,
+    Overwrite,
+    Recursive,
+    Help
+};
 struct OptionName {
     const char* name;
     Option option;
     bool takesValue;
 };
-constexpr std::array<OptionName, 10> kOptions{{
+constexpr std::array<OptionName, 12> kOptions{{
     {"--set", Option::Set, true},
+    {"--data", Option::Data, true},
+    {"--data-required", Option::DataRequired, false},
     {"--out", Option::Out, true},
     {"--suffix", Option::Suffix, true},
     {"--metadata", Option::Metadata, true},
@@ -42,6 +57,10 @@ constexpr char kHelp[] =
     "File, Save does, without a window or a display.\n"
     "\n"
     "  --set SET.json   the caption set (File, Save Caption Set... in the window)\n"
+    "  --data TABLE     a CSV or TSV table: its first column names photos, its other\n"
+    "                   columns fill the placeholders named by their headers\n"
+    "  --data-required  a photo without a row, or a row naming no photo given, is a\n"
+    "                   failure (default: a warning); nothing is written then\n"
     "  --out DIR        where the copies go (default: each photo's own folder)\n"
     "  --suffix TEXT    added to each photo's name (default: -captioned)\n"
     "  --metadata keep|no-location|description-only\n"
@@ -62,11 +81,12 @@ constexpr char kHelp[] =
     "printed on standard output, progress and failures on standard error.\n"
     "\n"
     "Exit status: 0 when every photo was captioned, 1 when some failed, 2 for a\n"
-    "wrong command line or a caption set that cannot be read, 130 when stopped\n"
-    "by Ctrl+C (copies already written stay, no partial file is left).\n"
+    "wrong command line or a caption set or table that cannot be read, 130 when\n"
+    "stopped by Ctrl+C (copies already written stay, no partial file is left).\n"
     "\n"
     "Example:\n"
-    "  lumora caption --set festival.lumora-captions.json --out captioned/ photos/\n";
+    "  lumora caption --set festival.lumora-captions.json --out captioned/ photos/\n"
+    "  lumora caption --set prices.lumora-captions.json --data prices.csv photos/\n";
 
 CaptionOptions usageError(const QString& error) {
     CaptionOptions options;
@@ -127,6 +147,12 @@ CaptionOptions parseCaptionArguments(const QStringList& arguments) {
         case Option::Set:
             options.set = value;
             break;
+        case Option::Data:
+            options.data = value;
+            break;
+        case Option::DataRequired:
+            options.dataRequired = true;
+            break;
         case Option::Out:
             options.outputFolder = value;
             break;
@@ -176,6 +202,8 @@ CaptionOptions parseCaptionArguments(const QStringList& arguments) {
         return usageError(QStringLiteral("--set SET.json is required"));
     if (options.inputs.isEmpty())
         return usageError(QStringLiteral("no photo or folder given"));
+    if (options.dataRequired && options.data.isEmpty())
+        return usageError(QStringLiteral("--data-required needs --data TABLE"));
     if (options.suffix.contains(QLatin1Char('/')))
         return usageError(QStringLiteral("--suffix cannot contain '/'"));
     return options;
@@ -212,5 +240,16 @@ int runCaptionCommand(int argc, char** argv) {
         std::fprintf(stderr, "lumora caption: %s\n", set.message.toLocal8Bit().constData());
         return 2;
     }
-    return runBatch(options, set.captions);
+    CaptionDataRead data;
+    if (!options.data.isEmpty()) {
+        data = readCaptionData(options.data);
+        if (!data.ok) {
+            std::fprintf(stderr, "lumora caption: %s\n", data.message.toLocal8Bit().constData());
+            return 2;
+        }
+        for (const QString& warning : data.warnings)
+            std::fprintf(stderr, "lumora caption: warning: %s\n",
+                         warning.toLocal8Bit().constData());
+    }
+    return runBatch(options, set.captions, options.data.isEmpty() ? nullptr : &data.table);
 }

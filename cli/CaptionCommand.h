@@ -15,6 +15,8 @@ struct CaptionOptions {
     QString error; // what was wrong (UsageError)
 
     QString set;                                       // --set
+    QString data;                                      // --data: a caption data table
+    bool dataRequired = false;                         // --data-required
     QString outputFolder;                              // --out; empty: each photo's folder
     QString suffix = QStringLiteral("-captioned");     // --suffix
     MetadataChoice metadata = MetadataChoice::KeepAll; // --metadata
@@ -34,6 +36,6 @@ QString captionHelp();
 
 // Runs the command for the program's arguments (argv[1] is "caption") and
 // returns the exit status: 0 when every photo was captioned, 1 when some
-// failed, 2 for bad usage or a set that cannot be read, 130 when Ctrl+C
+// failed, 2 for bad usage or a set or table that cannot be read, 130 when Ctrl+C
 // stopped it before every photo was started.
 int runCaptionCommand(int argc, char** argv);

@@ -105,8 +105,8 @@ void OpenAndSave(const std::uint8_t* data, std::size_t size) {
     // The command line's in-place road writes the window's bytes, or leaves
     // the photo to the general road.
     const QString inPlace = QString::fromStdString(scratchFolder() + "/in-place.jpg");
-    const std::optional<PipelineResult> job =
-        captionJpegInPlace(QString::fromStdString(input), inPlace, document.captions, choices);
+    const std::optional<PipelineResult> job = captionJpegInPlace(
+        QString::fromStdString(input), inPlace, document.captions, document.captionData, choices);
     if (window.ok && job && job->ok && readAll(saved) != readAll(inPlace))
         std::abort();
 }

@@ -56,3 +56,14 @@ std::unique_ptr<Exiv2::Image> emptyJpegForWriting() {
     return std::unique_ptr<Exiv2::Image>(
         Exiv2::ImageFactory::open(kEmptyJpeg, sizeof kEmptyJpeg).release());
 }
+
+// The text of a language alternative in the default language, or the first.
+std::string defaultLanguageText(const Exiv2::Value& value) {
+    const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&value);
+    if (alternatives == nullptr)
+        return value.count() > 0 ? value.toString() : std::string();
+    const auto found = alternatives->value_.find("x-default");
+    if (found != alternatives->value_.end())
+        return found->second;
+    return alternatives->value_.empty() ? std::string() : alternatives->value_.begin()->second;
+}

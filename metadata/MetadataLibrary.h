@@ -28,6 +28,15 @@ struct PhotoFacts;
 // The facts a caption can show, from EXIF the library has read; never throws.
 PhotoFacts factsFromExif(const Exiv2::ExifData& exif);
 
+// Fills the words of `facts` (title, creator, place, keywords, rating...)
+// from XMP, else IPTC, else EXIF; never throws.
+void readPhotoWords(const Exiv2::XmpData& xmp, const Exiv2::IptcData& iptc,
+                    const Exiv2::ExifData& exif, PhotoFacts& facts);
+
+// The text of a language alternative in the default language, or the first;
+// any other value as text.
+std::string defaultLanguageText(const Exiv2::Value& value);
+
 // An empty JPEG stream (start and end of image) for the library to write
 // metadata into.
 std::unique_ptr<Exiv2::Image> emptyJpegForWriting();

@@ -103,6 +103,8 @@ void readDateAndTime(const Exiv2::ExifData& exif, PhotoFacts& facts) {
         return;
     facts.date = s.substr(0, 4) + "-" + s.substr(5, 2) + "-" + s.substr(8, 2);
     facts.time = s.substr(11, 5);
+    const bool seconds = s.size() >= 19 && s[16] == ':' && digitsAt(s, 17, 2) && s[17] < '6';
+    facts.dateTime = facts.date + "T" + facts.time + ":" + (seconds ? s.substr(17, 2) : "00");
 }
 
 std::string camera(const Exiv2::ExifData& exif) {

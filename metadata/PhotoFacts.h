@@ -15,6 +15,22 @@ struct PhotoFacts {
     std::string iso;      // "ISO 200"
     std::string focal;    // "50 mm"
     std::string gps;      // "48.85837° N, 2.29448° E"
+    // DateTimeOriginal as "YYYY-MM-DDTHH:MM:SS", for dates in a format of the
+    // caption's own.
+    std::string dateTime;
+
+    // The words other programs wrote about the photo, each from XMP, else
+    // IPTC, else EXIF; lists joined with ", ".
+    std::string title;
+    std::string headline;
+    std::string creator;
+    std::string copyright;
+    std::string city;
+    std::string state;
+    std::string country;
+    std::string sublocation;
+    std::string keywords;
+    std::string rating; // "★★★" for a rating of 3; empty for 0, rejected or none
 };
 
 struct PhotoMetadata;

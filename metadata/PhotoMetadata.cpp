@@ -48,17 +48,6 @@ std::vector<std::uint8_t> headerOnlyJpeg(const std::vector<JpegSegment>& segment
     return out;
 }
 
-// The text of a language alternative in the default language, or the first.
-std::string defaultLanguageText(const Exiv2::Value& value) {
-    const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&value);
-    if (alternatives == nullptr)
-        return value.count() > 0 ? value.toString() : std::string();
-    const auto found = alternatives->value_.find("x-default");
-    if (found != alternatives->value_.end())
-        return found->second;
-    return alternatives->value_.empty() ? std::string() : alternatives->value_.begin()->second;
-}
-
 template <typename Data, typename Key> void eraseKey(Data& data, const Key& key) {
     auto found = data.findKey(key);
     while (found != data.end()) {
@@ -351,6 +340,7 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept) {
             metadata.orientation = uprightOrientation(orientation->toLong(0));
         metadata.facts = factsFromExif(exif);
         const Exiv2::XmpData& xmp = read.image->xmpData();
+        readPhotoWords(xmp, read.image->iptcData(), exif, metadata.facts);
         const auto xmpDescription = xmp.findKey(Exiv2::XmpKey("Xmp.dc.description"));
         if (xmpDescription != xmp.end())
             metadata.xmpDescription = defaultLanguageText(xmpDescription->value());

@@ -244,6 +244,8 @@ const DialogTemplate& captionTemplate() {
                         u"Use Image Description as Caption Text", 15, 117, 140, 10, true),
                 control(ControlKind::CheckBox, TextAsDescription,
                         u"Use Caption Text as Image Description", 15, 131, 140, 10, true),
+                control(ControlKind::CheckBox, ShrinkToFit, u"Shrink to fit one line", 160, 117, 90,
+                        10, true),
                 control(ControlKind::MultiLineEdit, CaptionText, u"", 7, 159, 433, 68, true),
                 button(InsertPlaceholder, u"Placeholders", 360, 143, 80),
                 button(Ok, u"Add", 502, 234, 50, true),

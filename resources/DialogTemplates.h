@@ -123,6 +123,8 @@ constexpr int ChooseBoxColor = 1053;
 constexpr int BoxColorSwatch = 1054;
 // The button whose menu inserts a placeholder into the caption text.
 constexpr int InsertPlaceholder = 1055;
+// Shrinking the font to keep a long text on one line.
+constexpr int ShrinkToFit = 1056;
 } // namespace ControlId
 
 // The template with that identifier; null for an unknown one.

@@ -10,6 +10,7 @@ const std::vector<MenuPopup>& mainMenu() {
              {},
              {CommandId::LoadCaptionSet, u"&Load Caption Set..."},
              {CommandId::SaveCaptionSet, u"Save Caption Se&t..."},
+             {CommandId::LoadCaptionData, u"Caption &Data..."},
              {},
              {CommandId::Exit, u"E&xit", u"Ctrl+Q"},
          }},

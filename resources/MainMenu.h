@@ -13,6 +13,8 @@ constexpr int Redo = 57644;
 // Writing and reading the caption list as a file.
 constexpr int LoadCaptionSet = 32771;
 constexpr int SaveCaptionSet = 32772;
+// A table of values for the captions' placeholders.
+constexpr int LoadCaptionData = 32773;
 constexpr int Exit = 105;
 constexpr int About = 104;
 } // namespace CommandId

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<int, const char16_t*>, 30> kStrings{{
+constexpr std::array<std::pair<int, const char16_t*>, 32> kStrings{{
     {StringId::AddCaption, u"Add Caption"},
     {StringId::EditCaption, u"Edit Caption"},
     {StringId::RemoveCaption, u"Remove Caption"},
@@ -50,6 +50,10 @@ constexpr std::array<std::pair<int, const char16_t*>, 30> kStrings{{
     {StringId::CaptionSetFilter,
      u"Caption Sets (*.lumora-captions.json)|*.lumora-captions.json|All files (*.*)|*.*||"},
     {StringId::ReplaceCaptionSet, u"\"%1\" already exists. Do you want to replace it?"},
+    {StringId::CaptionDataFilter,
+     u"Caption Data (*.csv;*.tsv)|*.csv;*.tsv;*.txt|All files (*.*)|*.*||"},
+    {StringId::CaptionDataNoRow,
+     u"\"%1\" has no row in \"%2\"; its columns are empty in the captions."},
     {StringId::ProgramTitle, u"Lumora"},
 }};
 

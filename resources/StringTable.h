@@ -38,6 +38,9 @@ constexpr int LoadCaptionSet = 27;
 constexpr int CaptionSetFilter = 28;
 // Asked when the name typed for a caption set, with its suffix added, is taken.
 constexpr int ReplaceCaptionSet = 29;
+// File, Caption Data: the dialog's filter, and the note on a photo without a row.
+constexpr int CaptionDataFilter = 30;
+constexpr int CaptionDataNoRow = 31;
 constexpr int ProgramTitle = 109;
 } // namespace StringId
 

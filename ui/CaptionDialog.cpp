@@ -106,6 +106,11 @@ void CCaptionDialog::connectReactions() {
          &Caption::useTextAsDescription);
     flag(ControlId::TextAsDescription, &Caption::useTextAsDescription,
          &Caption::useDescriptionAsText);
+    connect(control<QCheckBox>(ControlId::ShrinkToFit), &QCheckBox::clicked, this,
+            [this](bool checked) {
+                caption_.fit = checked ? TextFit::Shrink : TextFit::Wrap;
+                emit captionChanged(caption_);
+            });
     connect(textEdit_, &QPlainTextEdit::textChanged, this, [this] {
         caption_.text = textEdit_->text();
         emit captionChanged(caption_);
@@ -122,6 +127,7 @@ void CCaptionDialog::refreshControls() {
     }
     control<QCheckBox>(ControlId::TextAsDescription)->setChecked(caption_.useTextAsDescription);
     control<QCheckBox>(ControlId::DescriptionAsText)->setChecked(caption_.useDescriptionAsText);
+    control<QCheckBox>(ControlId::ShrinkToFit)->setChecked(caption_.fit == TextFit::Shrink);
     refreshFontDescription();
     if (textEdit_->text() != caption_.text)
         textEdit_->setText(caption_.text);

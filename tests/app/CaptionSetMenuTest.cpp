@@ -3,11 +3,13 @@
 // refused with its message, and the window's save of a photo with a loaded
 // set byte for byte what `lumora caption` writes.
 #include "app/MainFrame.h"
+#include "captions/CaptionRenderer.h"
 #include "captions/CaptionSetFile.h"
 #include "captions/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/TestSupport.h"
+#include "ui/ImageControl.h"
 
 #include <gtest/gtest.h>
 
@@ -128,4 +130,57 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     ASSERT_EQ(ran.exitCode, 0);
     EXPECT_EQ(ts::ReadBytes(dir.file("out") / "camera-captioned.jpg"),
               ts::ReadBytes(dir.file("window.jpg")));
+}
+
+TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpenedLater) {
+    ts::TempDir dir;
+    for (const char* name : {"quay.jpg", "pier.jpg", "other.jpg"})
+        WriteJpeg(dir.file(name), 320, 200, Qt::darkCyan);
+    std::ofstream(dir.file("data.csv"))
+        << "photo,Title\nquay.jpg,Harbour at dawn\npier.jpg,Old pier\n";
+    std::unique_ptr<CMainFrame> frame(NewFrame());
+    AnswerFileDialog(Q(dir.file("quay.jpg")));
+    frame->runCommand(CommandId::Open);
+    DocumentModel& model = *frame->model();
+    model.addCaption(Band("{Title}"));
+    Caption description;
+    description.text = "{Title}";
+    description.useTextAsDescription = true;
+    model.addCaption(description);
+    QImage before(frame->imageControl()->size(), QImage::Format_RGB32);
+    frame->imageControl()->paintView(before);
+    const int steps = model.history()->count();
+
+    AnswerFileDialog(Q(dir.file("data.csv")));
+    frame->runCommand(CommandId::LoadCaptionData);
+    EXPECT_EQ(model.description(), "Harbour at dawn");
+    EXPECT_EQ(model.history()->count(), steps) << "not a step of the captions' history";
+    // The view shows the row at once: what the caption written out shows.
+    DocumentModel written;
+    ASSERT_TRUE(written.open(Q(dir.file("quay.jpg"))).ok);
+    written.addCaption(Band("Harbour at dawn"));
+    EXPECT_EQ(renderCaptions(model.document()), renderCaptions(written.document()));
+    QImage after(before.size(), QImage::Format_RGB32);
+    frame->imageControl()->paintView(after);
+    EXPECT_NE(after, before);
+
+    // The table stays for the session: each photo opened takes its row, and
+    // a photo without one shows the columns empty.
+    AnswerFileDialog(Q(dir.file("pier.jpg")));
+    frame->runCommand(CommandId::Open);
+    EXPECT_EQ(model.description(), "Old pier");
+    AnswerFileDialog(Q(dir.file("other.jpg")));
+    frame->runCommand(CommandId::Open);
+    EXPECT_EQ(model.description(), "");
+
+    // A table that cannot be read changes nothing and says where it is wrong.
+    std::ofstream(dir.file("bad.csv")) << "photo,Title\nother.jpg,\"open\n";
+    QString message;
+    AnswerMessageBox(&message);
+    AnswerFileDialog(Q(dir.file("bad.csv")));
+    frame->runCommand(CommandId::LoadCaptionData);
+    EXPECT_TRUE(message.contains("bad.csv\": line 2")) << message.toStdString();
+    AnswerFileDialog(Q(dir.file("quay.jpg")));
+    frame->runCommand(CommandId::Open);
+    EXPECT_EQ(model.description(), "Harbour at dawn");
 }

@@ -66,11 +66,12 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
             shown << (item->isSeparator() ? "-" : item->objectName() + " " + item->text());
         return shown;
     };
-    EXPECT_EQ(items(popups[0]),
-              QStringList(
-                  {"57601 &Open...", "57603 &Save...", "metadataChoice &Metadata in Saved Copies",
-                   "qualityChoice Picture &Quality in Saved Copies", "57616 Open &Recent", "-",
-                   "32771 &Load Caption Set...", "32772 Save Caption Se&t...", "-", "105 E&xit"}));
+    EXPECT_EQ(
+        items(popups[0]),
+        QStringList({"57601 &Open...", "57603 &Save...", "metadataChoice &Metadata in Saved Copies",
+                     "qualityChoice Picture &Quality in Saved Copies", "57616 Open &Recent", "-",
+                     "32771 &Load Caption Set...", "32772 Save Caption Se&t...",
+                     "32773 Caption &Data...", "-", "105 E&xit"}));
     EXPECT_EQ(items(popups[1]), QStringList({"57643 &Undo", "57644 &Redo"}));
     ASSERT_EQ(popups[2]->menu()->actions().size(), 1);
     EXPECT_EQ(popups[2]->menu()->actions()[0]->text(), "&About ...");

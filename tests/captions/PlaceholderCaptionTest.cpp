@@ -142,3 +142,152 @@ TEST(PlaceholderCaptions, APhotoWithoutMetadataGivesEmptyValuesAndKeepsBraces) {
     shows.useDescriptionAsText = true;
     EXPECT_EQ(displayedText(shows, savedDescription(document)), QStringLiteral("{filename}"));
 }
+
+namespace {
+
+// What the word placeholders read: XMP first, then IPTC, then EXIF, with
+// lists joined, from exiftool's reading of the same file.
+const char* const kWordTags[][4] = {
+    {"title", "XMP-dc:Title", "IPTC:ObjectName", nullptr},
+    {"headline", "XMP-photoshop:Headline", "IPTC:Headline", nullptr},
+    {"creator", "XMP-dc:Creator", "IPTC:By-line", "IFD0:Artist"},
+    {"copyright", "XMP-dc:Rights", "IPTC:CopyrightNotice", "IFD0:Copyright"},
+    {"city", "XMP-photoshop:City", "IPTC:City", nullptr},
+    {"state", "XMP-photoshop:State", "IPTC:Province-State", nullptr},
+    {"country", "XMP-photoshop:Country", "IPTC:Country-PrimaryLocationName", nullptr},
+    {"sublocation", "XMP-iptcCore:Location", "IPTC:Sub-location", nullptr},
+    {"keywords", "XMP-dc:Subject", "IPTC:Keywords", nullptr},
+};
+
+// exiftool's reading of one tag (-G1 names, so "XMP-dc:Title"), lists
+// joined with ", ".
+QString ToolValue(const QJsonObject& tags, const char* tag) {
+    const QJsonValue value = tags.value(QLatin1String(tag));
+    if (!value.isArray())
+        return value.toVariant().toString().trimmed();
+    QStringList items;
+    for (const QJsonValue& item : value.toArray())
+        items << item.toVariant().toString();
+    return items.join(QStringLiteral(", "));
+}
+
+QString AllWords() {
+    QStringList names;
+    for (const auto& row : kWordTags)
+        names << QStringLiteral("{%1}").arg(QLatin1String(row[0]));
+    return names.join(u'|') + QStringLiteral("|{rating}|{width}x{height} {megapixels}");
+}
+
+QString ExpectedWords(const QJsonObject& tags, QSize upright) {
+    QStringList values;
+    for (const auto& row : kWordTags) {
+        QString value;
+        for (int source = 1; source < 4 && value.isEmpty() && row[source] != nullptr; ++source)
+            value = ToolValue(tags, row[source]);
+        values << value;
+    }
+    const int rating = ToolValue(tags, "XMP-xmp:Rating").toInt();
+    values << QString(std::max(rating, 0), QChar(0x2605));
+    values << QStringLiteral("%1x%2 %3 MP")
+                  .arg(upright.width())
+                  .arg(upright.height())
+                  .arg(upright.width() * upright.height() / 1e6, 0, 'f', 1);
+    return values.join(u'|');
+}
+
+QString Filled(const fs::path& photo, const QString& text) {
+    PictureDocument document;
+    EXPECT_TRUE(openPicture(document, ts::Q(photo)).ok) << photo;
+    Caption caption;
+    caption.text = text;
+    caption.useTextAsDescription = true;
+    document.captions.append(caption);
+    return savedDescription(document);
+}
+
+} // namespace
+
+TEST(PlaceholderCaptions, PhotoWordsReadAsExiftoolReadsThemXmpBeforeIptcBeforeExif) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    ts::TempDir dir;
+    const fs::path agency =
+        ts::CorpusDir() / "camera" / "exifr_iptc-agency-photographer-example.jpg";
+    const auto copyWith = [&](const std::string& name, const std::string& arguments) {
+        const fs::path copy = dir.file(name);
+        fs::copy_file(agency, copy);
+        EXPECT_EQ(
+            ts::Run("exiftool -q -overwrite_original " + arguments + ' ' + ts::Quote(copy.string()))
+                .exitCode,
+            0)
+            << name;
+        return copy;
+    };
+    struct Row {
+        const char* name;
+        fs::path photo;
+    };
+    const Row rows[] = {
+        {"agency: XMP, IPTC and EXIF agree", agency},
+        {"independent",
+         ts::CorpusDir() / "camera" / "exifr_iptc-independent-photographer-example.jpg"},
+        {"BlueSquare: title and keywords only", ts::CorpusDir() / "camera" / "ies_BlueSquare.jpg"},
+        {"turned upright: width and height swap",
+         ts::CorpusDir() / "special" / "pil_hopper_orientation_6.jpg"},
+        {"XMP differs: XMP wins",
+         copyWith("xmp.jpg", "-XMP-dc:Title=Xmp-Titel -XMP-dc:Creator=Anna -XMP-dc:Creator=Ben "
+                             "-XMP-photoshop:City=Zürich -XMP-xmp:Rating=5")},
+        {"no XMP: IPTC", copyWith("iptc.jpg", "-XMP:all= -IPTC:Headline=Iptc-Schlagzeile "
+                                              "-IPTC:Keywords+=Hafen")},
+        {"no XMP or IPTC: EXIF",
+         copyWith("exif.jpg", "-XMP:all= -IPTC:all= -EXIF:Artist=Exif-Person")},
+        {"rejected and unrated", copyWith("rejected.jpg", "-XMP-xmp:Rating=-1")},
+    };
+    std::string tagArguments = " -XMP-xmp:Rating -EXIF:Orientation#";
+    for (const auto& row : kWordTags) {
+        for (int source = 1; source < 4 && row[source] != nullptr; ++source)
+            tagArguments += std::string(" -") + row[source];
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string run = ts::Run("exiftool -j -G1 -q -q -ImageWidth -ImageHeight" +
+                                        tagArguments + ' ' + ts::Quote(row.photo.string()))
+                                    .output;
+        const QJsonObject tags =
+            QJsonDocument::fromJson(QByteArray::fromStdString(run)).array().at(0).toObject();
+        QSize upright(tags.value("File:ImageWidth").toInt(),
+                      tags.value("File:ImageHeight").toInt());
+        if (tags.value("IFD0:Orientation").toInt() >= 5)
+            upright.transpose();
+        EXPECT_EQ(Filled(row.photo, AllWords()), ExpectedWords(tags, upright));
+    }
+}
+
+TEST(PlaceholderCaptions, DatesFollowAPatternInTheLanguageAskedAndBadPatternsStayAsWritten) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    PictureDocument document;
+    ASSERT_TRUE(openPicture(document, ts::Q(ts::CorpusDir() / "camera" /
+                                            "exifr_iptc-agency-photographer-example.jpg"))
+                    .ok);
+    PlaceholderValues values;
+    values.facts = document.facts; // taken 2009:06:24 09:41:07, by exiftool
+    const QString longPattern = QStringLiteral("{date:%1}").arg(QString(10000, u'y'));
+    struct Row {
+        const char* language;
+        QString text;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"en_GB", "{date:d MMMM yyyy}, {date:dddd} {time:HH:mm:ss}",
+         "24 June 2009, Wednesday 09:41:07"},
+        {"de_DE", "{date:d. MMMM yyyy}, {date:dddd} {time:H 'Uhr' mm}",
+         "24. Juni 2009, Mittwoch 9 Uhr 41"},
+        {"fr_FR", "{date:d MMM 'yy}", "{date:d MMM 'yy}"},
+        {"en_GB", longPattern, longPattern},
+        {"en_GB", "{date:''}{date:'d'}", "'d"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.left(60).toStdString());
+        values.locale = QLocale(QLatin1String(row.language));
+        EXPECT_EQ(substitutePlaceholders(row.text, values), row.expected);
+    }
+}

@@ -35,8 +35,11 @@ TEST(Placeholders, EveryNameFillsInAndTheListNamesThemAll) {
     QStringList names;
     for (const PlaceholderInfo& p : placeholderList())
         names << QString::fromLatin1(p.name);
-    EXPECT_EQ(names.join(u' '), QStringLiteral("date time camera lens exposure aperture iso focal "
-                                               "gps filename description"));
+    EXPECT_EQ(names.join(u' '),
+              QStringLiteral("date time camera lens exposure aperture iso focal gps filename "
+                             "description title headline creator copyright city state country "
+                             "sublocation keywords rating width height megapixels "
+                             "date:d MMMM yyyy time:HH:mm"));
 }
 
 TEST(Placeholders, MissingValuesAreEmptyBracesAndUnknownNamesStay) {
@@ -53,4 +56,13 @@ TEST(Placeholders, MissingValuesAreEmptyBracesAndUnknownNamesStay) {
     EXPECT_EQ(substitutePlaceholders(QStringLiteral("{ {iso}}"), v), QStringLiteral("{ ISO 200}"));
     EXPECT_EQ(substitutePlaceholders(QStringLiteral("no braces at all"), v),
               QStringLiteral("no braces at all"));
+}
+
+TEST(Placeholders, ATableColumnStandsBeforeThePhotosOwnValueOfTheSameName) {
+    PlaceholderValues v = Sample();
+    v.facts.title = "Own title";
+    v.columns = {{QStringLiteral("title"), QStringLiteral("Column title")},
+                 {QStringLiteral("Model name"), QStringLiteral("Skiff")}};
+    EXPECT_EQ(substitutePlaceholders(QStringLiteral("{title}|{Model name}|{camera}|{Title}"), v),
+              QStringLiteral("Column title|Skiff|Canon EOS R5|{Title}"));
 }

@@ -271,7 +271,7 @@ TEST_F(CaptionDialogStyleTest, ThePlaceholderMenuInsertsAtTheTextCursor) {
     const QList<QAction*> entries = button->menu()->actions();
     ASSERT_EQ(entries.size(), static_cast<qsizetype>(placeholderList().size()));
     EXPECT_EQ(entries.front()->text(), u"{date} \u2013 date taken, YYYY-MM-DD");
-    EXPECT_EQ(entries.back()->text(), u"{description} \u2013 the photo's description");
+    EXPECT_EQ(entries.back()->text(), u"{time:HH:mm} \u2013 time taken, in a pattern of your own");
 
     auto* text = find<CaptionTextEdit>(CaptionText);
     text->setFocus();
@@ -306,13 +306,13 @@ TEST_F(CaptionDialogStyleTest, TabReachesEverySettingOnceItIsOn) {
         click(id);
     find<QWidget>(MarginLeft)->setFocus();
     QStringList visited;
-    for (int i = 0; i < 29; ++i) {
+    for (int i = 0; i < 30; ++i) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     EXPECT_EQ(visited.join(u' '), "1000 1001 1002 1003 1020 1031 1032 1022 1023 "
                                   "1033 1034 1035 1036 1038 1039 1041 1043 1044 1046 "
-                                  "1048 1049 1051 1053 1017 1018 1019 1055 1 2");
+                                  "1048 1049 1051 1053 1017 1018 1056 1019 1055 1 2");
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1000");
 }
 

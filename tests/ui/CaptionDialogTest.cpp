@@ -88,15 +88,16 @@ TEST_F(CaptionDialogTest, NewCaptionShowsTheDefaultsWithTheFocusInTheLeftMargin)
 TEST_F(CaptionDialogTest, TabVisitsTheTabStopsInTemplateOrderAndSkipsRadioButtons) {
     showDialog();
     QStringList visited;
-    for (int i = 0; i < 18; ++i) {
+    for (int i = 0; i < 19; ++i) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     // The size and its unit follow "Choose font...", the outline, shadow and
     // box check boxes (their settings are off, so disabled) the background
-    // colour, and the placeholder menu the text.
+    // colour, "Shrink to fit one line" the description flags, and the
+    // placeholder menu the text.
     EXPECT_EQ(visited.join(u' '), "1000 1001 1002 1003 1020 1031 1032 1022 1023 1033 1038 1048 "
-                                  "1017 1018 1019 1055 1 2");
+                                  "1017 1018 1056 1019 1055 1 2");
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1000");
     // The controls of old keep their order among themselves.
     QStringList old = visited;
@@ -382,3 +383,15 @@ TEST_F(CaptionDialogTest, ColourChoosersSetTheirColourAndShareTheCustomColours) 
 }
 
 } // namespace
+
+TEST_F(CaptionDialogTest, ShrinkToFitSetsTheCaptionsFitAndShowsIt) {
+    showDialog();
+    click(ShrinkToFit);
+    EXPECT_EQ(dialog.caption().fit, TextFit::Shrink);
+    click(ShrinkToFit);
+    EXPECT_EQ(dialog.caption().fit, TextFit::Wrap);
+    Caption given;
+    given.fit = TextFit::Shrink;
+    CCaptionDialog editing(given);
+    EXPECT_TRUE(editing.findChild<QAbstractButton*>("1056")->isChecked());
+}
