@@ -135,6 +135,11 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     if (!convertHere) {
         cinfo.out_color_space = JCS_EXT_BGRX;
     }
+    const unsigned denominator = sink.scaleDenominator(cinfo.image_width, cinfo.image_height);
+    if (denominator == 2 || denominator == 4 || denominator == 8) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = denominator;
+    }
     jpeg_calc_output_dimensions(&cinfo);
     JpegFrame frame;
     frame.width = cinfo.output_width;
