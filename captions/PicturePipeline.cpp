@@ -358,12 +358,16 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
 }
 
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           const SaveChoices& choices) {
+                           const SaveChoices& choices, const SaveProgress& reached) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
                        QStringLiteral("there is no picture to save; open a photo first"));
     }
+    const auto stopsAt = [&](SaveStage stage) { return reached && !reached(stage); };
+    const QString cancelled = QStringLiteral("the save was cancelled");
+    if (stopsAt(SaveStage::Rendering))
+        return failure(save, path, cancelled);
     const QImage canvas = renderCaptions(document);
     if (canvas.isNull()) {
         return failure(save, path,
@@ -418,6 +422,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     };
     const auto canvasHeight = static_cast<std::uint32_t>(canvas.height());
 
+    if (stopsAt(SaveStage::Encoding))
+        return failure(save, path, cancelled);
     LxOwnedMemFile encoded;
     bool done = false;
     std::string error;
@@ -460,6 +466,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         }
     }
 
+    if (stopsAt(SaveStage::Writing))
+        return failure(save, path, cancelled);
     FileReplacer out(path);
     if (!choices.replaceExisting)
         out.keepExisting();

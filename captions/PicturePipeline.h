@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // The outcome of an open or a save, for the window to show: on failure the
 // message names the file and says what went wrong.
@@ -45,6 +46,9 @@ struct PictureQuality {
     bool operator==(const PictureQuality&) const = default;
 };
 
+// The stages of a save a person is shown, in order.
+enum class SaveStage { Rendering, Encoding, Writing };
+
 struct SaveChoices {
     MetadataChoice metadata = MetadataChoice::KeepAll;
     PictureQuality quality;
@@ -52,6 +56,10 @@ struct SaveChoices {
     // fails.
     bool replaceExisting = true;
 };
+
+// Told as each stage of a save begins; false stops the save there, before
+// anything is written, with a failure saying it was cancelled.
+using SaveProgress = std::function<bool(SaveStage)>;
 
 // Renders the document with its captions at full size and writes it as a
 // new JPEG carrying savedDescription() and, as the choices say, the opened
@@ -66,4 +74,4 @@ struct SaveChoices {
 // appears at the path only complete: a failed save leaves whatever was there
 // as it was, and writes nothing when the document has no picture.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           const SaveChoices& choices = {});
+                           const SaveChoices& choices = {}, const SaveProgress& reached = {});

@@ -17,6 +17,10 @@ CImageControl::CImageControl(const DocumentModel* model, QWidget* parent)
     connect(model_, &DocumentModel::canvasChanged, this, &CImageControl::documentChanged);
     connect(model_, &DocumentModel::workingCaptionChanged, this,
             &CImageControl::workingCaptionChanged);
+    connect(model_, &DocumentModel::firstViewChanged, this, [this] {
+        composedStale_ = true;
+        update();
+    });
 }
 
 void CImageControl::documentChanged() {
@@ -69,7 +73,18 @@ const QImage& CImageControl::composed(QSize size, qreal ratio) {
     composedWorkspace_ = workspace;
     composed_ = QImage(device, QImage::Format_RGB32);
     composed_.fill(workspace);
-    if (model_->document().hasPicture()) {
+    const FirstView& first = model_->firstView();
+    if (!first.picture.isNull()) {
+        // The photo being opened, where its whole picture will be.
+        const QRect fitted = fitCanvas(static_cast<std::uint32_t>(first.fullSize.width()),
+                                       static_cast<std::uint32_t>(first.fullSize.height()),
+                                       device.width(), device.height());
+        if (!fitted.isEmpty()) {
+            QPainter painter(&composed_);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(fitted, first.picture);
+        }
+    } else if (model_->document().hasPicture()) {
         const QImage& shown = canvas();
         // The canvas's own height counts: it includes the bands. A canvas
         // that could not be made reads as 0 high and nothing is drawn. The

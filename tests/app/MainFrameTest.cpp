@@ -131,6 +131,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     FileDialogSeen seen;
     AnswerFileDialog(QString(), &seen);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
     EXPECT_EQ(seen.nameFilters,
               QStringList({"Photos (*.jpg *.jpeg *.heic *.heif *.hif *.avif *.png *.tif *.tiff "
@@ -146,6 +147,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("notes.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(message.contains("notes.jpg")) << message.toStdString();
     EXPECT_TRUE(message.startsWith("Could not open")) << message.toStdString();
     EXPECT_FALSE(frame->model()->document().hasPicture());
@@ -155,6 +157,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
 
     AnswerFileDialog(Q(dir.file("red.jpg")));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("red.jpg"))});
     const PictureDocument& document = frame->model()->document();
     EXPECT_EQ(document.width, 64u);
@@ -171,6 +174,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("notes.jpg")), &seen);
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     // The dialog started in the folder of the last file.
     EXPECT_EQ(seen.directory, Q(dir.path()));
     EXPECT_EQ(document.width, 64u);
@@ -183,6 +187,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     WriteJpeg(dir.file("wide.jpg"), 90, 30, Qt::blue);
     AnswerFileDialog(Q(dir.file("wide.jpg")));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(document.width, 90u);
     EXPECT_EQ(document.captions.count(), 1);
     // The caption was added through the model, which enables Edit.
@@ -196,6 +201,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(dir.file("in") / "holiday.jpg"));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     Caption caption;
     caption.text = QStringLiteral("Beach, 2026");
     caption.disposition = Disposition::BottomBand;
@@ -205,6 +211,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     FileDialogSeen seen;
     AnswerFileDialog(Q(dir.file("out")), &seen); // no extension: the dialog adds ".jpg"
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
     EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
     EXPECT_EQ(seen.directory, Q(dir.file("in")));
@@ -222,6 +229,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     AnswerMessageBox(&question, QMessageBox::No);
     WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
     EXPECT_EQ(ReadBytes(dir.file("in") / "holiday.jpg"), before);
 }
@@ -235,10 +243,12 @@ TEST(MainFrame, FailedSavesSayWhyAndWriteNothing) {
     AnswerFileDialog(Q(dir.file("broken.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
 
     AnswerFileDialog(Q(dir.file("empty.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(message.contains("no picture to save")) << message.toStdString();
     EXPECT_FALSE(fs::exists(dir.file("empty.jpg")));
 
@@ -246,12 +256,14 @@ TEST(MainFrame, FailedSavesSayWhyAndWriteNothing) {
     WriteJpeg(dir.file("big.jpg"), 400, 300, Qt::yellow);
     AnswerFileDialog(Q(dir.file("big.jpg")));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     {
         FileSizeLimit limit(2000);
         ASSERT_TRUE(limit.active());
         AnswerFileDialog(Q(dir.file("cut.jpg")));
         AnswerMessageBox(&message);
         frame->menuAction(57603)->trigger();
+        FinishJob(*frame);
     }
     EXPECT_TRUE(message.startsWith("Could not save")) << message.toStdString();
     EXPECT_TRUE(message.contains("cut.jpg"));

@@ -16,6 +16,7 @@
 #include "ui/ImageControl.h"
 
 #include <QColorDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QLineEdit>
@@ -110,6 +111,12 @@ int main(int argc, char** argv) {
             QMetaObject::invokeMethod(dialog, "accept");
         });
         frame.runCommand(CommandId::Open);
+        if (frame.model()->runningJob() != DocumentJob::None) {
+            QEventLoop opened;
+            QObject::connect(frame.model(), &DocumentModel::jobFinished, &opened,
+                             &QEventLoop::quit);
+            opened.exec();
+        }
 
         addCaption(frame, [](CCaptionDialog* dialog) {
             type(dialog, ControlId::CaptionText,
