@@ -268,6 +268,18 @@ void CMainFrame::runCommand(int id) {
     case CommandId::Redo:
         model_->history()->redo();
         return;
+    case CommandId::ZoomFit:
+        imageControl_->zoomToFit();
+        return;
+    case CommandId::ZoomActual:
+        imageControl_->zoomTo(1.0);
+        return;
+    case CommandId::ZoomIn:
+        imageControl_->zoomIn();
+        return;
+    case CommandId::ZoomOut:
+        imageControl_->zoomOut();
+        return;
     case CommandId::Exit:
         close();
         return;

@@ -13,6 +13,11 @@ constexpr int Redo = 57644;
 // Writing and reading the caption list as a file.
 constexpr int LoadCaptionSet = 32771;
 constexpr int SaveCaptionSet = 32772;
+// The view's zoom: fitted to the window, 100%, a step in or out.
+constexpr int ZoomFit = 32773;
+constexpr int ZoomActual = 32774;
+constexpr int ZoomIn = 32775;
+constexpr int ZoomOut = 32776;
 constexpr int Exit = 105;
 constexpr int About = 104;
 } // namespace CommandId

@@ -119,6 +119,16 @@ TEST_F(ConventionsTest, StandardShortcutsRunOpenSaveUndoRedoAndExit) {
     EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
     EXPECT_TRUE(fs::exists(dir.file("summer.jpg")));
 
+    // The view's zoom: 100%, a step in, a step out, and back to the fit.
+    CImageControl* view = frame->imageControl();
+    const double fitted = view->zoom();
+    for (const auto& [keys, zoom] : std::vector<std::pair<const char*, double>>{
+             {"Ctrl+1", 1.0}, {"Ctrl++", 1.5}, {"Ctrl+-", 1.0}, {"Ctrl+0", fitted}}) {
+        Press(frame.get(), keys);
+        EXPECT_DOUBLE_EQ(view->zoom(), zoom) << keys;
+    }
+    EXPECT_TRUE(view->isFit());
+
     // Saved, so Exit closes without a question.
     Press(frame.get(), "Ctrl+Q");
     EXPECT_FALSE(frame->isVisible());

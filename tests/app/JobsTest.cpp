@@ -90,8 +90,7 @@ TEST_F(JobsTest, CancelledOrReplacedOpensKeepOrReplaceTheWholeDocument) {
     const std::vector<Row> rows = {
         {"Cancel button while reading", JobStage::Reading, [](JobsTest& t) { t.cancelButton(); },
          "small.jpg"},
-        {"Escape while decoding", JobStage::Decoding, [](JobsTest& t) { t.escape(); },
-         "small.jpg"},
+        {"Escape while decoding", JobStage::Decoding, [](JobsTest& t) { t.escape(); }, "small.jpg"},
         {"a later open while decoding", JobStage::Decoding,
          [](JobsTest& t) { t.frame->openPath(Q(t.dir.file("other.jpg"))); }, "other.jpg"},
         {"a later open while reading", JobStage::Reading,
@@ -128,8 +127,8 @@ TEST_F(JobsTest, CancelledOrFailedSavesLeaveTheTargetAsItWas) {
         const char* message; // the start of the message shown, if any
     };
     const std::vector<Row> rows = {
-        {"Cancel button while drawing", JobStage::Rendering,
-         [](JobsTest& t) { t.cancelButton(); }, false, nullptr},
+        {"Cancel button while drawing", JobStage::Rendering, [](JobsTest& t) { t.cancelButton(); },
+         false, nullptr},
         {"Escape while encoding", JobStage::Encoding, [](JobsTest& t) { t.escape(); }, false,
          nullptr},
         {"the folder removed while encoding", JobStage::Encoding,
@@ -217,8 +216,8 @@ TEST_F(JobsTest, ClosingDuringASaveWaitsForTheFileAndThenCloses) {
         << frame->jobProgress()->text().toStdString();
     FinishJob(*frame);
     EXPECT_FALSE(frame->isVisible());
-    const CommandResult size = testing_support::Run("djpeg -pnm " + Quote(dir.file("copy.jpg").string()) +
-                                   " | head -c 20 | sed -n 2p");
+    const CommandResult size = testing_support::Run(
+        "djpeg -pnm " + Quote(dir.file("copy.jpg").string()) + " | head -c 20 | sed -n 2p");
     EXPECT_EQ(size.output.substr(0, 4), "4000");
 }
 

@@ -56,10 +56,11 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
     EXPECT_FALSE(frame.windowIcon().isNull());
 
     const QList<QAction*> popups = frame.menuBar()->actions();
-    ASSERT_EQ(popups.size(), 3);
+    ASSERT_EQ(popups.size(), 4);
     EXPECT_EQ(popups[0]->text(), "&File");
     EXPECT_EQ(popups[1]->text(), "&Edit");
-    EXPECT_EQ(popups[2]->text(), "&Help");
+    EXPECT_EQ(popups[2]->text(), "&View");
+    EXPECT_EQ(popups[3]->text(), "&Help");
     const auto items = [](QAction* popup) {
         QStringList shown;
         for (QAction* item : popup->menu()->actions())
@@ -72,9 +73,11 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
                    "qualityChoice Picture &Quality in Saved Copies", "57616 Open &Recent", "-",
                    "32771 &Load Caption Set...", "32772 Save Caption Se&t...", "-", "105 E&xit"}));
     EXPECT_EQ(items(popups[1]), QStringList({"57643 &Undo", "57644 &Redo"}));
-    ASSERT_EQ(popups[2]->menu()->actions().size(), 1);
-    EXPECT_EQ(popups[2]->menu()->actions()[0]->text(), "&About ...");
-    EXPECT_EQ(popups[2]->menu()->actions()[0]->objectName(), "104");
+    EXPECT_EQ(items(popups[2]), QStringList({"32773 &Fit in Window", "32774 &Actual Size (100%)",
+                                             "32775 Zoom &In", "32776 Zoom &Out"}));
+    ASSERT_EQ(popups[3]->menu()->actions().size(), 1);
+    EXPECT_EQ(popups[3]->menu()->actions()[0]->text(), "&About ...");
+    EXPECT_EQ(popups[3]->menu()->actions()[0]->objectName(), "104");
 
     const CommandIdTable& ids = frame.commandIds();
     EXPECT_EQ(frame.addButton()->text(), "Add Caption");
