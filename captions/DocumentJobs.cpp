@@ -91,8 +91,8 @@ bool DocumentModel::startOpen(const QString& path, QSize viewPixels) {
         endJob({false, QString(), QString()}, true);
     }
     beginJob(DocumentJob::Open, path);
-    const int side = viewPixels.isEmpty() ? kFirstViewSide
-                                          : std::max(viewPixels.width(), viewPixels.height());
+    const int side =
+        viewPixels.isEmpty() ? kFirstViewSide : std::max(viewPixels.width(), viewPixels.height());
     std::shared_ptr<JobControl> control = control_;
     runWorker([this, control, path, side] {
         FirstView first = decodeFirstView(path, side, kMaxOpenPixels);
