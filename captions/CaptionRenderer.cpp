@@ -419,6 +419,38 @@ QRect inkReach(const PictureDocument& document, const std::vector<const Caption*
     return reach.intersected(canvas.toAlignedRect());
 }
 
+BandStrip bandStripOf(const PictureDocument& document, const std::vector<const Caption*>& captions,
+                      std::size_t index) {
+    BandStrip result;
+    if (!document.hasPicture() || index >= captions.size())
+        return result;
+    const Geometry geometry = measure(document, captions);
+    result.topBand = geometry.topBand;
+    result.canvasHeight = document.picture.height() + geometry.bands;
+    int topCursor = 0;
+    std::int64_t bottomCursor = geometry.topBand + document.picture.height();
+    for (std::size_t i = 0; i <= index; ++i) {
+        const Caption& caption = *captions[i];
+        const bool inBand = caption.disposition == Disposition::TopBand ||
+                            caption.disposition == Disposition::BottomBand;
+        if (caption.useTextAsDescription || !inBand)
+            continue;
+        const CaptionLook look = lookOf(document, caption, geometry, false);
+        const int strip = bandStrip(measureTextHeight(look.text, look.font, pictureBox(document),
+                                                      textFlags(caption, false)),
+                                    look);
+        const bool top = caption.disposition == Disposition::TopBand;
+        if (i == index && strip > 0)
+            result.strip = QRect(0, static_cast<int>(top ? topCursor : bottomCursor),
+                                 document.picture.width(), strip);
+        if (top)
+            topCursor += strip;
+        else
+            bottomCursor += strip;
+    }
+    return result;
+}
+
 void redrawCaptions(QImage& canvas, const PictureDocument& document,
                     const std::vector<const Caption*>& captions, std::size_t first,
                     const QRect& area) {

@@ -171,4 +171,29 @@ TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
               renderCaptions(document, {&working, 0}));
 }
 
+TEST_F(PreviewCanvasTest, TypingInABandCaptionDrawsOnlyItsStripAndMatchesAWholeRender) {
+    // An on-image caption that reaches into the top band, as another
+    // caption's ink the strip must take in again.
+    document.captions.at(1)->marginTop = -20;
+    Caption band = *document.captions.at(0);
+    band.outline.enabled = true;
+    band.outline.width = 2;
+    const WorkingCaption shown{&band, 0};
+    const QImage photo = document.picture;
+    QImage white = photo;
+    white.fill(Qt::white);
+    for (const char* typed : {"Top band!", "Top band!!", "Top bend!!"}) {
+        SCOPED_TRACE(typed);
+        band.text = QString::fromUtf8(typed);
+        const QImage previewed = preview.update(document, shown, base);
+        // Compared with a whole render of the photo the preview began with.
+        document.picture = photo;
+        ASSERT_EQ(previewed, renderCaptions(document, shown));
+        // The photo changes behind the preview's back: were it drawn again
+        // at the next keystroke, it would show white.
+        document.picture = white;
+    }
+    document.picture = photo;
+}
+
 } // namespace
