@@ -91,7 +91,7 @@ void BM_ScaleOnly(benchmark::State& state) {
         return;
     const PictureDocument& document = TheScene().model.document();
     QImage window(kViewWidth, kViewHeight, QImage::Format_RGB32);
-    const QRect fitted = fitCanvas(document.width, document.height, kViewWidth, kViewHeight);
+    const QRect fitted = fitCanvas(document.width(), document.height(), kViewWidth, kViewHeight);
     for (auto _ : state) {
         QPainter painter(&window);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

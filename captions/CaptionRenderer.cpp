@@ -187,7 +187,7 @@ std::vector<const Caption*> shownCaptions(const PictureDocument& document, Worki
 namespace {
 
 PlaceholderValues placeholderValues(const PictureDocument& document) {
-    return {document.facts, document.fileName, document.description};
+    return {document.facts(), document.fileName, document.description};
 }
 
 // The text of the last caption marked as the description, its placeholders

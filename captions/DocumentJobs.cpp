@@ -37,13 +37,10 @@ QThreadPool& jobPool() {
 std::shared_ptr<PictureDocument> snapshotOf(const PictureDocument& document) {
     auto copy = std::make_shared<PictureDocument>();
     copy->picture = document.picture;
-    copy->width = document.width;
-    copy->height = document.height;
     copy->description = document.description;
     for (std::int32_t i = 0; i < document.captions.count(); ++i)
         copy->captions.append(*document.captions.at(i));
     copy->metadata = document.metadata;
-    copy->facts = document.facts;
     copy->fileName = document.fileName;
     copy->sourceJpeg = document.sourceJpeg;
     copy->format = document.format;

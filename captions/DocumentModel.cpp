@@ -78,11 +78,8 @@ PipelineResult DocumentModel::open(const QString& path) {
 void DocumentModel::takePicture(PictureDocument&& opened, const QString& path) {
     const QString before = description();
     document_.picture = std::move(opened.picture);
-    document_.width = opened.width;
-    document_.height = opened.height;
     document_.description = std::move(opened.description);
     document_.metadata = std::move(opened.metadata);
-    document_.facts = std::move(opened.facts);
     document_.fileName = std::move(opened.fileName);
     document_.sourceJpeg = std::move(opened.sourceJpeg);
     document_.format = opened.format;
@@ -100,8 +97,6 @@ void DocumentModel::loadPicture(const QImage& picture, const QString& descriptio
     // facts to fill in.
     PictureDocument loaded;
     loaded.picture = picture.convertToFormat(QImage::Format_RGB32);
-    loaded.width = static_cast<std::uint32_t>(picture.width());
-    loaded.height = static_cast<std::uint32_t>(picture.height());
     loaded.description = description;
     loaded.fileName = QFileInfo(path).fileName();
     takePicture(std::move(loaded), path);

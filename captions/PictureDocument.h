@@ -12,15 +12,16 @@
 #include <memory>
 #include <vector>
 
-// The state of the open picture: the photograph at full size, its size, its
-// image description and its captions. One lives for the whole run; before
-// the first successful open it has no picture.
+// The state of the open picture: the photograph at full size, its image
+// description and its captions. One lives for the whole run; before the
+// first successful open it has no picture. Its size and the photo's facts
+// are read from the picture and the metadata, never kept a second time.
 struct PictureDocument {
     // The decoded photograph as opaque RGB32, turned upright by its EXIF
     // orientation; null until a picture is opened.
     QImage picture;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
+    std::uint32_t width() const { return static_cast<std::uint32_t>(picture.width()); }
+    std::uint32_t height() const { return static_cast<std::uint32_t>(picture.height()); }
     QString description;
     CaptionList captions;
     // The opened photo's metadata, which a save carries; null before the
@@ -28,7 +29,10 @@ struct PictureDocument {
     std::shared_ptr<const PhotoMetadata> metadata;
     // What the metadata says of how the photo was taken, and its file name
     // without the folder: the values of the captions' placeholders.
-    PhotoFacts facts;
+    const PhotoFacts& facts() const {
+        static const PhotoFacts none;
+        return metadata ? metadata->facts : none;
+    }
     QString fileName;
     // The opened JPEG's bytes as they were read, shared: a save keeps the
     // photo's untouched blocks from them, even when the file has changed on

@@ -230,11 +230,8 @@ QString photoDescription(const LxImageJPG& exif, const PhotoMetadata* metadata) 
 void fillDocument(PictureDocument& document, const QString& path, QImage picture,
                   const QString& description, std::shared_ptr<const PhotoMetadata> metadata,
                   PictureFormat format) {
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
     document.picture = std::move(picture);
     document.description = description;
-    document.facts = metadata ? metadata->facts : PhotoFacts{};
     document.metadata = std::move(metadata);
     document.fileName = QFileInfo(path).fileName();
     document.format = format;
@@ -386,7 +383,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         const int orientation = document.metadata ? document.metadata->orientation : 1;
         grid = ReadJpegBlockGrid(source->data(), source->size(), orientation);
         if (grid.cannotKeep.empty() && (grid.width != static_cast<std::uint32_t>(canvas.width()) ||
-                                        grid.height != document.height))
+                                        grid.height != document.height()))
             grid.cannotKeep = "the opened picture is not the one in the file";
     }
     const CanvasBands bands = canvasBands(document);
@@ -437,7 +434,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         copy.height = canvasHeight + static_cast<std::uint32_t>(padding);
         // A band below takes the photo's last, partial block row with it.
         copy.redrawFrom = bands.below > 0
-                              ? copy.topRows + document.height / grid.mcuHeight * grid.mcuHeight
+                              ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                               : copy.height;
         copy.markers = markersFor(copy.height);
         JpegBlockCounts counts;

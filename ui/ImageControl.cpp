@@ -102,7 +102,7 @@ const QImage* CImageControl::shown(QSize& canvasSize) {
     // The canvas's own height counts: it includes the bands. A canvas that
     // could not be made reads as 0 high and nothing is drawn.
     canvasSize =
-        QSize(static_cast<int>(model_->document().width), shown.isNull() ? 0 : shown.height());
+        QSize(static_cast<int>(model_->document().width()), shown.isNull() ? 0 : shown.height());
     return &shown;
 }
 

@@ -247,8 +247,8 @@ TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead
     frame->menuAction(57601)->trigger();
     FinishJob(*frame);
     const PictureDocument& document = frame->model()->document();
-    ASSERT_EQ(document.width, 800u);
-    ASSERT_EQ(document.height, 533u);
+    ASSERT_EQ(document.width(), 800u);
+    ASSERT_EQ(document.height(), 533u);
 
     AnswerCaptionDialog([](CCaptionDialog* d) {
         Type(d, ControlId::CaptionText, "The brass door knocker");

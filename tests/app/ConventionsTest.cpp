@@ -264,7 +264,7 @@ TEST_F(ConventionsTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWith
     frame->recentMenu()->actions().at(1)->trigger();
     FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(photos[8]));
-    EXPECT_EQ(frame->model()->document().width, 24u);
+    EXPECT_EQ(frame->model()->document().width(), 24u);
 
     // The list outlasts the window, and so does the folder the open dialog
     // starts in.
@@ -320,7 +320,7 @@ TEST_F(ConventionsTest, DroppingAPngOpensItWhateverTheLetterCaseOfItsName) {
     EXPECT_TRUE(Drop(*frame, {QUrl::fromLocalFile(Q(dir.file("drawing.PNG")))}));
     FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(dir.file("drawing.PNG")));
-    EXPECT_EQ(frame->model()->document().width, 40u);
+    EXPECT_EQ(frame->model()->document().width(), 40u);
 }
 
 TEST_F(ConventionsTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {

@@ -108,8 +108,7 @@ TEST_F(JobsTest, CancelledOrReplacedOpensKeepOrReplaceTheWholeDocument) {
         const PictureDocument& document = frame->model()->document();
         EXPECT_EQ(frame->model()->path(), Q(dir.file(row.expectedFile)));
         EXPECT_EQ(document.fileName, QString::fromUtf8(row.expectedFile));
-        EXPECT_EQ(document.picture.width(), static_cast<int>(document.width));
-        EXPECT_NE(document.width, 4000u) << "the dropped open's picture never arrives";
+        EXPECT_NE(document.width(), 4000u) << "the dropped open's picture never arrives";
         EXPECT_EQ(document.captions.count(), 1);
         EXPECT_TRUE(frame->model()->firstView().picture.isNull());
         EXPECT_TRUE(frame->addButton()->isEnabled());

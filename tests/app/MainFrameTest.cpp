@@ -163,8 +163,8 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     FinishJob(*frame);
     EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("red.jpg"))});
     const PictureDocument& document = frame->model()->document();
-    EXPECT_EQ(document.width, 64u);
-    EXPECT_EQ(document.height, 48u);
+    EXPECT_EQ(document.width(), 64u);
+    EXPECT_EQ(document.height(), 48u);
     const QImage shown = frame->imageControl()->grab().toImage();
     const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
     EXPECT_GT(middle.red(), 240);
@@ -180,7 +180,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     FinishJob(*frame);
     // The dialog started in the folder of the last file.
     EXPECT_EQ(seen.directory, Q(dir.path()));
-    EXPECT_EQ(document.width, 64u);
+    EXPECT_EQ(document.width(), 64u);
     EXPECT_TRUE(document.hasPicture());
     EXPECT_EQ(document.captions.count(), 1);
     EXPECT_TRUE(frame->addButton()->isEnabled());
@@ -191,7 +191,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("wide.jpg")));
     frame->menuAction(57601)->trigger();
     FinishJob(*frame);
-    EXPECT_EQ(document.width, 90u);
+    EXPECT_EQ(document.width(), 90u);
     EXPECT_EQ(document.captions.count(), 1);
     // The caption was added through the model, which enables Edit.
     EXPECT_TRUE(frame->editButton()->isEnabled());

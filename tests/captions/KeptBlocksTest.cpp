@@ -184,7 +184,7 @@ std::function<bool(QRect)> ChangedArea(const PictureDocument& document, int padd
         ink += inkReach(document, shown, i).translated(0, padding);
     const CanvasBands bands = canvasBands(document);
     const int redrawFrom =
-        bands.below > 0 ? photoTop + static_cast<int>(document.height) / mcuHeight * mcuHeight
+        bands.below > 0 ? photoTop + static_cast<int>(document.height()) / mcuHeight * mcuHeight
                         : std::numeric_limits<int>::max();
     return [ink, redrawFrom](QRect pixels) {
         return ink.intersects(pixels) || pixels.bottom() >= redrawFrom;
@@ -379,7 +379,7 @@ TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
         EXPECT_EQ(decoded.exitCode, 0);
         EXPECT_EQ(decoded.output, "");
         const Pnm pixels = Pixels(copy);
-        EXPECT_EQ(pixels.width, static_cast<int>(document.width));
-        EXPECT_EQ(pixels.height, static_cast<int>(document.height));
+        EXPECT_EQ(pixels.width, static_cast<int>(document.width()));
+        EXPECT_EQ(pixels.height, static_cast<int>(document.height()));
     }
 }

@@ -20,8 +20,6 @@ PictureDocument Document() {
         for (int x = 0; x < 480; ++x)
             document.picture.setPixel(x, y, qRgb(x / 2, y * 3 / 4, (x + y) % 256));
     }
-    document.width = 480;
-    document.height = 320;
     document.description = QStringLiteral("From the camera");
     return document;
 }
