@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 900
 
-.PHONY: run test build asan bench fuzz deps format format-check clean install screenshot
+.PHONY: run test build asan tsan bench fuzz deps format format-check clean install screenshot
 
 PREFIX ?= /usr/local
 
@@ -49,6 +49,14 @@ asan: deps
 	@ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan-suppressions.txt \
 		ctest --preset asan -j $(JOBS)
+
+# The whole tree under ThreadSanitizer; runs the tests of work that uses
+# threads (the window's jobs, the model, the command line's workers).
+tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build build/tsan -j $(JOBS)
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+		ctest --preset tsan -j $(JOBS) -R '^(test_jobs|test_document_model|test_caption_command)$$'
 
 # ImageMagick is a reference only here, so only this target installs it.
 # The programs that give a figure print it as "summary: key = value"; their
