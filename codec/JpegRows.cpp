@@ -139,6 +139,10 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     if (denominator == 2 || denominator == 4 || denominator == 8) {
         cinfo.scale_num = 1;
         cinfo.scale_denom = denominator;
+        // A scaled picture is a quick look: the faster inverse DCT and plain
+        // upsampling differ from the exact ones by a level or two at most.
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
     }
     jpeg_calc_output_dimensions(&cinfo);
     JpegFrame frame;

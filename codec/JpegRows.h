@@ -80,9 +80,10 @@ public:
     // error text.
     virtual bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) = 0;
     // The picture is decoded at 1/n of the stored size (n = 1, 2, 4 or 8),
-    // scaled by libjpeg in the DCT domain, which is several times faster
-    // than a whole decode; asked before begin(), whose frame is then the
-    // scaled size. Any other answer decodes the whole picture.
+    // scaled by libjpeg in the DCT domain with its fast inverse DCT and
+    // plain upsampling: a quick look, several times faster than a whole
+    // decode. Asked before begin(), whose frame is then the scaled size. Any
+    // other answer decodes the whole picture exactly.
     virtual unsigned scaleDenominator(std::uint32_t storedWidth, std::uint32_t storedHeight) {
         (void)storedWidth;
         (void)storedHeight;
