@@ -32,21 +32,6 @@ QThreadPool& jobPool() {
     return *pool;
 }
 
-// What a save reads, apart from the model's document: the picture and the
-// shared metadata are shared, the captions copied.
-std::shared_ptr<PictureDocument> snapshotOf(const PictureDocument& document) {
-    auto copy = std::make_shared<PictureDocument>();
-    copy->picture = document.picture;
-    copy->description = document.description;
-    for (std::int32_t i = 0; i < document.captions.count(); ++i)
-        copy->captions.append(*document.captions.at(i));
-    copy->metadata = document.metadata;
-    copy->fileName = document.fileName;
-    copy->sourceJpeg = document.sourceJpeg;
-    copy->format = document.format;
-    return copy;
-}
-
 } // namespace
 
 bool DocumentModel::isCurrent(const std::shared_ptr<JobControl>& control) const {

@@ -44,3 +44,18 @@ struct PictureDocument {
 
     bool hasPicture() const { return !picture.isNull(); }
 };
+
+// A copy for a worker to read while the document goes on changing: the
+// picture, the metadata and the source bytes shared, the captions copied.
+inline std::shared_ptr<const PictureDocument> snapshotOf(const PictureDocument& document) {
+    auto copy = std::make_shared<PictureDocument>();
+    copy->picture = document.picture;
+    copy->description = document.description;
+    for (std::int32_t i = 0; i < document.captions.count(); ++i)
+        copy->captions.append(*document.captions.at(i));
+    copy->metadata = document.metadata;
+    copy->fileName = document.fileName;
+    copy->sourceJpeg = document.sourceJpeg;
+    copy->format = document.format;
+    return copy;
+}

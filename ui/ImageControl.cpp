@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <array>
@@ -43,10 +44,18 @@ CImageControl::CImageControl(const DocumentModel* model, QWidget* parent)
     connect(model_, &DocumentModel::workingCaptionChanged, this,
             &CImageControl::workingCaptionChanged);
     connect(model_, &DocumentModel::firstViewChanged, this, &CImageControl::viewChanged);
+    connect(&rendering_, &QFutureWatcher<QImage>::finished, this,
+            &CImageControl::backgroundRendered);
+}
+
+CImageControl::~CImageControl() {
+    rendering_.waitForFinished();
 }
 
 void CImageControl::documentChanged() {
     documentCanvasStale_ = true;
+    if (renderPending_)
+        renderAgain_ = true;
     workingCanvasStale_ = true;
     preview_.invalidate();
     composedStale_ = true;
@@ -67,8 +76,47 @@ void CImageControl::viewChanged() {
     update();
 }
 
+void CImageControl::renderInBackground() {
+    std::shared_ptr<const PictureDocument> snapshot = snapshotOf(model_->document());
+    renderingKey_ = snapshot->picture.cacheKey();
+    renderPending_ = true;
+    rendering_.setFuture(QtConcurrent::run([snapshot] { return renderCaptions(*snapshot); }));
+}
+
+void CImageControl::backgroundRendered() {
+    QImage rendered = rendering_.result();
+    if (renderAgain_) {
+        // The document changed meanwhile: this canvas is already old.
+        renderAgain_ = false;
+        renderInBackground();
+        return;
+    }
+    renderPending_ = false;
+    documentCanvas_ = std::move(rendered);
+    canvasKey_ = renderingKey_;
+    documentCanvasStale_ = false;
+    ++canvasRenders_;
+    workingCanvasStale_ = true;
+    preview_.invalidate();
+    viewChanged();
+}
+
 const QImage& CImageControl::documentCanvas() {
+    const PictureDocument& document = model_->document();
+    if (documentCanvasStale_ && !model_->workingCaption().caption &&
+        static_cast<std::int64_t>(document.width()) * document.height() >= backgroundPixels_) {
+        // The kept canvas, or the bare picture, shows until the new one is
+        // ready; a canvas of another picture is not shown.
+        if (!renderPending_)
+            renderInBackground();
+        if (canvasKey_ != document.picture.cacheKey()) {
+            documentCanvas_ = document.picture;
+            canvasKey_ = document.picture.cacheKey();
+        }
+        return documentCanvas_;
+    }
     if (documentCanvasStale_) {
+        canvasKey_ = document.picture.cacheKey();
         // The previous canvas is drawn over when its size still fits.
         documentCanvas_ = renderCaptions(model_->document(), {}, std::move(documentCanvas_));
         documentCanvasStale_ = false;

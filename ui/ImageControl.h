@@ -2,9 +2,11 @@
 
 #include "ui/PreviewCanvas.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
 #include <optional>
 
 class DocumentModel;
@@ -19,7 +21,10 @@ class QScrollBar;
 // working caption changes, and the composed view until the canvas, its
 // size, the zoom, the position or the screen's device pixel ratio changes,
 // so a paint without a change only copies pixels; when zoomed, only the
-// visible part of the canvas is composed. While a working caption is shown,
+// visible part of the canvas is composed. The canvas of a large picture
+// (backgroundPixels() or more) is rendered on a worker thread so that the
+// window never waits for it; the previous canvas (or the bare picture)
+// shows until it is ready. While a working caption is shown,
 // the document's own canvas is kept, and clearing the working caption
 // brings the earlier view back unchanged.
 class CImageControl : public QWidget {
@@ -28,6 +33,7 @@ class CImageControl : public QWidget {
 public:
     // `model` must outlive the view.
     explicit CImageControl(const DocumentModel* model, QWidget* parent = nullptr);
+    ~CImageControl() override;
 
     const DocumentModel* model() const { return model_; }
 
@@ -40,6 +46,12 @@ public:
     // How many times the view has brought a full-size canvas up to date
     // (rendered whole, or drawn again where a working caption reaches).
     int canvasRenders() const { return canvasRenders_; }
+    // Pictures of at least this many pixels have their canvas rendered off
+    // the window's thread.
+    std::int64_t backgroundPixels() const { return backgroundPixels_; }
+    void setBackgroundPixels(std::int64_t pixels) { backgroundPixels_ = pixels; }
+    // Whether a canvas is being rendered off the window's thread.
+    bool rendering() const { return renderPending_; }
 
     // Fit (the default) scales the canvas to the view; the others zoom
     // around `anchor` (a point of the widget; its centre when none), which
@@ -87,6 +99,8 @@ private:
     // The zoomed canvas's size in device pixels; empty when fitted.
     QSize zoomedSize() const;
     void updateBars();
+    void renderInBackground();
+    void backgroundRendered();
 
     const DocumentModel* model_;
     QImage documentCanvas_;
@@ -102,4 +116,13 @@ private:
     QScrollBar* horizontal_ = nullptr;
     QScrollBar* vertical_ = nullptr;
     std::optional<QPointF> dragFrom_;
+    std::int64_t backgroundPixels_ = 40'000'000;
+    QFutureWatcher<QImage> rendering_;
+    // The document changed while a background render ran.
+    bool renderAgain_ = false;
+    // Started and not yet taken in.
+    bool renderPending_ = false;
+    // The picture the kept canvas and the running render were drawn over.
+    qint64 canvasKey_ = 0;
+    qint64 renderingKey_ = 0;
 };

@@ -295,3 +295,43 @@ TEST(ImageControl, ZoomAndPanShowTheRightPartOfTheLivePreview) {
     EXPECT_NEAR(after.red(), before.red(), 3);
     EXPECT_NEAR(after.green(), before.green(), 3);
 }
+
+TEST(ImageControl, ALargeCanvasIsRenderedOffTheWindowsThreadAndShownOnceReady) {
+    DocumentModel model;
+    CImageControl view(&model);
+    CImageControl synchronous(&model);
+    view.setBackgroundPixels(1); // every picture counts as large
+    for (CImageControl* each : {&view, &synchronous})
+        each->resize(400, 300);
+    model.loadPicture(Halves(400, 300), QString());
+    Caption band;
+    band.text = QStringLiteral("Band");
+    band.disposition = Disposition::TopBand;
+    band.font.height = -40;
+    const QImage bare = Shown(view);
+    struct Row {
+        const char* name;
+        std::function<void()> change;
+    };
+    const std::vector<Row> rows = {
+        {"a caption added", [&] { model.addCaption(band); }},
+        {"two changes before the canvas is ready",
+         [&] {
+             model.history()->undo();
+             model.history()->redo();
+             band.text = QStringLiteral("Edited band");
+             model.editCaption(0, band);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage before = Shown(view);
+        const int renders = view.canvasRenders();
+        row.change();
+        EXPECT_EQ(Shown(view), before) << "the window waited for the canvas";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view.rendering(); }, 10000));
+        EXPECT_EQ(view.canvasRenders(), renders + 1);
+        EXPECT_EQ(Shown(view), Shown(synchronous));
+        EXPECT_NE(Shown(view), bare);
+    }
+}
