@@ -70,9 +70,9 @@ void TimeOpen(benchmark::State& state, bool firstViewOnly) {
     for (auto _ : state) {
         const int before = window.painted.paints;
         bool first = false;
-        const auto connection = QObject::connect(
-            &window.model, &DocumentModel::firstViewChanged, &window.view,
-            [&] { first = first || !window.model.firstView().picture.isNull(); });
+        const auto connection =
+            QObject::connect(&window.model, &DocumentModel::firstViewChanged, &window.view,
+                             [&] { first = first || !window.model.firstView().picture.isNull(); });
         window.model.startOpen(photo, QSize(kViewWidth, kViewHeight));
         const bool painted = RunUntil([&] {
             const bool reached =
