@@ -107,14 +107,12 @@ void drawCaptionText(QPainter& painter, const CaptionLook& look, const std::uint
     if (!placement.visible) {
         return;
     }
-    if (look.style.any()) {
-        const LaidOutText laidOut = layOutText(text, font, placement.layout, placement.flags);
+    // One layout for the text and its styles; glyph outlines only for styles.
+    const LaidOutText laidOut =
+        layOutText(text, font, placement.layout, placement.flags, look.style.any());
+    if (look.style.any())
         drawTextStyles(painter, laidOut, look.style, {placement.clip, styleClip}, area);
-    }
-    painter.setClipRect(placement.clip & area);
-    painter.setFont(font);
-    painter.setPen(captionColor(colour));
-    painter.drawText(placement.layout, placement.flags, text);
+    drawLaidOutText(painter, laidOut, captionColor(colour), placement.clip & area);
 }
 
 // A canvas W x (H + bands): band rows black, the picture copied in at row
