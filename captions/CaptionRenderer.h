@@ -103,7 +103,8 @@ QFont captionFont(const Caption& caption, QSize picture);
 // Qt alignment and wrapping flags of a caption; the vertical alignment
 // applies only to captions on the image.
 int textFlags(const Caption& caption, bool onImage);
-// Height of the text wrapped inside the box, as the renderer measures it:
+// Height of the text wrapped inside the box as Qt measures drawText's
+// layout (the renderer's own layout of a caption gives the same height):
 // 0 for an empty text, never more than the box's height.
 double measureTextHeight(const QString& text, const QFont& font, const QRectF& box, int flags);
 // A band height rounded up to whole pixels: ceiling, then float, then int.

@@ -366,6 +366,22 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
     return result;
 }
 
+LaidOutText translated(LaidOutText laidOut, QPointF offset) {
+    for (QGlyphRun& run : laidOut.runs) {
+        QList<QPointF> positions = run.positions();
+        for (QPointF& at : positions)
+            at += offset;
+        run.setPositions(positions);
+    }
+    for (QRectF& bar : laidOut.bars)
+        bar.translate(offset);
+    for (QPainterPath& glyph : laidOut.glyphs)
+        glyph.translate(offset);
+    laidOut.glyphBounds.translate(offset);
+    laidOut.bounds.translate(offset);
+    return laidOut;
+}
+
 QRect styleBoxRect(const LaidOutText& laidOut, const ResolvedStyle& style) {
     if (!style.box || laidOut.bounds.isEmpty())
         return {};

@@ -65,6 +65,8 @@ struct LaidOutText {
 };
 LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags,
                        bool outlines = true);
+// The same layout moved by `offset`.
+LaidOutText translated(LaidOutText laidOut, QPointF offset);
 
 // Where a styled text draws, as whole-pixel rectangles of the canvas: the
 // text and its outline within `textClip`, the shadow and the box within
