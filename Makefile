@@ -56,7 +56,7 @@ asan: deps
 tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build build/tsan -j $(JOBS)
-	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan-suppressions.txt \
 		ctest --preset tsan -j $(JOBS) -R '^(test_jobs|test_document_model|test_caption_command)$$'
 
 # ImageMagick is a reference only here, so only this target installs it.
