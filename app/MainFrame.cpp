@@ -12,6 +12,7 @@
 #include "ui/DialogOwner.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
+#include "ui/JobProgress.h"
 #include "ui/LinkControl.h"
 #include "ui/ProgramIcon.h"
 #include "ui/SelectCaptionDialog.h"
@@ -114,6 +115,8 @@ void CMainFrame::createChildren() {
     for (const int command : {CommandId::Save, CommandId::Undo, CommandId::Redo})
         actions_.at(command)->setEnabled(false);
 
+    jobProgress_ = new JobProgress(model_, client_);
+
     client_->installEventFilter(this);
     layoutChildren(client_->size());
 }
@@ -136,6 +139,11 @@ void CMainFrame::followModel() {
         updateTitle();
     });
     connect(model_, &DocumentModel::modifiedChanged, this, &QWidget::setWindowModified);
+    connect(model_, &DocumentModel::jobStarted, this, &CMainFrame::jobStarted);
+    connect(model_, &DocumentModel::jobFinished, this,
+            [this](DocumentJob, const PipelineResult& result, bool cancelled) {
+                jobFinished(result, cancelled);
+            });
 
     QUndoStack* history = model_->history();
     QAction* undo = actions_.at(CommandId::Undo);
@@ -201,6 +209,7 @@ void CMainFrame::layoutChildren(QSize client) {
     editButton_->move(130, ch - 40);
     removeButton_->move(250, ch - 40);
     link_->move(cw - 230, ch - 40);
+    jobProgress_->placeOver(imageControl_->geometry());
 }
 
 void CMainFrame::keyPressEvent(QKeyEvent* event) {
@@ -208,6 +217,12 @@ void CMainFrame::keyPressEvent(QKeyEvent* event) {
     // key the keyboard layout puts it on (Shift may be part of typing it).
     const Qt::KeyboardModifiers held =
         event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier);
+    if (event->key() == Qt::Key_Escape && held == Qt::NoModifier &&
+        model_->runningJob() != DocumentJob::None) {
+        event->accept();
+        model_->cancelJob();
+        return;
+    }
     for (const Accelerator& accelerator : mainAccelerators()) {
         const Qt::KeyboardModifiers wanted =
             accelerator.alt ? Qt::KeyboardModifiers(Qt::AltModifier) : Qt::NoModifier;
@@ -255,6 +270,18 @@ void CMainFrame::runCommand(int id) {
         return;
     case CommandId::Redo:
         model_->history()->redo();
+        return;
+    case CommandId::ZoomFit:
+        imageControl_->zoomToFit();
+        return;
+    case CommandId::ZoomActual:
+        imageControl_->zoomTo(1.0);
+        return;
+    case CommandId::ZoomIn:
+        imageControl_->zoomIn();
+        return;
+    case CommandId::ZoomOut:
+        imageControl_->zoomOut();
         return;
     case CommandId::Exit:
         close();

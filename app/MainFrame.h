@@ -1,16 +1,20 @@
 #pragma once
 
 #include "app/CommandIdTable.h"
+#include "captions/PicturePipeline.h"
 
 #include <QMainWindow>
 #include <QStringList>
 
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 class CImageControl;
 class CLinkControl;
 class DocumentModel;
+class JobProgress;
 class QAction;
 class MetadataChoiceMenu;
 class QualityChoiceMenu;
@@ -44,13 +48,15 @@ public:
     void runCommand(int id);
 
     void openFile();
-    // Opens `path` as File, Open does once a file is chosen, with the same
-    // message when it fails; true when the picture was opened.
+    // Starts opening `path` as File, Open does once a file is chosen; the
+    // message of a failure shows when the open ends. False when no open
+    // could start (a save is running).
     bool openPath(const QString& path);
     // Opens `path` (relative to the working folder) once the event loop runs,
     // so that the window shows first and a failure's message over it.
     void openAtStart(const QString& path);
-    // Runs the save dialog and saves; true only when a file was written.
+    // Runs the save dialog and starts the save; true when it started. A
+    // failure's message, or the note, shows when it ends.
     bool saveFile();
     // File, Load Caption Set: the chosen set replaces the captions, as one
     // step; a set that cannot be read changes nothing and says why.
@@ -79,6 +85,8 @@ public:
     QPushButton* removeButton() const { return removeButton_; }
     QAction* menuAction(int command) const;
     QMenu* recentMenu() const { return recentMenu_; }
+    // The progress and Cancel button of a running open or save.
+    JobProgress* jobProgress() const { return jobProgress_; }
     // File, Metadata in Saved Copies: what a save carries of the photo's metadata.
     MetadataChoiceMenu* metadataChoice() const { return metadataChoice_; }
     // File, Picture Quality in Saved Copies: keep the photo's blocks or encode again.
@@ -108,6 +116,10 @@ private:
     // Save, Discard or Cancel for unsaved captions; true when the window
     // may close.
     bool confirmClose();
+    // While a job runs, the commands it conflicts with are disabled; they
+    // get their earlier state back when it ends.
+    void jobStarted();
+    void jobFinished(const PipelineResult& result, bool cancelled);
 
     CommandIdTable commandIds_;
     DocumentModel* model_ = nullptr;
@@ -125,4 +137,8 @@ private:
     // Whether the drag that entered the window carries a JPEG photo, worked
     // out once as it enters rather than on every move.
     bool dragCarriesPhoto_ = false;
+    JobProgress* jobProgress_ = nullptr;
+    std::vector<std::pair<QObject*, bool>> suspended_;
+    // Close once the running save has written its file.
+    bool closeAfterSave_ = false;
 };

@@ -11,6 +11,8 @@
 #include "formats/PictureFormat.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
+#include "ui/ImageControl.h"
+#include "ui/JobProgress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,15 +32,6 @@
 #include <algorithm>
 
 namespace {
-
-// Shows the busy cursor while a long open or save runs on the one thread.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // The first dropped file that is a photo of a format that opens; empty when
 // there is none.
@@ -79,16 +72,9 @@ void CMainFrame::openFile() {
 
 bool CMainFrame::openPath(const QString& path) {
     RecentFiles::setLastFolder(QFileInfo(path).absolutePath());
-    PipelineResult result;
-    {
-        BusyCursor busy;
-        result = model_->open(path);
-    }
-    if (!result.ok)
-        showFailure(result.message);
-    else if (!result.note.isEmpty())
-        showNote(result.note);
-    return result.ok;
+    // The first view is decoded just large enough for the view.
+    const QSize view = imageControl_->size() * imageControl_->devicePixelRatioF();
+    return model_->startOpen(path, view);
 }
 
 void CMainFrame::openAtStart(const QString& path) {
@@ -108,16 +94,48 @@ bool CMainFrame::saveFile() {
         chooseSavePath(this, photo.isEmpty() ? QString() : opened.path(), proposed);
     if (path.isEmpty())
         return false;
-    PipelineResult result;
-    {
-        BusyCursor busy;
-        result = model_->save(path, {metadataChoice_->choice(), qualityChoice_->choice(), true});
+    return model_->startSave(path, {metadataChoice_->choice(), qualityChoice_->choice(), true});
+}
+
+void CMainFrame::jobStarted() {
+    // An open keeps the captions and the history, but nothing may be added
+    // or saved until its whole picture is there; a save keeps everything
+    // as it is until its file is written.
+    const bool saving = model_->runningJob() == DocumentJob::Save;
+    std::vector<QObject*> conflicting{actions_.at(CommandId::Save), addButton_, editButton_,
+                                      removeButton_};
+    if (saving) {
+        for (const int command :
+             {CommandId::Open, CommandId::LoadCaptionSet, CommandId::Undo, CommandId::Redo})
+            conflicting.push_back(actions_.at(command));
+        conflicting.push_back(recentMenu_);
     }
-    if (!result.ok)
+    // A later open replaces a running one: the states from before the first stay.
+    if (!suspended_.empty())
+        return;
+    for (QObject* command : conflicting) {
+        const bool enabled = command->property("enabled").toBool();
+        suspended_.emplace_back(command, enabled);
+        command->setProperty("enabled", false);
+    }
+}
+
+void CMainFrame::jobFinished(const PipelineResult& result, bool cancelled) {
+    for (const auto& [command, enabled] : suspended_)
+        command->setProperty("enabled", enabled);
+    suspended_.clear();
+    const bool closing = closeAfterSave_;
+    closeAfterSave_ = false;
+    if (cancelled)
+        return;
+    if (!result.ok) {
         showFailure(result.message);
-    else if (!result.note.isEmpty())
+        return;
+    }
+    if (!result.note.isEmpty())
         showNote(result.note);
-    return result.ok;
+    if (closing)
+        close();
 }
 
 void CMainFrame::showNote(const QString& message) {
@@ -157,7 +175,9 @@ void CMainFrame::openRecent(const QString& path) {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    dragCarriesPhoto_ = !firstPhoto(event->mimeData()).isEmpty();
+    // No photo is taken while a save runs.
+    dragCarriesPhoto_ =
+        model_->runningJob() != DocumentJob::Save && !firstPhoto(event->mimeData()).isEmpty();
     dragMoveEvent(event);
 }
 
@@ -182,6 +202,16 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A save is let finish, with its progress showing; the window closes
+    // when its file is written.
+    if (model_->runningJob() == DocumentJob::Save) {
+        closeAfterSave_ = true;
+        jobProgress_->setClosing(true);
+        event->ignore();
+        return;
+    }
+    // An open is dropped: the photo it was reading was never shown.
+    model_->cancelJob();
     if (confirmClose())
         event->accept();
     else
@@ -200,7 +230,11 @@ bool CMainFrame::confirmClose() {
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
     case QMessageBox::Save:
-        return saveFile();
+        // The window closes when the save has written its file.
+        closeAfterSave_ = saveFile();
+        if (closeAfterSave_)
+            jobProgress_->setClosing(true);
+        return false;
     case QMessageBox::Discard:
         return true;
     default:

@@ -20,8 +20,6 @@ bool WarmUp(const QTemporaryDir& scratch) {
     PictureDocument tiny;
     tiny.picture = QImage(64, 48, QImage::Format_RGB32);
     tiny.picture.fill(Qt::gray);
-    tiny.width = 64;
-    tiny.height = 48;
     bs::AddJobCaptions(tiny);
     const QString path = scratch.filePath(QStringLiteral("tiny.jpg"));
     return savePicture(tiny, path).ok &&

@@ -77,8 +77,8 @@ bool CheckJob(QString& error) {
     }
     PictureDocument turned;
     const PipelineResult opened = openPicture(turned, Turned());
-    if (!opened.ok || turned.width != std::uint32_t(bs::kPhotoHeight) ||
-        turned.height != std::uint32_t(bs::kPhotoWidth)) {
+    if (!opened.ok || turned.width() != std::uint32_t(bs::kPhotoHeight) ||
+        turned.height() != std::uint32_t(bs::kPhotoWidth)) {
         error = QStringLiteral("the Orientation 6 photo did not open turned");
         return false;
     }

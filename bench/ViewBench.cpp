@@ -3,9 +3,9 @@
 // view): a paint with nothing changed, a paint after a resize, the first
 // paint after a caption change, one keystroke in the caption dialog until
 // the view behind it has painted (a caption on the photo, and one in a
-// band), and bringing up the caption dialog. Repetitions run in a shuffled
-// order, so that both sides of a ratio see the same machine load. Ends with
-// the summary lines.
+// band), a paint at 100% after a pan, and bringing up the caption dialog. Repetitions run in a
+// shuffled order, so that both sides of a ratio see the same machine load. Ends with the summary
+// lines.
 #include "bench/CaptionJob.h"
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
@@ -91,7 +91,7 @@ void BM_ScaleOnly(benchmark::State& state) {
         return;
     const PictureDocument& document = TheScene().model.document();
     QImage window(kViewWidth, kViewHeight, QImage::Format_RGB32);
-    const QRect fitted = fitCanvas(document.width, document.height, kViewWidth, kViewHeight);
+    const QRect fitted = fitCanvas(document.width(), document.height(), kViewWidth, kViewHeight);
     for (auto _ : state) {
         QPainter painter(&window);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -159,7 +159,7 @@ void BM_PaintAfterCaptionChange(benchmark::State& state) {
 // One keystroke in the text of an open caption dialog (Add) until the view
 // behind it has painted through the event loop, as a person typing sees it:
 // a caption on the photo (the job's note), or one in a band, whose strip
-// may grow with the text and so renders the whole canvas.
+// alone is drawn again while its height stays.
 void LivePreviewKeystroke(benchmark::State& state, std::int32_t disposition) {
     if (!Ready(state))
         return;
@@ -197,6 +197,24 @@ void BM_LivePreviewKeystroke(benchmark::State& state) {
 
 void BM_LivePreviewKeystrokeInBand(benchmark::State& state) {
     LivePreviewKeystroke(state, Disposition::BottomBand);
+}
+
+// A paint at 100% after a pan: the view's part of the canvas copied out,
+// at positions taking turns so that every paint composes afresh.
+void BM_Paint100AfterPan(benchmark::State& state) {
+    if (!Ready(state))
+        return;
+    CImageControl& view = TheScene().view;
+    view.zoomTo(1.0);
+    QImage window(view.size(), QImage::Format_RGB32);
+    int step = 0;
+    for (auto _ : state) {
+        step = (step + 1) % 8;
+        view.scrollTo(QPoint(step * 500, step * 300));
+        view.render(&window);
+        benchmark::DoNotOptimize(window.constBits());
+    }
+    view.zoomToFit();
 }
 
 // What "Add Caption" or "Edit Caption" costs before the person sees the
@@ -240,6 +258,11 @@ BENCHMARK(BM_LivePreviewKeystrokeInBand)
     ->MinTime(2)
     ->UseRealTime()
     ->Repetitions(3);
+BENCHMARK(BM_Paint100AfterPan)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1)
+    ->UseRealTime()
+    ->Repetitions(3);
 BENCHMARK(BM_CaptionDialog)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1)
@@ -265,7 +288,8 @@ int main(int argc, char** argv) {
     std::printf("\nMedians, same run:\n");
     for (const char* name :
          {"BM_ScaleOnly", "BM_PaintUnchanged", "BM_PaintAfterResize", "BM_PaintAfterCaptionChange",
-          "BM_LivePreviewKeystroke", "BM_LivePreviewKeystrokeInBand", "BM_CaptionDialog"}) {
+          "BM_LivePreviewKeystroke", "BM_LivePreviewKeystrokeInBand", "BM_Paint100AfterPan",
+          "BM_CaptionDialog"}) {
         if (const auto ms = reporter.Median(name))
             std::printf("%-28s %.3f ms\n", name, *ms);
     }
@@ -284,6 +308,8 @@ int main(int argc, char** argv) {
     complete &= PrintSummary(reporter, "paint_unchanged_ms", "BM_PaintUnchanged");
     complete &= PrintSummary(reporter, "paint_after_resize_ms", "BM_PaintAfterResize");
     complete &= PrintSummary(reporter, "live_preview_latency_ms", "BM_LivePreviewKeystroke");
+    complete &= PrintSummary(reporter, "band_typing_latency_ms", "BM_LivePreviewKeystrokeInBand");
+    complete &= PrintSummary(reporter, "paint_100_percent_ms", "BM_Paint100AfterPan");
     std::remove(bs::PhotoJpegPath().c_str());
     benchmark::Shutdown();
     return complete ? 0 : 1;

@@ -38,8 +38,8 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
 }
 
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
-                                 const SaveChoices& choices) {
-    return savePicture(document, path, choices);
+                                 const SaveChoices& choices, const SaveProgress& reached) {
+    return savePicture(document, path, choices, reached);
 }
 
 QString captionedCopyName(const QString& photo, const QString& suffix) {

@@ -31,7 +31,7 @@ PipelineResult runCaptionJob(const CaptionJob& job, const CaptionList& captions)
 
 // The save step: the document (picture and captions) written to `path`.
 PipelineResult saveCaptionedCopy(const PictureDocument& document, const QString& path,
-                                 const SaveChoices& choices);
+                                 const SaveChoices& choices, const SaveProgress& reached = {});
 
 // The name of a photo's copy: its name without the extension, `suffix`,
 // then ".jpg" ("IMG_1.JPEG" with "-captioned" is "IMG_1-captioned.jpg").

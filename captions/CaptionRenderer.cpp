@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -94,6 +95,16 @@ struct CaptionLook {
     ResolvedStyle style;
 };
 
+// Draws laid-out text clipped to `clip` and `area`; the styles first, with
+// the shadow and the box clipped to `styleClip` instead.
+void drawLaidOut(QPainter& painter, const CaptionLook& look, const std::uint32_t colour,
+                 const LaidOutText& laidOut, const QRectF& clip, const QRectF& area,
+                 const QRectF& styleClip) {
+    if (look.style.any())
+        drawTextStyles(painter, laidOut, look.style, {clip, styleClip}, area);
+    drawLaidOutText(painter, laidOut, captionColor(colour), clip & area);
+}
+
 // Draws the text laid out in the box, clipped to the box, the canvas and
 // `area`; the styles first, with the shadow and the box clipped to
 // `styleClip` instead of the box.
@@ -107,14 +118,10 @@ void drawCaptionText(QPainter& painter, const CaptionLook& look, const std::uint
     if (!placement.visible) {
         return;
     }
-    if (look.style.any()) {
-        const LaidOutText laidOut = layOutText(text, font, placement.layout, placement.flags);
-        drawTextStyles(painter, laidOut, look.style, {placement.clip, styleClip}, area);
-    }
-    painter.setClipRect(placement.clip & area);
-    painter.setFont(font);
-    painter.setPen(captionColor(colour));
-    painter.drawText(placement.layout, placement.flags, text);
+    // One layout for the text and its styles; glyph outlines only for styles.
+    const LaidOutText laidOut =
+        layOutText(text, font, placement.layout, placement.flags, look.style.any());
+    drawLaidOut(painter, look, colour, laidOut, placement.clip, area, styleClip);
 }
 
 // A canvas W x (H + bands): band rows black, the picture copied in at row
@@ -188,7 +195,7 @@ namespace {
 
 PlaceholderValues placeholderValues(const PictureDocument& document) {
     PlaceholderValues values;
-    values.facts = document.facts;
+    values.facts = document.facts();
     values.fileName = document.fileName;
     values.description = document.description;
     values.size = document.picture.size();
@@ -208,13 +215,25 @@ QString descriptionOf(const PictureDocument& document, const std::vector<const C
     return last != nullptr ? substitutePlaceholders(last->text, values) : document.description;
 }
 
+// A band caption laid out once, at the top of a box the picture's size:
+// its height is the band's, and the text is drawn from the same layout
+// moved down into its strip.
+struct BandText {
+    CaptionLook look;
+    LaidOutText laidOut;
+    double height = 0; // of the text, at most the picture's height
+    int strip = 0;     // rows of the strip, outline room included
+};
+
 // What the measuring pass finds: the placeholder values, the description
-// the captions show and the band strips.
+// the captions show and the band strips, with the layout of each band
+// caption (by its index in the list; none for other captions).
 struct Geometry {
     PlaceholderValues values;
     QString description;
     int topBand = 0;
     std::int64_t bands = 0;
+    std::vector<std::optional<BandText>> bandTexts;
 };
 
 QRectF onImageBox(const PictureDocument& document, const Caption& caption, int topBand);
@@ -252,21 +271,28 @@ Geometry measure(const PictureDocument& document, const std::vector<const Captio
     Geometry geometry;
     geometry.values = placeholderValues(document);
     geometry.description = descriptionOf(document, captions, geometry.values);
-    for (const Caption* shown : captions) {
-        const Caption& caption = *shown;
+    geometry.bandTexts.resize(captions.size());
+    const QRectF box = pictureBox(document);
+    for (std::size_t index = 0; index < captions.size(); ++index) {
+        const Caption& caption = *captions[index];
         const bool inBand = caption.disposition == Disposition::TopBand ||
                             caption.disposition == Disposition::BottomBand;
         if (caption.useTextAsDescription || !inBand) {
             continue;
         }
-        const CaptionLook look = lookOf(document, caption, geometry, false);
-        const int r = bandStrip(measureTextHeight(look.text, look.font, pictureBox(document),
-                                                  textFlags(caption, false)),
-                                look);
-        geometry.bands += r;
-        if (caption.disposition == Disposition::TopBand) {
-            geometry.topBand += r;
+        BandText band;
+        band.look = lookOf(document, caption, geometry, false);
+        if (!band.look.text.isEmpty() && !box.isEmpty()) {
+            band.laidOut = layOutText(band.look.text, band.look.font, box,
+                                      textFlags(caption, false), band.look.style.any());
+            band.height = std::clamp(band.laidOut.bounds.height(), 0.0, box.height());
         }
+        band.strip = bandStrip(band.height, band.look);
+        geometry.bands += band.strip;
+        if (caption.disposition == Disposition::TopBand) {
+            geometry.topBand += band.strip;
+        }
+        geometry.bandTexts[index] = std::move(band);
     }
     return geometry;
 }
@@ -307,10 +333,8 @@ void drawPass(QImage& canvas, const PictureDocument& document,
         const bool drawn = index >= first;
         if (caption.disposition == Disposition::TopBand ||
             caption.disposition == Disposition::BottomBand) {
-            const CaptionLook look = lookOf(document, caption, geometry, false);
-            const int flags = textFlags(caption, false);
-            const double h = measureTextHeight(look.text, look.font, pictureBox(document), flags);
-            const int strip = bandStrip(h, look);
+            const BandText& band = *geometry.bandTexts[index];
+            const double h = band.height;
             int& cursor = caption.disposition == Disposition::TopBand ? topCursor : bottomCursor;
             if (h > 0 && drawn) {
                 QPainter painter(&canvas);
@@ -318,13 +342,15 @@ void drawPass(QImage& canvas, const PictureDocument& document,
                 // A row counts as covered when the strip reaches past its top
                 // edge, so the partly covered last row takes the background
                 // too and no dark line parts a band from its neighbour.
-                const QRect stripRect(0, cursor, W, strip);
+                const QRect stripRect(0, cursor, W, band.strip);
                 painter.fillRect(stripRect, captionColor(caption.backgroundColor));
-                drawCaptionText(painter, look, caption.textColor,
-                                QRectF(0, cursor + bandPadding(look), W, h), flags, wholeCanvas,
-                                area, QRectF(stripRect).intersected(wholeCanvas));
+                const double top = cursor + bandPadding(band.look);
+                drawLaidOut(painter, band.look, caption.textColor,
+                            translated(band.laidOut, QPointF(0, top)),
+                            QRectF(0, top, W, h).intersected(wholeCanvas), area,
+                            QRectF(stripRect).intersected(wholeCanvas));
             }
-            cursor += strip;
+            cursor += band.strip;
         } else if (caption.disposition == Disposition::OnImage && drawn) {
             const CaptionLook look = lookOf(document, caption, geometry, true);
             if (look.text.isEmpty()) {
@@ -377,13 +403,10 @@ CanvasBands canvasBands(const PictureDocument& document, WorkingCaption working)
     bands.above = geometry.topBand;
     bands.below = geometry.bands - geometry.topBand;
     // The first top band with a strip is drawn at the canvas's top edge.
-    for (const Caption* caption : captions) {
-        if (caption->disposition != Disposition::TopBand || caption->useTextAsDescription)
-            continue;
-        const CaptionLook look = lookOf(document, *caption, geometry, false);
-        if (measureTextHeight(look.text, look.font, pictureBox(document),
-                              textFlags(*caption, false)) > 0) {
-            bands.topmostColor = captionColor(caption->backgroundColor);
+    for (std::size_t index = 0; index < captions.size(); ++index) {
+        const std::optional<BandText>& band = geometry.bandTexts[index];
+        if (captions[index]->disposition == Disposition::TopBand && band && band->height > 0) {
+            bands.topmostColor = captionColor(captions[index]->backgroundColor);
             break;
         }
     }
@@ -413,19 +436,47 @@ QRect inkReach(const PictureDocument& document, const std::vector<const Caption*
     }
     // The laid-out lines, widened by half an em on every side for glyphs
     // that reach past their advance (italics, swashes) and antialiasing.
-    const QRectF lines = QFontMetricsF(font).boundingRect(placement.layout, placement.flags, text);
+    const LaidOutText laidOut =
+        layOutText(text, font, placement.layout, placement.flags, look.style.any());
     const double overhang = std::ceil(look.em * 0.5) + 2;
-    QRect reach = lines.adjusted(-overhang, -overhang, overhang, overhang)
+    QRect reach = laidOut.bounds.adjusted(-overhang, -overhang, overhang, overhang)
                       .intersected(placement.clip)
                       .toAlignedRect();
     if (look.style.any()) {
         // The outline, the shadow (offset and blurred) and the box too.
         const QRectF pictureRows =
             QRectF(0, geometry.topBand, document.picture.width(), document.picture.height());
-        reach |= styledReach(layOutText(text, font, placement.layout, placement.flags), look.style,
-                             {placement.clip, pictureRows.intersected(canvas)}, overhang);
+        reach |= styledReach(laidOut, look.style, {placement.clip, pictureRows.intersected(canvas)},
+                             overhang);
     }
     return reach.intersected(canvas.toAlignedRect());
+}
+
+BandStrip bandStripOf(const PictureDocument& document, const std::vector<const Caption*>& captions,
+                      std::size_t index) {
+    BandStrip result;
+    if (!document.hasPicture() || index >= captions.size())
+        return result;
+    const Geometry geometry = measure(document, captions);
+    result.topBand = geometry.topBand;
+    result.canvasHeight = document.picture.height() + geometry.bands;
+    int topCursor = 0;
+    std::int64_t bottomCursor = geometry.topBand + document.picture.height();
+    for (std::size_t i = 0; i <= index; ++i) {
+        const std::optional<BandText>& band = geometry.bandTexts[i];
+        if (!band)
+            continue;
+        const int strip = band->strip;
+        const bool top = captions[i]->disposition == Disposition::TopBand;
+        if (i == index && strip > 0)
+            result.strip = QRect(0, static_cast<int>(top ? topCursor : bottomCursor),
+                                 document.picture.width(), strip);
+        if (top)
+            topCursor += strip;
+        else
+            bottomCursor += strip;
+    }
+    return result;
 }
 
 void redrawCaptions(QImage& canvas, const PictureDocument& document,

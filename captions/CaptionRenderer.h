@@ -75,6 +75,20 @@ void redrawCaptions(QImage& canvas, const PictureDocument& document,
                     const std::vector<const Caption*>& captions, std::size_t first,
                     const QRect& area);
 
+// The strip caption `index` of the list fills as a band (empty for a caption
+// with none) and the height of the whole canvas: while both stay the same,
+// a change of that caption alone changes no pixel outside its strip, which
+// redrawCaptions() over the strip (cleared to black) brings up to date.
+struct BandStrip {
+    QRect strip;
+    std::int64_t canvasHeight = 0;
+    int topBand = 0;
+
+    bool operator==(const BandStrip&) const = default;
+};
+BandStrip bandStripOf(const PictureDocument& document, const std::vector<const Caption*>& captions,
+                      std::size_t index);
+
 // What a caption shows: its text with its placeholders filled in from
 // `values`, or the description when it asks for it, with CR LF (or a lone
 // CR) turned into one line break.
@@ -94,7 +108,8 @@ QFont captionFont(const Caption& caption, QSize picture);
 // Qt alignment and wrapping flags of a caption; the vertical alignment
 // applies only to captions on the image.
 int textFlags(const Caption& caption, bool onImage);
-// Height of the text wrapped inside the box, as the renderer measures it:
+// Height of the text wrapped inside the box as Qt measures drawText's
+// layout (the renderer's own layout of a caption gives the same height):
 // 0 for an empty text, never more than the box's height.
 double measureTextHeight(const QString& text, const QFont& font, const QRectF& box, int flags);
 // A band height rounded up to whole pixels: ceiling, then float, then int.

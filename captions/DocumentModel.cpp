@@ -60,46 +60,49 @@ DocumentModel::DocumentModel(CaptionStepNames names, QObject* parent)
 }
 
 DocumentModel::~DocumentModel() {
+    // Workers read nothing of the model, but report back to it.
+    waitForJobs();
     // The steps point back here; they go before the document does.
     history_.clear();
 }
 
 PipelineResult DocumentModel::open(const QString& path) {
-    const QString before = description();
-    PipelineResult result = openPicture(document_, path);
-    if (result.ok) {
-        path_ = path;
-        document_.captionData =
-            captionData_ ? captionData_->valuesFor(path) : QHash<QString, QString>();
-        history_.setClean();
-        emit pictureChanged(path_);
-        announceDescription(before);
-        emit canvasChanged();
-    }
+    PictureDocument opened;
+    PipelineResult result = openPicture(opened, path);
+    if (result.ok)
+        takePicture(std::move(opened), path);
     emit openFinished(result.ok);
     return result;
 }
 
-void DocumentModel::loadPicture(const QImage& picture, const QString& description,
-                                const QString& path) {
-    const QString before = this->description();
-    document_.picture = picture.convertToFormat(QImage::Format_RGB32);
-    document_.width = static_cast<std::uint32_t>(picture.width());
-    document_.height = static_cast<std::uint32_t>(picture.height());
-    document_.description = description;
-    // A picture handed over without a file has no metadata to carry and no
-    // facts to fill in.
-    document_.metadata.reset();
-    document_.format = PictureFormat::Jpeg;
-    document_.facts = PhotoFacts{};
-    document_.fileName = QFileInfo(path).fileName();
+void DocumentModel::takePicture(PictureDocument&& opened, const QString& path) {
+    const QString before = description();
+    document_.picture = std::move(opened.picture);
+    document_.description = std::move(opened.description);
+    document_.metadata = std::move(opened.metadata);
+    document_.fileName = std::move(opened.fileName);
+    document_.sourceJpeg = std::move(opened.sourceJpeg);
+    document_.format = opened.format;
+    // A picture without a file has no row of caption data.
     document_.captionData =
         captionData_ && !path.isEmpty() ? captionData_->valuesFor(path) : QHash<QString, QString>();
     path_ = path;
     history_.setClean();
+    firstView_ = FirstView{};
     emit pictureChanged(path_);
     announceDescription(before);
     emit canvasChanged();
+}
+
+void DocumentModel::loadPicture(const QImage& picture, const QString& description,
+                                const QString& path) {
+    // A picture handed over without a file has no metadata to carry and no
+    // facts to fill in.
+    PictureDocument loaded;
+    loaded.picture = picture.convertToFormat(QImage::Format_RGB32);
+    loaded.description = description;
+    loaded.fileName = QFileInfo(path).fileName();
+    takePicture(std::move(loaded), path);
     emit openFinished(true);
 }
 

@@ -2,10 +2,13 @@
 
 #include "captions/CaptionData.h"
 #include "captions/CaptionRenderer.h"
+#include "captions/FirstView.h"
 #include "captions/PictureDocument.h"
 #include "captions/PicturePipeline.h"
 
+#include <QFuture>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QUndoStack>
 
@@ -24,6 +27,10 @@ struct CaptionStepNames {
     // three names only.
     QString load = QStringLiteral("Load Caption Set");
 };
+
+// A job the model runs off the caller's thread, and the stage it is at.
+enum class DocumentJob { None, Open, Save };
+enum class JobStage { Reading, Decoding, Rendering, Encoding, Writing };
 
 // The open picture as the program's one model. It owns the PictureDocument,
 // the undo history of caption changes and the working caption of an open
@@ -57,6 +64,30 @@ public:
     // Saves through the pipeline; a successful save marks the captions
     // unmodified. The document itself does not change.
     PipelineResult save(const QString& path, const SaveChoices& choices = {});
+
+    // The same open and save as jobs on a worker thread, which return at
+    // once and end with jobFinished() (and openFinished() for an open that
+    // was not cancelled). The open reads into a document of its own: the
+    // model's document changes only when the whole picture is there, so a
+    // cancelled or failed open leaves it as it was. It first shows a quick
+    // small decode (firstView()) whose longer side reaches `viewPixels`'s.
+    // A second open while one runs cancels the first: the later wins. The
+    // save writes a snapshot of the document, so nothing it reads changes
+    // under it; a cancelled save writes nothing. No job starts while a
+    // save runs (false).
+    bool startOpen(const QString& path, QSize viewPixels = {});
+    bool startSave(const QString& path, const SaveChoices& choices = {});
+    // Stops the running job at its next stage: the open's result is
+    // dropped, the save stops before it writes. A save already writing its
+    // file finishes.
+    void cancelJob();
+    DocumentJob runningJob() const { return job_; }
+    JobStage jobStage() const { return stage_; }
+    // Blocks until every worker has ended (a cancelled open may still be
+    // decoding); their results that are still to come are dropped.
+    void waitForJobs();
+    // The quick decode of the photo being opened, null when there is none.
+    const FirstView& firstView() const { return firstView_; }
 
     // Each change below is one step of the undo history.
     void addCaption(const Caption& caption);
@@ -97,8 +128,17 @@ signals:
     // The working caption was set, changed or cleared.
     void workingCaptionChanged();
     void modifiedChanged(bool modified);
+    // A job began, went on to another stage, or ended: `result` says how
+    // (its message is the one open() and save() give); `cancelled` when
+    // it was stopped or replaced by a later open.
+    void jobStarted(DocumentJob job, const QString& path);
+    void jobStageChanged(JobStage stage);
+    void jobFinished(DocumentJob job, const PipelineResult& result, bool cancelled);
+    // A first view appeared or went away.
+    void firstViewChanged();
 
 private:
+    struct JobControl;
     class Step;
     class ListStep;
 
@@ -108,6 +148,14 @@ private:
                const std::optional<Caption>& to);
     void applyList(const std::vector<Caption>& to);
     void announceDescription(const QString& before);
+    // Puts an opened picture in place, keeping the captions.
+    void takePicture(PictureDocument&& opened, const QString& path);
+    void beginJob(DocumentJob job, const QString& path);
+    void endJob(const PipelineResult& result, bool cancelled);
+    // Runs `work` on a worker; it reports back through queued calls that
+    // are dropped once `control` is no longer the running job's.
+    void runWorker(std::function<void()> work);
+    bool isCurrent(const std::shared_ptr<JobControl>& control) const;
 
     PictureDocument document_;
     QString path_;
@@ -116,4 +164,10 @@ private:
     std::optional<Caption> working_;
     std::int32_t workingReplaces_ = -1;
     std::shared_ptr<const CaptionDataTable> captionData_;
+    DocumentJob job_ = DocumentJob::None;
+    JobStage stage_ = JobStage::Reading;
+    QString jobPath_;
+    std::shared_ptr<JobControl> control_;
+    std::vector<QFuture<void>> workers_;
+    FirstView firstView_;
 };

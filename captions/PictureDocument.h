@@ -13,15 +13,16 @@
 #include <memory>
 #include <vector>
 
-// The state of the open picture: the photograph at full size, its size, its
-// image description and its captions. One lives for the whole run; before
-// the first successful open it has no picture.
+// The state of the open picture: the photograph at full size, its image
+// description and its captions. One lives for the whole run; before the
+// first successful open it has no picture. Its size and the photo's facts
+// are read from the picture and the metadata, never kept a second time.
 struct PictureDocument {
     // The decoded photograph as opaque RGB32, turned upright by its EXIF
     // orientation; null until a picture is opened.
     QImage picture;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
+    std::uint32_t width() const { return static_cast<std::uint32_t>(picture.width()); }
+    std::uint32_t height() const { return static_cast<std::uint32_t>(picture.height()); }
     QString description;
     CaptionList captions;
     // The opened photo's metadata, which a save carries; null before the
@@ -29,7 +30,10 @@ struct PictureDocument {
     std::shared_ptr<const PhotoMetadata> metadata;
     // What the metadata says of how the photo was taken, and its file name
     // without the folder: the values of the captions' placeholders.
-    PhotoFacts facts;
+    const PhotoFacts& facts() const {
+        static const PhotoFacts none;
+        return metadata ? metadata->facts : none;
+    }
     QString fileName;
     // The photo's row of a caption data table (column header -> value),
     // empty without one; its columns stand before placeholders of the same
@@ -45,3 +49,18 @@ struct PictureDocument {
 
     bool hasPicture() const { return !picture.isNull(); }
 };
+
+// A copy for a worker to read while the document goes on changing: the
+// picture, the metadata and the source bytes shared, the captions copied.
+inline std::shared_ptr<const PictureDocument> snapshotOf(const PictureDocument& document) {
+    auto copy = std::make_shared<PictureDocument>();
+    copy->picture = document.picture;
+    copy->description = document.description;
+    for (std::int32_t i = 0; i < document.captions.count(); ++i)
+        copy->captions.append(*document.captions.at(i));
+    copy->metadata = document.metadata;
+    copy->fileName = document.fileName;
+    copy->sourceJpeg = document.sourceJpeg;
+    copy->format = document.format;
+    return copy;
+}

@@ -231,11 +231,8 @@ QString photoDescription(const LxImageJPG& exif, const PhotoMetadata* metadata) 
 void fillDocument(PictureDocument& document, const QString& path, QImage picture,
                   const QString& description, std::shared_ptr<const PhotoMetadata> metadata,
                   PictureFormat format) {
-    document.width = static_cast<std::uint32_t>(picture.width());
-    document.height = static_cast<std::uint32_t>(picture.height());
     document.picture = std::move(picture);
     document.description = description;
-    document.facts = metadata ? metadata->facts : PhotoFacts{};
     document.metadata = std::move(metadata);
     document.fileName = QFileInfo(path).fileName();
     document.format = format;
@@ -402,12 +399,16 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
 }
 
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           const SaveChoices& choices) {
+                           const SaveChoices& choices, const SaveProgress& reached) {
     const QString save = QStringLiteral("save");
     if (!document.hasPicture()) {
         return failure(save, path,
                        QStringLiteral("there is no picture to save; open a photo first"));
     }
+    const auto stopsAt = [&](SaveStage stage) { return reached && !reached(stage); };
+    const QString cancelled = QStringLiteral("the save was cancelled");
+    if (stopsAt(SaveStage::Rendering))
+        return failure(save, path, cancelled);
     const QImage canvas = renderCaptions(document);
     if (canvas.isNull()) {
         return failure(save, path,
@@ -426,7 +427,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         const int orientation = document.metadata ? document.metadata->orientation : 1;
         grid = ReadJpegBlockGrid(source->data(), source->size(), orientation);
         if (grid.cannotKeep.empty() && (grid.width != static_cast<std::uint32_t>(canvas.width()) ||
-                                        grid.height != document.height))
+                                        grid.height != document.height()))
             grid.cannotKeep = "the opened picture is not the one in the file";
     }
     const CanvasBands bands = canvasBands(document);
@@ -443,6 +444,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     };
     const auto canvasHeight = static_cast<std::uint32_t>(canvas.height());
 
+    if (stopsAt(SaveStage::Encoding))
+        return failure(save, path, cancelled);
     LxOwnedMemFile encoded;
     bool done = false;
     std::string error;
@@ -456,7 +459,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         copy.height = canvasHeight + static_cast<std::uint32_t>(padding);
         // A band below takes the photo's last, partial block row with it.
         copy.redrawFrom = bands.below > 0
-                              ? copy.topRows + document.height / grid.mcuHeight * grid.mcuHeight
+                              ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                               : copy.height;
         copy.markers = markersFor(copy.height);
         JpegBlockCounts counts;
@@ -485,6 +488,8 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
         }
     }
 
+    if (stopsAt(SaveStage::Writing))
+        return failure(save, path, cancelled);
     return writeEncoded(path, choices, encoded, note);
 }
 
@@ -707,7 +712,7 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     copy.topRows = static_cast<std::uint32_t>(padding + bands.above);
     copy.height = static_cast<std::uint32_t>(rows->canvas().height() + padding);
     copy.redrawFrom = bands.below > 0
-                          ? copy.topRows + document.height / grid.mcuHeight * grid.mcuHeight
+                          ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                           : copy.height;
     copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
     LxOwnedMemFile encoded;

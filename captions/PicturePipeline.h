@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class CaptionList;
@@ -48,6 +49,9 @@ struct PictureQuality {
     bool operator==(const PictureQuality&) const = default;
 };
 
+// The stages of a save a person is shown, in order.
+enum class SaveStage { Rendering, Encoding, Writing };
+
 struct SaveChoices {
     MetadataChoice metadata = MetadataChoice::KeepAll;
     PictureQuality quality;
@@ -55,6 +59,10 @@ struct SaveChoices {
     // fails.
     bool replaceExisting = true;
 };
+
+// Told as each stage of a save begins; false stops the save there, before
+// anything is written, with a failure saying it was cancelled.
+using SaveProgress = std::function<bool(SaveStage)>;
 
 // Renders the document with its captions at full size and writes it as a
 // new JPEG carrying savedDescription() and, as the choices say, the opened
@@ -69,7 +77,7 @@ struct SaveChoices {
 // appears at the path only complete: a failed save leaves whatever was there
 // as it was, and writes nothing when the document has no picture.
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
-                           const SaveChoices& choices = {});
+                           const SaveChoices& choices = {}, const SaveProgress& reached = {});
 
 // The command line's road for a JPEG when its blocks are kept: the same
 // copy savePicture() writes for the photo opened with these captions (and

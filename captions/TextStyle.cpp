@@ -259,9 +259,11 @@ void addDecorations(const QTextLine& line, const QPointF& origin, const QFont& f
     const double thickness = std::max(1.0, metrics.lineWidth());
     const double baseline = origin.y() + line.y() + line.ascent();
     const auto addBar = [&](double centre) {
+        const QRectF rect(origin.x() + line.x(), centre - thickness / 2, line.naturalTextWidth(),
+                          thickness);
+        result.bars.push_back(rect);
         QPainterPath bar;
-        bar.addRect(QRectF(origin.x() + line.x(), centre - thickness / 2, line.naturalTextWidth(),
-                           thickness));
+        bar.addRect(rect);
         result.glyphBounds |= bar.boundingRect();
         result.glyphs.push_back(std::move(bar));
     };
@@ -272,7 +274,8 @@ void addDecorations(const QTextLine& line, const QPointF& origin, const QFont& f
 }
 } // namespace
 
-LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags) {
+LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags,
+                       bool outlines) {
     // As QPainter::drawText: line feeds break lines, returns are spaces,
     // lines sit on whole pixels, one leading apart, and the lines past
     // the bottom of the rectangle are not laid out.
@@ -329,6 +332,14 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
         addDecorations(line, origin, font, result);
         const QList<QGlyphRun> runs = line.glyphRuns();
         for (const QGlyphRun& run : runs) {
+            QGlyphRun placed = run;
+            QList<QPointF> moved = run.positions();
+            for (QPointF& at : moved)
+                at += origin;
+            placed.setPositions(moved);
+            result.runs.push_back(placed);
+            if (!outlines)
+                continue;
             // The outlines come from a copy of the run's font made afresh at
             // a large size and scaled down: the engine that draws the text
             // may hand back a glyph's outline hinted or not depending on
@@ -358,6 +369,22 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
         }
     }
     return result;
+}
+
+LaidOutText translated(LaidOutText laidOut, QPointF offset) {
+    for (QGlyphRun& run : laidOut.runs) {
+        QList<QPointF> positions = run.positions();
+        for (QPointF& at : positions)
+            at += offset;
+        run.setPositions(positions);
+    }
+    for (QRectF& bar : laidOut.bars)
+        bar.translate(offset);
+    for (QPainterPath& glyph : laidOut.glyphs)
+        glyph.translate(offset);
+    laidOut.glyphBounds.translate(offset);
+    laidOut.bounds.translate(offset);
+    return laidOut;
 }
 
 QRect styleBoxRect(const LaidOutText& laidOut, const ResolvedStyle& style) {
@@ -409,4 +436,16 @@ void drawTextStyles(QPainter& painter, const LaidOutText& laidOut, const Resolve
         fillAll(painter, outline, style.outlineColor);
         painter.restore();
     }
+}
+
+void drawLaidOutText(QPainter& painter, const LaidOutText& laidOut, const QColor& colour,
+                     const QRectF& clip) {
+    painter.save();
+    painter.setClipRect(clip);
+    painter.setPen(colour);
+    for (const QGlyphRun& run : laidOut.runs)
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    for (const QRectF& bar : laidOut.bars)
+        painter.fillRect(bar, colour);
+    painter.restore();
 }

@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
+#include <QList>
 #include <QPainterPath>
 #include <QPoint>
 #include <QRect>
@@ -45,16 +47,26 @@ constexpr int kMaxShadowBlur = 250;
 ResolvedStyle resolveStyle(const Caption& caption, int shorterSide, int longerSide, int em,
                            bool onImage);
 
-// Text laid out as QPainter::drawText(rect, flags, text) lays it out (same
-// line breaks, wrapping, alignment and line positions): each glyph's outline
-// as a path in canvas coordinates, the rectangle they cover, and the
-// laid-out bounds of the lines.
+// A caption's text laid out once, as QPainter::drawText(rect, flags, text)
+// lays it out (same line breaks, wrapping, alignment and line positions):
+// the glyph runs the text is drawn from and, when asked for, each glyph's
+// outline as a path in canvas coordinates (what the outline and the shadow
+// are made of), the rectangle they cover, and the laid-out bounds of the
+// lines. The text and its styles are drawn from the same layout, so an
+// outline cannot drift off its letters.
 struct LaidOutText {
+    // The glyph runs the text is drawn from, placed in canvas coordinates.
+    QList<QGlyphRun> runs;
+    // The underline and strike-out bars, drawn with the glyphs.
+    std::vector<QRectF> bars;
     std::vector<QPainterPath> glyphs;
     QRectF glyphBounds;
     QRectF bounds;
 };
-LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags);
+LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags,
+                       bool outlines = true);
+// The same layout moved by `offset`.
+LaidOutText translated(LaidOutText laidOut, QPointF offset);
 
 // Where a styled text draws, as whole-pixel rectangles of the canvas: the
 // text and its outline within `textClip`, the shadow and the box within
@@ -70,6 +82,10 @@ QRect styleBoxRect(const LaidOutText& laidOut, const ResolvedStyle& style);
 // lies in, text ink widened by `overhang` included.
 QRect styledReach(const LaidOutText& laidOut, const ResolvedStyle& style, const StyledClips& clips,
                   double overhang);
+
+// Draws the laid-out text itself in `colour`, clipped to `clip`.
+void drawLaidOutText(QPainter& painter, const LaidOutText& laidOut, const QColor& colour,
+                     const QRectF& clip);
 
 // Draws the box, then the shadow, then the outline of the laid-out text;
 // the caller draws the text itself over them. Everything is also clipped to

@@ -147,6 +147,15 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     if (!convertHere && !grey) {
         cinfo.out_color_space = options.compact ? JCS_EXT_BGR : JCS_EXT_BGRX;
     }
+    const unsigned denominator = sink.scaleDenominator(cinfo.image_width, cinfo.image_height);
+    if (denominator == 2 || denominator == 4 || denominator == 8) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = denominator;
+        // A scaled picture is a quick look: the faster inverse DCT and plain
+        // upsampling differ from the exact ones by a level or two at most.
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+    }
     jpeg_calc_output_dimensions(&cinfo);
     JpegFrame frame;
     frame.width = cinfo.output_width;

@@ -95,6 +95,16 @@ public:
     // anything picture-sized. False stops the decode with `refusal` as the
     // error text.
     virtual bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) = 0;
+    // The picture is decoded at 1/n of the stored size (n = 1, 2, 4 or 8),
+    // scaled by libjpeg in the DCT domain with its fast inverse DCT and
+    // plain upsampling: a quick look, several times faster than a whole
+    // decode. Asked before begin(), whose frame is then the scaled size. Any
+    // other answer decodes the whole picture exactly.
+    virtual unsigned scaleDenominator(std::uint32_t storedWidth, std::uint32_t storedHeight) {
+        (void)storedWidth;
+        (void)storedHeight;
+        return 1;
+    }
     // Storage for stored row y (width x 4 bytes) that the decoder may fill
     // directly, or null to receive every row through rows(). Asked for row 0
     // first; a sink either gives every row or none.

@@ -19,6 +19,13 @@ const std::vector<MenuPopup>& mainMenu() {
              {CommandId::Undo, u"&Undo", u"Ctrl+Z"},
              {CommandId::Redo, u"&Redo", u"Ctrl+Shift+Z; Ctrl+Y"},
          }},
+        {u"&View",
+         {
+             {CommandId::ZoomFit, u"&Fit in Window", u"Ctrl+0"},
+             {CommandId::ZoomActual, u"&Actual Size (100%)", u"Ctrl+1"},
+             {CommandId::ZoomIn, u"Zoom &In", u"Ctrl++; Ctrl+="},
+             {CommandId::ZoomOut, u"Zoom &Out", u"Ctrl+-"},
+         }},
         {u"&Help", {{CommandId::About, u"&About ..."}}},
     };
     return menu;

@@ -15,6 +15,11 @@ constexpr int LoadCaptionSet = 32771;
 constexpr int SaveCaptionSet = 32772;
 // A table of values for the captions' placeholders.
 constexpr int LoadCaptionData = 32773;
+// The view's zoom: fitted to the window, 100%, a step in or out.
+constexpr int ZoomFit = 32774;
+constexpr int ZoomActual = 32775;
+constexpr int ZoomIn = 32776;
+constexpr int ZoomOut = 32777;
 constexpr int Exit = 105;
 constexpr int About = 104;
 } // namespace CommandId

@@ -12,6 +12,14 @@ bool drawsOverBase(const Caption& caption) {
     return caption.disposition == Disposition::OnImage && !caption.useTextAsDescription;
 }
 
+// A band caption that sets no description: a change of it alone changes its
+// own strip only.
+bool isBand(const Caption& caption) {
+    return (caption.disposition == Disposition::TopBand ||
+            caption.disposition == Disposition::BottomBand) &&
+           !caption.useTextAsDescription;
+}
+
 void copyArea(const QImage& from, QImage& to, const QRect& area) {
     const QRect rows = area.intersected(from.rect());
     const std::size_t bytes = static_cast<std::size_t>(rows.width()) * 4;
@@ -26,12 +34,33 @@ const QImage& PreviewCanvas::update(const PictureDocument& document, WorkingCapt
                                     const std::function<const QImage&()>& documentCanvas) {
     std::vector<const Caption*> shown = shownCaptions(document, working);
     const auto at = std::find(shown.begin(), shown.end(), working.caption);
+    const auto index = static_cast<std::size_t>(at - shown.begin());
+    if (working.caption != nullptr && at != shown.end() && isBand(*working.caption)) {
+        fromBase_ = false;
+        const BandStrip now = bandStripOf(document, shown, index);
+        if (fromBand_ && bandIndex_ == index && now == bandStrip_ && !now.strip.isEmpty() &&
+            canvas_.height() == now.canvasHeight && canvas_.isDetached()) {
+            // The strip as a new canvas has it before any caption is drawn,
+            // then every caption that reaches it.
+            for (int y = now.strip.top(); y <= now.strip.bottom(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(canvas_.scanLine(y));
+                std::fill(line, line + canvas_.width(), qRgb(0, 0, 0));
+            }
+            redrawCaptions(canvas_, document, shown, 0, now.strip);
+            return canvas_;
+        }
+        canvas_ = renderCaptionList(document, shown, std::move(canvas_));
+        fromBand_ = true;
+        bandIndex_ = index;
+        bandStrip_ = now;
+        return canvas_;
+    }
+    fromBand_ = false;
     if (working.caption == nullptr || at == shown.end() || !drawsOverBase(*working.caption)) {
         canvas_ = renderCaptionList(document, shown, std::move(canvas_));
         fromBase_ = false;
         return canvas_;
     }
-    const auto index = static_cast<std::size_t>(at - shown.begin());
     const bool added =
         index + 1 == shown.size() && document.captions.at(working.replaces) == nullptr;
     const QImage* base = nullptr;
@@ -74,6 +103,7 @@ const QImage& PreviewCanvas::update(const PictureDocument& document, WorkingCapt
 
 void PreviewCanvas::invalidate() {
     fromBase_ = false;
+    fromBand_ = false;
     ownBase_ = QImage();
     ownBaseOmits_ = -1;
 }

@@ -13,6 +13,8 @@
 // puts back, from a base canvas without the working caption, the pixels it
 // reached before and reaches now, and draws it (and the captions after it)
 // again there: the same pixels as a whole render at a fraction of the cost.
+// While a band working caption keeps its strip and the canvas its height,
+// only that strip is drawn again (the photo and the other strips stay).
 // Any other change renders the whole canvas.
 class PreviewCanvas {
 public:
@@ -36,4 +38,9 @@ private:
     QImage ownBase_;
     // The listed caption ownBase_ leaves out; -1 when there is none.
     std::int32_t ownBaseOmits_ = -1;
+    // canvas_ is the whole canvas with the band working caption at index
+    // bandIndex_ of the shown captions, in the strip bandStrip_ gives.
+    bool fromBand_ = false;
+    std::size_t bandIndex_ = 0;
+    BandStrip bandStrip_;
 };

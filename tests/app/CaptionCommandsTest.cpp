@@ -63,6 +63,7 @@ protected:
         WriteJpeg(dir.file("photo.jpg"), 160, 120, Qt::darkCyan);
         AnswerFileDialog(Q(dir.file("photo.jpg")));
         frame->runCommand(57601);
+        FinishJob(*frame);
         ASSERT_TRUE(document().hasPicture());
     }
     const PictureDocument& document() { return frame->model()->document(); }
@@ -244,9 +245,10 @@ TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(photo));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     const PictureDocument& document = frame->model()->document();
-    ASSERT_EQ(document.width, 800u);
-    ASSERT_EQ(document.height, 533u);
+    ASSERT_EQ(document.width(), 800u);
+    ASSERT_EQ(document.height(), 533u);
 
     AnswerCaptionDialog([](CCaptionDialog* d) {
         Type(d, ControlId::CaptionText, "The brass door knocker");
@@ -281,6 +283,7 @@ TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead
     const fs::path saved = dir.file("captioned.jpg");
     AnswerFileDialog(Q(saved));
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     ASSERT_TRUE(fs::exists(saved));
 
     // djpeg reads a picture one band taller than the photo, as the view

@@ -42,6 +42,7 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(photo));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     DocumentModel& model = *frame->model();
     model.addCaption(Band("Harbour festival"));
     model.addCaption(Band("Photo: A. Person"));
@@ -118,10 +119,12 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(photo));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     AnswerFileDialog(Q(setFile));
     frame->runCommand(CommandId::LoadCaptionSet);
     AnswerFileDialog(Q(dir.file("window.jpg")));
     ASSERT_TRUE(frame->saveFile());
+    FinishJob(*frame);
 
     fs::create_directory(dir.file("out"));
     const auto ran = ts::Run("env -u DISPLAY " + ts::Quote(LUMORA_PROGRAM) + " caption --set " +

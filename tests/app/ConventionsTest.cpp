@@ -87,7 +87,7 @@ protected:
         WriteJpeg(dir.file("other.jpg"), 60, 90, Qt::darkBlue);
         WriteBytes(dir.file("notes.txt"), {'n', 'o', 't', 'e', 's'});
     }
-    void openHoliday() { ASSERT_TRUE(frame->openPath(Q(dir.file("holiday.jpg")))); }
+    void openHoliday() { ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("holiday.jpg")))); }
 
     TempDir dir;
     std::unique_ptr<CMainFrame> frame{NewFrame()};
@@ -100,6 +100,7 @@ TEST_F(ConventionsTest, StandardShortcutsRunOpenSaveUndoRedoAndExit) {
 
     AnswerFileDialog(Q(dir.file("holiday.jpg")));
     Press(frame.get(), "Ctrl+O");
+    FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(dir.file("holiday.jpg")));
 
     frame->model()->addCaption(Text("Summer"));
@@ -114,8 +115,19 @@ TEST_F(ConventionsTest, StandardShortcutsRunOpenSaveUndoRedoAndExit) {
     FileDialogSeen seen;
     AnswerFileDialog(Q(dir.file("summer.jpg")), &seen);
     Press(frame.get(), "Ctrl+S");
+    FinishJob(*frame);
     EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
     EXPECT_TRUE(fs::exists(dir.file("summer.jpg")));
+
+    // The view's zoom: 100%, a step in, a step out, and back to the fit.
+    CImageControl* view = frame->imageControl();
+    const double fitted = view->zoom();
+    for (const auto& [keys, zoom] : std::vector<std::pair<const char*, double>>{
+             {"Ctrl+1", 1.0}, {"Ctrl++", 1.5}, {"Ctrl+-", 1.0}, {"Ctrl+0", fitted}}) {
+        Press(frame.get(), keys);
+        EXPECT_DOUBLE_EQ(view->zoom(), zoom) << keys;
+    }
+    EXPECT_TRUE(view->isFit());
 
     // Saved, so Exit closes without a question.
     Press(frame.get(), "Ctrl+Q");
@@ -145,15 +157,16 @@ TEST_F(ConventionsTest, TheTitleNamesThePhotoAndMarksCaptionsChangedSinceOpenOrS
 
     AnswerFileDialog(Q(dir.file("saved.jpg")));
     frame->runCommand(CommandId::Save);
+    FinishJob(*frame);
     EXPECT_FALSE(frame->isWindowModified());
 
     // A failed open keeps the title; another photo takes its name.
     QString message;
     AnswerMessageBox(&message);
-    EXPECT_FALSE(frame->openPath(Q(dir.file("notes.txt"))));
+    EXPECT_FALSE(OpenAndWait(*frame, Q(dir.file("notes.txt"))));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("holiday.jpg[*] \u2013 Lumora"));
     frame->model()->addCaption(Text("Mountains"));
-    ASSERT_TRUE(frame->openPath(Q(dir.file("other.jpg"))));
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("other.jpg"))));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("other.jpg[*] \u2013 Lumora"));
     EXPECT_FALSE(frame->isWindowModified());
 }
@@ -180,13 +193,16 @@ TEST_F(ConventionsTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveClos
     AnswerFileDialog(Q(dir.file("no-such-folder") / "x.jpg"));
     AnswerMessageBox(&failure);
     EXPECT_FALSE(frame->close());
+    FinishJob(*frame);
     EXPECT_TRUE(failure.startsWith("Could not save")) << failure.toStdString();
     EXPECT_TRUE(frame->isVisible());
 
-    // Save that succeeds closes; the file is there.
+    // Save that succeeds closes once the file is written.
     AnswerMessageBox(&question, QMessageBox::Save);
     AnswerFileDialog(Q(dir.file("kept.jpg")));
-    EXPECT_TRUE(frame->close());
+    frame->close();
+    FinishJob(*frame);
+    EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(fs::exists(dir.file("kept.jpg")));
 
     // Discard closes and writes nothing.
@@ -206,6 +222,7 @@ TEST_F(ConventionsTest, SaveProposesACaptionedCopyAndSavingOverThePhotoAsksFirst
     FileDialogSeen seen;
     AnswerFileDialog(QString(), &seen);
     frame->runCommand(CommandId::Save);
+    FinishJob(*frame);
     EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
     EXPECT_EQ(seen.directory, Q(dir.path()));
 
@@ -214,6 +231,7 @@ TEST_F(ConventionsTest, SaveProposesACaptionedCopyAndSavingOverThePhotoAsksFirst
     AnswerFileDialog(Q(dir.file("holiday.jpg")));
     AnswerMessageBox(&question, QMessageBox::Yes);
     frame->runCommand(CommandId::Save);
+    FinishJob(*frame);
     EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
     EXPECT_NE(ReadBytes(dir.file("holiday.jpg")), original);
     const CommandResult size = testing_support::Run(
@@ -227,13 +245,13 @@ TEST_F(ConventionsTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWith
     for (int i = 0; i < 9; ++i) {
         photos.push_back(dir.file("photo" + std::to_string(i) + ".jpg"));
         WriteJpeg(photos.back(), 16 + i, 16, Qt::gray);
-        ASSERT_TRUE(frame->openPath(Q(photos.back())));
+        ASSERT_TRUE(OpenAndWait(*frame, Q(photos.back())));
     }
     // A file that cannot be read is no recent photo.
     QString message;
     AnswerMessageBox(&message);
-    frame->openPath(Q(dir.file("notes.txt")));
-    ASSERT_TRUE(frame->openPath(Q(photos[4])));
+    OpenAndWait(*frame, Q(dir.file("notes.txt")));
+    ASSERT_TRUE(OpenAndWait(*frame, Q(photos[4])));
 
     QStringList expected{Entry(1, photos[4])};
     for (int i = 8; i >= 1; --i) {
@@ -244,19 +262,21 @@ TEST_F(ConventionsTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWith
 
     // An entry opens its photo.
     frame->recentMenu()->actions().at(1)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(photos[8]));
-    EXPECT_EQ(frame->model()->document().width, 24u);
+    EXPECT_EQ(frame->model()->document().width(), 24u);
 
     // The list outlasts the window, and so does the folder the open dialog
     // starts in.
     fs::create_directory(dir.file("elsewhere"));
     WriteJpeg(dir.file("elsewhere") / "far.jpg", 20, 20, Qt::red);
-    ASSERT_TRUE(frame->openPath(Q(dir.file("elsewhere") / "far.jpg")));
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("elsewhere") / "far.jpg")));
     frame.reset(new CMainFrame(0x5F5E1234));
     EXPECT_EQ(RecentEntries(*frame).value(0), Entry(1, dir.file("elsewhere") / "far.jpg"));
     FileDialogSeen seen;
     AnswerFileDialog(QString(), &seen);
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     EXPECT_EQ(seen.directory, Q(dir.file("elsewhere")));
 
     // A photo gone since: a message, the entry leaves the list, the
@@ -267,6 +287,7 @@ TEST_F(ConventionsTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWith
     ASSERT_GE(gone, 0);
     AnswerMessageBox(&message);
     frame->recentMenu()->actions().at(gone)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(message.contains("photo8.jpg")) << message.toStdString();
     EXPECT_FALSE(frame->model()->document().hasPicture());
     EXPECT_EQ(RecentEntries(*frame).size(), before.size() - 1);
@@ -286,6 +307,7 @@ TEST_F(ConventionsTest, DroppingJpegsOpensTheFirstAndAnythingElseIsRefused) {
     const QImage before = frame->imageControl()->grab().toImage();
     EXPECT_TRUE(Drop(*frame, {notes, QUrl::fromLocalFile(Q(dir.file("other.jpg"))),
                               QUrl::fromLocalFile(Q(dir.file("holiday.jpg")))}));
+    FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(dir.file("other.jpg")));
     EXPECT_EQ(frame->model()->document().captions.count(), 1);
     EXPECT_NE(frame->imageControl()->grab().toImage(), before);
@@ -296,8 +318,9 @@ TEST_F(ConventionsTest, DroppingAPngOpensItWhateverTheLetterCaseOfItsName) {
     picture.fill(Qt::blue);
     ASSERT_TRUE(picture.save(Q(dir.file("drawing.PNG")), "PNG"));
     EXPECT_TRUE(Drop(*frame, {QUrl::fromLocalFile(Q(dir.file("drawing.PNG")))}));
+    FinishJob(*frame);
     EXPECT_EQ(frame->model()->path(), Q(dir.file("drawing.PNG")));
-    EXPECT_EQ(frame->model()->document().width, 40u);
+    EXPECT_EQ(frame->model()->document().width(), 40u);
 }
 
 TEST_F(ConventionsTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {
@@ -317,6 +340,7 @@ TEST_F(ConventionsTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {
     AnswerFileDialog(Q(dir.file("notes.txt")));
     AnswerMessageBox(&fromMenu);
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     EXPECT_EQ(atStart, fromMenu);
     EXPECT_EQ(frame->model()->path(), Q(dir.file("holiday.jpg")));
 }

@@ -1,6 +1,7 @@
 #include "tests/app/FrameDriver.h"
 
 #include "app/MainFrame.h"
+#include "captions/DocumentModel.h"
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 #include "tests/support/TestSupport.h"
@@ -8,6 +9,8 @@
 
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -64,4 +67,18 @@ CMainFrame* NewFrame() {
     frame->setAttribute(Qt::WA_DeleteOnClose, false);
     frame->show();
     return frame;
+}
+
+void FinishJob(CMainFrame& frame) {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&frame] { return frame.model()->runningJob() == DocumentJob::None; }, 60000))
+        << "the job did not end";
+}
+
+bool OpenAndWait(CMainFrame& frame, const QString& path) {
+    QSignalSpy finished(frame.model(), &DocumentModel::openFinished);
+    if (!frame.openPath(path))
+        return false;
+    FinishJob(frame);
+    return !finished.isEmpty() && finished.last().at(0).toBool();
 }

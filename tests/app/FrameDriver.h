@@ -32,6 +32,12 @@ void AnswerFileDialog(const QString& path, FileDialogSeen* seen = nullptr);
 // Answers the next message box with `button`, keeping its text.
 void AnswerMessageBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok);
 
+// Lets the window's running open or save end, answering its message with
+// whatever the caller set up; fails the test after 60 s.
+void FinishJob(CMainFrame& frame);
+// Opens `path` as File, Open does and lets the open end; whether it opened.
+bool OpenAndWait(CMainFrame& frame, const QString& path);
+
 // A shown main window that the caller owns, with no recent photos and no
 // last folder in the settings.
 CMainFrame* NewFrame();

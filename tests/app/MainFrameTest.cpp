@@ -56,10 +56,11 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
     EXPECT_FALSE(frame.windowIcon().isNull());
 
     const QList<QAction*> popups = frame.menuBar()->actions();
-    ASSERT_EQ(popups.size(), 3);
+    ASSERT_EQ(popups.size(), 4);
     EXPECT_EQ(popups[0]->text(), "&File");
     EXPECT_EQ(popups[1]->text(), "&Edit");
-    EXPECT_EQ(popups[2]->text(), "&Help");
+    EXPECT_EQ(popups[2]->text(), "&View");
+    EXPECT_EQ(popups[3]->text(), "&Help");
     const auto items = [](QAction* popup) {
         QStringList shown;
         for (QAction* item : popup->menu()->actions())
@@ -73,9 +74,11 @@ TEST(MainFrame, StartsWithItsMenuButtonsAndLinkAndOnlyOpenAvailable) {
                      "32771 &Load Caption Set...", "32772 Save Caption Se&t...",
                      "32773 Caption &Data...", "-", "105 E&xit"}));
     EXPECT_EQ(items(popups[1]), QStringList({"57643 &Undo", "57644 &Redo"}));
-    ASSERT_EQ(popups[2]->menu()->actions().size(), 1);
-    EXPECT_EQ(popups[2]->menu()->actions()[0]->text(), "&About ...");
-    EXPECT_EQ(popups[2]->menu()->actions()[0]->objectName(), "104");
+    EXPECT_EQ(items(popups[2]), QStringList({"32774 &Fit in Window", "32775 &Actual Size (100%)",
+                                             "32776 Zoom &In", "32777 Zoom &Out"}));
+    ASSERT_EQ(popups[3]->menu()->actions().size(), 1);
+    EXPECT_EQ(popups[3]->menu()->actions()[0]->text(), "&About ...");
+    EXPECT_EQ(popups[3]->menu()->actions()[0]->objectName(), "104");
 
     const CommandIdTable& ids = frame.commandIds();
     EXPECT_EQ(frame.addButton()->text(), "Add Caption");
@@ -132,6 +135,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     FileDialogSeen seen;
     AnswerFileDialog(QString(), &seen);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
     EXPECT_EQ(seen.nameFilters,
               QStringList({"Photos (*.jpg *.jpeg *.heic *.heif *.hif *.avif *.png *.tif *.tiff "
@@ -147,6 +151,7 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("notes.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(message.contains("notes.jpg")) << message.toStdString();
     EXPECT_TRUE(message.startsWith("Could not open")) << message.toStdString();
     EXPECT_FALSE(frame->model()->document().hasPicture());
@@ -156,10 +161,11 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
 
     AnswerFileDialog(Q(dir.file("red.jpg")));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("red.jpg"))});
     const PictureDocument& document = frame->model()->document();
-    EXPECT_EQ(document.width, 64u);
-    EXPECT_EQ(document.height, 48u);
+    EXPECT_EQ(document.width(), 64u);
+    EXPECT_EQ(document.height(), 48u);
     const QImage shown = frame->imageControl()->grab().toImage();
     const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
     EXPECT_GT(middle.red(), 240);
@@ -172,9 +178,10 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     AnswerFileDialog(Q(dir.file("notes.jpg")), &seen);
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     // The dialog started in the folder of the last file.
     EXPECT_EQ(seen.directory, Q(dir.path()));
-    EXPECT_EQ(document.width, 64u);
+    EXPECT_EQ(document.width(), 64u);
     EXPECT_TRUE(document.hasPicture());
     EXPECT_EQ(document.captions.count(), 1);
     EXPECT_TRUE(frame->addButton()->isEnabled());
@@ -184,7 +191,8 @@ TEST(MainFrame, OpenShowsThePictureAndEnablesAddAndSaveWhetherOrNotItDecodes) {
     WriteJpeg(dir.file("wide.jpg"), 90, 30, Qt::blue);
     AnswerFileDialog(Q(dir.file("wide.jpg")));
     frame->menuAction(57601)->trigger();
-    EXPECT_EQ(document.width, 90u);
+    FinishJob(*frame);
+    EXPECT_EQ(document.width(), 90u);
     EXPECT_EQ(document.captions.count(), 1);
     // The caption was added through the model, which enables Edit.
     EXPECT_TRUE(frame->editButton()->isEnabled());
@@ -197,6 +205,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(dir.file("in") / "holiday.jpg"));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     Caption caption;
     caption.text = QStringLiteral("Beach, 2026");
     caption.disposition = Disposition::BottomBand;
@@ -206,6 +215,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     FileDialogSeen seen;
     AnswerFileDialog(Q(dir.file("out")), &seen); // no extension: the dialog adds ".jpg"
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
     EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
     EXPECT_EQ(seen.directory, Q(dir.file("in")));
@@ -223,6 +233,7 @@ TEST(MainFrame, SaveProposesACaptionedNameBesideThePhotoAndWritesTheCaptionedPic
     AnswerMessageBox(&question, QMessageBox::No);
     WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
     EXPECT_EQ(ReadBytes(dir.file("in") / "holiday.jpg"), before);
 }
@@ -236,10 +247,12 @@ TEST(MainFrame, FailedSavesSayWhyAndWriteNothing) {
     AnswerFileDialog(Q(dir.file("broken.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
 
     AnswerFileDialog(Q(dir.file("empty.jpg")));
     AnswerMessageBox(&message);
     frame->menuAction(57603)->trigger();
+    FinishJob(*frame);
     EXPECT_TRUE(message.contains("no picture to save")) << message.toStdString();
     EXPECT_FALSE(fs::exists(dir.file("empty.jpg")));
 
@@ -247,12 +260,14 @@ TEST(MainFrame, FailedSavesSayWhyAndWriteNothing) {
     WriteJpeg(dir.file("big.jpg"), 400, 300, Qt::yellow);
     AnswerFileDialog(Q(dir.file("big.jpg")));
     frame->menuAction(57601)->trigger();
+    FinishJob(*frame);
     {
         FileSizeLimit limit(2000);
         ASSERT_TRUE(limit.active());
         AnswerFileDialog(Q(dir.file("cut.jpg")));
         AnswerMessageBox(&message);
         frame->menuAction(57603)->trigger();
+        FinishJob(*frame);
     }
     EXPECT_TRUE(message.startsWith("Could not save")) << message.toStdString();
     EXPECT_TRUE(message.contains("cut.jpg"));

@@ -35,11 +35,13 @@ QAction* ChoiceItem(CMainFrame& frame, const char* word) {
 void OpenThroughTheMenu(CMainFrame& frame, const fs::path& photo) {
     AnswerFileDialog(Q(photo));
     frame.runCommand(CommandId::Open);
+    FinishJob(frame);
 }
 
 void SaveThroughTheMenu(CMainFrame& frame, const fs::path& copy) {
     AnswerFileDialog(Q(copy));
     frame.runCommand(CommandId::Save);
+    FinishJob(frame);
 }
 
 std::string Exiftool(const std::string& tags, const fs::path& file) {

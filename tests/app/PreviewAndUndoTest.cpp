@@ -29,7 +29,7 @@ protected:
     void SetUp() override {
         WriteJpeg(dir.file("photo.jpg"), 320, 240, QColor(30, 110, 60));
         frame->resize(900, 675);
-        ASSERT_TRUE(frame->openPath(Q(dir.file("photo.jpg"))));
+        ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("photo.jpg"))));
     }
     QImage shown() const { return frame->imageControl()->grab().toImage(); }
     QStringList texts() const {

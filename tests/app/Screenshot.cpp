@@ -16,6 +16,7 @@
 #include "ui/ImageControl.h"
 
 #include <QColorDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QLineEdit>
@@ -90,13 +91,14 @@ void addCaption(CMainFrame& frame, std::function<void(CCaptionDialog*)> fill,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: lumora_screenshot WINDOW.png DIALOG.png\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: lumora_screenshot WINDOW.png DIALOG.png [ACTUAL-SIZE.png]\n");
         return 2;
     }
     QApplication application(argc, argv);
     const QString windowShot = QString::fromLocal8Bit(argv[1]);
     const QString dialogShot = QString::fromLocal8Bit(argv[2]);
+    const QString actualSizeShot = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
     const QString photo = QStringLiteral(LUMORA_CORPUS_DIR "/camera/ies_HMD_Nokia_8.3_5G.jpg");
 
     CMainFrame frame(static_cast<std::int64_t>(std::time(nullptr)));
@@ -110,6 +112,12 @@ int main(int argc, char** argv) {
             QMetaObject::invokeMethod(dialog, "accept");
         });
         frame.runCommand(CommandId::Open);
+        if (frame.model()->runningJob() != DocumentJob::None) {
+            QEventLoop opened;
+            QObject::connect(frame.model(), &DocumentModel::jobFinished, &opened,
+                             &QEventLoop::quit);
+            opened.exec();
+        }
 
         addCaption(frame, [](CCaptionDialog* dialog) {
             type(dialog, ControlId::CaptionText,
@@ -156,8 +164,21 @@ int main(int argc, char** argv) {
             result = grabScreen(frame, windowShot) && dialogGrabbed ? 0 : 1;
             std::printf("window at %d,%d %dx%d, %d captions\n", frame.x(), frame.y(), frame.width(),
                         frame.height(), frame.model()->document().captions.count());
-            // Leaves without the question about the unsaved captions.
-            QCoreApplication::exit(0);
+            if (actualSizeShot.isEmpty()) {
+                // Leaves without the question about the unsaved captions.
+                QCoreApplication::exit(0);
+                return;
+            }
+            // The caption in the bottom right corner at 100%, as a person
+            // checks whether it is sharp.
+            frame.runCommand(CommandId::ZoomActual);
+            frame.imageControl()->scrollTo(QPoint(1 << 20, 1 << 20));
+            frame.imageControl()->repaint();
+            QTimer::singleShot(500, [&] {
+                if (!grabScreen(frame, actualSizeShot))
+                    result = 1;
+                QCoreApplication::exit(0);
+            });
         });
     });
     QApplication::exec();

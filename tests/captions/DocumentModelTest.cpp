@@ -153,7 +153,7 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     EXPECT_TRUE(failed.message.startsWith("Could not open"));
     EXPECT_EQ(spies.take(), Counts({1, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(model.path(), "/a.jpg");
-    EXPECT_EQ(model.document().width, 20u);
+    EXPECT_EQ(model.document().width(), 20u);
     EXPECT_TRUE(model.isModified());
 
     // Saving marks the captions saved; the next change marks them again.
@@ -167,7 +167,7 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     // Another photo: its size and description, the same captions and history.
     ASSERT_TRUE(model.open(saved).ok);
     EXPECT_EQ(model.path(), saved);
-    EXPECT_EQ(model.document().width, 20u);
+    EXPECT_EQ(model.document().width(), 20u);
     EXPECT_EQ(model.document().description, "first photo") << "as the save carried it";
     EXPECT_EQ(Texts(model), QStringList({"kept", "after the save"}));
     EXPECT_FALSE(model.isModified());

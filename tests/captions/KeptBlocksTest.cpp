@@ -186,7 +186,7 @@ std::function<bool(QRect)> ChangedArea(const PictureDocument& document, int padd
         ink += inkReach(document, shown, i).translated(0, padding);
     const CanvasBands bands = canvasBands(document);
     const int redrawFrom =
-        bands.below > 0 ? photoTop + static_cast<int>(document.height) / mcuHeight * mcuHeight
+        bands.below > 0 ? photoTop + static_cast<int>(document.height()) / mcuHeight * mcuHeight
                         : std::numeric_limits<int>::max();
     return [ink, redrawFrom](QRect pixels) {
         return ink.intersects(pixels) || pixels.bottom() >= redrawFrom;
@@ -381,8 +381,8 @@ TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
         EXPECT_EQ(decoded.exitCode, 0);
         EXPECT_EQ(decoded.output, "");
         const Pnm pixels = Pixels(copy);
-        EXPECT_EQ(pixels.width, static_cast<int>(document.width));
-        EXPECT_EQ(pixels.height, static_cast<int>(document.height));
+        EXPECT_EQ(pixels.width, static_cast<int>(document.width()));
+        EXPECT_EQ(pixels.height, static_cast<int>(document.height()));
     }
 }
 
@@ -499,9 +499,9 @@ TEST(KeptBlocks, SplicedCopiesEqualTheCoefficientRoad) {
             PaintedCanvas canvas(document.picture, layout.patch, top);
             JpegBlockCopy copy;
             copy.topRows = top;
-            copy.height = top + document.height + layout.below;
+            copy.height = top + document.height() + layout.below;
             copy.redrawFrom =
-                layout.below > 0 ? top + document.height / mcuHeight * mcuHeight : copy.height;
+                layout.below > 0 ? top + document.height() / mcuHeight * mcuHeight : copy.height;
             JpegBlockCounts spliced;
             JpegBlockCounts written;
             const std::vector<std::uint8_t> fast = WriteCopy(bytes, copy, canvas, true, spliced);

@@ -112,7 +112,7 @@ TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
         // ...which is the photo as it was before it was turned (jpegtran is
         // exact on the blocks; only the colour upsampling's rounding differs).
         EXPECT_LT(Difference(document.picture, seen).second, 1.5);
-        EXPECT_EQ(QSize(int(document.width), int(document.height)), QSize(480, 352));
+        EXPECT_EQ(QSize(int(document.width()), int(document.height())), QSize(480, 352));
         EXPECT_EQ(document.picture.size(), QSize(480, 352));
 
         const fs::path saved = dir.file("saved" + std::to_string(orientation) + ".jpg");

@@ -97,8 +97,8 @@ TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {
     const PipelineResult result = openPicture(document, Q(dir.file("a.jpg")));
     ASSERT_TRUE(result.ok);
     EXPECT_TRUE(result.message.isEmpty());
-    EXPECT_EQ(document.width, 40u);
-    EXPECT_EQ(document.height, 30u);
+    EXPECT_EQ(document.width(), 40u);
+    EXPECT_EQ(document.height(), 30u);
     EXPECT_EQ(document.picture.size(), QSize(40, 30));
     // Bytes that are not UTF-8 read as Windows-1252; UTF-8 reads as UTF-8.
     EXPECT_EQ(document.description, QString::fromUtf8("Café été"));
@@ -136,7 +136,7 @@ TEST(Pipeline, FilesThatCannotBeOpenedLeaveTheDocumentAndSayWhy) {
             << Utf8(result.message);
         EXPECT_NE(result.message.indexOf(c.reason), -1) << Utf8(result.message);
         EXPECT_EQ(document.picture, before);
-        EXPECT_EQ(document.width, 64u);
+        EXPECT_EQ(document.width(), 64u);
         EXPECT_EQ(document.description, "good");
     }
 
@@ -407,7 +407,7 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
         ASSERT_TRUE(result.ok) << Utf8(result.message);
         expected[dir.file(saved).string()] = {
             encodeDescription(document.description).toStdString(),
-            QSize(static_cast<int>(document.width), static_cast<int>(document.height))};
+            QSize(static_cast<int>(document.width()), static_cast<int>(document.height()))};
         const std::string& exifText = row.at("exif_image_description_json");
         if (exifText.empty()) {
             // Without an EXIF description, the one XMP or IPTC holds.

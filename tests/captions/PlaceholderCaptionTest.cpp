@@ -269,7 +269,7 @@ TEST(PlaceholderCaptions, DatesFollowAPatternInTheLanguageAskedAndBadPatternsSta
                                             "exifr_iptc-agency-photographer-example.jpg"))
                     .ok);
     PlaceholderValues values;
-    values.facts = document.facts; // taken 2009:06:24 09:41:07, by exiftool
+    values.facts = document.facts(); // taken 2009:06:24 09:41:07, by exiftool
     const QString longPattern = QStringLiteral("{date:%1}").arg(QString(10000, u'y'));
     struct Row {
         const char* language;

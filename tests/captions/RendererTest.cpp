@@ -13,8 +13,6 @@ PictureDocument Document(int w = 640, int h = 480) {
     PictureDocument document;
     document.picture = QImage(w, h, QImage::Format_RGB32);
     document.picture.fill(kPictureColour);
-    document.width = static_cast<std::uint32_t>(w);
-    document.height = static_cast<std::uint32_t>(h);
     return document;
 }
 

@@ -20,8 +20,6 @@ PictureDocument Picture(int width, int height, QRgb colour) {
     PictureDocument document;
     document.picture = QImage(width, height, QImage::Format_RGB32);
     document.picture.fill(colour);
-    document.width = static_cast<std::uint32_t>(width);
-    document.height = static_cast<std::uint32_t>(height);
     return document;
 }
 

@@ -16,8 +16,6 @@ PictureDocument Document(int w, int h) {
     PictureDocument document;
     document.picture = QImage(w, h, QImage::Format_RGB32);
     document.picture.fill(kGround);
-    document.width = static_cast<std::uint32_t>(w);
-    document.height = static_cast<std::uint32_t>(h);
     return document;
 }
 

@@ -132,8 +132,8 @@ TEST(CaptionCommand, CopiesOfAFolderDecodeCarryTheDescriptionAndMatchTheWindowsS
         ASSERT_EQ(pnm.exitCode, 0) << copy;
         ASSERT_TRUE(
             ParsePnm(std::vector<std::uint8_t>(pnm.output.begin(), pnm.output.end()), decoded));
-        EXPECT_EQ(decoded.width, static_cast<int>(photo.document().width));
-        EXPECT_GT(decoded.height, static_cast<int>(photo.document().height));
+        EXPECT_EQ(decoded.width, static_cast<int>(photo.document().width()));
+        EXPECT_GT(decoded.height, static_cast<int>(photo.document().height()));
 
         EXPECT_EQ(testing_support::Run("exiftool -s3 -ImageDescription " + Q8(copy)).output,
                   "Harbour festival, first day\n");

@@ -1,11 +1,17 @@
 #include "ui/ImageControl.h"
 #include "captions/Caption.h"
+#include "captions/CaptionRenderer.h"
 #include "captions/DocumentModel.h"
 #include "ui/CanvasFit.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -207,4 +213,125 @@ TEST(ImageControl, DrawsAtTheDevicePixelRatioSoFineDetailStaysSharp) {
     const QColor blended = plain.pixelColor(100, 75);
     EXPECT_GT(blended.red(), 40);
     EXPECT_LT(blended.red(), 215);
+}
+
+TEST(ImageControl, ZoomAndPanShowTheRightPartOfTheLivePreview) {
+    // Every pixel its own colour, so a shifted view cannot pass.
+    QImage picture(600, 400, QImage::Format_RGB32);
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 600; ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 60 + (y / 256) * 120));
+    }
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(300, 200);
+    model.loadPicture(picture, QString());
+    Caption working;
+    working.text = QStringLiteral("Live preview");
+    working.font.height = -40;
+    working.marginLeft = 150;
+    working.marginTop = 120;
+    model.setWorkingCaption(working, -1);
+    const QImage canvas = renderCaptions(model.document(), model.workingCaption());
+    const auto composed = [&view] {
+        QImage target(view.size(), QImage::Format_RGB32);
+        view.paintView(target);
+        return target;
+    };
+    const auto press = [&view](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, view.mapToGlobal(at), Qt::LeftButton, held, {});
+        QCoreApplication::sendEvent(&view, &event);
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        QPoint expectedPosition; // of the view's top left in the canvas
+    };
+    const std::vector<Row> rows = {
+        {"100% scrolled",
+         [&] {
+             view.zoomTo(1.0);
+             view.scrollTo({120, 90});
+         },
+         {120, 90}},
+        {"dragged at 100%",
+         [&] {
+             view.scrollTo({0, 0});
+             press(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
+             press(QEvent::MouseMove, {60, 80}, Qt::LeftButton);
+             press(QEvent::MouseButtonRelease, {60, 80}, Qt::NoButton);
+         },
+         {40, 20}},
+        {"back to 100% from a step in and out, scrolled past the end",
+         [&] {
+             view.zoomIn();
+             view.zoomOut();
+             view.scrollTo({1000, 1000});
+         },
+         {600 - 300 + view.verticalBar()->sizeHint().width(),
+          400 - 200 + view.horizontalBar()->sizeHint().height()}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.act();
+        EXPECT_EQ(view.zoom(), 1.0);
+        EXPECT_EQ(view.scrollPosition(), row.expectedPosition);
+        const QSize shown(300 - view.verticalBar()->sizeHint().width(),
+                          200 - view.horizontalBar()->sizeHint().height());
+        EXPECT_EQ(composed().copy(QRect(QPoint(0, 0), shown)),
+                  canvas.copy(QRect(row.expectedPosition, shown)));
+    }
+
+    // Ctrl+wheel zooms around the cursor: the canvas point under it stays.
+    view.zoomToFit();
+    EXPECT_FALSE(view.horizontalBar()->isVisible());
+    const QPoint cursor(80, 60);
+    const QColor before = composed().pixelColor(cursor);
+    QWheelEvent wheel(cursor, view.mapToGlobal(cursor), {}, {0, 120}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &wheel);
+    EXPECT_GT(view.zoom(), 0.5);
+    const QColor after = composed().pixelColor(cursor);
+    EXPECT_NEAR(after.red(), before.red(), 3);
+    EXPECT_NEAR(after.green(), before.green(), 3);
+}
+
+TEST(ImageControl, ALargeCanvasIsRenderedOffTheWindowsThreadAndShownOnceReady) {
+    DocumentModel model;
+    CImageControl view(&model);
+    CImageControl synchronous(&model);
+    view.setBackgroundPixels(1); // every picture counts as large
+    for (CImageControl* each : {&view, &synchronous})
+        each->resize(400, 300);
+    model.loadPicture(Halves(400, 300), QString());
+    Caption band;
+    band.text = QStringLiteral("Band");
+    band.disposition = Disposition::TopBand;
+    band.font.height = -40;
+    const QImage bare = Shown(view);
+    struct Row {
+        const char* name;
+        std::function<void()> change;
+    };
+    const std::vector<Row> rows = {
+        {"a caption added", [&] { model.addCaption(band); }},
+        {"two changes before the canvas is ready",
+         [&] {
+             model.history()->undo();
+             model.history()->redo();
+             band.text = QStringLiteral("Edited band");
+             model.editCaption(0, band);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage before = Shown(view);
+        const int renders = view.canvasRenders();
+        row.change();
+        EXPECT_EQ(Shown(view), before) << "the window waited for the canvas";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view.rendering(); }, 10000));
+        EXPECT_EQ(view.canvasRenders(), renders + 1);
+        EXPECT_EQ(Shown(view), Shown(synchronous));
+        EXPECT_NE(Shown(view), bare);
+    }
 }

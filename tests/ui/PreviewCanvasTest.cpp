@@ -20,8 +20,6 @@ PictureDocument Document() {
         for (int x = 0; x < 480; ++x)
             document.picture.setPixel(x, y, qRgb(x / 2, y * 3 / 4, (x + y) % 256));
     }
-    document.width = 480;
-    document.height = 320;
     document.description = QStringLiteral("From the camera");
     return document;
 }
@@ -169,6 +167,31 @@ TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
     working.text = QStringLiteral("Again");
     EXPECT_EQ(preview.update(document, {&working, 0}, base),
               renderCaptions(document, {&working, 0}));
+}
+
+TEST_F(PreviewCanvasTest, TypingInABandCaptionDrawsOnlyItsStripAndMatchesAWholeRender) {
+    // An on-image caption that reaches into the top band, as another
+    // caption's ink the strip must take in again.
+    document.captions.at(1)->marginTop = -20;
+    Caption band = *document.captions.at(0);
+    band.outline.enabled = true;
+    band.outline.width = 2;
+    const WorkingCaption shown{&band, 0};
+    const QImage photo = document.picture;
+    QImage white = photo;
+    white.fill(Qt::white);
+    for (const char* typed : {"Top band!", "Top band!!", "Top bend!!"}) {
+        SCOPED_TRACE(typed);
+        band.text = QString::fromUtf8(typed);
+        const QImage previewed = preview.update(document, shown, base);
+        // Compared with a whole render of the photo the preview began with.
+        document.picture = photo;
+        ASSERT_EQ(previewed, renderCaptions(document, shown));
+        // The photo changes behind the preview's back: were it drawn again
+        // at the next keystroke, it would show white.
+        document.picture = white;
+    }
+    document.picture = photo;
 }
 
 } // namespace

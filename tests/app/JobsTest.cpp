@@ -1,0 +1,223 @@
+// Open and save run as jobs off the window's thread: a first view shows
+// before the whole picture, Cancel (button or Escape) at each stage leaves
+// the document and the files as they were, a later open wins, the
+// commands a job conflicts with wait for it, and closing waits for a save.
+#include "app/MainFrame.h"
+#include "captions/DocumentModel.h"
+#include "tests/app/FrameDriver.h"
+#include "tests/support/TestSupport.h"
+#include "ui/ImageControl.h"
+#include "ui/JobProgress.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "resources/MainMenu.h"
+#include "tests/support/WhenModal.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 4000 x 3000, red on the left and blue on the right: large enough that
+// each stage of a job lasts while the test acts on it.
+void WriteBigPhoto(const fs::path& path) {
+    QImage picture(4000, 3000, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    for (int y = 0; y < picture.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(y)), 2000, qRgb(220, 0, 0));
+    ASSERT_TRUE(picture.save(Q(path), "JPEG", 80));
+}
+
+class JobsTest : public testing::Test {
+public:
+    void SetUp() override {
+        frame->resize(900, 675);
+        WriteBigPhoto(dir.file("big.jpg"));
+        WriteJpeg(dir.file("small.jpg"), 64, 48, Qt::darkGreen);
+        Caption caption;
+        caption.text = QStringLiteral("Kept");
+        caption.disposition = Disposition::BottomBand;
+        frame->model()->addCaption(caption);
+        ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("small.jpg"))));
+    }
+    // Runs `act` once the running job reaches `stage` (at once when it is there).
+    void atStage(JobStage stage, const std::function<void()>& act) {
+        DocumentModel* model = frame->model();
+        if (model->jobStage() == stage) {
+            act();
+            return;
+        }
+        auto done = std::make_shared<bool>(false);
+        QObject::connect(model, &DocumentModel::jobStageChanged, frame.get(),
+                         [stage, act, done](JobStage now) {
+                             if (now == stage && !*done) {
+                                 *done = true;
+                                 act();
+                             }
+                         });
+    }
+    // Lets every worker end, dropped ones included, and their reports arrive.
+    void settle() {
+        FinishJob(*frame);
+        frame->model()->waitForJobs();
+        QCoreApplication::processEvents();
+    }
+    void escape() { QTest::keyClick(frame.get(), Qt::Key_Escape); }
+    void cancelButton() { frame->jobProgress()->cancelButton()->click(); }
+
+    TempDir dir;
+    std::unique_ptr<CMainFrame> frame{NewFrame()};
+};
+
+TEST_F(JobsTest, CancelledOrReplacedOpensKeepOrReplaceTheWholeDocument) {
+    struct Row {
+        const char* name;
+        JobStage stage;
+        std::function<void(JobsTest&)> act;
+        const char* expectedFile; // the picture the window ends with
+    };
+    const std::vector<Row> rows = {
+        {"Cancel button while reading", JobStage::Reading, [](JobsTest& t) { t.cancelButton(); },
+         "small.jpg"},
+        {"Escape while decoding", JobStage::Decoding, [](JobsTest& t) { t.escape(); }, "small.jpg"},
+        {"a later open while decoding", JobStage::Decoding,
+         [](JobsTest& t) { t.frame->openPath(Q(t.dir.file("other.jpg"))); }, "other.jpg"},
+        {"a later open while reading", JobStage::Reading,
+         [](JobsTest& t) { t.frame->openPath(Q(t.dir.file("other.jpg"))); }, "other.jpg"},
+    };
+    WriteJpeg(dir.file("other.jpg"), 30, 60, Qt::yellow);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("small.jpg"))));
+        QSignalSpy opened(frame->model(), &DocumentModel::openFinished);
+        ASSERT_TRUE(frame->openPath(Q(dir.file("big.jpg"))));
+        EXPECT_FALSE(frame->addButton()->isEnabled()) << "no caption before the whole picture";
+        atStage(row.stage, [&] { row.act(*this); });
+        settle();
+        const PictureDocument& document = frame->model()->document();
+        EXPECT_EQ(frame->model()->path(), Q(dir.file(row.expectedFile)));
+        EXPECT_EQ(document.fileName, QString::fromUtf8(row.expectedFile));
+        EXPECT_NE(document.width(), 4000u) << "the dropped open's picture never arrives";
+        EXPECT_EQ(document.captions.count(), 1);
+        EXPECT_TRUE(frame->model()->firstView().picture.isNull());
+        EXPECT_TRUE(frame->addButton()->isEnabled());
+        EXPECT_TRUE(frame->menuAction(CommandId::Save)->isEnabled());
+        EXPECT_EQ(opened.size(), row.expectedFile == std::string("small.jpg") ? 0 : 1);
+    }
+}
+
+TEST_F(JobsTest, CancelledOrFailedSavesLeaveTheTargetAsItWas) {
+    struct Row {
+        const char* name;
+        JobStage stage;
+        std::function<void(JobsTest&)> act;
+        bool written;
+        const char* message; // the start of the message shown, if any
+    };
+    const std::vector<Row> rows = {
+        {"Cancel button while drawing", JobStage::Rendering, [](JobsTest& t) { t.cancelButton(); },
+         false, nullptr},
+        {"Escape while encoding", JobStage::Encoding, [](JobsTest& t) { t.escape(); }, false,
+         nullptr},
+        {"the folder removed while encoding", JobStage::Encoding,
+         [](JobsTest& t) { fs::rename(t.dir.file("out"), t.dir.file("moved")); }, false,
+         "Could not save"},
+        {"too late to cancel while writing", JobStage::Writing,
+         [](JobsTest& t) {
+             EXPECT_FALSE(t.frame->jobProgress()->cancelButton()->isEnabled());
+             t.escape();
+         },
+         true, nullptr},
+    };
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("big.jpg"))));
+    frame->model()->addCaption(*frame->model()->document().captions.at(0));
+    const std::vector<std::uint8_t> existing{'o', 'l', 'd'};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir.file("moved"));
+        fs::create_directory(dir.file("out"));
+        const fs::path target = dir.file("out") / "copy.jpg";
+        WriteBytes(target, existing);
+        const bool modifiedBefore = frame->isWindowModified();
+        QString message;
+        QPointer<QTimer> answer = WhenModal<QMessageBox>([&message](QMessageBox* box) {
+            message = box->text();
+            box->accept();
+        });
+        ASSERT_TRUE(frame->model()->startSave(Q(target)));
+        EXPECT_FALSE(frame->menuAction(CommandId::Open)->isEnabled());
+        EXPECT_FALSE(frame->addButton()->isEnabled());
+        atStage(row.stage, [&] { row.act(*this); });
+        settle();
+        delete answer.data();
+        EXPECT_TRUE(row.message ? message.startsWith(row.message) : message.isEmpty())
+            << message.toStdString();
+        if (fs::exists(target)) {
+            EXPECT_EQ(ReadBytes(target) != existing, row.written);
+        } else {
+            EXPECT_TRUE(row.message != nullptr) << "the file went away";
+        }
+        // Nothing but the target in the folder: no temporary file left.
+        const fs::path folder = fs::exists(dir.file("out")) ? dir.file("out") : dir.file("moved");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+        EXPECT_TRUE(frame->menuAction(CommandId::Open)->isEnabled());
+        EXPECT_TRUE(frame->addButton()->isEnabled());
+        EXPECT_EQ(frame->isWindowModified(), !row.written && modifiedBefore);
+        fs::remove_all(dir.file("out"));
+    }
+}
+
+TEST_F(JobsTest, AFirstViewShowsWhereTheWholePictureWillBeBeforeItIsDecoded) {
+    QImage firstShown;
+    int canvasChangesBefore = -1;
+    QSignalSpy canvas(frame->model(), &DocumentModel::canvasChanged);
+    QObject::connect(frame->model(), &DocumentModel::firstViewChanged, frame.get(), [&] {
+        const FirstView& first = frame->model()->firstView();
+        if (first.picture.isNull() || !firstShown.isNull())
+            return;
+        EXPECT_EQ(first.fullSize, QSize(4000, 3000));
+        EXPECT_LE(first.picture.width(), 2000) << "a scaled decode";
+        EXPECT_FALSE(frame->addButton()->isEnabled());
+        canvasChangesBefore = static_cast<int>(canvas.size());
+        firstShown = frame->imageControl()->grab().toImage();
+    });
+    ASSERT_TRUE(frame->openPath(Q(dir.file("big.jpg"))));
+    FinishJob(*frame);
+    ASSERT_FALSE(firstShown.isNull()) << "no first view";
+    EXPECT_EQ(canvasChangesBefore, 0) << "the first view came after the whole picture";
+    const QImage whole = frame->imageControl()->grab().toImage();
+    // Red left, blue right, at the place of the whole picture (whose band
+    // then moves it up a little).
+    const int y = firstShown.height() / 2;
+    EXPECT_GT(firstShown.pixelColor(firstShown.width() / 4, y).red(), 180);
+    EXPECT_GT(firstShown.pixelColor(firstShown.width() * 3 / 4, y).blue(), 180);
+    EXPECT_GT(whole.pixelColor(whole.width() / 4, y).red(), 180);
+    EXPECT_TRUE(frame->addButton()->isEnabled());
+}
+
+TEST_F(JobsTest, ClosingDuringASaveWaitsForTheFileAndThenCloses) {
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("big.jpg"))));
+    ASSERT_TRUE(frame->model()->startSave(Q(dir.file("copy.jpg"))));
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(frame->jobProgress()->text().contains("closes when the save is done"))
+        << frame->jobProgress()->text().toStdString();
+    FinishJob(*frame);
+    EXPECT_FALSE(frame->isVisible());
+    const CommandResult size = testing_support::Run(
+        "djpeg -pnm " + Quote(dir.file("copy.jpg").string()) + " | head -c 20 | sed -n 2p");
+    EXPECT_EQ(size.output.substr(0, 4), "4000");
+}
+
+} // namespace
