@@ -144,6 +144,7 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
     std::unique_ptr<CMainFrame> frame(NewFrame());
     AnswerFileDialog(Q(dir.file("quay.jpg")));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     DocumentModel& model = *frame->model();
     model.addCaption(Band("{Title}"));
     Caption description;
@@ -171,9 +172,11 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
     // a photo without one shows the columns empty.
     AnswerFileDialog(Q(dir.file("pier.jpg")));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     EXPECT_EQ(model.description(), "Old pier");
     AnswerFileDialog(Q(dir.file("other.jpg")));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     EXPECT_EQ(model.description(), "");
 
     // A table that cannot be read changes nothing and says where it is wrong.
@@ -185,5 +188,6 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
     EXPECT_TRUE(message.contains("bad.csv\": line 2")) << message.toStdString();
     AnswerFileDialog(Q(dir.file("quay.jpg")));
     frame->runCommand(CommandId::Open);
+    FinishJob(*frame);
     EXPECT_EQ(model.description(), "Harbour at dawn");
 }
