@@ -84,33 +84,9 @@ private:
     std::size_t seed_;
 };
 
-// Decodes a written copy whole; any libjpeg error or warning is a damaged
-// file, which must never be reported as written.
-void RequireClean(LxMemFile& written) {
-    jpeg_decompress_struct cinfo;
-    char text[JMSG_LENGTH_MAX] = {};
-    JpegErrorManager error;
-    cinfo.err = error.Install(text);
-    if (setjmp(error.jump)) {
-        std::abort();
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, written.GetBufferPointer(false),
-                 static_cast<unsigned long>(written.Size()));
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    std::vector<JSAMPLE> row(std::size_t{cinfo.output_width} *
-                             static_cast<std::size_t>(cinfo.output_components));
-    JSAMPROW rows[1] = {row.data()};
-    while (cinfo.output_scanline < cinfo.output_height)
-        jpeg_read_scanlines(&cinfo, rows, 1);
-    jpeg_finish_decompress(&cinfo);
-    if (cinfo.err->num_warnings != 0)
-        std::abort();
-    jpeg_destroy_decompress(&cinfo);
-}
-
-// Every quantized coefficient of a written copy, component after component.
+// Every quantized coefficient of a written copy, component after component;
+// any libjpeg error or warning means a damaged file, which must never be
+// reported as written.
 std::vector<JCOEF> Coefficients(LxMemFile& written) {
     jpeg_decompress_struct cinfo;
     char text[JMSG_LENGTH_MAX] = {};
@@ -135,6 +111,8 @@ std::vector<JCOEF> Coefficients(LxMemFile& written) {
         }
     }
     jpeg_finish_decompress(&cinfo);
+    if (cinfo.err->num_warnings != 0)
+        std::abort();
     jpeg_destroy_decompress(&cinfo);
     return all;
 }
@@ -162,19 +140,19 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
     JpegBlockCounts counts;
     std::string error;
     if (WriteJpegBlockCopy(&written, copy, canvas, counts, error)) {
-        RequireClean(written);
+        const std::vector<JCOEF> kept = Coefficients(written);
         // A spliced copy holds what libjpeg's coefficient road writes.
         copy.splice = false;
         LxOwnedMemFile other;
         JpegBlockCounts otherCounts;
         if (counts.spliced && WriteJpegBlockCopy(&other, copy, canvas, otherCounts, error) &&
-            Coefficients(written) != Coefficients(other))
+            kept != Coefficients(other))
             std::abort();
     }
     LxOwnedMemFile fresh;
     if (EncodeJpegLikeSource(&fresh, data, size, canvas, grid.width, grid.height, copy.markers,
                              error))
-        RequireClean(fresh);
+        Coefficients(fresh);
 }
 
 } // namespace fuzz_entries
