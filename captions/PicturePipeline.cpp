@@ -5,6 +5,7 @@
 #include "captions/FileReplacer.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegRows.h"
+#include "codec/JpegSplice.h"
 #include "codec/LxImageJPG.h"
 #include "formats/PictureFormat.h"
 #include "formats/PictureGate.h"
@@ -20,12 +21,14 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 PipelineResult failure(const QString& verb, const QString& path, const QString& reason) {
@@ -127,6 +130,7 @@ bool readWhole(std::FILE* file, std::vector<std::uint8_t>& bytes, const struct s
     }
     try {
         bytes.reserve(static_cast<std::size_t>(expected));
+        AdviseLargePages(bytes.data(), bytes.capacity());
         std::uint8_t chunk[65536];
         std::size_t n = 0;
         while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
@@ -507,7 +511,11 @@ public:
                 const LxImageJPG& exif)
         : document_(document), captions_(captions), grid_(grid), exif_(exif) {}
 
+    // Called twice: first on the photo, to plan (the header is all it
+    // reads), then on the stream the rows are decoded from.
     bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
+        if (planned())
+            return frame.width == grid_.width && frame.height == grid_.height;
         std::shared_ptr<PhotoMetadata> metadata;
         try {
             metadata = std::make_shared<PhotoMetadata>(readPhotoMetadata(kept));
@@ -569,7 +577,24 @@ public:
         }
         if (bands_.below > 0)
             wanted_.back() = 1;
-        return true;
+        refusal = "planned";
+        return false;
+    }
+
+    bool planned() const { return !canvas_.isNull(); }
+
+    // The MCU rows a decode must read whole: the wanted ones and, for
+    // chroma upsampling at their edges, one on either side.
+    std::vector<std::uint8_t> readRows() const {
+        std::vector<std::uint8_t> rows(wanted_.size(), 0);
+        for (std::size_t r = 0; r < wanted_.size(); ++r) {
+            if (wanted_[r] != 0) {
+                rows[r] = 1;
+                rows[r > 0 ? r - 1 : r] = 1;
+                rows[r + 1 < rows.size() ? r + 1 : r] = 1;
+            }
+        }
+        return rows;
     }
 
     std::uint8_t* directRow(std::uint32_t y) override {
@@ -610,6 +635,9 @@ public:
     // Whether any pixel of `cell` (canvas coordinates) differs from the
     // photo: only where the captions can reach.
     bool changed(const QRect& area) const {
+        if (area.bottom() < bounds_.top() || area.top() > bounds_.bottom() ||
+            area.right() < bounds_.left() || area.left() > bounds_.right())
+            return false;
         const QRect cell = area & canvas_.rect();
         if (!cell.intersects(bounds_))
             return false;
@@ -687,6 +715,15 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     if (!grid.cannotKeep.empty())
         return std::nullopt;
 
+    // The walk of the coded data (where each MCU starts) runs beside the
+    // reading of the header and the planning of the captions.
+    std::shared_ptr<const JpegCodedIndex> index;
+    std::string notIndexed;
+    std::atomic<bool> otherRoad{false};
+    std::jthread walker([&] {
+        index = IndexJpegCodedData(source->data(), source->size(), notIndexed, &otherRoad);
+    });
+
     LxMemFile stream(source->data(), static_cast<std::uint32_t>(source->size()));
     auto exif = std::make_unique<LxImageJPG>();
     exif->ReadExif(&stream);
@@ -694,10 +731,35 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     document.fileName = QFileInfo(photo).fileName();
     document.captionData = captionData;
     auto rows = std::make_unique<ReachedRows>(document, captions, grid, *exif);
-    JpegKeptSegments kept;
     std::string error;
-    if (!DecodeJpegRows(&stream, *rows, kept, error, kMaxLibraryMemory))
-        return std::nullopt;
+    {
+        JpegKeptSegments kept;
+        DecodeJpegRows(&stream, *rows, kept, error, kMaxLibraryMemory);
+        if (!rows->planned()) {
+            otherRoad = true;
+            return std::nullopt;
+        }
+    }
+    walker.join();
+    // The reached rows are decoded from a stand-in that holds only them and
+    // their neighbours, so the decoder does not read the coded data of every
+    // row before them; the photo itself serves when the stand-in cannot be
+    // made.
+    bool decoded = false;
+    if (index) {
+        std::vector<std::uint8_t> thinned;
+        if (ThinJpegRows(*index, rows->readRows(), thinned, error)) {
+            LxMemFile thin(thinned.data(), static_cast<std::uint32_t>(thinned.size()));
+            JpegKeptSegments kept;
+            decoded = DecodeJpegRows(&thin, *rows, kept, error, kMaxLibraryMemory);
+        }
+    }
+    if (!decoded) {
+        LxMemFile again(source->data(), static_cast<std::uint32_t>(source->size()));
+        JpegKeptSegments kept;
+        if (!DecodeJpegRows(&again, *rows, kept, error, kMaxLibraryMemory))
+            return std::nullopt;
+    }
     rows->draw();
     document.sourceJpeg = source;
 
@@ -715,6 +777,8 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
                           ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                           : copy.height;
     copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
+    copy.index = index;
+    copy.splice = index != nullptr;
     LxOwnedMemFile encoded;
     JpegBlockCounts counts;
     if (!WriteJpegBlockCopy(&encoded, copy, canvas, counts, error))

@@ -4,10 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class LxFile;
+// A source's coded data walked once: where each MCU starts and the DC it
+// ends with (made in JpegSplice.h).
+struct JpegCodedIndex;
 
 // Copies of a JPEG that keep its compressed 8 x 8 blocks: the quantized DCT
 // coefficients of every block whose pixels nothing changed go into the copy
@@ -68,6 +72,9 @@ struct JpegBlockCopy {
     // (see JpegSplice.h); otherwise the copy is always written from
     // libjpeg's coefficients. Both give the same coefficients.
     bool splice = true;
+    // The source's coded data already walked (see JpegSplice.h), or null to
+    // walk it here.
+    std::shared_ptr<const JpegCodedIndex> index;
 };
 
 struct JpegBlockCounts {

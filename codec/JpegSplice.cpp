@@ -2,11 +2,13 @@
 
 #include "codec/JpegBlockParts.h"
 #include "codec/JpegStreamAdapter.h"
+#include "image/LargePages.h"
 #include "image/LxFile.h"
 #include "image/LxMemFile.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
@@ -22,6 +24,11 @@ using Block = std::array<JCOEF, DCTSIZE2>;
 // then the longest code of each length) and for writing them.
 struct HuffTable {
     std::array<std::uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0: longer
+    // For walking past AC coefficients: the bits a code and its value take
+    // together when they fit in the first eleven (0: read it the long way),
+    // and how far it moves along the block (0: end of block).
+    std::array<std::uint8_t, 1 << kLookBits> skipBits{};
+    std::array<std::uint8_t, 1 << kLookBits> skipAdvance{};
     std::array<std::int32_t, 18> maxCode{};
     std::array<std::int32_t, 17> offset{};
     std::array<std::uint8_t, 256> values{};
@@ -62,6 +69,24 @@ bool buildTable(const JHUFF_TBL& source, HuffTable& table, bool dc) {
         code <<= 1;
     }
     table.maxCode[17] = 0x7FFFFFFF;
+    if (!dc) {
+        for (std::size_t i = 0; i < table.look.size(); ++i) {
+            const std::uint16_t entry = table.look[i];
+            const int length = entry >> 8;
+            const int symbol = entry & 0xFF;
+            const int run = symbol >> 4;
+            const int size = symbol & 15;
+            // Codes a block may not hold are left to the long way, which
+            // refuses them.
+            if (length == 0 || size > 10 || length + size > kLookBits)
+                continue;
+            if (size == 0 && run != 0 && run != 15)
+                continue;
+            table.skipBits[i] = static_cast<std::uint8_t>(length + size);
+            table.skipAdvance[i] =
+                static_cast<std::uint8_t>(size == 0 ? (run == 15 ? 16 : 0) : run + 1);
+        }
+    }
     return true;
 }
 
@@ -159,6 +184,23 @@ bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& pre
     if constexpr (kStore)
         out[0] = static_cast<JCOEF>(predicted);
     for (int k = 1; k < DCTSIZE2;) {
+        if constexpr (!kStore) {
+            // Most codes and their values are read in one step.
+            if (in.count < 32)
+                in.fill();
+            const unsigned look = in.peek(kLookBits);
+            const int bits = ac.skipBits[look];
+            if (bits != 0) {
+                const int advance = ac.skipAdvance[look];
+                in.skip(bits);
+                if (advance == 0)
+                    break;
+                if (advance != 16 && k + advance > DCTSIZE2)
+                    return false;
+                k += advance;
+                continue;
+            }
+        }
         const int symbol = decodeSymbol(in, ac);
         if (symbol < 0)
             return false;
@@ -461,6 +503,7 @@ struct CleanData {
 
 void cleanCodedData(const std::uint8_t* data, std::size_t size, std::size_t at, CleanData& clean) {
     clean.bytes.reserve(size - at);
+    AdviseLargePages(clean.bytes.data(), clean.bytes.capacity());
     while (at < size) {
         const auto* found =
             static_cast<const std::uint8_t*>(std::memchr(data + at, 0xFF, size - at));
@@ -658,34 +701,183 @@ void appendHeader(std::vector<std::uint8_t>& out, const SourceHeader& h, std::ui
 
 using Predictions = std::array<int, kMaxComponents>;
 
-// Everything one splice holds, on the heap.
+} // namespace
+
+// The source's coded data walked once: where each MCU starts in the cleaned
+// data and the DC of each component after it, with what reading it again
+// needs. Read-only once made, so threads may share it.
+struct JpegCodedIndex {
+    const std::uint8_t* source = nullptr;
+    std::size_t sourceSize = 0;
+    SourceHeader header;
+    Layout layout;
+    CleanData clean;
+    std::vector<McuMark> marks;
+    std::vector<std::uint64_t> intervalEnds;
+    std::array<HuffTable, kMaxComponents> dc;
+    std::array<HuffTable, kMaxComponents> ac;
+    unsigned mcusHigh = 0;
+    std::size_t blocksPerMcu = 0;
+
+    // Where MCU `mcu`'s bits end: the next one's start, or the end of its
+    // restart interval.
+    std::uint64_t endOf(std::size_t mcu) const {
+        const std::size_t next = mcu + 1;
+        const unsigned restart = header.restart;
+        if (next < marks.size() && (restart == 0 || next % restart != 0))
+            return marks[next].start;
+        return intervalEnds[restart == 0 ? 0 : (next - 1) / restart];
+    }
+    // The DC each component predicts from when MCU `mcu` starts.
+    Predictions predictedBefore(std::size_t mcu) const {
+        Predictions p{};
+        if (mcu == 0 || (header.restart != 0 && mcu % header.restart == 0))
+            return p;
+        for (int c = 0; c < layout.components; ++c)
+            p[static_cast<std::size_t>(c)] = marks[mcu - 1].after[static_cast<std::size_t>(c)];
+        return p;
+    }
+    // The blocks of MCU `mcu`, component by component, with the source's
+    // tables; false for damaged data.
+    bool readMcu(BitReader& reader, std::size_t mcu, std::vector<Block>& blocks) const {
+        reader.seek(marks[mcu].start);
+        Predictions predicted = predictedBefore(mcu);
+        std::size_t at = 0;
+        for (int c = 0; c < layout.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            for (int b = 0; b < layout.h[k] * layout.v[k]; ++b, ++at) {
+                blocks[at].fill(0);
+                if (!readBlock<true>(reader, dc[k], ac[k], predicted[k], blocks[at].data()))
+                    return false;
+            }
+        }
+        return true;
+    }
+    BitReader reader() const {
+        BitReader r;
+        r.data = clean.bytes.data();
+        r.size = clean.bytes.size();
+        return r;
+    }
+};
+
+namespace {
+
+bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::string& why) {
+    auto state = std::make_unique<HeaderState>();
+    if (!readSourceHeader(*state, ix.source, ix.sourceSize, ix.header)) {
+        why = state->text;
+        return false;
+    }
+    if (ix.header.why != nullptr) {
+        why = ix.header.why;
+        return false;
+    }
+    const SourceHeader& h = ix.header;
+    Layout& layout = ix.layout;
+    layout.components = h.components;
+    if (h.components == 1) {
+        layout.h[0] = layout.v[0] = 1;
+    } else {
+        layout.h = h.h;
+        layout.v = h.v;
+        layout.mcuWidth = static_cast<unsigned>(h.maxH * kDctSize);
+        layout.mcuHeight = static_cast<unsigned>(h.maxV * kDctSize);
+    }
+    layout.mcusWide = divideUp(h.width, layout.mcuWidth);
+    ix.mcusHigh = divideUp(h.height, layout.mcuHeight);
+    for (int c = 0; c < h.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        ix.blocksPerMcu += static_cast<std::size_t>(layout.h[k] * layout.v[k]);
+        if (!buildTable(h.dcTables[static_cast<std::size_t>(h.dcNo[k])], ix.dc[k], true) ||
+            !buildTable(h.acTables[static_cast<std::size_t>(h.acNo[k])], ix.ac[k], false)) {
+            why = "its Huffman tables are damaged";
+            return false;
+        }
+    }
+
+    cleanCodedData(ix.source, ix.sourceSize, h.codedStart, ix.clean);
+    if (ix.clean.endMarker != 0xD9) {
+        why = "its coded data does not end where the picture does";
+        return false;
+    }
+    const std::size_t total = std::size_t{layout.mcusWide} * ix.mcusHigh;
+    ix.marks.resize(total);
+    BitReader reader = ix.reader();
+    reader.seek(0);
+    Predictions predicted{};
+    std::size_t restarts = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        if (stop != nullptr && i % layout.mcusWide == 0 && stop->load(std::memory_order_relaxed)) {
+            why = "the walk was stopped";
+            return false;
+        }
+        if (h.restart != 0 && i > 0 && i % h.restart == 0) {
+            ix.intervalEnds.push_back(reader.position());
+            const std::uint64_t aligned = (reader.position() + 7) / 8 * 8;
+            if (restarts >= ix.clean.restarts.size() ||
+                ix.clean.restarts[restarts].first * 8 != aligned ||
+                ix.clean.restarts[restarts].second != static_cast<int>(restarts % 8)) {
+                why = "its restart markers are out of order";
+                return false;
+            }
+            ++restarts;
+            reader.seek(aligned);
+            predicted = {};
+        }
+        ix.marks[i].start = reader.position();
+        for (int c = 0; c < layout.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const int blocks = layout.h[k] * layout.v[k];
+            for (int b = 0; b < blocks; ++b) {
+                if (!readBlock<false>(reader, ix.dc[k], ix.ac[k], predicted[k], nullptr)) {
+                    why = "its coded data is damaged";
+                    return false;
+                }
+            }
+            ix.marks[i].after[k] = static_cast<std::int16_t>(predicted[k]);
+        }
+        if (reader.overrun()) {
+            why = "its coded data is incomplete";
+            return false;
+        }
+    }
+    ix.intervalEnds.push_back(reader.position());
+    // Only the last byte's padding may follow the last MCU.
+    if (restarts != ix.clean.restarts.size() ||
+        ix.clean.bytes.size() * 8 - reader.position() >= 8) {
+        why = "its coded data does not end where the picture does";
+        return false;
+    }
+    return true;
+}
+
+// Everything one splice holds, on the heap. The source's walk is shared; its
+// header and tables are the splice's own, since codes may be added to them.
 class Splice {
 public:
-    Splice(const JpegBlockCopy& copy, JpegCanvas& canvas, JpegBlockCounts& counts)
-        : copy_(copy), canvas_(canvas), counts_(counts) {}
+    Splice(const JpegBlockCopy& copy, std::shared_ptr<const JpegCodedIndex> index,
+           JpegCanvas& canvas, JpegBlockCounts& counts)
+        : copy_(copy), index_(std::move(index)), canvas_(canvas), counts_(counts),
+          header_(index_->header), layout_(index_->layout), dc_(index_->dc), ac_(index_->ac),
+          sourceMcusHigh_(index_->mcusHigh), reader_(index_->reader()) {}
 
     bool run(std::vector<std::uint8_t>& out, std::string& why);
 
 private:
-    bool readSource(std::string& why);
     bool planBlocks(std::string& why);
     bool encodeStretches(std::string& why);
     bool writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
                    std::string& why);
-    std::uint64_t endOf(std::size_t mcu) const;
-    Predictions predictedBefore(std::size_t mcu) const;
-    bool readMcu(std::size_t mcu, std::vector<Block>& blocks);
     const Block* stretchBlock(int c, unsigned bx, unsigned by) const;
     bool mcuPlanned(unsigned row, unsigned column) const;
 
     const JpegBlockCopy& copy_;
+    std::shared_ptr<const JpegCodedIndex> index_;
     JpegCanvas& canvas_;
     JpegBlockCounts& counts_;
     SourceHeader header_;
     Layout layout_;
-    CleanData clean_;
-    std::vector<McuMark> marks_;
-    std::vector<std::uint64_t> intervalEnds_;
     std::array<HuffTable, kMaxComponents> dc_;
     std::array<HuffTable, kMaxComponents> ac_;
     std::array<std::vector<std::uint8_t>, kMaxComponents> planned_;
@@ -698,121 +890,6 @@ private:
     unsigned copyMcusHigh_ = 0;
     BitReader reader_;
 };
-
-bool Splice::readSource(std::string& why) {
-    auto state = std::make_unique<HeaderState>();
-    if (!readSourceHeader(*state, copy_.source, copy_.sourceSize, header_)) {
-        why = state->text;
-        return false;
-    }
-    if (header_.why != nullptr) {
-        why = header_.why;
-        return false;
-    }
-    const SourceHeader& h = header_;
-    layout_.components = h.components;
-    if (h.components == 1) {
-        layout_.h[0] = layout_.v[0] = 1;
-    } else {
-        layout_.h = h.h;
-        layout_.v = h.v;
-        layout_.mcuWidth = static_cast<unsigned>(h.maxH * kDctSize);
-        layout_.mcuHeight = static_cast<unsigned>(h.maxV * kDctSize);
-    }
-    layout_.mcusWide = divideUp(h.width, layout_.mcuWidth);
-    sourceMcusHigh_ = divideUp(h.height, layout_.mcuHeight);
-    for (int c = 0; c < h.components; ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        if (!buildTable(h.dcTables[static_cast<std::size_t>(h.dcNo[k])], dc_[k], true) ||
-            !buildTable(h.acTables[static_cast<std::size_t>(h.acNo[k])], ac_[k], false)) {
-            why = "its Huffman tables are damaged";
-            return false;
-        }
-    }
-
-    cleanCodedData(copy_.source, copy_.sourceSize, h.codedStart, clean_);
-    if (clean_.endMarker != 0xD9) {
-        why = "its coded data does not end where the picture does";
-        return false;
-    }
-    const std::size_t total = std::size_t{layout_.mcusWide} * sourceMcusHigh_;
-    marks_.resize(total);
-    reader_.data = clean_.bytes.data();
-    reader_.size = clean_.bytes.size();
-    reader_.seek(0);
-    Predictions predicted{};
-    std::size_t restarts = 0;
-    for (std::size_t i = 0; i < total; ++i) {
-        if (h.restart != 0 && i > 0 && i % h.restart == 0) {
-            intervalEnds_.push_back(reader_.position());
-            const std::uint64_t aligned = (reader_.position() + 7) / 8 * 8;
-            if (restarts >= clean_.restarts.size() ||
-                clean_.restarts[restarts].first * 8 != aligned ||
-                clean_.restarts[restarts].second != static_cast<int>(restarts % 8)) {
-                why = "its restart markers are out of order";
-                return false;
-            }
-            ++restarts;
-            reader_.seek(aligned);
-            predicted = {};
-        }
-        marks_[i].start = reader_.position();
-        for (int c = 0; c < layout_.components; ++c) {
-            const auto k = static_cast<std::size_t>(c);
-            const int blocks = layout_.h[k] * layout_.v[k];
-            for (int b = 0; b < blocks; ++b) {
-                if (!readBlock<false>(reader_, dc_[k], ac_[k], predicted[k], nullptr)) {
-                    why = "its coded data is damaged";
-                    return false;
-                }
-            }
-            marks_[i].after[k] = static_cast<std::int16_t>(predicted[k]);
-        }
-        if (reader_.overrun()) {
-            why = "its coded data is incomplete";
-            return false;
-        }
-    }
-    intervalEnds_.push_back(reader_.position());
-    // Only the last byte's padding may follow the last MCU.
-    if (restarts != clean_.restarts.size() || clean_.bytes.size() * 8 - reader_.position() >= 8) {
-        why = "its coded data does not end where the picture does";
-        return false;
-    }
-    return true;
-}
-
-std::uint64_t Splice::endOf(std::size_t mcu) const {
-    const std::size_t next = mcu + 1;
-    const unsigned restart = header_.restart;
-    if (next < marks_.size() && (restart == 0 || next % restart != 0))
-        return marks_[next].start;
-    return intervalEnds_[restart == 0 ? 0 : (next - 1) / restart];
-}
-
-Predictions Splice::predictedBefore(std::size_t mcu) const {
-    Predictions p{};
-    if (mcu == 0 || (header_.restart != 0 && mcu % header_.restart == 0))
-        return p;
-    for (int c = 0; c < layout_.components; ++c)
-        p[static_cast<std::size_t>(c)] = marks_[mcu - 1].after[static_cast<std::size_t>(c)];
-    return p;
-}
-
-bool Splice::readMcu(std::size_t mcu, std::vector<Block>& blocks) {
-    reader_.seek(marks_[mcu].start);
-    Predictions predicted = predictedBefore(mcu);
-    std::size_t at = 0;
-    for (int c = 0; c < layout_.components; ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        for (int b = 0; b < layout_.h[k] * layout_.v[k]; ++b, ++at) {
-            blocks[at].fill(0);
-            if (!readBlock<true>(reader_, dc_[k], ac_[k], predicted[k], blocks[at].data()))
-                return false;
-        }
-    }
-    return true;
-}
 
 // Which blocks of the copy are new: every block off the photo or from
 // `redrawFrom` on, and every block of the photo with a changed cell.
@@ -831,6 +908,14 @@ bool Splice::planBlocks(std::string& why) {
     const unsigned cellsHigh = divideUp(copy_.height, kDctSize);
     const unsigned maxH = layout_.mcuWidth / kDctSize;
     const unsigned maxV = mcuHeight / kDctSize;
+    // Each cell is asked once, though several components' blocks cover it.
+    std::vector<std::uint8_t> cells(std::size_t{cellsWide} * cellsHigh, 2);
+    const auto cellChanged = [&](unsigned cx, unsigned cy) {
+        std::uint8_t& known = cells[std::size_t{cy} * cellsWide + cx];
+        if (known == 2)
+            known = canvas_.changed(cx, cy) ? 1 : 0;
+        return known == 1;
+    };
     for (int c = 0; c < layout_.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
         const auto h = static_cast<unsigned>(layout_.h[k]);
@@ -850,7 +935,7 @@ bool Splice::planBlocks(std::string& why) {
                      !changed && cy < (by + 1) * cellsY && cy < cellsHigh; ++cy) {
                     for (unsigned cx = bx * cellsX; cx < (bx + 1) * cellsX && cx < cellsWide;
                          ++cx) {
-                        if (canvas_.changed(cx, cy)) {
+                        if (cellChanged(cx, cy)) {
                             changed = true;
                             break;
                         }
@@ -940,17 +1025,14 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                        std::string& why) {
     const unsigned wide = layout_.mcusWide;
     const unsigned restart = header_.restart;
-    std::size_t blocksPerMcu = 0;
-    for (int c = 0; c < layout_.components; ++c)
-        blocksPerMcu += static_cast<std::size_t>(layout_.h[static_cast<std::size_t>(c)] *
-                                                 layout_.v[static_cast<std::size_t>(c)]);
-    std::vector<Block> source(blocksPerMcu);
+    const JpegCodedIndex& ix = *index_;
+    std::vector<Block> source(ix.blocksPerMcu);
     Predictions predicted{};
     std::uint64_t runFrom = 0;
     std::uint64_t runTo = 0;
     const auto flush = [&] {
         if (runTo > runFrom)
-            out.copy(clean_.bytes.data(), runFrom, runTo);
+            out.copy(ix.clean.bytes.data(), runFrom, runTo);
         runFrom = runTo = 0;
     };
     std::uint64_t restarts = 0;
@@ -970,16 +1052,16 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                 return false;
             }
             if (onSource && !mcuPlanned(m, mx)) {
-                if (predictedBefore(i) == predicted) {
+                if (ix.predictedBefore(i) == predicted) {
                     // The source's own bits, as they are.
-                    if (runTo != marks_[i].start) {
+                    if (runTo != ix.marks[i].start) {
                         flush();
-                        runFrom = marks_[i].start;
+                        runFrom = ix.marks[i].start;
                     }
-                    runTo = endOf(i);
+                    runTo = ix.endOf(i);
                     for (int c = 0; c < layout_.components; ++c)
                         predicted[static_cast<std::size_t>(c)] =
-                            marks_[i].after[static_cast<std::size_t>(c)];
+                            ix.marks[i].after[static_cast<std::size_t>(c)];
                     continue;
                 }
             }
@@ -1000,7 +1082,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                             !onSource) {
                             block = stretchBlock(c, bx, by);
                         } else {
-                            if (!haveSource && !readMcu(i, source)) {
+                            if (!haveSource && !ix.readMcu(reader_, i, source)) {
                                 why = "its coded data is damaged";
                                 return false;
                             }
@@ -1023,17 +1105,14 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
 }
 
 bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
-    if (copy_.orientation != 1) {
-        why = "the copy is turned";
-        return false;
-    }
-    if (!readSource(why) || !planBlocks(why) || !encodeStretches(why))
+    if (!planBlocks(why) || !encodeStretches(why))
         return false;
     // New blocks may need symbols the source never used; a second pass
     // writes them with the codes added to its tables.
     for (int pass = 0; pass < 2; ++pass) {
         out.clear();
         out.reserve(copy_.sourceSize + copy_.sourceSize / 8 + 65536);
+        AdviseLargePages(out.data(), out.capacity());
         appendHeader(out, header_, copy_.height, copy_.markers);
         BitWriter writer(out);
         std::array<MissingCodes, kMaxComponents> missing{};
@@ -1080,6 +1159,132 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
 }
 } // namespace
 
+std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
+                                                         std::size_t size, std::string& why,
+                                                         const std::atomic<bool>* stop) {
+    if (source == nullptr || size == 0) {
+        why = "nothing to read";
+        return nullptr;
+    }
+    try {
+        auto index = std::make_shared<JpegCodedIndex>();
+        index->source = source;
+        index->sourceSize = size;
+        if (!indexCodedData(*index, stop, why))
+            return nullptr;
+        return index;
+    } catch (const std::bad_alloc&) {
+        why = "there is not enough memory";
+        return nullptr;
+    }
+}
+
+bool IndexedJpegIs(const JpegCodedIndex& index, const std::uint8_t* source, std::size_t size) {
+    return index.source == source && index.sourceSize == size;
+}
+
+unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index) {
+    return index.layout.mcuHeight;
+}
+
+bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& keepRows,
+                  std::vector<std::uint8_t>& out, std::string& why) {
+    if (keepRows.size() != ix.mcusHigh) {
+        why = "the rows do not match the picture";
+        return false;
+    }
+    // An empty block is a DC difference of nothing and an end of block:
+    // both codes must be in the source's tables.
+    for (int c = 0; c < ix.layout.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        if (ix.dc[k].length[0] == 0 || ix.ac[k].length[0] == 0) {
+            why = "its Huffman tables have no code for an empty block";
+            return false;
+        }
+    }
+    try {
+        out.clear();
+        out.reserve(ix.sourceSize / 4 + 65536);
+        appendHeader(out, ix.header, ix.header.height, {});
+        BitWriter writer(out);
+        BitReader reader = ix.reader();
+        std::vector<Block> blocks(ix.blocksPerMcu);
+        MissingCodes missing;
+        Predictions predicted{};
+        std::uint64_t runFrom = 0;
+        std::uint64_t runTo = 0;
+        const auto flush = [&] {
+            if (runTo > runFrom)
+                writer.copy(ix.clean.bytes.data(), runFrom, runTo);
+            runFrom = runTo = 0;
+        };
+        const unsigned wide = ix.layout.mcusWide;
+        const unsigned restart = ix.header.restart;
+        std::uint64_t restarts = 0;
+        for (unsigned m = 0; m < ix.mcusHigh; ++m) {
+            for (unsigned mx = 0; mx < wide; ++mx) {
+                const std::size_t i = std::size_t{m} * wide + mx;
+                if (restart != 0 && i > 0 && i % restart == 0) {
+                    flush();
+                    writer.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
+                    predicted = {};
+                }
+                if (keepRows[m] && ix.predictedBefore(i) == predicted) {
+                    if (runTo != ix.marks[i].start) {
+                        flush();
+                        runFrom = ix.marks[i].start;
+                    }
+                    runTo = ix.endOf(i);
+                    for (int c = 0; c < ix.layout.components; ++c)
+                        predicted[static_cast<std::size_t>(c)] =
+                            ix.marks[i].after[static_cast<std::size_t>(c)];
+                    continue;
+                }
+                flush();
+                if (keepRows[m]) {
+                    // The MCU's own blocks, their DC from where this stream is.
+                    if (!ix.readMcu(reader, i, blocks)) {
+                        why = "its coded data is damaged";
+                        return false;
+                    }
+                    std::size_t at = 0;
+                    for (int c = 0; c < ix.layout.components; ++c) {
+                        const auto k = static_cast<std::size_t>(c);
+                        for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b, ++at) {
+                            if (!writeBlock(writer, blocks[at].data(), predicted[k], ix.dc[k],
+                                            ix.ac[k], missing)) {
+                                why = "its coded data is damaged";
+                                return false;
+                            }
+                        }
+                    }
+                    continue;
+                }
+                for (int c = 0; c < ix.layout.components; ++c) {
+                    const auto k = static_cast<std::size_t>(c);
+                    for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b) {
+                        writer.put(ix.dc[k].code[0], ix.dc[k].length[0]);
+                        writer.put(ix.ac[k].code[0], ix.ac[k].length[0]);
+                    }
+                }
+            }
+        }
+        flush();
+        writer.align();
+        writer.bytes({0xFF, 0xD9});
+        writer.finish();
+        if (std::find(missing.dc.begin(), missing.dc.end(), true) != missing.dc.end() ||
+            std::find(missing.ac.begin(), missing.ac.end(), true) != missing.ac.end()) {
+            why = "its Huffman tables lack a code the rows need";
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        why = "there is not enough memory";
+        return false;
+    }
+}
+
 bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
                     JpegBlockCounts& counts, std::string& why) {
     if (out == nullptr || copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
@@ -1087,10 +1292,19 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
         why = "nothing to copy";
         return false;
     }
+    if (copy.orientation != 1) {
+        why = "the copy is turned";
+        return false;
+    }
     JpegBlockCounts planned;
     std::vector<std::uint8_t> written;
     try {
-        auto splice = std::make_unique<Splice>(copy, canvas, planned);
+        std::shared_ptr<const JpegCodedIndex> index = copy.index;
+        if (!index || !IndexedJpegIs(*index, copy.source, copy.sourceSize))
+            index = IndexJpegCodedData(copy.source, copy.sourceSize, why);
+        if (!index)
+            return false;
+        auto splice = std::make_unique<Splice>(copy, std::move(index), canvas, planned);
         if (!splice->run(written, why))
             return false;
     } catch (const std::bad_alloc&) {

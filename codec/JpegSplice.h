@@ -2,7 +2,11 @@
 
 #include "codec/JpegBlocks.h"
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class LxFile;
 
@@ -23,3 +27,25 @@ class LxFile;
 // WriteJpegBlockCopy.
 bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
                     JpegBlockCounts& counts, std::string& why);
+
+// Walks a source's coded data once (see JpegCodedIndex in JpegBlocks.h):
+// null, with `why` set, for a source the splice cannot read. The source's
+// bytes must outlive the index. `stop`, when given and set, ends the walk
+// early (with null).
+std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
+                                                         std::size_t size, std::string& why,
+                                                         const std::atomic<bool>* stop = nullptr);
+// Whether `index` is the walk of exactly these bytes.
+bool IndexedJpegIs(const JpegCodedIndex& index, const std::uint8_t* source, std::size_t size);
+// The height of the source's MCU rows, in pixels.
+unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index);
+
+// A stand-in for the indexed source, of its size and look, in which only the
+// MCU rows marked in `keepRows` (one entry per row) hold the source's
+// blocks and every other block is empty: decoding it gives the source's
+// pixels in the kept rows, away from their top and bottom edges (chroma
+// upsampling reads a row beyond), for a fraction of the work, since the
+// decoder no longer reads the coded data of the rows between. False, with
+// `why` set, when the source's tables have no codes for it.
+bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& keepRows,
+                  std::vector<std::uint8_t>& out, std::string& why);

@@ -1,5 +1,7 @@
 #include "image/LxMemFile.h"
 
+#include "image/LargePages.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +59,7 @@ bool LxMemFile::Reserve(std::uint64_t n) {
     }
     buffer_ = static_cast<std::uint8_t*>(grown);
     capacity_ = static_cast<std::int32_t>(newCapacity);
+    AdviseLargePages(buffer_, static_cast<std::size_t>(newCapacity));
     freeOnClose_ = true;
     return true;
 }
