@@ -551,58 +551,6 @@ struct Layout {
     unsigned mcusWide = 0;
 };
 
-// One stretch of the copy's MCU rows encoded afresh: the blocks of each
-// component, rows of `stride` blocks from the stretch's first block row.
-struct Stretch {
-    unsigned firstRow = 0;
-    std::array<std::vector<Block>, kMaxComponents> blocks;
-    std::array<unsigned, kMaxComponents> stride{};
-    std::array<unsigned, kMaxComponents> rows{};
-};
-
-struct StretchState {
-    jpeg_decompress_struct cinfo;
-    JpegErrorManager error;
-    bool made = false;
-};
-
-bool readStretch(StretchState& s, const std::uint8_t* data, std::size_t size, Stretch& stretch,
-                 char* text) {
-    s.cinfo.err = s.error.Install(text);
-    if (setjmp(s.error.jump)) {
-        if (s.made)
-            jpeg_destroy_decompress(&s.cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&s.cinfo);
-    s.made = true;
-    s.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
-    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
-    jpeg_read_header(&s.cinfo, TRUE);
-    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&s.cinfo);
-    auto* common = reinterpret_cast<j_common_ptr>(&s.cinfo);
-    for (int c = 0; c < s.cinfo.num_components && c < kMaxComponents; ++c) {
-        const jpeg_component_info& comp = s.cinfo.comp_info[c];
-        const auto k = static_cast<std::size_t>(c);
-        const unsigned stride =
-            roundUp(comp.width_in_blocks, static_cast<unsigned>(comp.h_samp_factor));
-        const unsigned rows =
-            roundUp(comp.height_in_blocks, static_cast<unsigned>(comp.v_samp_factor));
-        stretch.stride[k] = stride;
-        stretch.rows[k] = rows;
-        stretch.blocks[k].resize(std::size_t{stride} * rows);
-        for (unsigned row = 0; row < rows; ++row) {
-            JBLOCKARRAY from = (*s.cinfo.mem->access_virt_barray)(common, arrays[c], row, 1, FALSE);
-            std::memcpy(&stretch.blocks[k][std::size_t{row} * stride], from[0],
-                        sizeof(JBLOCK) * stride);
-        }
-    }
-    jpeg_finish_decompress(&s.cinfo);
-    jpeg_destroy_decompress(&s.cinfo);
-    s.made = false;
-    return true;
-}
-
 void appendMarker(std::vector<std::uint8_t>& out, std::uint8_t marker,
                   const std::vector<std::uint8_t>& payload) {
     AppendJpegSegment(out, marker, payload);
@@ -763,6 +711,34 @@ struct JpegCodedIndex {
 
 namespace {
 
+// One stretch of the copy's MCU rows encoded afresh: MCU columns
+// [firstColumn, endColumn) of its rows (where its new blocks are), as a
+// JPEG of the source's look, and the walk of that JPEG's coded data.
+struct Stretch {
+    unsigned firstRow = 0;
+    unsigned endRow = 0;
+    unsigned firstColumn = 0;
+    unsigned endColumn = 0;
+    std::unique_ptr<LxOwnedMemFile> encoded;
+    std::shared_ptr<const JpegCodedIndex> index;
+};
+
+// The canvas from column `left` on, for encoding a stretch's columns.
+class CanvasFrom : public JpegCanvas {
+public:
+    CanvasFrom(JpegCanvas& canvas, std::uint32_t left) : canvas_(canvas), left_(left) {}
+    const std::uint8_t* row(std::uint32_t y) override {
+        return canvas_.row(y) + std::size_t{left_} * 4;
+    }
+    bool changed(std::uint32_t cellX, std::uint32_t cellY) override {
+        return canvas_.changed(cellX + left_ / kDctSize, cellY);
+    }
+
+private:
+    JpegCanvas& canvas_;
+    std::uint32_t left_;
+};
+
 bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::string& why) {
     auto state = std::make_unique<HeaderState>();
     if (!readSourceHeader(*state, ix.source, ix.sourceSize, ix.header)) {
@@ -869,7 +845,7 @@ private:
     bool encodeStretches(std::string& why);
     bool writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
                    std::string& why);
-    const Block* stretchBlock(int c, unsigned bx, unsigned by) const;
+    bool readStretchMcu(unsigned row, unsigned column, std::vector<Block>& blocks) const;
     bool mcuPlanned(unsigned row, unsigned column) const;
 
     const JpegBlockCopy& copy_;
@@ -902,7 +878,9 @@ bool Splice::planBlocks(std::string& why) {
     topMcuRows_ = copy_.topRows / mcuHeight;
     copyMcusHigh_ = divideUp(copy_.height, mcuHeight);
     stretchOfRow_.assign(copyMcusHigh_, -1);
-    std::vector<std::uint8_t> rowPlanned(copyMcusHigh_, 0);
+    // Per MCU row of the copy, the MCU columns that hold new blocks.
+    std::vector<unsigned> rowFirst(copyMcusHigh_, layout_.mcusWide);
+    std::vector<unsigned> rowEnd(copyMcusHigh_, 0);
     const std::uint32_t width = header_.width;
     const unsigned cellsWide = divideUp(width, kDctSize);
     const unsigned cellsHigh = divideUp(copy_.height, kDctSize);
@@ -943,7 +921,9 @@ bool Splice::planBlocks(std::string& why) {
                 }
                 if (changed) {
                     planned_[k][std::size_t{by} * widthInBlocks_[k] + bx] = 1;
-                    rowPlanned[by / v] = 1;
+                    const unsigned row = by / v;
+                    rowFirst[row] = std::min(rowFirst[row], bx / h);
+                    rowEnd[row] = std::max(rowEnd[row], bx / h + 1);
                     ++counts_.encoded;
                 } else {
                     ++counts_.kept;
@@ -951,16 +931,28 @@ bool Splice::planBlocks(std::string& why) {
             }
         }
     }
+    // Runs of rows with new blocks, each encoded as one stretch of the
+    // columns its rows need; rows new from edge to edge (bands) and rows new
+    // in part (captions on the photo) go in stretches of their own.
+    const auto whole = [&](unsigned r) {
+        return rowFirst[r] == 0 && rowEnd[r] == layout_.mcusWide;
+    };
     for (unsigned r = 0; r < copyMcusHigh_;) {
-        if (!rowPlanned[r]) {
+        if (rowEnd[r] == 0) {
             ++r;
             continue;
         }
-        unsigned end = r;
-        while (end < copyMcusHigh_ && rowPlanned[end])
-            ++end;
         Stretch stretch;
         stretch.firstRow = r;
+        stretch.firstColumn = rowFirst[r];
+        stretch.endColumn = rowEnd[r];
+        unsigned end = r + 1;
+        while (end < copyMcusHigh_ && rowEnd[end] > 0 && whole(end) == whole(r)) {
+            stretch.firstColumn = std::min(stretch.firstColumn, rowFirst[end]);
+            stretch.endColumn = std::max(stretch.endColumn, rowEnd[end]);
+            ++end;
+        }
+        stretch.endRow = end;
         stretches_.push_back(std::move(stretch));
         for (unsigned i = r; i < end; ++i)
             stretchOfRow_[i] = static_cast<int>(stretches_.size() - 1);
@@ -972,35 +964,47 @@ bool Splice::planBlocks(std::string& why) {
 bool Splice::encodeStretches(std::string& why) {
     char text[JMSG_LENGTH_MAX] = {};
     for (Stretch& stretch : stretches_) {
-        unsigned end = stretch.firstRow;
-        while (end < copyMcusHigh_ && stretchOfRow_[end] == stretchOfRow_[stretch.firstRow])
-            ++end;
         const std::uint32_t first = stretch.firstRow * layout_.mcuHeight;
-        const std::uint32_t last = std::min<std::uint32_t>(end * layout_.mcuHeight, copy_.height);
-        LxOwnedMemFile encoded;
-        auto state = std::make_unique<StretchState>();
-        if (!encodeRows(&encoded, header_.params, canvas_, header_.width, first, last, {}, false,
-                        text) ||
-            !readStretch(*state, encoded.GetBufferPointer(false),
-                         static_cast<std::size_t>(encoded.Size()), stretch, text)) {
+        const std::uint32_t last =
+            std::min<std::uint32_t>(stretch.endRow * layout_.mcuHeight, copy_.height);
+        const std::uint32_t left = stretch.firstColumn * layout_.mcuWidth;
+        const std::uint32_t right =
+            std::min<std::uint32_t>(stretch.endColumn * layout_.mcuWidth, header_.width);
+        CanvasFrom columns(canvas_, left);
+        stretch.encoded = std::make_unique<LxOwnedMemFile>();
+        if (!encodeRows(stretch.encoded.get(), header_.params, columns, right - left, first, last,
+                        {}, false, text)) {
             why = text;
+            return false;
+        }
+        stretch.index = IndexJpegCodedData(stretch.encoded->GetBufferPointer(false),
+                                           static_cast<std::size_t>(stretch.encoded->Size()), why);
+        if (!stretch.index)
+            return false;
+        const Layout& made = stretch.index->layout;
+        if (made.components != layout_.components || made.h != layout_.h || made.v != layout_.v ||
+            made.mcusWide != stretch.endColumn - stretch.firstColumn ||
+            stretch.index->mcusHigh != stretch.endRow - stretch.firstRow) {
+            why = "the new blocks do not fall on the photo's";
             return false;
         }
     }
     return true;
 }
 
-const Block* Splice::stretchBlock(int c, unsigned bx, unsigned by) const {
-    const int index =
-        stretchOfRow_[by / static_cast<unsigned>(layout_.v[static_cast<std::size_t>(c)])];
+// The new blocks of MCU (column, row) of the copy into `blocks`.
+bool Splice::readStretchMcu(unsigned row, unsigned column, std::vector<Block>& blocks) const {
+    const int index = stretchOfRow_[row];
     if (index < 0)
-        return nullptr;
+        return false;
     const Stretch& stretch = stretches_[static_cast<std::size_t>(index)];
-    const auto k = static_cast<std::size_t>(c);
-    const unsigned first = stretch.firstRow * static_cast<unsigned>(layout_.v[k]);
-    if (by < first || by - first >= stretch.rows[k] || bx >= stretch.stride[k])
-        return nullptr;
-    return &stretch.blocks[k][std::size_t{by - first} * stretch.stride[k] + bx];
+    if (column < stretch.firstColumn || column >= stretch.endColumn)
+        return false;
+    BitReader reader = stretch.index->reader();
+    const std::size_t mcu =
+        std::size_t{row - stretch.firstRow} * (stretch.endColumn - stretch.firstColumn) +
+        (column - stretch.firstColumn);
+    return stretch.index->readMcu(reader, mcu, blocks);
 }
 
 // Whether MCU (column, row) of the copy holds a block encoded afresh.
@@ -1027,6 +1031,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
     const unsigned restart = header_.restart;
     const JpegCodedIndex& ix = *index_;
     std::vector<Block> source(ix.blocksPerMcu);
+    std::vector<Block> fresh(ix.blocksPerMcu);
     Predictions predicted{};
     std::uint64_t runFrom = 0;
     std::uint64_t runTo = 0;
@@ -1067,6 +1072,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
             }
             flush();
             bool haveSource = false;
+            bool haveFresh = false;
             std::size_t at = 0;
             for (int c = 0; c < layout_.components; ++c) {
                 const auto k = static_cast<std::size_t>(c);
@@ -1080,7 +1086,12 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                         const Block* block = nullptr;
                         if ((inside && planned_[k][std::size_t{by} * widthInBlocks_[k] + bx]) ||
                             !onSource) {
-                            block = stretchBlock(c, bx, by);
+                            if (!haveFresh && !readStretchMcu(m, mx, fresh)) {
+                                why = "a new block is missing";
+                                return false;
+                            }
+                            haveFresh = true;
+                            block = &fresh[at];
                         } else {
                             if (!haveSource && !ix.readMcu(reader_, i, source)) {
                                 why = "its coded data is damaged";
