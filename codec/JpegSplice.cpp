@@ -12,6 +12,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 using namespace jpeg_block_parts;
 
@@ -171,7 +172,7 @@ int extend(int bits, int size) {
 // Reads one block, its DC from `predicted`; with kStore, its coefficients
 // into `out` in row order (the caller zeroes them). False for codes the tables lack and
 // coefficients a sequential 8-bit scan cannot hold.
-template <bool kStore>
+template <bool kStore, bool kCheckRange = true>
 bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
                JCOEF* out) {
     const int dcSize = decodeSymbol(in, dc);
@@ -179,7 +180,7 @@ bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& pre
         return false;
     if (dcSize > 0)
         predicted += extend(in.take(dcSize), dcSize);
-    if (predicted < -32767 || predicted > 32767)
+    if (kCheckRange && (predicted < -32767 || predicted > 32767))
         return false;
     if constexpr (kStore)
         out[0] = static_cast<JCOEF>(predicted);
@@ -711,6 +712,79 @@ struct JpegCodedIndex {
 
 namespace {
 
+// MCUs read from a bit position that need not be an MCU's start, with DC
+// predictions from zero: once the reading falls in step with the true MCU
+// starts (which only the caller can tell), its starts are the true ones and
+// its DCs the true ones less a constant. Where the reading fails (as one out
+// of step soon does) it starts again after that point. `low` and `high`
+// keep the range each component's DC took within each MCU.
+struct Guessed {
+    using Values = std::array<std::int32_t, kMaxComponents>;
+    std::vector<std::uint64_t> starts;
+    std::vector<Values> after;
+    std::vector<Values> low;
+    std::vector<Values> high;
+    std::uint64_t end = 0; // where the last MCU read ends
+};
+
+void guessMcus(const JpegCodedIndex& ix, std::uint64_t from, std::size_t limit,
+               const std::atomic<bool>* stop, Guessed& g) noexcept {
+    try {
+        BitReader reader = ix.reader();
+        const std::uint64_t dataEnd = std::uint64_t{reader.size} * 8;
+        g.starts.reserve(limit / 2 + 1024);
+        g.after.reserve(limit / 2 + 1024);
+        g.low.reserve(limit / 2 + 1024);
+        g.high.reserve(limit / 2 + 1024);
+        reader.seek(from);
+        Predictions predicted{};
+        while (g.starts.size() < limit && reader.position() < dataEnd) {
+            if (stop != nullptr && (g.starts.size() & 1023) == 0 &&
+                stop->load(std::memory_order_relaxed)) {
+                g.starts.clear();
+                return;
+            }
+            const std::uint64_t start = reader.position();
+            Guessed::Values low{};
+            Guessed::Values high{};
+            bool read = true;
+            for (int c = 0; c < ix.layout.components && read; ++c) {
+                const auto k = static_cast<std::size_t>(c);
+                low[k] = high[k] = predicted[k];
+                for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k] && read; ++b) {
+                    read = readBlock<false, false>(reader, ix.dc[k], ix.ac[k], predicted[k],
+                                                   nullptr) &&
+                           predicted[k] > -(1 << 30) && predicted[k] < (1 << 30);
+                    low[k] = std::min(low[k], predicted[k]);
+                    high[k] = std::max(high[k], predicted[k]);
+                }
+            }
+            if (read && reader.overrun())
+                break;
+            if (!read) {
+                // Out of step: start again at the next byte.
+                g.starts.clear();
+                g.after.clear();
+                g.low.clear();
+                g.high.clear();
+                reader.seek((reader.position() / 8 + 1) * 8);
+                predicted = {};
+                continue;
+            }
+            g.starts.push_back(start);
+            g.after.push_back(predicted);
+            g.low.push_back(low);
+            g.high.push_back(high);
+            g.end = reader.position();
+        }
+    } catch (const std::bad_alloc&) {
+        g.starts.clear();
+    }
+}
+
+// Data smaller than this is walked in one go.
+constexpr std::size_t kSplitBytes = std::size_t{1} << 20;
+
 // One stretch of the copy's MCU rows encoded afresh: MCU columns
 // [firstColumn, endColumn) of its rows (where its new blocks are), as a
 // JPEG of the source's look, and the walk of that JPEG's coded data.
@@ -739,7 +813,41 @@ private:
     std::uint32_t left_;
 };
 
-bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::string& why) {
+// Walks the coded data. Data without restart markers is walked in two
+// halves at once where it is large (or from `splitByte` of the cleaned data
+// on, when given): the second half is read from its middle on before the
+// first half's reading gets there, and taken once that reading meets one of
+// its MCU starts.
+// Takes the guessed MCUs from `j` on as MCUs `i` on, the DCs moved by what
+// the walk predicts at `i`: false where a DC leaves the range a block can
+// hold. `end` is where the last MCU ends.
+bool takeGuessed(JpegCodedIndex& ix, const Guessed& g, std::size_t i, std::size_t j,
+                 const Predictions& predicted, std::uint64_t& end) {
+    const std::size_t total = ix.marks.size();
+    Guessed::Values shift{};
+    for (int c = 0; c < ix.layout.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        shift[k] = predicted[k] - (j > 0 ? g.after[j - 1][k] : 0);
+    }
+    for (std::size_t t = 0; i + t < total; ++t) {
+        McuMark& mark = ix.marks[i + t];
+        mark.start = g.starts[j + t];
+        for (int c = 0; c < ix.layout.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const std::int64_t low = std::int64_t{g.low[j + t][k]} + shift[k];
+            const std::int64_t high = std::int64_t{g.high[j + t][k]} + shift[k];
+            if (low < -32767 || high > 32767)
+                return false;
+            mark.after[k] = static_cast<std::int16_t>(g.after[j + t][k] + shift[k]);
+        }
+    }
+    const std::size_t last = j + (total - i);
+    end = last < g.starts.size() ? g.starts[last] : g.end;
+    return true;
+}
+
+bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::string& why,
+                    std::size_t splitByte) {
     auto state = std::make_unique<HeaderState>();
     if (!readSourceHeader(*state, ix.source, ix.sourceSize, ix.header)) {
         why = state->text;
@@ -783,7 +891,37 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
     reader.seek(0);
     Predictions predicted{};
     std::size_t restarts = 0;
+
+    if (splitByte == kAutoSplit)
+        splitByte = ix.clean.bytes.size() >= kSplitBytes && std::thread::hardware_concurrency() > 1
+                        ? ix.clean.bytes.size() / 2
+                        : 0;
+    const bool split = h.restart == 0 && splitByte > 0 && splitByte < ix.clean.bytes.size();
+    const std::uint64_t middle = std::uint64_t{splitByte} * 8;
+    Guessed guessed;
+    std::jthread second;
+    if (split)
+        second = std::jthread([&] { guessMcus(ix, middle, total, stop, guessed); });
+    std::size_t j = 0;
+    std::uint64_t end = 0;
+    bool taken = false;
     for (std::size_t i = 0; i < total; ++i) {
+        if (split && reader.position() >= middle) {
+            if (second.joinable())
+                second.join();
+            const std::uint64_t start = reader.position();
+            while (j < guessed.starts.size() && guessed.starts[j] < start)
+                ++j;
+            if (j < guessed.starts.size() && guessed.starts[j] == start &&
+                guessed.starts.size() - j >= total - i) {
+                if (!takeGuessed(ix, guessed, i, j, predicted, end)) {
+                    why = "its coded data is damaged";
+                    return false;
+                }
+                taken = true;
+                break;
+            }
+        }
         if (stop != nullptr && i % layout.mcusWide == 0 && stop->load(std::memory_order_relaxed)) {
             why = "the walk was stopped";
             return false;
@@ -818,10 +956,12 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
             return false;
         }
     }
-    ix.intervalEnds.push_back(reader.position());
+    if (!taken)
+        end = reader.position();
+    ix.intervalEnds.push_back(end);
     // Only the last byte's padding may follow the last MCU.
-    if (restarts != ix.clean.restarts.size() ||
-        ix.clean.bytes.size() * 8 - reader.position() >= 8) {
+    if (restarts != ix.clean.restarts.size() || end > ix.clean.bytes.size() * 8 ||
+        ix.clean.bytes.size() * 8 - end >= 8) {
         why = "its coded data does not end where the picture does";
         return false;
     }
@@ -1172,7 +1312,8 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
 
 std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
                                                          std::size_t size, std::string& why,
-                                                         const std::atomic<bool>* stop) {
+                                                         const std::atomic<bool>* stop,
+                                                         std::size_t splitByte) {
     if (source == nullptr || size == 0) {
         why = "nothing to read";
         return nullptr;
@@ -1181,7 +1322,7 @@ std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* sou
         auto index = std::make_shared<JpegCodedIndex>();
         index->source = source;
         index->sourceSize = size;
-        if (!indexCodedData(*index, stop, why))
+        if (!indexCodedData(*index, stop, why, splitByte))
             return nullptr;
         return index;
     } catch (const std::bad_alloc&) {
@@ -1204,15 +1345,28 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
         why = "the rows do not match the picture";
         return false;
     }
-    // An empty block is a DC difference of nothing and an end of block:
-    // both codes must be in the source's tables.
+    // A block of a row left out is a DC difference and an end of block:
+    // no difference where the table has a code for it, else the shortest it
+    // has, up and down in turn so the prediction stays near where it was.
+    std::array<int, kMaxComponents> emptyDc{};
     for (int c = 0; c < ix.layout.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
-        if (ix.dc[k].length[0] == 0 || ix.ac[k].length[0] == 0) {
+        int best = -1;
+        for (int size = 0; size <= 11; ++size) {
+            const int length = ix.dc[k].length[static_cast<std::size_t>(size)];
+            if (length != 0 &&
+                (best < 0 || length < ix.dc[k].length[static_cast<std::size_t>(best)]))
+                best = size;
+            if (size == 0 && length != 0)
+                break;
+        }
+        if (best < 0 || ix.ac[k].length[0] == 0) {
             why = "its Huffman tables have no code for an empty block";
             return false;
         }
+        emptyDc[k] = best;
     }
+    std::array<bool, kMaxComponents> up{};
     try {
         out.clear();
         out.reserve(ix.sourceSize / 4 + 65536);
@@ -1273,8 +1427,16 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
                 }
                 for (int c = 0; c < ix.layout.components; ++c) {
                     const auto k = static_cast<std::size_t>(c);
+                    const int size = emptyDc[k];
                     for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b) {
-                        writer.put(ix.dc[k].code[0], ix.dc[k].length[0]);
+                        writer.put(ix.dc[k].code[static_cast<std::size_t>(size)],
+                                   ix.dc[k].length[static_cast<std::size_t>(size)]);
+                        if (size > 0) {
+                            // All ones adds 2^size - 1, all zeros takes it away.
+                            writer.put(up[k] ? 0xFFFFu : 0u, size);
+                            predicted[k] += (up[k] ? 1 : -1) * ((1 << size) - 1);
+                            up[k] = !up[k];
+                        }
                         writer.put(ix.ac[k].code[0], ix.ac[k].length[0]);
                     }
                 }

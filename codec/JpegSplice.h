@@ -31,10 +31,15 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
 // Walks a source's coded data once (see JpegCodedIndex in JpegBlocks.h):
 // null, with `why` set, for a source the splice cannot read. The source's
 // bytes must outlive the index. `stop`, when given and set, ends the walk
-// early (with null).
+// early (with null). Large data without restart markers is walked in two
+// halves on two threads; `splitByte` (of the data with its stuffing taken
+// out) chooses where the second half starts instead, 0 for one walk: the
+// index is the same either way.
+constexpr std::size_t kAutoSplit = static_cast<std::size_t>(-1);
 std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
                                                          std::size_t size, std::string& why,
-                                                         const std::atomic<bool>* stop = nullptr);
+                                                         const std::atomic<bool>* stop = nullptr,
+                                                         std::size_t splitByte = kAutoSplit);
 // Whether `index` is the walk of exactly these bytes.
 bool IndexedJpegIs(const JpegCodedIndex& index, const std::uint8_t* source, std::size_t size);
 // The height of the source's MCU rows, in pixels.

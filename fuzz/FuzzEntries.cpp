@@ -3,6 +3,7 @@
 #include "codec/ExifReader.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSplice.h"
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 
@@ -153,6 +154,26 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
     if (EncodeJpegLikeSource(&fresh, data, size, canvas, grid.width, grid.height, copy.markers,
                              error))
         Coefficients(fresh);
+
+    // The walk in two halves is the walk in one, and so are the stand-ins
+    // made from them.
+    const auto whole = IndexJpegCodedData(data, size, error, nullptr, 0);
+    const auto halves = IndexJpegCodedData(data, size, error, nullptr, size * (size % 7 + 1) / 8);
+    if ((whole == nullptr) != (halves == nullptr))
+        std::abort();
+    if (whole != nullptr && orientation == 1) {
+        std::vector<std::uint8_t> keep((grid.height + grid.mcuHeight - 1) / grid.mcuHeight);
+        for (std::size_t r = 0; r < keep.size(); ++r)
+            keep[r] = (r + size) % 3 == 0 ? 0 : 1;
+        std::vector<std::uint8_t> a;
+        std::vector<std::uint8_t> b;
+        if (ThinJpegRows(*whole, keep, a, error) != ThinJpegRows(*halves, keep, b, error) || a != b)
+            std::abort();
+        if (!a.empty()) {
+            LxMemFile thin(a.data(), static_cast<std::uint32_t>(a.size()));
+            Coefficients(thin);
+        }
+    }
 }
 
 } // namespace fuzz_entries

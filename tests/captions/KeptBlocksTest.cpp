@@ -4,6 +4,7 @@
 #include "captions/PicturePipeline.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSplice.h"
 #include "image/LxMemFile.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
@@ -523,4 +524,80 @@ TEST(KeptBlocks, SplicedCopiesEqualTheCoefficientRoad) {
             EXPECT_EQ(kept.differing, 0u) << "of " << kept.compared;
         }
     }
+}
+
+// The coded data walked in two halves gives the walk in one, wherever the
+// second half starts; a stand-in holding only some MCU rows decodes (by
+// djpeg, with its smooth upsampling) to the photo's pixels in every row
+// whose neighbours it holds too.
+TEST(KeptBlocks, AWalkInTwoHalvesAndAThinnedStandInAgreeWithTheWholePhoto) {
+    TempDir dir;
+    std::vector<std::pair<std::string, fs::path>> photos = {
+        {"4:2:0", MakePhoto(dir, "a", 640, 480, 1, "-quality 90 -sample 2x2")},
+        {"4:2:2", MakePhoto(dir, "b", 333, 250, 1, "-quality 80 -sample 2x1")},
+        {"grey", MakePhoto(dir, "c", 300, 301, 1, "-quality 95 -grayscale")},
+        {"optimized", MakePhoto(dir, "d", 500, 200, 1, "-quality 70 -optimize")},
+        {"restarts", MakePhoto(dir, "e", 320, 200, 1, "-quality 85 -restart 3B")},
+    };
+    if (CorpusAvailable()) {
+        for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
+            photos.emplace_back(entry.path().filename().string(), entry.path());
+    }
+    const auto djpeg = [&](const fs::path& file) {
+        const std::string out =
+            testing_support::Run("djpeg -ppm " + Quote(file.string()) + " 2>/dev/null").output;
+        Pnm pnm;
+        ParsePnm(std::vector<std::uint8_t>(out.begin(), out.end()), pnm);
+        return pnm;
+    };
+    int walked = 0;
+    for (const auto& [name, photo] : photos) {
+        SCOPED_TRACE(name);
+        const std::vector<std::uint8_t> bytes = ReadBytes(photo);
+        std::string why;
+        const auto whole = IndexJpegCodedData(bytes.data(), bytes.size(), why, nullptr, 0);
+        if (!whole)
+            continue; // a photo the splice leaves to libjpeg
+        ++walked;
+        const unsigned mcuHeight = IndexedJpegMcuHeight(*whole);
+        const Pnm full = djpeg(photo);
+        std::vector<std::uint8_t> keep(
+            (static_cast<unsigned>(full.height) + mcuHeight - 1) / mcuHeight, 0);
+        for (std::size_t r = 0; r < keep.size(); ++r)
+            keep[r] = r % 5 < 3 ? 1 : 0;
+        std::vector<std::uint8_t> thinned;
+        if (!ThinJpegRows(*whole, keep, thinned, why)) {
+            // Tables without an end of block: the rows come from the photo.
+            EXPECT_EQ(why, "its Huffman tables have no code for an empty block");
+            continue;
+        }
+        EXPECT_LT(thinned.size(), bytes.size());
+        for (const double at : {0.05, 0.5, 0.93}) {
+            const auto halves = IndexJpegCodedData(bytes.data(), bytes.size(), why, nullptr,
+                                                   static_cast<std::size_t>(bytes.size() * at));
+            ASSERT_TRUE(halves) << why;
+            std::vector<std::uint8_t> again;
+            ASSERT_TRUE(ThinJpegRows(*halves, keep, again, why)) << why;
+            EXPECT_TRUE(again == thinned) << "split at " << at;
+        }
+        WriteBytes(dir.file("thin.jpg"), thinned);
+        const Pnm thin = djpeg(dir.file("thin.jpg"));
+        ASSERT_EQ(thin.width, full.width);
+        ASSERT_EQ(thin.height, full.height);
+        const std::size_t rowBytes = static_cast<std::size_t>(full.width) * full.channels;
+        int differing = 0;
+        for (int y = 0; y < full.height; ++y) {
+            if (y / static_cast<int>(mcuHeight) % 5 != 1)
+                continue;
+            const auto offset = static_cast<std::ptrdiff_t>(rowBytes * static_cast<std::size_t>(y));
+            differing +=
+                std::equal(full.samples.begin() + offset,
+                           full.samples.begin() + offset + static_cast<std::ptrdiff_t>(rowBytes),
+                           thin.samples.begin() + offset)
+                    ? 0
+                    : 1;
+        }
+        EXPECT_EQ(differing, 0);
+    }
+    EXPECT_GE(walked, 5);
 }
