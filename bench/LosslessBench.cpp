@@ -38,7 +38,7 @@ std::string JobCommand() {
 PictureDocument& Captioned() {
     static PictureDocument* document = [] {
         auto* d = new PictureDocument;
-        if (openPicture(*d, QString::fromStdString(bs::PhotoJpegPath())).ok)
+        if (openPicture(*d, QString::fromStdString(bs::PhotoJpegPath()), kMaxOpenPixels, true).ok)
             bs::AddJobCaptions(*d);
         return d;
     }();

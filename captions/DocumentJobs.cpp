@@ -98,7 +98,7 @@ bool DocumentModel::startOpen(const QString& path, QSize viewPixels) {
             },
             Qt::QueuedConnection);
         auto opened = std::make_shared<PictureDocument>();
-        PipelineResult result = openPicture(*opened, path);
+        PipelineResult result = openPicture(*opened, path, kMaxOpenPixels, true);
         if (control->cancelled)
             return;
         QMetaObject::invokeMethod(

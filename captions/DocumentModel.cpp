@@ -82,6 +82,7 @@ void DocumentModel::takePicture(PictureDocument&& opened, const QString& path) {
     document_.metadata = std::move(opened.metadata);
     document_.fileName = std::move(opened.fileName);
     document_.sourceJpeg = std::move(opened.sourceJpeg);
+    document_.sourceIndex = std::move(opened.sourceIndex);
     document_.format = opened.format;
     // A picture without a file has no row of caption data.
     document_.captionData =

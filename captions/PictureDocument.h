@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+struct JpegCodedIndex;
+
 // The state of the open picture: the photograph at full size, its image
 // description and its captions. One lives for the whole run; before the
 // first successful open it has no picture. Its size and the photo's facts
@@ -43,6 +45,9 @@ struct PictureDocument {
     // photo's untouched blocks from them, even when the file has changed on
     // disk since. Null for pictures that came from elsewhere.
     std::shared_ptr<const std::vector<std::uint8_t>> sourceJpeg;
+    // Where each of those bytes' MCUs starts, when an open walked them for a
+    // save to come (null otherwise: the save walks them itself).
+    std::shared_ptr<const JpegCodedIndex> sourceIndex;
     // The format the picture was opened from; it chooses how a copy samples
     // colour.
     PictureFormat format = PictureFormat::Jpeg;
@@ -61,6 +66,7 @@ inline std::shared_ptr<const PictureDocument> snapshotOf(const PictureDocument& 
     copy->metadata = document.metadata;
     copy->fileName = document.fileName;
     copy->sourceJpeg = document.sourceJpeg;
+    copy->sourceIndex = document.sourceIndex;
     copy->format = document.format;
     return copy;
 }

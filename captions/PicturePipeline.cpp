@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegion>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <atomic>
@@ -241,6 +242,7 @@ void fillDocument(PictureDocument& document, const QString& path, QImage picture
     document.fileName = QFileInfo(path).fileName();
     document.format = format;
     document.sourceJpeg.reset();
+    document.sourceIndex.reset();
 }
 
 // HEIF, AVIF, PNG, TIFF and WebP: the format's reader gives the picture and
@@ -349,8 +351,8 @@ PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
 }
 } // namespace
 
-PipelineResult openPicture(PictureDocument& document, const QString& path,
-                           std::uint64_t maxPixels) {
+PipelineResult openPicture(PictureDocument& document, const QString& path, std::uint64_t maxPixels,
+                           bool indexBlocks) {
     const QByteArray name = QFile::encodeName(path);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.constData(), "rb"));
     if (!file) {
@@ -377,6 +379,19 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     if (format != PictureFormat::Jpeg && format != PictureFormat::Unknown)
         return openOtherPicture(document, path, *source, maxPixels);
 
+    // The walk of the coded data for a save to come runs beside the decode.
+    std::shared_ptr<const JpegCodedIndex> index;
+    std::atomic<bool> failed{false};
+    std::jthread walker;
+    if (indexBlocks) {
+        walker = std::jthread([&] {
+            std::string why;
+            index = IndexJpegCodedData(source->data(), source->size(), why, &failed, 0);
+        });
+    }
+    // Stops the walk on every early return.
+    const auto stopWalk = qScopeGuard([&] { failed = true; });
+
     LxMemFile stream(source->data(), static_cast<std::uint32_t>(source->size()));
     // The EXIF description is read as it always was, by our own reader,
     // which puts the stream back where it found it.
@@ -396,9 +411,12 @@ PipelineResult openPicture(PictureDocument& document, const QString& path,
     std::shared_ptr<const PhotoMetadata> metadata = upright.metadata();
     // A description another program wrote in XMP or IPTC shows when EXIF has none.
     const QString description = photoDescription(*exif, metadata.get());
+    if (walker.joinable())
+        walker.join();
     fillDocument(document, path, upright.takePicture(), description, std::move(metadata),
                  PictureFormat::Jpeg);
     document.sourceJpeg = std::move(source);
+    document.sourceIndex = std::move(index);
     return {true, QString(), QString()};
 }
 
@@ -466,6 +484,7 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
                               ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                               : copy.height;
         copy.markers = markersFor(copy.height);
+        copy.index = document.sourceIndex;
         JpegBlockCounts counts;
         done = WriteJpegBlockCopy(&encoded, copy, rows, counts, error);
         if (!done)

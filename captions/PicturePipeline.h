@@ -34,8 +34,10 @@ constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
 // previous picture, size and description. A note on success says that only
 // the first page or frame of several was opened.
 // `maxPixels` lowers the size limit for callers that must stay small.
+// `indexBlocks` also walks a JPEG's coded data, beside the decode, so that a
+// save that keeps the photo's blocks later only writes (see sourceIndex).
 PipelineResult openPicture(PictureDocument& document, const QString& path,
-                           std::uint64_t maxPixels = kMaxOpenPixels);
+                           std::uint64_t maxPixels = kMaxOpenPixels, bool indexBlocks = false);
 
 // How a save encodes the picture.
 struct PictureQuality {
