@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -349,6 +350,10 @@ PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
         return failure(QStringLiteral("save"), path, out.errorText());
     return {true, QString(), note};
 }
+
+std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, const QString& path,
+                                              const SaveChoices& choices,
+                                              const std::function<bool(SaveStage)>& stopsAt);
 } // namespace
 
 PipelineResult openPicture(PictureDocument& document, const QString& path, std::uint64_t maxPixels,
@@ -431,6 +436,14 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
     const QString cancelled = QStringLiteral("the save was cancelled");
     if (stopsAt(SaveStage::Rendering))
         return failure(save, path, cancelled);
+    // An upright JPEG keeps its blocks by the command line's road, which
+    // draws only where the captions reach.
+    if (choices.quality.keep && document.sourceJpeg && !document.sourceJpeg->empty() &&
+        document.format == PictureFormat::Jpeg &&
+        (!document.metadata || document.metadata->orientation == 1)) {
+        if (std::optional<PipelineResult> done = saveReachedCopy(document, path, choices, stopsAt))
+            return *done;
+    }
     const QImage canvas = renderCaptions(document);
     if (canvas.isNull()) {
         return failure(save, path,
@@ -566,6 +579,19 @@ public:
                      std::move(metadata), PictureFormat::Jpeg);
         for (std::int32_t i = 0; i < captions_.count(); ++i)
             document_.captions.append(*captions_.at(i));
+        if (!plan())
+            return false;
+        refusal = "planned";
+        return false;
+    }
+
+    // Measures the bands and the captions' reach on the document (whose
+    // picture need only have the photo's size), allocates the canvas and
+    // makes the document's picture its photo rows. False for a canvas too
+    // tall for a JPEG or too large for memory.
+    bool plan() {
+        const int width = document_.picture.width();
+        const int height = document_.picture.height();
         bands_ = canvasBands(document_);
         const std::int64_t canvasHeight = height + bands_.above + bands_.below;
         if (canvasHeight > 65500) {
@@ -587,7 +613,7 @@ public:
             reach_ += inkReach(document_, shown_, i);
         bounds_ = reach_.boundingRect();
         const unsigned mcu = grid_.mcuHeight;
-        wanted_.assign((frame.height + mcu - 1) / mcu, 0);
+        wanted_.assign((static_cast<unsigned>(height) + mcu - 1) / mcu, 0);
         for (const QRect& rect : reach_) {
             const int first = std::max(rect.top() - bands_.above, 0);
             const int last = std::min(rect.bottom() - bands_.above, height - 1);
@@ -596,8 +622,17 @@ public:
         }
         if (bands_.below > 0)
             wanted_.back() = 1;
-        refusal = "planned";
-        return false;
+        return true;
+    }
+
+    // The wanted rows from a picture already decoded (the window's).
+    void copyRows(const QImage& photo) {
+        const auto bytes = static_cast<std::size_t>(photo.width()) * 4;
+        for (int y = 0; y < photo.height(); ++y) {
+            if (wants(static_cast<std::uint32_t>(y)))
+                std::memcpy(directRow(static_cast<std::uint32_t>(y)), photo.constScanLine(y),
+                            bytes);
+        }
     }
 
     bool planned() const { return !canvas_.isNull(); }
@@ -713,6 +748,77 @@ private:
 };
 } // namespace
 
+namespace {
+// Writes the copy of a photo whose reached rows are drawn, keeping its
+// blocks: false when they cannot be kept (the general road then says why).
+bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
+                      const std::vector<std::uint8_t>& source,
+                      const std::shared_ptr<const JpegCodedIndex>& index, const JpegBlockGrid& grid,
+                      bool spliceable, const SaveChoices& choices, const QString& output,
+                      LxOwnedMemFile& encoded, QString& note) {
+    const CanvasBands& bands = rows.bands();
+    const int mcu = static_cast<int>(grid.mcuHeight);
+    const int padding = bands.above > 0 ? (mcu - bands.above % mcu) % mcu : 0;
+    ReachedCanvas canvas(rows, padding);
+    JpegBlockCopy copy;
+    copy.source = source.data();
+    copy.sourceSize = source.size();
+    copy.topRows = static_cast<std::uint32_t>(padding + bands.above);
+    copy.height = static_cast<std::uint32_t>(rows.canvas().height() + padding);
+    copy.redrawFrom = bands.below > 0
+                          ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
+                          : copy.height;
+    copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
+    // Without a walk made already, the splice walks the data itself.
+    copy.index = index;
+    copy.splice = spliceable;
+    JpegBlockCounts counts;
+    std::string error;
+    return WriteJpegBlockCopy(&encoded, copy, canvas, counts, error);
+}
+
+// The window's save of an upright JPEG whose blocks are kept: the command
+// line's road, with the rows the captions reach taken from the picture the
+// window decoded instead of from a decode. Nothing when this road cannot
+// serve; a result (the copy written, or a cancel) otherwise.
+std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, const QString& path,
+                                              const SaveChoices& choices,
+                                              const std::function<bool(SaveStage)>& stopsAt) {
+    const std::vector<std::uint8_t>& source = *document.sourceJpeg;
+    const JpegBlockGrid grid = ReadJpegBlockGrid(source.data(), source.size(), 1);
+    if (!grid.cannotKeep.empty() || grid.width != static_cast<std::uint32_t>(document.width()) ||
+        grid.height != document.height())
+        return std::nullopt;
+    PictureDocument work;
+    work.picture = document.picture;
+    work.description = document.description;
+    for (std::int32_t i = 0; i < document.captions.count(); ++i)
+        work.captions.append(*document.captions.at(i));
+    work.metadata = document.metadata;
+    work.fileName = document.fileName;
+    work.captionData = document.captionData;
+    work.sourceJpeg = document.sourceJpeg;
+    work.format = document.format;
+    const LxImageJPG none;
+    const CaptionList noMore; // the captions are the document's already
+    auto rows = std::make_unique<ReachedRows>(work, noMore, grid, none);
+    if (!rows->plan())
+        return std::nullopt;
+    rows->copyRows(document.picture);
+    rows->draw();
+    if (stopsAt(SaveStage::Encoding))
+        return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
+    QString note;
+    LxOwnedMemFile encoded;
+    if (!writeReachedCopy(*rows, work, source, document.sourceIndex, grid, true, choices, path,
+                          encoded, note))
+        return std::nullopt;
+    if (stopsAt(SaveStage::Writing))
+        return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
+    return writeEncoded(path, choices, encoded, note);
+}
+} // namespace
+
 std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QString& output,
                                                  const CaptionList& captions,
                                                  const QHash<QString, QString>& captionData,
@@ -781,26 +887,11 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     }
     rows->draw();
     document.sourceJpeg = source;
-
-    const CanvasBands& bands = rows->bands();
-    const int mcu = static_cast<int>(grid.mcuHeight);
-    const int padding = bands.above > 0 ? (mcu - bands.above % mcu) % mcu : 0;
-    ReachedCanvas canvas(*rows, padding);
     QString note;
-    JpegBlockCopy copy;
-    copy.source = source->data();
-    copy.sourceSize = source->size();
-    copy.topRows = static_cast<std::uint32_t>(padding + bands.above);
-    copy.height = static_cast<std::uint32_t>(rows->canvas().height() + padding);
-    copy.redrawFrom = bands.below > 0
-                          ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
-                          : copy.height;
-    copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
-    copy.index = index;
-    copy.splice = index != nullptr;
     LxOwnedMemFile encoded;
-    JpegBlockCounts counts;
-    if (!WriteJpegBlockCopy(&encoded, copy, canvas, counts, error))
+    // A walk that failed would fail again in the splice.
+    if (!writeReachedCopy(*rows, document, *source, index, grid, index != nullptr, choices, output,
+                          encoded, note))
         return std::nullopt; // the general road encodes afresh and says why
     return writeEncoded(output, choices, encoded, note);
 }
