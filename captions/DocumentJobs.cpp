@@ -4,6 +4,7 @@
 #include "captions/DocumentModel.h"
 
 #include "captions/CaptionJob.h"
+#include "codec/JpegSplice.h"
 
 #include <QMetaObject>
 #include <QThreadPool>
@@ -98,7 +99,7 @@ bool DocumentModel::startOpen(const QString& path, QSize viewPixels) {
             },
             Qt::QueuedConnection);
         auto opened = std::make_shared<PictureDocument>();
-        PipelineResult result = openPicture(*opened, path, kMaxOpenPixels, true);
+        PipelineResult result = openPicture(*opened, path);
         if (control->cancelled)
             return;
         QMetaObject::invokeMethod(
@@ -106,8 +107,10 @@ bool DocumentModel::startOpen(const QString& path, QSize viewPixels) {
             [this, control, opened, path, result] {
                 if (!isCurrent(control))
                     return;
-                if (result.ok)
+                if (result.ok) {
                     takePicture(std::move(*opened), path);
+                    indexSource();
+                }
                 endJob(result, false);
                 emit openFinished(result.ok);
             },
@@ -155,6 +158,29 @@ bool DocumentModel::startSave(const QString& path, const SaveChoices& choices) {
             Qt::QueuedConnection);
     });
     return true;
+}
+
+void DocumentModel::indexSource() {
+    std::shared_ptr<const std::vector<std::uint8_t>> source = document_.sourceJpeg;
+    if (!source || source->empty())
+        return;
+    // Once the photo is shown, its coded data is walked on one worker, so
+    // that a save that keeps its blocks only writes. The walk goes with the
+    // document only if the document still holds those bytes.
+    runWorker([this, source] {
+        std::string why;
+        std::shared_ptr<const JpegCodedIndex> index =
+            IndexJpegCodedData(source->data(), source->size(), why, &stopping_, 0);
+        if (!index)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, source, index] {
+                if (document_.sourceJpeg == source)
+                    document_.sourceIndex = index;
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void DocumentModel::cancelJob() {

@@ -61,6 +61,7 @@ DocumentModel::DocumentModel(CaptionStepNames names, QObject* parent)
 
 DocumentModel::~DocumentModel() {
     // Workers read nothing of the model, but report back to it.
+    stopping_ = true;
     waitForJobs();
     // The steps point back here; they go before the document does.
     history_.clear();

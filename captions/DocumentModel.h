@@ -12,6 +12,7 @@
 #include <QString>
 #include <QUndoStack>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -155,6 +156,8 @@ private:
     // Runs `work` on a worker; it reports back through queued calls that
     // are dropped once `control` is no longer the running job's.
     void runWorker(std::function<void()> work);
+    // Walks the opened JPEG's coded data in the background (see sourceIndex).
+    void indexSource();
     bool isCurrent(const std::shared_ptr<JobControl>& control) const;
 
     PictureDocument document_;
@@ -169,5 +172,7 @@ private:
     QString jobPath_;
     std::shared_ptr<JobControl> control_;
     std::vector<QFuture<void>> workers_;
+    // Set as the model goes: background walks stop early.
+    std::atomic<bool> stopping_{false};
     FirstView firstView_;
 };

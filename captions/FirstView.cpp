@@ -1,6 +1,7 @@
 #include "captions/FirstView.h"
 
 #include "codec/JpegRows.h"
+#include "codec/JpegSplice.h"
 #include "formats/PictureGate.h"
 #include "image/LxMemFile.h"
 #include "image/Orientation.h"
@@ -11,6 +12,9 @@
 #include <algorithm>
 
 namespace {
+
+// Files from this size on show first from their DCs.
+constexpr qsizetype kDcViewBytes = qsizetype{2} << 20;
 
 // Picks the scale after the header and places the scaled rows upright.
 class ScaledUpright : public JpegRowSink {
@@ -91,11 +95,22 @@ FirstView decodeFirstView(const QString& path, int longerSide, std::uint64_t max
     if (bytes.size() < 4 || static_cast<uchar>(bytes[0]) != 0xFF ||
         static_cast<uchar>(bytes[1]) != 0xD8)
         return {};
+    std::string error;
+    // A large photo shows first from its blocks' DCs, read on two threads:
+    // libjpeg's reduced decodes still read every coefficient on one.
+    if (bytes.size() >= kDcViewBytes) {
+        ScaledUpright sink(longerSide, maxPixels);
+        JpegKeptSegments kept;
+        if (DecodeJpegDcRows(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                             static_cast<std::size_t>(bytes.size()), sink, kept, error))
+            return sink.take();
+        if (!sink.refusal.empty())
+            return {}; // the whole open says why
+    }
     LxMemFile stream(reinterpret_cast<std::uint8_t*>(bytes.data()),
                      static_cast<std::uint32_t>(bytes.size()));
     ScaledUpright sink(longerSide, maxPixels);
     JpegKeptSegments kept;
-    std::string error;
     // Progressive files keep every coefficient whatever the scale; the
     // whole open bounds that memory, so the first view asks for no more.
     if (!DecodeJpegRows(&stream, sink, kept, error, 3L << 30))

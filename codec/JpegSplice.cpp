@@ -667,6 +667,8 @@ struct JpegCodedIndex {
     std::array<HuffTable, kMaxComponents> ac;
     unsigned mcusHigh = 0;
     std::size_t blocksPerMcu = 0;
+    // The DC of every block, MCU by MCU in coding order, when asked for.
+    std::vector<std::int16_t> dcs;
 
     // Where MCU `mcu`'s bits end: the next one's start, or the end of its
     // restart interval.
@@ -724,11 +726,12 @@ struct Guessed {
     std::vector<Values> after;
     std::vector<Values> low;
     std::vector<Values> high;
-    std::uint64_t end = 0; // where the last MCU read ends
+    std::vector<std::int32_t> dcs; // each block's, when asked for
+    std::uint64_t end = 0;         // where the last MCU read ends
 };
 
 void guessMcus(const JpegCodedIndex& ix, std::uint64_t from, std::size_t limit,
-               const std::atomic<bool>* stop, Guessed& g) noexcept {
+               const std::atomic<bool>* stop, bool blockDcs, Guessed& g) noexcept {
     try {
         BitReader reader = ix.reader();
         const std::uint64_t dataEnd = std::uint64_t{reader.size} * 8;
@@ -747,6 +750,7 @@ void guessMcus(const JpegCodedIndex& ix, std::uint64_t from, std::size_t limit,
             const std::uint64_t start = reader.position();
             Guessed::Values low{};
             Guessed::Values high{};
+            const std::size_t dcsBefore = g.dcs.size();
             bool read = true;
             for (int c = 0; c < ix.layout.components && read; ++c) {
                 const auto k = static_cast<std::size_t>(c);
@@ -757,16 +761,21 @@ void guessMcus(const JpegCodedIndex& ix, std::uint64_t from, std::size_t limit,
                            predicted[k] > -(1 << 30) && predicted[k] < (1 << 30);
                     low[k] = std::min(low[k], predicted[k]);
                     high[k] = std::max(high[k], predicted[k]);
+                    if (blockDcs)
+                        g.dcs.push_back(predicted[k]);
                 }
             }
-            if (read && reader.overrun())
+            if (read && reader.overrun()) {
+                g.dcs.resize(dcsBefore);
                 break;
+            }
             if (!read) {
                 // Out of step: start again at the next byte.
                 g.starts.clear();
                 g.after.clear();
                 g.low.clear();
                 g.high.clear();
+                g.dcs.clear();
                 reader.seek((reader.position() / 8 + 1) * 8);
                 predicted = {};
                 continue;
@@ -829,9 +838,19 @@ bool takeGuessed(JpegCodedIndex& ix, const Guessed& g, std::size_t i, std::size_
         const auto k = static_cast<std::size_t>(c);
         shift[k] = predicted[k] - (j > 0 ? g.after[j - 1][k] : 0);
     }
+    const bool blockDcs = !ix.dcs.empty();
     for (std::size_t t = 0; i + t < total; ++t) {
         McuMark& mark = ix.marks[i + t];
         mark.start = g.starts[j + t];
+        if (blockDcs) {
+            std::size_t at = 0;
+            for (int c = 0; c < ix.layout.components; ++c) {
+                const auto k = static_cast<std::size_t>(c);
+                for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b, ++at)
+                    ix.dcs[(i + t) * ix.blocksPerMcu + at] =
+                        static_cast<std::int16_t>(g.dcs[(j + t) * ix.blocksPerMcu + at] + shift[k]);
+            }
+        }
         for (int c = 0; c < ix.layout.components; ++c) {
             const auto k = static_cast<std::size_t>(c);
             const std::int64_t low = std::int64_t{g.low[j + t][k]} + shift[k];
@@ -847,7 +866,7 @@ bool takeGuessed(JpegCodedIndex& ix, const Guessed& g, std::size_t i, std::size_
 }
 
 bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::string& why,
-                    std::size_t splitByte) {
+                    std::size_t splitByte, bool blockDcs) {
     auto state = std::make_unique<HeaderState>();
     if (!readSourceHeader(*state, ix.source, ix.sourceSize, ix.header)) {
         why = state->text;
@@ -887,6 +906,8 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
     }
     const std::size_t total = std::size_t{layout.mcusWide} * ix.mcusHigh;
     ix.marks.resize(total);
+    if (blockDcs)
+        ix.dcs.resize(total * ix.blocksPerMcu);
     BitReader reader = ix.reader();
     reader.seek(0);
     Predictions predicted{};
@@ -901,7 +922,7 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
     Guessed guessed;
     std::jthread second;
     if (split)
-        second = std::jthread([&] { guessMcus(ix, middle, total, stop, guessed); });
+        second = std::jthread([&] { guessMcus(ix, middle, total, stop, blockDcs, guessed); });
     std::size_t j = 0;
     std::uint64_t end = 0;
     bool taken = false;
@@ -940,6 +961,7 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
             predicted = {};
         }
         ix.marks[i].start = reader.position();
+        std::int16_t* dcs = blockDcs ? &ix.dcs[i * ix.blocksPerMcu] : nullptr;
         for (int c = 0; c < layout.components; ++c) {
             const auto k = static_cast<std::size_t>(c);
             const int blocks = layout.h[k] * layout.v[k];
@@ -948,6 +970,8 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
                     why = "its coded data is damaged";
                     return false;
                 }
+                if (dcs != nullptr)
+                    *dcs++ = static_cast<std::int16_t>(predicted[k]);
             }
             ix.marks[i].after[k] = static_cast<std::int16_t>(predicted[k]);
         }
@@ -1313,7 +1337,7 @@ bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
 std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
                                                          std::size_t size, std::string& why,
                                                          const std::atomic<bool>* stop,
-                                                         std::size_t splitByte) {
+                                                         std::size_t splitByte, bool blockDcs) {
     if (source == nullptr || size == 0) {
         why = "nothing to read";
         return nullptr;
@@ -1322,7 +1346,7 @@ std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* sou
         auto index = std::make_shared<JpegCodedIndex>();
         index->source = source;
         index->sourceSize = size;
-        if (!indexCodedData(*index, stop, why, splitByte))
+        if (!indexCodedData(*index, stop, why, splitByte, blockDcs))
             return nullptr;
         return index;
     } catch (const std::bad_alloc&) {
@@ -1490,5 +1514,105 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
     }
     counts = planned;
     counts.spliced = true;
+    return true;
+}
+
+namespace {
+// Takes the header's frame and segments and stops the decode there.
+class HeaderOnly : public JpegRowSink {
+public:
+    bool begin(const JpegFrame& frame, const JpegKeptSegments&) override {
+        this->frame = frame;
+        read = true;
+        return false;
+    }
+    std::uint8_t* directRow(std::uint32_t) override { return nullptr; }
+    void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
+
+    JpegFrame frame;
+    bool read = false;
+};
+
+std::uint8_t clampSample(int value) {
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
+} // namespace
+
+bool DecodeJpegDcRows(const std::uint8_t* data, std::size_t size, JpegRowSink& sink,
+                      JpegKeptSegments& kept, std::string& error) {
+    if (data == nullptr || size == 0 || size > 0x7FFF0000u) {
+        error = "nothing to read";
+        return false;
+    }
+    HeaderOnly header;
+    LxMemFile stream(const_cast<std::uint8_t*>(data), static_cast<std::uint32_t>(size));
+    DecodeJpegRows(&stream, header, kept, error, JpegDecodeOptions{});
+    if (!header.read)
+        return false;
+    const auto index = IndexJpegCodedData(data, size, error, nullptr, kAutoSplit, true);
+    if (!index)
+        return false;
+    const JpegCodedIndex& ix = *index;
+    const SourceHeader& h = ix.header;
+    if (!(h.components == 1 || (h.components == 3 && h.space == JCS_YCbCr))) {
+        error = "its colours are not grey or YCbCr";
+        return false;
+    }
+    JpegFrame frame = header.frame;
+    frame.width = divideUp(h.width, kDctSize);
+    frame.height = divideUp(h.height, kDctSize);
+    frame.pixelBytes = 4;
+    sink.scaleDenominator(h.width, h.height);
+    if (!sink.begin(frame, kept)) {
+        error = sink.refusal;
+        return false;
+    }
+    const Layout& layout = ix.layout;
+    const auto maxH = static_cast<unsigned>(layout.mcuWidth / kDctSize);
+    const auto maxV = static_cast<unsigned>(layout.mcuHeight / kDctSize);
+    // Where each component's blocks start within an MCU, and its DC scale.
+    std::array<std::size_t, kMaxComponents> offset{};
+    std::array<int, kMaxComponents> quant{};
+    for (int c = 0, at = 0; c < h.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        offset[k] = static_cast<std::size_t>(at);
+        at += layout.h[k] * layout.v[k];
+        quant[k] = h.quant[static_cast<std::size_t>(h.quantNo[k])][0];
+    }
+    // A block's DC as the sample libjpeg's 1/8 decode gives.
+    const auto sample = [&](int c, unsigned x, unsigned y) {
+        const auto k = static_cast<std::size_t>(c);
+        const auto ch = static_cast<unsigned>(layout.h[k]);
+        const auto cv = static_cast<unsigned>(layout.v[k]);
+        const unsigned bx = x * ch / maxH;
+        const unsigned by = y * cv / maxV;
+        const std::size_t mcu = std::size_t{by / cv} * layout.mcusWide + bx / ch;
+        const std::size_t at = mcu * ix.blocksPerMcu + offset[k] + (by % cv) * ch + bx % ch;
+        return ((ix.dcs[at] * quant[k] + 4) >> 3) + 128;
+    };
+    std::vector<std::uint8_t> row(std::size_t{frame.width} * 4);
+    for (std::uint32_t y = 0; y < frame.height; ++y) {
+        std::uint8_t* out = sink.directRow(y);
+        std::uint8_t* target = out != nullptr ? out : row.data();
+        for (std::uint32_t x = 0; x < frame.width; ++x) {
+            std::uint8_t* pixel = target + std::size_t{x} * 4;
+            const int luma = sample(0, x, y);
+            if (h.components == 1) {
+                pixel[0] = pixel[1] = pixel[2] = clampSample(luma);
+            } else {
+                const int cb = sample(1, x, y) - 128;
+                const int cr = sample(2, x, y) - 128;
+                const int yy = std::clamp(luma, 0, 255);
+                pixel[2] = clampSample(yy + ((91881 * cr + 32768) >> 16));
+                pixel[1] = clampSample(yy - ((22554 * cb + 46802 * cr - 32768) >> 16));
+                pixel[0] = clampSample(yy + ((116130 * cb + 32768) >> 16));
+            }
+            pixel[3] = 0xFF;
+        }
+        if (out == nullptr) {
+            const std::uint8_t* const rows[] = {row.data()};
+            sink.rows(y, 1, rows);
+        }
+    }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/JpegBlocks.h"
+#include "codec/JpegRows.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,12 +35,13 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
 // early (with null). Large data without restart markers is walked in two
 // halves on two threads; `splitByte` (of the data with its stuffing taken
 // out) chooses where the second half starts instead, 0 for one walk: the
-// index is the same either way.
+// index is the same either way. `blockDcs` keeps every block's DC as well.
 constexpr std::size_t kAutoSplit = static_cast<std::size_t>(-1);
 std::shared_ptr<const JpegCodedIndex> IndexJpegCodedData(const std::uint8_t* source,
                                                          std::size_t size, std::string& why,
                                                          const std::atomic<bool>* stop = nullptr,
-                                                         std::size_t splitByte = kAutoSplit);
+                                                         std::size_t splitByte = kAutoSplit,
+                                                         bool blockDcs = false);
 // Whether `index` is the walk of exactly these bytes.
 bool IndexedJpegIs(const JpegCodedIndex& index, const std::uint8_t* source, std::size_t size);
 // The height of the source's MCU rows, in pixels.
@@ -54,3 +56,13 @@ unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index);
 // `why` set, when the source's tables have no codes for it.
 bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& keepRows,
                   std::vector<std::uint8_t>& out, std::string& why);
+
+// A quick look at a large photo: the picture at 1/8 of its size from each
+// block's DC alone (what libjpeg's 1/8 decode gives, but with chroma taken
+// block by block), read in the walk of the coded data, on two threads where
+// it is large. The sink is told the stored size (scaleDenominator), then
+// begin() with the 1/8 frame and the header's segments, then the rows.
+// False, with `error` set, for a source the walk cannot read or that is not
+// grey or YCbCr: then libjpeg's own reduced decode serves.
+bool DecodeJpegDcRows(const std::uint8_t* data, std::size_t size, JpegRowSink& sink,
+                      JpegKeptSegments& kept, std::string& error);

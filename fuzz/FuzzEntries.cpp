@@ -119,6 +119,26 @@ std::vector<JCOEF> Coefficients(LxMemFile& written) {
 }
 } // namespace
 
+// Keeps the quick look's rows, as a window would.
+class DcRows : public JpegRowSink {
+public:
+    bool begin(const JpegFrame& frame, const JpegKeptSegments&) override {
+        if (std::uint64_t{frame.width} * frame.height > kMaxReencodePixels)
+            return false;
+        width_ = frame.width;
+        pixels_.assign(std::size_t{frame.width} * frame.height * 4, 0);
+        return true;
+    }
+    std::uint8_t* directRow(std::uint32_t y) override {
+        return pixels_.data() + std::size_t{y} * width_ * 4;
+    }
+    void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
+
+private:
+    std::uint32_t width_ = 0;
+    std::vector<std::uint8_t> pixels_;
+};
+
 void BlockCopy(const std::uint8_t* data, std::size_t size) {
     // Half the inputs are copied as they stand, the road most copies take.
     const int orientation = size % 16 < 8 ? 1 : static_cast<int>(size % 8) + 1;
@@ -174,6 +194,11 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
             Coefficients(thin);
         }
     }
+
+    // The quick look from the blocks' DCs.
+    DcRows rows;
+    JpegKeptSegments kept;
+    DecodeJpegDcRows(data, size, rows, kept, error);
 }
 
 } // namespace fuzz_entries

@@ -601,3 +601,77 @@ TEST(KeptBlocks, AWalkInTwoHalvesAndAThinnedStandInAgreeWithTheWholePhoto) {
     }
     EXPECT_GE(walked, 5);
 }
+
+// The quick look read from the blocks' DCs looks like libjpeg's own 1/8
+// decode (djpeg -scale 1/8), for grey and every sampling: the same
+// brightness, and for photographs nearly the same colours.
+TEST(KeptBlocks, TheDcViewLooksLikeDjpegsEighthSizeDecode) {
+    TempDir dir;
+    std::vector<std::pair<std::string, fs::path>> photos = {
+        {"4:2:0", MakePhoto(dir, "a", 640, 480, 1, "-quality 90 -sample 2x2")},
+        {"4:2:2, odd size", MakePhoto(dir, "b", 333, 251, 1, "-quality 80 -sample 2x1")},
+        {"4:4:4", MakePhoto(dir, "c", 200, 120, 1, "-quality 80 -sample 1x1")},
+        {"grey", MakePhoto(dir, "d", 300, 301, 1, "-quality 95 -grayscale")},
+    };
+    if (CorpusAvailable()) {
+        for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
+            photos.emplace_back(entry.path().filename().string(), entry.path());
+    }
+    struct Rows : JpegRowSink {
+        bool begin(const JpegFrame& f, const JpegKeptSegments&) override {
+            frame = f;
+            pixels.assign(std::size_t{f.width} * f.height * 4, 0);
+            return true;
+        }
+        std::uint8_t* directRow(std::uint32_t y) override {
+            return pixels.data() + std::size_t{y} * frame.width * 4;
+        }
+        void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
+        JpegFrame frame;
+        std::vector<std::uint8_t> pixels;
+    };
+    int viewed = 0;
+    for (const auto& [name, photo] : photos) {
+        SCOPED_TRACE(name);
+        const std::vector<std::uint8_t> bytes = ReadBytes(photo);
+        Rows rows;
+        JpegKeptSegments kept;
+        std::string error;
+        if (!DecodeJpegDcRows(bytes.data(), bytes.size(), rows, kept, error))
+            continue;
+        ++viewed;
+        const std::string out =
+            testing_support::Run("djpeg -scale 1/8 -ppm " + Quote(photo.string()) + " 2>/dev/null")
+                .output;
+        Pnm eighth;
+        ASSERT_TRUE(ParsePnm(std::vector<std::uint8_t>(out.begin(), out.end()), eighth));
+        ASSERT_EQ(static_cast<std::uint32_t>(eighth.width), rows.frame.width);
+        ASSERT_EQ(static_cast<std::uint32_t>(eighth.height), rows.frame.height);
+        // The brightness is the blocks' DCs in both; the colour differs
+        // where libjpeg reads a little more of the chroma blocks than their DC.
+        double brightness = 0;
+        double colour = 0;
+        const std::size_t count = std::size_t{rows.frame.width} * rows.frame.height;
+        const auto channels = static_cast<std::size_t>(eighth.channels);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::array<double, 3> ours{};
+            std::array<double, 3> theirs{};
+            for (std::size_t c = 0; c < 3; ++c) {
+                ours[c] = rows.pixels[i * 4 + 2 - c];
+                theirs[c] = eighth.samples[i * channels + (channels == 1 ? 0 : c)];
+                colour += std::abs(ours[c] - theirs[c]);
+            }
+            const auto luma = [](const std::array<double, 3>& p) {
+                return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+            };
+            brightness += std::abs(luma(ours) - luma(theirs));
+        }
+        const auto n = static_cast<double>(count);
+        EXPECT_LE(brightness / n, 1.0);
+        // Photographs' colours change slowly; the made-up pictures' do not.
+        if (photo.parent_path() != dir.path()) {
+            EXPECT_LE(colour / n / 3, 6.0);
+        }
+    }
+    EXPECT_GE(viewed, 4);
+}
