@@ -273,20 +273,24 @@ public:
             put(static_cast<std::uint32_t>(data[from / 8] >> shift), n);
             from += static_cast<unsigned>(n);
         }
-        for (; to - from >= 32; from += 32) {
-            std::uint32_t word = 0;
+        // Seven bytes at a time (with the fewer than eight bits pending, 63
+        // bits fit), written at once where none of them is 0xFF; eight bytes
+        // are read, so the last seven bytes of the data go the byte way.
+        for (; to - from >= 64; from += 56) {
+            std::uint64_t word = 0;
             std::memcpy(&word, data + from / 8, sizeof word);
-            word = __builtin_bswap32(word);
-            pending_ = (pending_ << 32) | word;
-            const std::uint32_t out = static_cast<std::uint32_t>(pending_ >> count_);
-            const std::uint32_t inverted = ~out;
-            room(8);
-            if (((inverted - 0x01010101U) & ~inverted & 0x80808080U) == 0) {
-                const std::uint32_t big = __builtin_bswap32(out);
+            word = __builtin_bswap64(word) >> 8;
+            pending_ = (pending_ << 56) | word;
+            const std::uint64_t out = (pending_ >> count_) & 0x00FFFFFFFFFFFFFFULL;
+            // Marks the bytes that are 0xFF (the top byte is always clear).
+            const std::uint64_t inverted = ~out & 0x00FFFFFFFFFFFFFFULL;
+            room(16);
+            if (((inverted - 0x0101010101010101ULL) & ~inverted & 0x0080808080808080ULL) == 0) {
+                const std::uint64_t big = __builtin_bswap64(out << 8);
                 std::memcpy(&out_[at_], &big, sizeof big);
-                at_ += 4;
+                at_ += 7;
             } else {
-                for (int shift = 24; shift >= 0; shift -= 8) {
+                for (int shift = 48; shift >= 0; shift -= 8) {
                     const auto byte = static_cast<std::uint8_t>(out >> shift);
                     out_[at_++] = byte;
                     if (byte == 0xFF)
