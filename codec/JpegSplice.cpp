@@ -317,6 +317,31 @@ private:
     int count_ = 0;
 };
 
+// Runs of the source's bits to copy as they are: consecutive MCUs' bits are
+// gathered into one run, which goes out before anything else is written.
+class SourceRuns {
+public:
+    SourceRuns(BitWriter& out, const std::uint8_t* bits) : out_(out), bits_(bits) {}
+    void add(std::uint64_t from, std::uint64_t to) {
+        if (to_ != from) {
+            flush();
+            from_ = from;
+        }
+        to_ = to;
+    }
+    void flush() {
+        if (to_ > from_)
+            out_.copy(bits_, from_, to_);
+        from_ = to_ = 0;
+    }
+
+private:
+    BitWriter& out_;
+    const std::uint8_t* bits_;
+    std::uint64_t from_ = 0;
+    std::uint64_t to_ = 0;
+};
+
 // The symbols a copy needed that its tables had no code for.
 struct MissingCodes {
     std::array<bool, 256> dc{};
@@ -706,6 +731,16 @@ struct JpegCodedIndex {
                     return false;
             }
         }
+        return true;
+    }
+    // Adds MCU `mcu`'s own bits to `runs` when the copy predicts its DCs
+    // from what the source does there, and moves the prediction past it.
+    bool copyMcu(std::size_t mcu, Predictions& predicted, SourceRuns& runs) const {
+        if (predictedBefore(mcu) != predicted)
+            return false;
+        runs.add(marks[mcu].start, endOf(mcu));
+        for (int c = 0; c < layout.components; ++c)
+            predicted[static_cast<std::size_t>(c)] = marks[mcu].after[static_cast<std::size_t>(c)];
         return true;
     }
     BitReader reader() const {
@@ -1201,13 +1236,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
     std::vector<Block> source(ix.blocksPerMcu);
     std::vector<Block> fresh(ix.blocksPerMcu);
     Predictions predicted{};
-    std::uint64_t runFrom = 0;
-    std::uint64_t runTo = 0;
-    const auto flush = [&] {
-        if (runTo > runFrom)
-            out.copy(ix.clean.bytes.data(), runFrom, runTo);
-        runFrom = runTo = 0;
-    };
+    SourceRuns runs(out, ix.clean.bytes.data());
     std::uint64_t restarts = 0;
     for (unsigned m = 0; m < copyMcusHigh_; ++m) {
         const bool onSource = m >= topMcuRows_ && m - topMcuRows_ < sourceMcusHigh_;
@@ -1215,7 +1244,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
         for (unsigned mx = 0; mx < wide; ++mx) {
             const std::uint64_t j = std::uint64_t{m} * wide + mx;
             if (restart != 0 && j > 0 && j % restart == 0) {
-                flush();
+                runs.flush();
                 out.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
                 predicted = {};
             }
@@ -1225,20 +1254,10 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                 return false;
             }
             if (onSource && !mcuPlanned(m, mx)) {
-                if (ix.predictedBefore(i) == predicted) {
-                    // The source's own bits, as they are.
-                    if (runTo != ix.marks[i].start) {
-                        flush();
-                        runFrom = ix.marks[i].start;
-                    }
-                    runTo = ix.endOf(i);
-                    for (int c = 0; c < layout_.components; ++c)
-                        predicted[static_cast<std::size_t>(c)] =
-                            ix.marks[i].after[static_cast<std::size_t>(c)];
+                if (ix.copyMcu(i, predicted, runs))
                     continue;
-                }
             }
-            flush();
+            runs.flush();
             bool haveSource = false;
             bool haveFresh = false;
             std::size_t at = 0;
@@ -1278,7 +1297,7 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
             }
         }
     }
-    flush();
+    runs.flush();
     out.align();
     return true;
 }
@@ -1404,13 +1423,7 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
         std::vector<Block> blocks(ix.blocksPerMcu);
         MissingCodes missing;
         Predictions predicted{};
-        std::uint64_t runFrom = 0;
-        std::uint64_t runTo = 0;
-        const auto flush = [&] {
-            if (runTo > runFrom)
-                writer.copy(ix.clean.bytes.data(), runFrom, runTo);
-            runFrom = runTo = 0;
-        };
+        SourceRuns runs(writer, ix.clean.bytes.data());
         const unsigned wide = ix.layout.mcusWide;
         const unsigned restart = ix.header.restart;
         std::uint64_t restarts = 0;
@@ -1418,22 +1431,13 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
             for (unsigned mx = 0; mx < wide; ++mx) {
                 const std::size_t i = std::size_t{m} * wide + mx;
                 if (restart != 0 && i > 0 && i % restart == 0) {
-                    flush();
+                    runs.flush();
                     writer.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
                     predicted = {};
                 }
-                if (keepRows[m] && ix.predictedBefore(i) == predicted) {
-                    if (runTo != ix.marks[i].start) {
-                        flush();
-                        runFrom = ix.marks[i].start;
-                    }
-                    runTo = ix.endOf(i);
-                    for (int c = 0; c < ix.layout.components; ++c)
-                        predicted[static_cast<std::size_t>(c)] =
-                            ix.marks[i].after[static_cast<std::size_t>(c)];
+                if (keepRows[m] && ix.copyMcu(i, predicted, runs))
                     continue;
-                }
-                flush();
+                runs.flush();
                 if (keepRows[m]) {
                     // The MCU's own blocks, their DC from where this stream is.
                     if (!ix.readMcu(reader, i, blocks)) {
@@ -1470,7 +1474,7 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
                 }
             }
         }
-        flush();
+        runs.flush();
         writer.align();
         writer.bytes({0xFF, 0xD9});
         writer.finish();
