@@ -99,7 +99,9 @@ bool DocumentModel::startOpen(const QString& path, QSize viewPixels) {
             },
             Qt::QueuedConnection);
         auto opened = std::make_shared<PictureDocument>();
-        PipelineResult result = openPicture(*opened, path);
+        // A cancel (or a later open) stops the decode between its rows.
+        PipelineResult result =
+            openPicture(*opened, path, kMaxOpenPixels, false, &control->cancelled);
         if (control->cancelled)
             return;
         QMetaObject::invokeMethod(

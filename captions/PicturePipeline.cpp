@@ -62,8 +62,10 @@ QString tooLargeMessage(const QString& path, const QString& why) {
 // that are too large.
 class UprightPicture : public JpegRowSink {
 public:
-    UprightPicture(const QString& path, std::uint64_t maxPixels)
-        : path_(path), maxPixels_(maxPixels) {}
+    UprightPicture(const QString& path, std::uint64_t maxPixels, const std::atomic<bool>* stop)
+        : path_(path), maxPixels_(maxPixels), stop_(stop) {}
+
+    bool stopped() override { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
 
     bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
         try {
@@ -114,6 +116,7 @@ private:
 
     QString path_;
     std::uint64_t maxPixels_;
+    const std::atomic<bool>* stop_;
     QString tooLarge_;
     JpegFrame stored_;
     int orientation_ = 1;
@@ -357,7 +360,7 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
 } // namespace
 
 PipelineResult openPicture(PictureDocument& document, const QString& path, std::uint64_t maxPixels,
-                           bool indexBlocks) {
+                           bool indexBlocks, const std::atomic<bool>* stop) {
     const QByteArray name = QFile::encodeName(path);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.constData(), "rb"));
     if (!file) {
@@ -402,7 +405,7 @@ PipelineResult openPicture(PictureDocument& document, const QString& path, std::
     // which puts the stream back where it found it.
     auto exif = std::make_unique<LxImageJPG>();
     exif->ReadExif(&stream);
-    UprightPicture upright(path, maxPixels);
+    UprightPicture upright(path, maxPixels, stop);
     JpegKeptSegments kept;
     std::string error;
     if (!DecodeJpegRows(&stream, upright, kept, error, kMaxLibraryMemory)) {

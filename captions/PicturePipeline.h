@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,8 +37,11 @@ constexpr std::uint64_t kMaxOpenPixels = 250'000'000;
 // `maxPixels` lowers the size limit for callers that must stay small.
 // `indexBlocks` also walks a JPEG's coded data, beside the decode, so that a
 // save that keeps the photo's blocks later only writes (see sourceIndex).
+// `stop`, once set, ends a JPEG's decode early (a failure, for a cancelled
+// job).
 PipelineResult openPicture(PictureDocument& document, const QString& path,
-                           std::uint64_t maxPixels = kMaxOpenPixels, bool indexBlocks = false);
+                           std::uint64_t maxPixels = kMaxOpenPixels, bool indexBlocks = false,
+                           const std::atomic<bool>* stop = nullptr);
 
 // How a save encodes the picture.
 struct PictureQuality {

@@ -190,6 +190,11 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     JSAMPROW targets[kHandOverRows];
     JSAMPROW reads[kHandOverRows];
     while (cinfo.output_scanline < height) {
+        if (sink.stopped()) {
+            SetText(text, "stopped");
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
         const std::uint32_t first = cinfo.output_scanline;
         if (!sink.wants(first)) {
             std::uint32_t end = first + 1;

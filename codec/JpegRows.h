@@ -117,6 +117,9 @@ public:
     // colour conversion on them) and never handed over. Every row by
     // default.
     virtual bool wants(std::uint32_t /*y*/) { return true; }
+    // Asked between batches of rows: true stops the decode there (a
+    // failure, "stopped"), for a job that was cancelled.
+    virtual bool stopped() { return false; }
 
     std::string refusal;
 };

@@ -226,3 +226,18 @@ TEST_F(JobsTest, ClosingDuringASaveWaitsForTheFileAndThenCloses) {
 }
 
 } // namespace
+
+// A cancelled open stops its decode between rows: the open fails at once
+// and the document keeps what it had.
+TEST_F(JobsTest, ACancelledOpenStopsDecodingAndLeavesTheDocumentAsItWas) {
+    PictureDocument document;
+    ASSERT_TRUE(openPicture(document, Q(dir.file("small.jpg"))).ok);
+    const QImage before = document.picture;
+    const std::atomic<bool> stop{true};
+    const PipelineResult result =
+        openPicture(document, Q(dir.file("big.jpg")), kMaxOpenPixels, false, &stop);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.message.contains(QStringLiteral("stopped"))) << result.message.toStdString();
+    EXPECT_EQ(document.picture, before);
+    EXPECT_EQ(document.fileName, QStringLiteral("small.jpg"));
+}
