@@ -3,6 +3,7 @@
 #include "captions/CaptionRenderer.h"
 #include "captions/DescriptionText.h"
 #include "captions/FileReplacer.h"
+#include "captions/UprightRows.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegRows.h"
 #include "codec/JpegSplice.h"
@@ -56,73 +57,6 @@ QString tooLargeMessage(const QString& path, const QString& why) {
     return QStringLiteral("\"%1\" is too large to open: %2.")
         .arg(QDir::toNativeSeparators(path), why);
 }
-
-// Receives the decoded rows and places them upright in a new RGB32 picture,
-// after reading the photo's metadata from its header and refusing pictures
-// that are too large.
-class UprightPicture : public JpegRowSink {
-public:
-    UprightPicture(const QString& path, std::uint64_t maxPixels, const std::atomic<bool>* stop)
-        : path_(path), maxPixels_(maxPixels), stop_(stop) {}
-
-    bool stopped() override { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
-
-    bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
-        try {
-            metadata_ = std::make_shared<PhotoMetadata>(readPhotoMetadata(kept));
-        } catch (const std::bad_alloc&) {
-            metadata_ = std::make_shared<PhotoMetadata>();
-        }
-        orientation_ = metadata_->orientation;
-        stored_ = frame;
-        const bool swap = orientationSwapsSides(orientation_);
-        const std::uint32_t width = swap ? frame.height : frame.width;
-        const std::uint32_t height = swap ? frame.width : frame.height;
-        // Progressive files keep every coefficient until the end.
-        const std::uint64_t decoderBytes =
-            frame.progressive ? static_cast<std::uint64_t>(frame.components) * 2 : 0;
-        PictureGate gate(maxPixels_);
-        if (!gate.admit(width, height, decoderBytes))
-            return refuse(gate.refusal());
-        picture_ = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-        if (picture_.isNull()) {
-            refusal = "not enough memory";
-            return false;
-        }
-        AdviseLargePages(picture_.bits(), static_cast<std::size_t>(picture_.sizeInBytes()));
-        return true;
-    }
-
-    std::uint8_t* directRow(std::uint32_t y) override {
-        return orientation_ == 1 ? picture_.scanLine(static_cast<int>(y)) : nullptr;
-    }
-
-    void rows(std::uint32_t first, std::uint32_t count, const std::uint8_t* const* rows) override {
-        placeStoredRows(orientation_, stored_.width, stored_.height, first, count, rows,
-                        picture_.bits(), picture_.bytesPerLine());
-    }
-
-    QImage takePicture() { return std::move(picture_); }
-    std::shared_ptr<const PhotoMetadata> metadata() const { return metadata_; }
-    // Set when the picture was refused for its size, with the whole message.
-    const QString& tooLarge() const { return tooLarge_; }
-
-private:
-    bool refuse(const QString& why) {
-        tooLarge_ = tooLargeMessage(path_, why);
-        refusal = "too large";
-        return false;
-    }
-
-    QString path_;
-    std::uint64_t maxPixels_;
-    const std::atomic<bool>* stop_;
-    QString tooLarge_;
-    JpegFrame stored_;
-    int orientation_ = 1;
-    QImage picture_;
-    std::shared_ptr<PhotoMetadata> metadata_;
-};
 
 // Reads the rest of an open file into `bytes`; false with errno set on
 // failure, EFBIG for a file the memory stream cannot hold.
@@ -405,12 +339,12 @@ PipelineResult openPicture(PictureDocument& document, const QString& path, std::
     // which puts the stream back where it found it.
     auto exif = std::make_unique<LxImageJPG>();
     exif->ReadExif(&stream);
-    UprightPicture upright(path, maxPixels, stop);
+    UprightRows upright(maxPixels, 0, stop);
     JpegKeptSegments kept;
     std::string error;
     if (!DecodeJpegRows(&stream, upright, kept, error, kMaxLibraryMemory)) {
-        if (!upright.tooLarge().isEmpty())
-            return {false, upright.tooLarge(), QString()};
+        if (!upright.gateRefusal().isEmpty())
+            return {false, tooLargeMessage(path, upright.gateRefusal()), QString()};
         return failure(QStringLiteral("open"), path,
                        QStringLiteral("it is not a JPEG picture that can be read (%1)")
                            .arg(QString::fromLocal8Bit(error.c_str())));
