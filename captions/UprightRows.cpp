@@ -60,8 +60,8 @@ std::uint8_t* UprightRows::directRow(std::uint32_t y) {
 }
 
 void UprightRows::rows(std::uint32_t first, std::uint32_t count, const std::uint8_t* const* rows) {
-    placeStoredRows(orientation_, frame_.width, frame_.height, first, count, rows,
-                    picture_.bits(), picture_.bytesPerLine());
+    placeStoredRows(orientation_, frame_.width, frame_.height, first, count, rows, picture_.bits(),
+                    picture_.bytesPerLine());
 }
 
 bool UprightRows::stopped() {

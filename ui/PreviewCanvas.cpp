@@ -49,6 +49,32 @@ const QImage& PreviewCanvas::update(const PictureDocument& document, WorkingCapt
             redrawCaptions(canvas_, document, shown, 0, now.strip);
             return canvas_;
         }
+        const BandStrip& was = bandStrip_;
+        if (fromBand_ && bandIndex_ == index && !now.strip.isEmpty() && !was.strip.isEmpty() &&
+            now.strip.top() == was.strip.top() && canvas_.height() == was.canvasHeight &&
+            now.canvasHeight - now.strip.height() == was.canvasHeight - was.strip.height()) {
+            // The strip grew or shrank: the rows above it stay, the rows
+            // below it (the photo among them) move with its end, and only
+            // the strip is drawn again.
+            QImage moved(canvas_.width(), static_cast<int>(now.canvasHeight), canvas_.format());
+            if (!moved.isNull()) {
+                const std::size_t rowBytes = static_cast<std::size_t>(canvas_.bytesPerLine());
+                for (int y = 0; y < now.strip.top(); ++y)
+                    std::memcpy(moved.scanLine(y), canvas_.constScanLine(y), rowBytes);
+                const int below = canvas_.height() - was.strip.bottom() - 1;
+                for (int i = 0; i < below; ++i)
+                    std::memcpy(moved.scanLine(now.strip.bottom() + 1 + i),
+                                canvas_.constScanLine(was.strip.bottom() + 1 + i), rowBytes);
+                for (int y = now.strip.top(); y <= now.strip.bottom(); ++y) {
+                    auto* line = reinterpret_cast<QRgb*>(moved.scanLine(y));
+                    std::fill(line, line + moved.width(), qRgb(0, 0, 0));
+                }
+                redrawCaptions(moved, document, shown, 0, now.strip);
+                canvas_ = std::move(moved);
+                bandStrip_ = now;
+                return canvas_;
+            }
+        }
         canvas_ = renderCaptionList(document, shown, std::move(canvas_));
         fromBand_ = true;
         bandIndex_ = index;

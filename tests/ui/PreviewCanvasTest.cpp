@@ -169,7 +169,8 @@ TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
               renderCaptions(document, {&working, 0}));
 }
 
-TEST_F(PreviewCanvasTest, TypingInABandCaptionDrawsOnlyItsStripAndMatchesAWholeRender) {
+TEST_F(PreviewCanvasTest,
+       TypingInABandCaptionDrawsOnlyItsStripEvenAsItGrowsAndMatchesAWholeRender) {
     // An on-image caption that reaches into the top band, as another
     // caption's ink the strip must take in again.
     document.captions.at(1)->marginTop = -20;
@@ -180,7 +181,10 @@ TEST_F(PreviewCanvasTest, TypingInABandCaptionDrawsOnlyItsStripAndMatchesAWholeR
     const QImage photo = document.picture;
     QImage white = photo;
     white.fill(Qt::white);
-    for (const char* typed : {"Top band!", "Top band!!", "Top bend!!"}) {
+    // The last ones add a line and take it away: the strip grows and
+    // shrinks, and the photo below it moves without being drawn again.
+    for (const char* typed : {"Top band!", "Top band!!", "Top bend!!", "Top bend!!\nTwo",
+                              "Top bend!!\nTwo lines", "Top bend!"}) {
         SCOPED_TRACE(typed);
         band.text = QString::fromUtf8(typed);
         const QImage previewed = preview.update(document, shown, base);
