@@ -272,10 +272,8 @@ void addDecorations(const QTextLine& line, const QPointF& origin, const QFont& f
     if (font.strikeOut())
         addBar(baseline - metrics.strikeOutPos());
 }
-} // namespace
-
-LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags,
-                       bool outlines) {
+LaidOutText layOutAfresh(const QString& text, const QFont& font, const QRectF& rect, int flags,
+                         bool outlines) {
     // As QPainter::drawText: line feeds break lines, returns are spaces,
     // lines sit on whole pixels, one leading apart, and the lines past
     // the bottom of the rectangle are not laid out.
@@ -369,6 +367,41 @@ LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rec
         }
     }
     return result;
+}
+
+// The last few layouts each thread made, newest first: a caption is drawn
+// and measured (its reach, its band's height) from the same layout, and a
+// redraw of an unchanged caption takes it again.
+struct LayoutKey {
+    QString text;
+    QFont font;
+    QRectF rect;
+    int flags = 0;
+    bool outlines = true;
+
+    bool operator==(const LayoutKey& other) const {
+        return text == other.text && rect == other.rect && flags == other.flags &&
+               outlines == other.outlines && font == other.font;
+    }
+};
+constexpr std::size_t kKeptLayouts = 8;
+} // namespace
+
+LaidOutText layOutText(const QString& text, const QFont& font, const QRectF& rect, int flags,
+                       bool outlines) {
+    thread_local std::vector<std::pair<LayoutKey, LaidOutText>> kept;
+    const LayoutKey key{text, font, rect, flags, outlines};
+    const auto found = std::find_if(kept.begin(), kept.end(),
+                                    [&](const auto& entry) { return entry.first == key; });
+    if (found != kept.end()) {
+        std::rotate(kept.begin(), found, found + 1);
+        return kept.front().second;
+    }
+    LaidOutText laidOut = layOutAfresh(text, font, rect, flags, outlines);
+    if (kept.size() == kKeptLayouts)
+        kept.pop_back();
+    kept.insert(kept.begin(), {key, laidOut});
+    return laidOut;
 }
 
 LaidOutText translated(LaidOutText laidOut, QPointF offset) {
