@@ -96,18 +96,6 @@ void DocumentModel::takePicture(PictureDocument&& opened, const QString& path) {
     emit canvasChanged();
 }
 
-void DocumentModel::loadPicture(const QImage& picture, const QString& description,
-                                const QString& path) {
-    // A picture handed over without a file has no metadata to carry and no
-    // facts to fill in.
-    PictureDocument loaded;
-    loaded.picture = picture.convertToFormat(QImage::Format_RGB32);
-    loaded.description = description;
-    loaded.fileName = QFileInfo(path).fileName();
-    takePicture(std::move(loaded), path);
-    emit openFinished(true);
-}
-
 void DocumentModel::setCaptionData(std::shared_ptr<const CaptionDataTable> table) {
     const QString before = description();
     captionData_ = std::move(table);

@@ -59,9 +59,6 @@ public:
     // history kept; the current captions count as unmodified. On failure
     // nothing changes. Either way openFinished() follows.
     PipelineResult open(const QString& path);
-    // Takes a picture already in memory as a successful open of `path`
-    // would: for pictures that come from elsewhere than a JPEG file.
-    void loadPicture(const QImage& picture, const QString& description, const QString& path = {});
     // Saves through the pipeline; a successful save marks the captions
     // unmodified. The document itself does not change.
     PipelineResult save(const QString& path, const SaveChoices& choices = {});

@@ -1,7 +1,6 @@
 #include "metadata/PhotoFacts.h"
 
 #include "metadata/MetadataLibrary.h"
-#include "metadata/PhotoMetadata.h"
 
 #include <cctype>
 #include <cmath>
@@ -171,10 +170,4 @@ PhotoFacts factsFromExif(const Exiv2::ExifData& exif) {
         return PhotoFacts{};
     }
     return facts;
-}
-
-PhotoFacts readPhotoFacts(const PhotoMetadata& metadata) {
-    JpegKeptSegments kept;
-    kept.segments = metadata.segments;
-    return readPhotoMetadata(std::move(kept)).facts;
 }

@@ -32,9 +32,3 @@ struct PhotoFacts {
     std::string keywords;
     std::string rating; // "★★★" for a rating of 3; empty for 0, rejected or none
 };
-
-struct PhotoMetadata;
-
-// Reads the facts from the EXIF block among the segments, as readPhotoMetadata
-// does when a photo is opened; never throws.
-PhotoFacts readPhotoFacts(const PhotoMetadata& metadata);

@@ -216,29 +216,6 @@ TEST_F(ConventionsTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveClos
         << "only the one save";
 }
 
-TEST_F(ConventionsTest, SaveProposesACaptionedCopyAndSavingOverThePhotoAsksFirst) {
-    openHoliday();
-    frame->model()->addCaption(Text("On the photo itself"));
-    FileDialogSeen seen;
-    AnswerFileDialog(QString(), &seen);
-    frame->runCommand(CommandId::Save);
-    FinishJob(*frame);
-    EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
-    EXPECT_EQ(seen.directory, Q(dir.path()));
-
-    const auto original = ReadBytes(dir.file("holiday.jpg"));
-    QString question;
-    AnswerFileDialog(Q(dir.file("holiday.jpg")));
-    AnswerMessageBox(&question, QMessageBox::Yes);
-    frame->runCommand(CommandId::Save);
-    FinishJob(*frame);
-    EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
-    EXPECT_NE(ReadBytes(dir.file("holiday.jpg")), original);
-    const CommandResult size = testing_support::Run(
-        "djpeg -pnm " + Quote(dir.file("holiday.jpg").string()) + " | head -c 20 | sed -n 2p");
-    EXPECT_GT(std::stoi(size.output.substr(4)), 80) << "the band is in the photo now";
-}
-
 TEST_F(ConventionsTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWithAMessage) {
     EXPECT_FALSE(frame->recentMenu()->isEnabled()) << "nothing opened yet";
     std::vector<fs::path> photos;

@@ -2,9 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "captions/DocumentModel.h"
-#include "codec/LxImageJPG.h"
-#include "image/LxMemFile.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestPhotos.h"
 #include "tests/support/WhenModal.h"
 
 #include <QPushButton>
@@ -14,25 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace fs = std::filesystem;
 using testing_support::WriteBytes;
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
     QImage picture(w, h, QImage::Format_RGB32);
     picture.fill(colour);
-    LxImageJPG image;
-    ASSERT_TRUE(image.CreateFromBitmapHandle(picture));
-    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    ASSERT_TRUE(image.Encode(&stream));
-    std::uint8_t* bytes = stream.GetBufferPointer(true);
-    WriteBytes(path, std::vector<std::uint8_t>(bytes, bytes + stream.Size()));
-    std::free(bytes);
+    WriteBytes(path, testing_support::JpegOf(picture));
 }
 
 void AnswerFileDialog(const QString& path, FileDialogSeen* seen) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/QtPaths.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
@@ -12,7 +14,7 @@ class CMainFrame;
 // Helpers that drive the main window as a person would: files to open, and
 // answers to the file dialogs and message boxes it opens.
 
-QString Q(const std::filesystem::path& path);
+using testing_support::Q;
 
 // Writes a JPEG of a flat colour through the program's own encoder.
 void WriteJpeg(const std::filesystem::path& path, int w, int h, QColor colour);

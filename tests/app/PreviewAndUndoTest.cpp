@@ -126,7 +126,7 @@ TEST_F(PreviewAndUndoTest, EditDrawsTheWorkingCaptionInPlaceOfTheEditedOne) {
     DocumentModel reference;
     CImageControl referenceView(&reference);
     referenceView.resize(frame->imageControl()->size());
-    reference.loadPicture(frame->model()->document().picture, QString());
+    ASSERT_TRUE(reference.open(Q(dir.file("photo.jpg"))).ok);
     Caption replaced = *frame->model()->document().captions.at(0);
     replaced.text = "First, much longer than it was before";
     reference.addCaption(replaced);

@@ -2,24 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(CaptionList, DefaultCaptionIsPlainBlackArialOnWhiteOverTheImage) {
-    const Caption caption;
-    EXPECT_TRUE(caption.text.isEmpty());
-    EXPECT_EQ(caption.font.faceName, "Arial");
-    EXPECT_EQ(caption.font.height, -14);
-    EXPECT_EQ(caption.font.weight, 400);
-    EXPECT_EQ(caption.font.charSet, 1);
-    EXPECT_EQ(caption.font.quality, 2);
-    EXPECT_FALSE(caption.font.italic || caption.font.underline || caption.font.strikeOut);
-    EXPECT_EQ(caption.textColor, 0xFF000000u);
-    EXPECT_EQ(caption.backgroundColor, 0xFFFFFFFFu);
-    EXPECT_EQ(caption.marginLeft | caption.marginTop | caption.marginRight | caption.marginBottom,
-              0);
-    EXPECT_FALSE(caption.useTextAsDescription || caption.useDescriptionAsText);
-    EXPECT_EQ(caption.horizontalAlignment, 'l');
-    EXPECT_EQ(caption.verticalAlignment, 't');
-    EXPECT_EQ(caption.disposition, 'i');
-
+TEST(CaptionList, AFaceNameKeepsAtMost31Characters) {
     LogFont font;
     font.setFaceName(QString(40, 'F'));
     EXPECT_EQ(font.faceName.size(), 31);

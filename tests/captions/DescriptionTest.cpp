@@ -29,21 +29,3 @@ TEST(Description, StoredBytesAreUtf8CutAtACharacterToFitOneSegment) {
     const QString fitting = QString(65497, 'a') + QString::fromUtf8("東");
     EXPECT_EQ(encodeDescription(fitting).size(), kMaxDescriptionBytes);
 }
-
-TEST(Description, ShortTextsAlsoSitInTheValueField) {
-    EXPECT_TRUE(descriptionSegment(QByteArray()).isEmpty());
-    const QByteArray one = descriptionSegment("A");
-    ASSERT_EQ(one.size(), 38);
-    EXPECT_EQ(one.mid(2, 2), QByteArray("\x00\x24", 2)); // 1 + 35
-    EXPECT_EQ(one.mid(24, 8), QByteArray("\x01\x00\x00\x00"
-                                         "A\x00\x00\x00",
-                                         8));
-    EXPECT_EQ(one.mid(36), QByteArray("A\x06"));
-    const QByteArray four = descriptionSegment("ABCD");
-    EXPECT_EQ(four.mid(28, 4), QByteArray("ABCD"));
-    const QByteArray five = descriptionSegment("ABCDE");
-    EXPECT_EQ(five.mid(28, 4), QByteArray("\x1A\x00\x00\x00", 4));
-    const QByteArray longest = descriptionSegment(QByteArray(kMaxDescriptionBytes, 'x'));
-    EXPECT_EQ(longest.mid(2, 2), QByteArray("\xFF\xFF", 2));
-    EXPECT_TRUE(descriptionSegment(QByteArray(kMaxDescriptionBytes + 1, 'x')).isEmpty());
-}

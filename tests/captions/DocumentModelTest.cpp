@@ -2,8 +2,9 @@
 // changes, the modified flag, the description a save carries and the
 // working caption of an open caption dialog.
 #include "captions/DocumentModel.h"
+#include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestPhotos.h"
 
 #include <QSignalSpy>
 
@@ -66,12 +67,14 @@ using Counts = std::vector<qsizetype>;
 } // namespace
 
 TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
+    TempDir dir;
+    WriteBytes(dir.file("a.jpg"), JpegOf(Picture(64, 48), {DescriptionSegment("from the camera")}));
     DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
     Spies spies(model);
-    model.loadPicture(Picture(64, 48), QStringLiteral("from the camera"), "/photos/a.jpg");
+    ASSERT_TRUE(model.open(Q(dir.file("a.jpg"))).ok);
     //                 open pic add edit rem desc canvas work mod
     EXPECT_EQ(spies.take(), Counts({1, 1, 0, 0, 0, 1, 1, 0, 0}));
-    EXPECT_EQ(model.path(), "/photos/a.jpg");
+    EXPECT_EQ(model.path(), Q(dir.file("a.jpg")));
 
     model.addCaption(Text("one"));
     EXPECT_EQ(spies.take(), Counts({0, 0, 1, 0, 0, 0, 1, 0, 1}));
@@ -101,8 +104,9 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
 }
 
 TEST(DocumentModel, UndoAndRedoBringTheListBackExactlyWithNamedSteps) {
+    TempDir dir;
     DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
-    model.loadPicture(Picture(32, 32), QString());
+    ASSERT_TRUE(OpenPicture(model, Picture(32, 32), dir.file("a.png")));
     Caption styled = Text("first");
     styled.disposition = Disposition::TopBand;
     styled.marginLeft = 12;
@@ -141,7 +145,8 @@ TEST(DocumentModel, UndoAndRedoBringTheListBackExactlyWithNamedSteps) {
 TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailureChangesNothing) {
     TempDir dir;
     DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
-    model.loadPicture(Picture(20, 10), QStringLiteral("first photo"), "/a.jpg");
+    WriteBytes(dir.file("a.jpg"), JpegOf(Picture(20, 10), {DescriptionSegment("first photo")}));
+    ASSERT_TRUE(model.open(Q(dir.file("a.jpg"))).ok);
     model.addCaption(Text("kept"));
     ASSERT_TRUE(model.isModified());
 
@@ -152,7 +157,7 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     EXPECT_FALSE(failed.ok);
     EXPECT_TRUE(failed.message.startsWith("Could not open"));
     EXPECT_EQ(spies.take(), Counts({1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(model.path(), "/a.jpg");
+    EXPECT_EQ(model.path(), Q(dir.file("a.jpg")));
     EXPECT_EQ(model.document().width(), 20u);
     EXPECT_TRUE(model.isModified());
 
@@ -175,16 +180,12 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     model.history()->undo();
     EXPECT_EQ(Texts(model), QStringList{"kept"});
     EXPECT_TRUE(model.isModified());
-
-    // A picture handed over in memory carries nothing of the file before.
-    ASSERT_NE(model.document().metadata, nullptr);
-    model.loadPicture(Picture(30, 20), QStringLiteral("in memory"));
-    EXPECT_EQ(model.document().metadata, nullptr);
 }
 
 TEST(DocumentModel, TheWorkingCaptionIsShownWithoutTouchingTheListOrTheHistory) {
+    TempDir dir;
     DocumentModel model;
-    model.loadPicture(Picture(200, 100), QString());
+    ASSERT_TRUE(OpenPicture(model, Picture(200, 100), dir.file("a.png")));
     model.addCaption(Text("listed"));
     Spies spies(model);
 

@@ -1,7 +1,6 @@
 #include "captions/FileReplacer.h"
+#include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -13,10 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 using Kind = FileReplacer::Temporary;
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 mode_t ModeOf(const fs::path& path) {
     struct stat st {};

@@ -4,11 +4,9 @@
 // with a note; and the size limits for very large pictures.
 #include "captions/DescriptionText.h"
 #include "captions/PicturePipeline.h"
-#include "codec/JpegRows.h"
-#include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestPhotos.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -19,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 
 using namespace testing_support;
@@ -48,30 +45,11 @@ std::string Text(const QJsonObject& tags, const char* name) {
     return tags.value(name).toVariant().toString().toStdString();
 }
 
-Bytes Encoded(const QImage& picture) {
-    LxMemFile out(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    std::string error;
-    EXPECT_TRUE(EncodeJpegRows(&out, picture.constBits(), picture.bytesPerLine(),
-                               std::uint32_t(picture.width()), std::uint32_t(picture.height()),
-                               JpegEncodeSettings{}, error));
-    const std::uint8_t* p = out.GetBufferPointer(false);
-    Bytes bytes(p, p + out.Size());
-    std::free(out.GetBufferPointer(true));
-    return bytes;
-}
-
 // A small photo with these segments after its JFIF header.
 Bytes PhotoWith(const std::vector<Bytes>& segments) {
     QImage picture(48, 32, QImage::Format_RGB32);
     picture.fill(qRgb(90, 140, 200));
-    const Bytes jpeg = Encoded(picture);
-    Bytes out;
-    out.reserve(jpeg.size() + (1 << 20));
-    out.insert(out.end(), jpeg.begin(), jpeg.begin() + 20);
-    for (const Bytes& s : segments)
-        out.insert(out.end(), s.begin(), s.end());
-    out.insert(out.end(), jpeg.begin() + 20, jpeg.end());
-    return out;
+    return JpegOf(picture, segments);
 }
 
 Bytes IccPart(int number, int count, const Bytes& part) {
@@ -434,12 +412,7 @@ TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused)
         std::vector<std::uint8_t> row(12000 * 4);
         for (std::size_t i = 0; i < row.size(); ++i)
             row[i] = static_cast<std::uint8_t>(i * 7);
-        LxMemFile out(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-        std::string error;
-        ASSERT_TRUE(EncodeJpegRows(&out, row.data(), 0, 12000, 9000, JpegEncodeSettings{}, error));
-        const std::uint8_t* p = out.GetBufferPointer(false);
-        WriteBytes(dir.file("big.jpg"), Bytes(p, p + out.Size()));
-        std::free(out.GetBufferPointer(true));
+        WriteBytes(dir.file("big.jpg"), JpegOfRows(row.data(), 0, 12000, 9000));
     }
     {
         PictureDocument document;

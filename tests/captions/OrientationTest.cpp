@@ -1,17 +1,13 @@
 // Photos open upright by their EXIF Orientation, as viewers show them, and
 // their copies say Orientation 1 (or nothing) so that viewers leave them be.
 #include "captions/PicturePipeline.h"
-#include "codec/JpegRows.h"
-#include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestPhotos.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -62,18 +58,7 @@ Bytes PhotoWithExif(const Bytes& exifSegment) {
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x)
             picture.setPixel(x, y, qRgb(x * 6, y * 10, 200 - x * 3));
-    LxMemFile out(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    std::string error;
-    EXPECT_TRUE(EncodeJpegRows(&out, picture.constBits(), picture.bytesPerLine(), 40, 24,
-                               JpegEncodeSettings{}, error));
-    const std::uint8_t* p = out.GetBufferPointer(false);
-    Bytes bytes;
-    bytes.reserve(std::size_t(out.Size()) + exifSegment.size());
-    bytes.insert(bytes.end(), p, p + 20);
-    bytes.insert(bytes.end(), exifSegment.begin(), exifSegment.end());
-    bytes.insert(bytes.end(), p + 20, p + out.Size());
-    std::free(out.GetBufferPointer(true));
-    return bytes;
+    return JpegOf(picture, {exifSegment});
 }
 
 } // namespace

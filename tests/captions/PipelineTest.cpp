@@ -1,10 +1,8 @@
 #include "captions/DescriptionText.h"
 #include "captions/PicturePipeline.h"
-#include "codec/LxImageJPG.h"
-#include "image/LxMemFile.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestPhotos.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -37,30 +35,6 @@ QImage Photo(int w, int h) {
     return image;
 }
 
-// A JPEG of the picture as the codec writes it, with extra segments placed
-// after SOI and JFIF APP0.
-Bytes JpegBytes(const QImage& picture, const std::vector<Bytes>& segments = {}) {
-    LxImageJPG image;
-    EXPECT_TRUE(image.CreateFromBitmapHandle(picture));
-    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    EXPECT_TRUE(image.Encode(&stream));
-    std::uint8_t* p = stream.GetBufferPointer(true);
-    Bytes out(p, p + 20);
-    for (const Bytes& s : segments) {
-        out.insert(out.end(), s.begin(), s.end());
-    }
-    out.insert(out.end(), p + 20, p + stream.Size());
-    std::free(p);
-    return out;
-}
-
-Bytes DescriptionExif(const std::string& bytes) {
-    TiffBuilder tiff(false);
-    tiff.AddDirectory(
-        {{0x010E, 2, static_cast<std::uint32_t>(bytes.size() + 1), TiffBuilder::Text(bytes)}});
-    return ExifSegment(tiff.Bytes());
-}
-
 PictureDocument Opened(const fs::path& file) {
     PictureDocument document;
     const PipelineResult result = openPicture(document, Q(file));
@@ -89,7 +63,7 @@ QString TextOfBytes(const QString& pattern, qsizetype bytes) {
 TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {
     TempDir dir;
     WriteBytes(dir.file("a.jpg"),
-               JpegBytes(Photo(40, 30), {DescriptionExif("Caf\xE9 \xC3\xA9t\xC3\xA9")}));
+               JpegOf(Photo(40, 30), {DescriptionSegment("Caf\xE9 \xC3\xA9t\xC3\xA9")}));
     PictureDocument document;
     Caption caption;
     caption.text = "kept";
@@ -114,8 +88,8 @@ TEST(Pipeline, OpenFillsTheDocumentAndKeepsCaptions) {
 
 TEST(Pipeline, FilesThatCannotBeOpenedLeaveTheDocumentAndSayWhy) {
     TempDir dir;
-    WriteBytes(dir.file("good.jpg"), JpegBytes(Photo(64, 48), {DescriptionExif("good")}));
-    const Bytes full = JpegBytes(Photo(400, 300));
+    WriteBytes(dir.file("good.jpg"), JpegOf(Photo(64, 48), {DescriptionSegment("good")}));
+    const Bytes full = JpegOf(Photo(400, 300));
     WriteBytes(dir.file("empty.jpg"), {});
     WriteBytes(dir.file("text.jpg"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
     WriteBytes(dir.file("header-cut.jpg"), Bytes(full.begin(), full.begin() + 100));
@@ -148,7 +122,7 @@ TEST(Pipeline, FilesThatCannotBeOpenedLeaveTheDocumentAndSayWhy) {
 
 TEST(Pipeline, TheDescriptionSegmentSitsAfterTheEncodersHeader) {
     TempDir dir;
-    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(32, 16)));
+    WriteBytes(dir.file("in.jpg"), JpegOf(Photo(32, 16)));
     PictureDocument document = Opened(dir.file("in.jpg"));
     ASSERT_TRUE(savePicture(document, Q(dir.file("plain.jpg"))).ok);
     document.description = "0123456789";
@@ -171,7 +145,7 @@ TEST(Pipeline, TheDescriptionSegmentSitsAfterTheEncodersHeader) {
 
 TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
     TempDir dir;
-    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(48, 32)));
+    WriteBytes(dir.file("in.jpg"), JpegOf(Photo(48, 32)));
     const QString ascii = "The quick brown fox jumps over the lazy dog. ";
     const QString mixed = QString::fromUtf8("Café au lait, 東京. ");
     for (const QString& pattern : {ascii, mixed}) {
@@ -223,7 +197,7 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
 
 TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
     TempDir dir;
-    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(200, 100), {DescriptionExif("From camera")}));
+    WriteBytes(dir.file("in.jpg"), JpegOf(Photo(200, 100), {DescriptionSegment("From camera")}));
     PictureDocument document = Opened(dir.file("in.jpg"));
     // Without captions the file's own description is written back.
     ASSERT_TRUE(savePicture(document, Q(dir.file("same.jpg"))).ok);
@@ -263,7 +237,7 @@ TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
 
 TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
     TempDir dir;
-    WriteBytes(dir.file("in.jpg"), JpegBytes(Photo(300, 200)));
+    WriteBytes(dir.file("in.jpg"), JpegOf(Photo(300, 200)));
     PictureDocument document = Opened(dir.file("in.jpg"));
     document.description = "New";
 
@@ -307,7 +281,7 @@ TEST(Pipeline, ReadOnlyFolderRefusesTheSaveAndKeepsTheOldFile) {
                     fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
     const fs::path folder = dir.file("locked");
     fs::create_directory(folder);
-    WriteBytes(folder / "in.jpg", JpegBytes(Photo(32, 32)));
+    WriteBytes(folder / "in.jpg", JpegOf(Photo(32, 32)));
     const Bytes old = ReadBytes(folder / "in.jpg");
     PictureDocument document = Opened(folder / "in.jpg");
     fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |

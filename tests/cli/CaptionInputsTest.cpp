@@ -35,6 +35,42 @@ bool Decodes(const fs::path& file) {
     return testing_support::Run("djpeg -pnm " + Q8(file) + " >/dev/null").exitCode == 0;
 }
 
+// `lumora caption` with these arguments, started without a display and
+// left running; its standard error comes through `err`.
+struct Running {
+    pid_t pid = -1;
+    std::FILE* err = nullptr;
+};
+Running StartCaption(const std::string& arguments) {
+    int errPipe[2];
+    if (::pipe(errPipe) != 0)
+        return {};
+    const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                Quote(LUMORA_PROGRAM) + " caption " + arguments + " >/dev/null";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(errPipe[1], 2);
+        ::close(errPipe[0]);
+        ::close(errPipe[1]);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    return {child, ::fdopen(errPipe[0], "r")};
+}
+
+// Reads the rest of a running command's standard error into `output` and
+// waits for it to end; its wait status.
+int Finish(Running& run, std::string& output) {
+    char line[4096];
+    while (std::fgets(line, sizeof line, run.err) != nullptr)
+        output += line;
+    std::fclose(run.err);
+    int status = 0;
+    ::waitpid(run.pid, &status, 0);
+    return status;
+}
+
 } // namespace
 
 TEST(CaptionInputs, MissingDamagedAndOtherFilesFailWithTheirReasonsAndTheRestAreDone) {
@@ -260,39 +296,21 @@ TEST(CaptionInputs, SigintStopsTheRunAndLeavesOnlyWholeCopies) {
     for (int i = 0; i < kCount; ++i)
         CopyPhoto(kLarge, work.in() / ("photo" + std::to_string(100 + i) + ".jpg"));
 
-    int errPipe[2];
-    ASSERT_EQ(::pipe(errPipe), 0);
-    const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                Quote(LUMORA_PROGRAM) + " caption " + SetArgument(work) +
-                                "--jobs 2 --out " + Q8(work.out()) + " " + Q8(work.in()) +
-                                " >/dev/null";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(errPipe[1], 2);
-        ::close(errPipe[0]);
-        ::close(errPipe[1]);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(errPipe[1]);
-    std::FILE* err = ::fdopen(errPipe[0], "r");
-    ASSERT_NE(err, nullptr);
+    Running run =
+        StartCaption(SetArgument(work) + "--jobs 2 --out " + Q8(work.out()) + " " + Q8(work.in()));
+    ASSERT_GT(run.pid, 0);
+    ASSERT_NE(run.err, nullptr);
     // The first photo done shows as a progress line; then Ctrl+C.
     std::string output;
     char line[4096];
     bool started = false;
-    while (!started && std::fgets(line, sizeof line, err) != nullptr) {
+    while (!started && std::fgets(line, sizeof line, run.err) != nullptr) {
         output += line;
         started = line[0] == '[';
     }
     ASSERT_TRUE(started) << output;
-    ASSERT_EQ(::kill(child, SIGINT), 0);
-    while (std::fgets(line, sizeof line, err) != nullptr)
-        output += line;
-    std::fclose(err);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::kill(run.pid, SIGINT), 0);
+    const int status = Finish(run, output);
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 130) << output;
     EXPECT_TRUE(Contains(output, "stopped:")) << output;
@@ -334,38 +352,18 @@ TEST(CaptionInputs, SigintAfterTheLastPhotoHasStartedLetsTheRunEndAsUsual) {
     const int watch = ::inotify_init1(IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, photo.c_str(), IN_OPEN), 0);
-    int errPipe[2];
-    ASSERT_EQ(::pipe(errPipe), 0);
-    const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                Quote(LUMORA_PROGRAM) + " caption " + SetArgument(work) +
-                                "--jobs 1 --out " + Q8(work.out()) + " " + Q8(photo) +
-                                " >/dev/null";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(errPipe[1], 2);
-        ::close(errPipe[0]);
-        ::close(errPipe[1]);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(errPipe[1]);
+    Running run =
+        StartCaption(SetArgument(work) + "--jobs 1 --out " + Q8(work.out()) + " " + Q8(photo));
+    ASSERT_GT(run.pid, 0);
+    ASSERT_NE(run.err, nullptr);
     pollfd opened{watch, POLLIN, 0};
     const int ready = ::poll(&opened, 1, 60000);
     const fs::path copy = work.out() / "large-captioned.jpg";
     const bool copyBefore = fs::exists(copy);
-    ASSERT_EQ(::kill(child, SIGINT), 0);
+    ASSERT_EQ(::kill(run.pid, SIGINT), 0);
     ::close(watch);
-
-    std::FILE* err = ::fdopen(errPipe[0], "r");
-    ASSERT_NE(err, nullptr);
     std::string output;
-    char line[4096];
-    while (std::fgets(line, sizeof line, err) != nullptr)
-        output += line;
-    std::fclose(err);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const int status = Finish(run, output);
     ASSERT_EQ(ready, 1) << "the photo was never opened: " << output;
     EXPECT_FALSE(copyBefore) << "the copy was done before Ctrl+C";
     ASSERT_TRUE(WIFEXITED(status)) << output;

@@ -69,7 +69,7 @@ TEST(PhotoFacts, CameraPhotosGiveWhatExiftoolReads) {
         const QJsonObject tags = entry.toObject();
         const std::string file = Text(tags, "SourceFile");
         SCOPED_TRACE(file);
-        const PhotoFacts facts = readPhotoFacts(MetadataOf(file));
+        const PhotoFacts facts = MetadataOf(file).facts;
 
         const std::string when = Text(tags, "DateTimeOriginal");
         const std::size_t bar = when.find('|');
@@ -138,16 +138,15 @@ TEST(PhotoFacts, MissingDamagedAndWrongTypedValuesAreEmpty) {
     tiff.AddDirectory({{0x9003, 2, 20, ts::TiffBuilder::Text("last summer, noon..")},
                        {0x829A, 5, 1, tiff.Rational(1, 0)},
                        {0x829D, 2, 4, ts::TiffBuilder::Text("2.8")}});
-    PhotoMetadata metadata;
+    JpegKeptSegments kept;
     const auto segment = ts::ExifSegment(tiff.Bytes());
-    metadata.segments.push_back(
-        {0xE1, std::vector<std::uint8_t>(segment.begin() + 4, segment.end())});
-    const PhotoFacts facts = readPhotoFacts(metadata);
+    kept.segments.push_back({0xE1, std::vector<std::uint8_t>(segment.begin() + 4, segment.end())});
+    const PhotoFacts facts = readPhotoMetadata(std::move(kept)).facts;
     EXPECT_EQ(facts.camera, "Canon R5");
     EXPECT_EQ(facts.date, "");
     EXPECT_EQ(facts.time, "");
     EXPECT_EQ(facts.exposure, "");
     EXPECT_EQ(facts.aperture, "");
     EXPECT_EQ(facts.gps, "");
-    EXPECT_EQ(readPhotoFacts(PhotoMetadata{}).camera, "");
+    EXPECT_EQ(readPhotoMetadata(JpegKeptSegments{}).facts.camera, "");
 }

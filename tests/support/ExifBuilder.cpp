@@ -94,6 +94,13 @@ std::vector<std::uint8_t> ExifSegment(const std::vector<std::uint8_t>& tiff) {
     return Segment(0xE1, payload);
 }
 
+std::vector<std::uint8_t> DescriptionSegment(const std::string& bytes) {
+    TiffBuilder tiff(false);
+    tiff.AddDirectory(
+        {{0x010E, 2, static_cast<std::uint32_t>(bytes.size() + 1), TiffBuilder::Text(bytes)}});
+    return ExifSegment(tiff.Bytes());
+}
+
 std::vector<std::uint8_t> JpegWith(const std::vector<std::vector<std::uint8_t>>& segments) {
     std::vector<std::uint8_t> out = {0xFF, 0xD8};
     for (const auto& s : segments) {

@@ -44,6 +44,9 @@ private:
 std::vector<std::uint8_t> Segment(std::uint8_t marker, const std::vector<std::uint8_t>& payload);
 // "Exif\0\0" followed by the TIFF bytes, as an APP1 segment.
 std::vector<std::uint8_t> ExifSegment(const std::vector<std::uint8_t>& tiff);
+// An EXIF APP1 segment whose first directory holds only an ImageDescription
+// of these bytes.
+std::vector<std::uint8_t> DescriptionSegment(const std::string& bytes);
 // SOI, the given segments, then an empty SOS so that a scan ends cleanly.
 std::vector<std::uint8_t> JpegWith(const std::vector<std::vector<std::uint8_t>>& segments);
 

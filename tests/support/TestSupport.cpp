@@ -1,19 +1,41 @@
 #include "tests/support/TestSupport.h"
 
+#include "codec/JpegRows.h"
 #include "codec/LxImageJPG.h"
 #include "image/LxIOFile.h"
+#include "image/LxMemFile.h"
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace testing_support {
+
+std::vector<std::uint8_t> JpegOfRows(const std::uint8_t* top, std::ptrdiff_t stride, int width,
+                                     int height,
+                                     const std::vector<std::vector<std::uint8_t>>& segments) {
+    LxMemFile out(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    std::string error;
+    EXPECT_TRUE(EncodeJpegRows(&out, top, stride, static_cast<std::uint32_t>(width),
+                               static_cast<std::uint32_t>(height), JpegEncodeSettings{}, error))
+        << error;
+    const std::uint8_t* p = out.GetBufferPointer(false);
+    std::vector<std::uint8_t> bytes(p, p + std::min<std::size_t>(out.Size(), 20));
+    for (const auto& segment : segments)
+        bytes.insert(bytes.end(), segment.begin(), segment.end());
+    if (out.Size() > 20)
+        bytes.insert(bytes.end(), p + 20, p + out.Size());
+    std::free(out.GetBufferPointer(true));
+    return bytes;
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "lumora-test-XXXXXX").string();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -48,6 +49,13 @@ struct CommandResult {
     int exitCode = -1;
     std::string output; // standard output only
 };
+
+// A JPEG of `height` rows of 32-bit pixels (QImage's RGB32 layout) starting
+// at `top`, `stride` bytes apart, as the program's encoder writes it, with
+// `segments` (whole, marker first) placed right after its JFIF header.
+std::vector<std::uint8_t> JpegOfRows(const std::uint8_t* top, std::ptrdiff_t stride, int width,
+                                     int height,
+                                     const std::vector<std::vector<std::uint8_t>>& segments = {});
 
 // Runs a shell command; standard error is discarded.
 CommandResult Run(const std::string& command);

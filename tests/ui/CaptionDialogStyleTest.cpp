@@ -4,6 +4,7 @@
 #include "resources/DialogTemplates.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/ui/CaptionDialogFixture.h"
 #include "ui/CaptionDialog.h"
 #include "ui/CaptionTextEdit.h"
 #include "ui/ColorBox.h"
@@ -45,43 +46,7 @@ template <class F> void WhenMenu(F handle) {
     timer->start();
 }
 
-class CaptionDialogStyleTest : public testing::Test {
-protected:
-    CaptionDialogStyleTest() {
-        QObject::connect(&dialog, &CCaptionDialog::captionChanged, [this](const Caption& caption) {
-            ++announced;
-            lastAnnounced = caption;
-        });
-    }
-
-    template <class T> T* find(int id) {
-        T* found = dialog.findChild<T*>(QString::number(id));
-        EXPECT_NE(found, nullptr) << "no control " << id;
-        return found;
-    }
-    void showDialog() {
-        dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    }
-    void click(int id) { QTest::mouseClick(find<QAbstractButton>(id), Qt::LeftButton); }
-    void type(int id, const QString& text) {
-        QLineEdit* edit = find<QLineEdit>(id);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-    }
-    // Moves a unit list one choice down or up with the keyboard.
-    void stepChoice(int id, Qt::Key key) {
-        auto* list = find<QComboBox>(id);
-        list->setFocus();
-        QTest::keyClick(list, key);
-    }
-    QString label() { return find<QLabel>(FontDescription)->text(); }
-
-    CCaptionDialog dialog;
-    int announced = 0;
-    Caption lastAnnounced;
-};
+using CaptionDialogStyleTest = CaptionDialogFixture;
 
 TEST_F(CaptionDialogStyleTest, SizeFieldWritesThePercentageOrThePixelsOfItsUnit) {
     showDialog();
@@ -232,35 +197,6 @@ TEST_F(CaptionDialogStyleTest, TheBoxIsOfferedOnlyForTextOnTheImage) {
     click(OnImage);
     EXPECT_TRUE(find<QWidget>(BoxEnabled)->isEnabled());
     EXPECT_TRUE(find<QWidget>(BoxPadding)->isEnabled());
-}
-
-TEST(CaptionDialogStyle, ShowsAGivenCaptionsSettingsWithoutChangingThem) {
-    Caption given;
-    given.sizePercent = 100.0 / 3.0;
-    given.outline = {true, 0.126, SizeUnit::PercentOfPicture, 0x0000FF00};
-    given.shadow = {true, -4, 9, 2.5, 0x00123456, 45};
-    given.box = {true, 0x00FF0000, 80, 12};
-    CCaptionDialog dialog(given);
-    const auto text = [&](int id) {
-        return dialog.findChild<QLineEdit*>(QString::number(id))->text();
-    };
-    EXPECT_EQ(text(SizeValue), "33.33");
-    EXPECT_EQ(text(OutlineWidth), "0.13");
-    EXPECT_EQ(dialog.findChild<QComboBox*>(QString::number(OutlineWidthUnit))->currentIndex(), 0);
-    EXPECT_EQ(text(ShadowOffsetX), "-4");
-    EXPECT_EQ(text(ShadowOffsetY), "9");
-    EXPECT_EQ(text(ShadowBlur), "2.5");
-    EXPECT_EQ(text(ShadowOpacity), "45");
-    EXPECT_EQ(text(BoxOpacity), "80");
-    EXPECT_EQ(text(BoxPadding), "12");
-    EXPECT_EQ(dialog.findChild<CColorBox*>(QString::number(ShadowColorSwatch))->color(),
-              0x00123456u);
-    for (int id : {OutlineEnabled, ShadowEnabled, BoxEnabled})
-        EXPECT_TRUE(dialog.findChild<QCheckBox*>(QString::number(id))->isChecked()) << id;
-    EXPECT_EQ(dialog.findChild<QLabel*>(QString::number(FontDescription))->text(),
-              "Arial, 33.3% of picture, Regular");
-    // The rounded numbers shown were not written back.
-    EXPECT_EQ(dialog.caption(), given);
 }
 
 TEST_F(CaptionDialogStyleTest, ThePlaceholderMenuInsertsAtTheTextCursor) {

@@ -2,6 +2,7 @@
 #include "captions/Caption.h"
 #include "captions/CaptionRenderer.h"
 #include "captions/DocumentModel.h"
+#include "tests/support/TestPhotos.h"
 #include "ui/CanvasFit.h"
 
 #include <QImage>
@@ -26,6 +27,12 @@ QImage Halves(int w, int h) {
             image.setPixel(x, y, qRgb(255, 0, 0));
     }
     return image;
+}
+
+// Opens the picture in the model from a file, as the window does.
+void Open(DocumentModel& model, const QImage& picture) {
+    static const testing_support::TempDir dir;
+    ASSERT_TRUE(testing_support::OpenPicture(model, picture, dir.file("picture.png")));
 }
 
 QImage Shown(CImageControl& view) {
@@ -65,7 +72,7 @@ TEST(ImageControl, EnlargesThePictureIntoTheViewWithWorkspaceStripsBeside) {
     DocumentModel model;
     CImageControl view(&model);
     view.resize(980, 600);
-    model.loadPicture(Halves(400, 300), QString());
+    Open(model, Halves(400, 300));
     const QImage shown = Shown(view);
     ASSERT_EQ(shown.size(), QSize(980, 600));
     const QRgb workspace = Workspace(view);
@@ -88,7 +95,7 @@ TEST(ImageControl, ATopBandShrinksThePictureAndShowsAboveItInTheSameFit) {
     DocumentModel model;
     CImageControl view(&model);
     view.resize(800, 600);
-    model.loadPicture(Halves(400, 300), QString());
+    Open(model, Halves(400, 300));
     Caption band;
     band.text = QStringLiteral("Top");
     band.disposition = Disposition::TopBand;
@@ -133,7 +140,7 @@ TEST(ImageControl, ZeroSizedViewsPaintWithoutFailing) {
     for (const QSize size : {QSize(0, 0), QSize(0, 300), QSize(300, 0), QSize(1, 1)}) {
         DocumentModel model;
         CImageControl view(&model);
-        model.loadPicture(Halves(40, 30), QString());
+        Open(model, Halves(40, 30));
         view.resize(size);
         view.show();
         view.repaint();
@@ -150,7 +157,7 @@ TEST(ImageControl, RendersTheCanvasOncePerChangeAndKeepsItThroughPaintsAndResize
     DocumentModel model;
     CImageControl view(&model);
     view.resize(400, 300);
-    model.loadPicture(Halves(400, 300), QString());
+    Open(model, Halves(400, 300));
     Caption band;
     band.text = QStringLiteral("Band");
     band.disposition = Disposition::BottomBand;
@@ -197,7 +204,7 @@ TEST(ImageControl, DrawsAtTheDevicePixelRatioSoFineDetailStaysSharp) {
     DocumentModel model;
     CImageControl view(&model);
     view.resize(200, 150);
-    model.loadPicture(stripes, QString());
+    Open(model, stripes);
 
     // At 200% the view's 200 x 150 are 400 x 300 device pixels: the
     // picture shows one to one.
@@ -225,7 +232,7 @@ TEST(ImageControl, ZoomAndPanShowTheRightPartOfTheLivePreview) {
     DocumentModel model;
     CImageControl view(&model);
     view.resize(300, 200);
-    model.loadPicture(picture, QString());
+    Open(model, picture);
     Caption working;
     working.text = QStringLiteral("Live preview");
     working.font.height = -40;
@@ -303,7 +310,7 @@ TEST(ImageControl, ALargeCanvasIsRenderedOffTheWindowsThreadAndShownOnceReady) {
     view.setBackgroundPixels(1); // every picture counts as large
     for (CImageControl* each : {&view, &synchronous})
         each->resize(400, 300);
-    model.loadPicture(Halves(400, 300), QString());
+    Open(model, Halves(400, 300));
     Caption band;
     band.text = QStringLiteral("Band");
     band.disposition = Disposition::TopBand;
