@@ -3,7 +3,7 @@
 #include "app/MetadataChoiceMenu.h"
 #include "app/QualityChoiceMenu.h"
 #include "app/RecentFiles.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"

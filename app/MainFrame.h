@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/CommandIdTable.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QMainWindow>
 #include <QStringList>

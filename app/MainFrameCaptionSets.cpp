@@ -4,7 +4,7 @@
 #include "app/RecentFiles.h"
 #include "captions/CaptionData.h"
 #include "captions/CaptionSetFile.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/StringTable.h"
 
 #include <QFileInfo>

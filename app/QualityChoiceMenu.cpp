@@ -1,6 +1,6 @@
 #include "app/QualityChoiceMenu.h"
 
-#include "captions/CaptionJob.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QActionGroup>
 #include <QInputDialog>

@@ -1,7 +1,7 @@
 #include "bench/CaptionJob.h"
 
 #include "captions/Caption.h"
-#include "captions/CaptionJob.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QString>
 #include <QTemporaryDir>

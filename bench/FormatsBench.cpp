@@ -10,7 +10,7 @@
 #include "bench/RatioReporter.h"
 #include "bench/Shell.h"
 
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -12,7 +12,7 @@
 #include "bench/Shell.h"
 
 #include "captions/CaptionSetFile.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>

@@ -9,7 +9,7 @@
 #include "bench/RatioReporter.h"
 #include "bench/Shell.h"
 
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

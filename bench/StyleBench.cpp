@@ -9,8 +9,8 @@
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
 
-#include "captions/CaptionRenderer.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
+#include "render/CaptionRenderer.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

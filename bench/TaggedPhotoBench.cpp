@@ -13,7 +13,7 @@
 #include "bench/Shell.h"
 #include "bench/TaggedPhoto.h"
 
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QFile>
 #include <QGuiApplication>

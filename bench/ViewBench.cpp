@@ -10,7 +10,7 @@
 #include "bench/PhotoFixture.h"
 #include "bench/RatioReporter.h"
 
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/support/PaintCounter.h"
 #include "ui/CanvasFit.h"
 #include "ui/CaptionDialog.h"

@@ -1,11 +1,11 @@
 #include "cli/BatchRun.h"
 
-#include "captions/CaptionJob.h"
 #include "cli/FindPhotos.h"
 #include "cli/Interruption.h"
 #include "cli/PlanOutputs.h"
 #include "cli/Progress.h"
 #include "cli/WorkerPool.h"
+#include "pipeline/CaptionJob.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 #include "cli/CaptionCommand.h"
 
 #include "captions/CaptionData.h"
-#include "captions/CaptionJob.h"
 #include "captions/CaptionSetFile.h"
 #include "cli/BatchRun.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QGuiApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "captions/PicturePipeline.h"
 #include "metadata/PhotoMetadata.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "cli/FindPhotos.h"
 
-#include "captions/CaptionJob.h"
 #include "formats/PictureFormat.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "cli/PlanOutputs.h"
 
-#include "captions/CaptionJob.h"
 #include "cli/FindPhotos.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "fuzz/PipelineFuzzEntry.h"
 
 #include "captions/CaptionList.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QGuiApplication>
 

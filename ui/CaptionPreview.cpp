@@ -1,6 +1,6 @@
 #include "ui/CaptionPreview.h"
 
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "ui/CaptionDialog.h"
 
 CaptionPreview::CaptionPreview(DocumentModel& model, const CCaptionDialog& dialog,

@@ -1,7 +1,7 @@
 #include "ui/ImageControl.h"
 
-#include "captions/CaptionRenderer.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
+#include "render/CaptionRenderer.h"
 #include "ui/CanvasFit.h"
 
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 
 #include <QFrame>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "captions/CaptionRenderer.h"
+#include "render/CaptionRenderer.h"
 
 #include <QImage>
 #include <QRect>

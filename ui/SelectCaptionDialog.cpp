@@ -1,6 +1,6 @@
 #include "ui/SelectCaptionDialog.h"
 
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/StringTable.h"
 
 #include <QListWidget>

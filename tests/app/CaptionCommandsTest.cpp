@@ -2,8 +2,8 @@
 // through the real dialogs they open, and one whole job from a corpus photo
 // to a captioned file read back by djpeg and exiftool.
 #include "app/MainFrame.h"
-#include "captions/CaptionRenderer.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
+#include "render/CaptionRenderer.h"
 #include "resources/DialogTemplates.h"
 #include "tests/app/CaptionDialogDriver.h"
 #include "tests/app/FrameDriver.h"

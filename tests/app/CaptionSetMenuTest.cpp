@@ -3,9 +3,9 @@
 // refused with its message, and the window's save of a photo with a loaded
 // set byte for byte what `lumora caption` writes.
 #include "app/MainFrame.h"
-#include "captions/CaptionRenderer.h"
 #include "captions/CaptionSetFile.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
+#include "render/CaptionRenderer.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/TestSupport.h"

@@ -3,7 +3,7 @@
 // captions are lost, a save name that cannot replace the photo by
 // accident, recent photos, the last folder, drops and the start-up file.
 #include "app/MainFrame.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/QtPrinters.h"

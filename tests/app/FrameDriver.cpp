@@ -1,7 +1,7 @@
 #include "tests/app/FrameDriver.h"
 
 #include "app/MainFrame.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/support/TestPhotos.h"
 #include "tests/support/WhenModal.h"
 

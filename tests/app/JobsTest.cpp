@@ -3,7 +3,7 @@
 // the document and the files as they were, a later open wins, the
 // commands a job conflicts with wait for it, and closing waits for a save.
 #include "app/MainFrame.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/TestSupport.h"
 #include "ui/ImageControl.h"

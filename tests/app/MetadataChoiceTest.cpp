@@ -4,7 +4,7 @@
 #include "app/MainFrame.h"
 #include "app/MetadataChoiceMenu.h"
 #include "app/QualityChoiceMenu.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/ExifBuilder.h"

@@ -2,7 +2,7 @@
 // Cancel brings the view back exactly, and Undo and Redo of adding,
 // editing and removing captions bring view and list back exactly.
 #include "app/MainFrame.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/CaptionDialogDriver.h"
 #include "tests/app/FrameDriver.h"

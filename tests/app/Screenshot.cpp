@@ -7,7 +7,7 @@
 // window with all three captions. Not a test: pictures for a person to look
 // at.
 #include "app/MainFrame.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "resources/MainMenu.h"
 #include "tests/support/WhenModal.h"

@@ -2,7 +2,7 @@
 // the refusals with their reasons, values brought into range, and loading
 // a set into the document model as one step.
 #include "captions/CaptionSetFile.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestSupport.h"

@@ -1,7 +1,7 @@
 // The document model: one signal per change, the history of caption
 // changes, the modified flag, the description a save carries and the
 // working caption of an open caption dialog.
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestPhotos.h"

@@ -1,11 +1,11 @@
 // Saves that keep the photo's own compressed blocks: checked against the
 // coefficients libjpeg reads back, djpeg's pixels and jpegtran's turns.
-#include "captions/CaptionRenderer.h"
-#include "captions/PicturePipeline.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
 #include "codec/JpegSplice.h"
 #include "image/LxMemFile.h"
+#include "pipeline/PicturePipeline.h"
+#include "render/CaptionRenderer.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 

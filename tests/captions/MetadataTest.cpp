@@ -3,7 +3,7 @@
 // and IPTC; the location left out on request; damaged metadata left out
 // with a note; and the size limits for very large pictures.
 #include "captions/DescriptionText.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestPhotos.h"

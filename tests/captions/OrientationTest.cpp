@@ -1,6 +1,6 @@
 // Photos open upright by their EXIF Orientation, as viewers show them, and
 // their copies say Orientation 1 (or nothing) so that viewers leave them be.
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestPhotos.h"

@@ -1,5 +1,5 @@
 #include "captions/DescriptionText.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestPhotos.h"

@@ -1,8 +1,8 @@
 // Placeholders filled in from camera photos: opened as a person opens them,
 // drawn, and saved as the description, which exiftool reads back. The
 // expected values are exiftool's reading of the original files.
-#include "captions/CaptionRenderer.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
+#include "render/CaptionRenderer.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 

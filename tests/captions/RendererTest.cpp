@@ -1,4 +1,4 @@
-#include "captions/CaptionRenderer.h"
+#include "render/CaptionRenderer.h"
 
 #include <QFontMetricsF>
 

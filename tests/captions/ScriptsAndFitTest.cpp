@@ -4,8 +4,8 @@
 // the same edge, outlines around fallback glyphs, colour emoji in colour;
 // a long title shrunk onto one line inside the margins, and past the floor
 // wrapped.
-#include "captions/CaptionRenderer.h"
 #include "captions/CaptionSetFile.h"
+#include "render/CaptionRenderer.h"
 
 #include <QFontMetricsF>
 #include <QTextLayout>

@@ -1,7 +1,7 @@
 // Captions sized relative to the picture, and the outline, shadow and box
 // that keep them legible: drawn on real images and checked pixel by pixel.
-#include "captions/TextStyle.h"
-#include "captions/CaptionRenderer.h"
+#include "render/TextStyle.h"
+#include "render/CaptionRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // same bytes as the window's save), its refusals of bad input, its exit
 // statuses and an interruption by SIGINT.
 #include "cli/CaptionCommand.h"
-#include "captions/CaptionJob.h"
+#include "pipeline/CaptionJob.h"
 #include "tests/cli/CaptionRun.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Running `lumora caption` as the real program in a folder of its own, for
 // the command's tests.
 #include "captions/CaptionSetFile.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // Photos of the other formats through the open and save pipeline, checked
 // with outside tools: the opened picture against heif-convert or Pillow, the
 // saved copy in djpeg and exiftool, and damaged files refused with a message.
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>

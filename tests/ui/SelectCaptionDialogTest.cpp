@@ -1,7 +1,7 @@
 // The select-caption dialog in both its modes: what the list shows, what
 // the default button does, and that removals reach the view at once.
 #include "ui/SelectCaptionDialog.h"
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"

@@ -1,9 +1,9 @@
-#include "captions/FirstView.h"
+#include "pipeline/FirstView.h"
 
-#include "captions/UprightRows.h"
 #include "codec/JpegRows.h"
 #include "codec/JpegSplice.h"
 #include "image/LxMemFile.h"
+#include "pipeline/UprightRows.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
 // The model's open and save as jobs: each runs on a worker of its own and
 // reports back through calls queued to the model's thread, which drop
 // themselves once a later job (or a cancel) has replaced theirs.
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 
-#include "captions/CaptionJob.h"
 #include "codec/JpegSplice.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QMetaObject>
 #include <QThreadPool>

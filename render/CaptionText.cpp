@@ -1,6 +1,6 @@
 // What a caption shows and how large: the text with its placeholders filled
 // in, the em at the picture's size, Qt's flags and the measured height.
-#include "captions/CaptionRenderer.h"
+#include "render/CaptionRenderer.h"
 
 #include <QFontMetricsF>
 

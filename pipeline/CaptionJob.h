@@ -1,7 +1,7 @@
 #pragma once
 
 #include "captions/CaptionList.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
 #include <QHash>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "captions/DocumentModel.h"
+#include "document/DocumentModel.h"
 
-#include "captions/CaptionJob.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QFileInfo>
 #include <QUndoCommand>

@@ -1,9 +1,7 @@
-#include "captions/PicturePipeline.h"
+#include "pipeline/PicturePipeline.h"
 
-#include "captions/CaptionRenderer.h"
 #include "captions/DescriptionText.h"
 #include "captions/FileReplacer.h"
-#include "captions/UprightRows.h"
 #include "codec/JpegBlocks.h"
 #include "codec/JpegRows.h"
 #include "codec/JpegSplice.h"
@@ -15,6 +13,8 @@
 #include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
 #include "image/Orientation.h"
+#include "pipeline/UprightRows.h"
+#include "render/CaptionRenderer.h"
 
 #include <QDir>
 #include <QFile>

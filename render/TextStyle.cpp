@@ -1,4 +1,4 @@
-#include "captions/TextStyle.h"
+#include "render/TextStyle.h"
 
 #include <QFontMetricsF>
 #include <QGlyphRun>

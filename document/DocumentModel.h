@@ -1,10 +1,10 @@
 #pragma once
 
 #include "captions/CaptionData.h"
-#include "captions/CaptionRenderer.h"
-#include "captions/FirstView.h"
 #include "captions/PictureDocument.h"
-#include "captions/PicturePipeline.h"
+#include "pipeline/FirstView.h"
+#include "pipeline/PicturePipeline.h"
+#include "render/CaptionRenderer.h"
 
 #include <QFuture>
 #include <QObject>

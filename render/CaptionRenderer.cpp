@@ -1,8 +1,8 @@
-#include "captions/CaptionRenderer.h"
+#include "render/CaptionRenderer.h"
 
 #include "captions/Placeholders.h"
-#include "captions/TextStyle.h"
 #include "image/LargePages.h"
+#include "render/TextStyle.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

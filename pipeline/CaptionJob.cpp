@@ -1,4 +1,4 @@
-#include "captions/CaptionJob.h"
+#include "pipeline/CaptionJob.h"
 
 #include <QFileInfo>
 

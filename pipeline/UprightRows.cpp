@@ -1,4 +1,4 @@
-#include "captions/UprightRows.h"
+#include "pipeline/UprightRows.h"
 
 #include "formats/PictureGate.h"
 #include "image/LargePages.h"
