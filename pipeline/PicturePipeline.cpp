@@ -596,30 +596,30 @@ public:
 
     // Draws the captions; before that, keeps the photo's pixels where they
     // can put ink, to tell later which cells they changed.
-    void draw() {
+    // Draws the bands, with whatever ink reaches them: they need none of
+    // the photo's pixels, so this may go before the photo's rows are there.
+    void drawBands() {
         const int width = canvas_.width();
-        const int photoTop = bands_.above;
-        const int photoEnd = photoTop + document_.picture.height();
         // The band rows start black, as on every canvas.
-        const auto clear = [&](int first, int end) {
-            for (int row = first; row < end; ++row)
+        for (const QRect& band : bandRows()) {
+            for (int row = band.top(); row <= band.bottom(); ++row)
                 std::fill_n(reinterpret_cast<QRgb*>(canvas_.scanLine(row)), width, qRgb(0, 0, 0));
-        };
-        clear(0, photoTop);
-        clear(photoEnd, canvas_.height());
-        before_ = QImage(width, canvas_.height(), QImage::Format_RGB32);
+            redrawCaptions(canvas_, document_, shown_, 0, band);
+        }
+    }
+
+    // Draws the captions over the photo's rows they reach; before that,
+    // keeps the photo's pixels there, to tell later which cells they
+    // changed.
+    void drawReach() {
+        before_ = QImage(canvas_.width(), canvas_.height(), QImage::Format_RGB32);
         for (const QRect& rect : reach_) {
             for (int row = rect.top(); row <= rect.bottom(); ++row)
                 std::memcpy(before_.scanLine(row) + rect.left() * 4,
                             canvas_.constScanLine(row) + rect.left() * 4,
                             static_cast<std::size_t>(rect.width()) * 4);
         }
-        QRegion area = reach_;
-        if (photoTop > 0)
-            area += QRect(0, 0, width, photoTop);
-        if (photoEnd < canvas_.height())
-            area += QRect(0, photoEnd, width, canvas_.height() - photoEnd);
-        for (const QRect& rect : area)
+        for (const QRect& rect : reach_.subtracted(bandRows()))
             redrawCaptions(canvas_, document_, shown_, 0, rect);
     }
 
@@ -646,6 +646,18 @@ public:
 
     const QImage& canvas() const { return canvas_; }
     const CanvasBands& bands() const { return bands_; }
+
+private:
+    // The rows of the bands above and below the photo.
+    QRegion bandRows() const {
+        QRegion rows;
+        const int photoEnd = bands_.above + document_.picture.height();
+        if (bands_.above > 0)
+            rows += QRect(0, 0, canvas_.width(), bands_.above);
+        if (photoEnd < canvas_.height())
+            rows += QRect(0, photoEnd, canvas_.width(), canvas_.height() - photoEnd);
+        return rows;
+    }
 
 private:
     PictureDocument& document_;
@@ -742,7 +754,8 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
     if (!rows->plan())
         return std::nullopt;
     rows->copyRows(document.picture);
-    rows->draw();
+    rows->drawBands();
+    rows->drawReach();
     if (stopsAt(SaveStage::Encoding))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
     QString note;
@@ -802,6 +815,9 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
             return std::nullopt;
         }
     }
+    // The bands need nothing of the photo: they are drawn while the walk
+    // goes on.
+    rows->drawBands();
     walker.join();
     // The reached rows are decoded from a stand-in that holds only them and
     // their neighbours, so the decoder does not read the coded data of every
@@ -822,7 +838,7 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
         if (!DecodeJpegRows(&again, *rows, kept, error, kMaxLibraryMemory))
             return std::nullopt;
     }
-    rows->draw();
+    rows->drawReach();
     document.sourceJpeg = source;
     QString note;
     LxOwnedMemFile encoded;

@@ -675,3 +675,42 @@ TEST(KeptBlocks, TheDcViewLooksLikeDjpegsEighthSizeDecode) {
     }
     EXPECT_GE(viewed, 4);
 }
+
+// A save that keeps the blocks draws only where the captions reach, the
+// bands apart from the photo's rows; near-lossless blocks show it gives the
+// whole render's pixels, ink reaching from the photo into a band included.
+TEST(KeptBlocks, ASaveThatDrawsOnlyWhereCaptionsReachShowsTheWholeRender) {
+    TempDir dir;
+    const fs::path photo = MakePhoto(dir, "fine", 320, 240, 1, "-quality 100 -sample 1x1");
+    PictureDocument document;
+    ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+    Caption top = Band(QStringLiteral("Top band"), Disposition::TopBand);
+    top.outline.enabled = true;
+    document.captions.append(top);
+    Caption reaching = OnPhoto(QStringLiteral("Into the band"), VerticalAlignment::Top);
+    reaching.marginTop = -12;
+    reaching.shadow.enabled = true;
+    document.captions.append(reaching);
+    document.captions.append(Band(QStringLiteral("Bottom band"), Disposition::BottomBand));
+    const fs::path copy = dir.file("copy.jpg");
+    const PipelineResult saved = savePicture(document, Q(copy));
+    ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+    const QImage whole = renderCaptions(document);
+    const Pnm pixels = Pixels(copy);
+    const int padding = pixels.height - whole.height(); // rows making the top band whole
+    ASSERT_GE(padding, 0);
+    ASSERT_EQ(pixels.width, whole.width());
+    int worst = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            const QRgb want = whole.pixel(x, y);
+            const std::uint8_t* got = &pixels.samples[(static_cast<std::size_t>(y + padding) *
+                                                           static_cast<std::size_t>(whole.width()) +
+                                                       static_cast<std::size_t>(x)) *
+                                                      3];
+            worst = std::max({worst, std::abs(got[0] - qRed(want)), std::abs(got[1] - qGreen(want)),
+                              std::abs(got[2] - qBlue(want))});
+        }
+    }
+    EXPECT_LE(worst, 10);
+}
