@@ -1386,8 +1386,9 @@ unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index) {
     return index.layout.mcuHeight;
 }
 
-bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& keepRows,
-                  std::vector<std::uint8_t>& out, std::string& why) {
+namespace {
+bool thinRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& keepRows,
+              std::vector<std::uint8_t>& out, std::string& why) {
     if (keepRows.size() != ix.mcusHigh) {
         why = "the rows do not match the picture";
         return false;
@@ -1488,6 +1489,15 @@ bool ThinJpegRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& kee
         why = "there is not enough memory";
         return false;
     }
+}
+} // namespace
+
+bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& keepRows,
+                  std::vector<std::uint8_t>& out, std::string& why) {
+    if (thinRows(index, keepRows, out, why))
+        return true;
+    out.clear();
+    return false;
 }
 
 bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,

@@ -53,7 +53,7 @@ unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index);
 // pixels in the kept rows, away from their top and bottom edges (chroma
 // upsampling reads a row beyond), for a fraction of the work, since the
 // decoder no longer reads the coded data of the rows between. False, with
-// `why` set, when the source's tables have no codes for it.
+// `why` set and `out` empty, when the source's tables have no codes for it.
 bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& keepRows,
                   std::vector<std::uint8_t>& out, std::string& why);
 

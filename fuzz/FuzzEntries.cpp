@@ -187,9 +187,10 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
             keep[r] = (r + size) % 3 == 0 ? 0 : 1;
         std::vector<std::uint8_t> a;
         std::vector<std::uint8_t> b;
-        if (ThinJpegRows(*whole, keep, a, error) != ThinJpegRows(*halves, keep, b, error) || a != b)
+        const bool thinned = ThinJpegRows(*whole, keep, a, error);
+        if (thinned != ThinJpegRows(*halves, keep, b, error) || a != b)
             std::abort();
-        if (!a.empty()) {
+        if (thinned) {
             LxMemFile thin(a.data(), static_cast<std::uint32_t>(a.size()));
             Coefficients(thin);
         }
