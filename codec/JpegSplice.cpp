@@ -143,15 +143,8 @@ struct BitReader {
     bool overrun() const { return position() > std::uint64_t{size} * 8; }
 };
 
-int decodeSymbol(BitReader& in, const HuffTable& table) {
-    // A code and its extra bits take at most 16 + 11 bits.
-    if (in.count < 32)
-        in.fill();
-    const std::uint16_t entry = table.look[in.peek(kLookBits)];
-    if (entry != 0) {
-        in.skip(entry >> 8);
-        return entry & 0xFF;
-    }
+// A code longer than the look-up's bits, the long way.
+__attribute__((noinline)) int decodeLongSymbol(BitReader& in, const HuffTable& table) {
     int length = kLookBits + 1;
     auto code = static_cast<std::int32_t>(in.peek(length));
     while (length <= 16 && code > table.maxCode[static_cast<std::size_t>(length)]) {
@@ -165,6 +158,20 @@ int decodeSymbol(BitReader& in, const HuffTable& table) {
         .values[static_cast<std::size_t>(code + table.offset[static_cast<std::size_t>(length)])];
 }
 
+// The next symbol; -1 for a code the table lacks. Inlined, so that the
+// reader's state stays in registers through a block.
+__attribute__((always_inline)) inline int decodeSymbol(BitReader& in, const HuffTable& table) {
+    // A code and its extra bits take at most 16 + 11 bits.
+    if (in.count < 32)
+        in.fill();
+    const std::uint16_t entry = table.look[in.peek(kLookBits)];
+    if (entry != 0) {
+        in.skip(entry >> 8);
+        return entry & 0xFF;
+    }
+    return decodeLongSymbol(in, table);
+}
+
 int extend(int bits, int size) {
     return bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
 }
@@ -173,8 +180,22 @@ int extend(int bits, int size) {
 // into `out` in row order (the caller zeroes them). False for codes the tables lack and
 // coefficients a sequential 8-bit scan cannot hold.
 template <bool kStore, bool kCheckRange = true>
+bool readBlockFrom(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
+                   JCOEF* out);
+
+// Reads with a copy of the reader, which the compiler keeps in registers.
+template <bool kStore, bool kCheckRange = true>
 bool readBlock(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
                JCOEF* out) {
+    BitReader local = in;
+    const bool read = readBlockFrom<kStore, kCheckRange>(local, dc, ac, predicted, out);
+    in = local;
+    return read;
+}
+
+template <bool kStore, bool kCheckRange>
+bool readBlockFrom(BitReader& in, const HuffTable& dc, const HuffTable& ac, int& predicted,
+                   JCOEF* out) {
     const int dcSize = decodeSymbol(in, dc);
     if (dcSize < 0 || dcSize > 11)
         return false;
@@ -1597,29 +1618,43 @@ bool DecodeJpegDcRows(const std::uint8_t* data, std::size_t size, JpegRowSink& s
         at += layout.h[k] * layout.v[k];
         quant[k] = h.quant[static_cast<std::size_t>(h.quantNo[k])][0];
     }
-    // A block's DC as the sample libjpeg's 1/8 decode gives.
-    const auto sample = [&](int c, unsigned x, unsigned y) {
+    // Where each output column's block of each component is within a row
+    // of MCUs, and where each output row's row of blocks starts.
+    std::array<std::vector<std::size_t>, kMaxComponents> column;
+    std::array<std::size_t, kMaxComponents> rowStart{};
+    for (int c = 0; c < h.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
         const auto ch = static_cast<unsigned>(layout.h[k]);
-        const auto cv = static_cast<unsigned>(layout.v[k]);
-        const unsigned bx = x * ch / maxH;
-        const unsigned by = y * cv / maxV;
-        const std::size_t mcu = std::size_t{by / cv} * layout.mcusWide + bx / ch;
-        const std::size_t at = mcu * ix.blocksPerMcu + offset[k] + (by % cv) * ch + bx % ch;
-        return ((ix.dcs[at] * quant[k] + 4) >> 3) + 128;
+        column[k].resize(frame.width);
+        for (std::uint32_t x = 0; x < frame.width; ++x) {
+            const unsigned bx = x * ch / maxH;
+            column[k][x] = std::size_t{bx / ch} * ix.blocksPerMcu + bx % ch;
+        }
+    }
+    // A block's DC as the sample libjpeg's 1/8 decode gives.
+    const auto sample = [&](std::size_t k, std::uint32_t x) {
+        return ((ix.dcs[rowStart[k] + column[k][x]] * quant[k] + 4) >> 3) + 128;
     };
     std::vector<std::uint8_t> row(std::size_t{frame.width} * 4);
     for (std::uint32_t y = 0; y < frame.height; ++y) {
+        for (int c = 0; c < h.components; ++c) {
+            const auto k = static_cast<std::size_t>(c);
+            const auto ch = static_cast<unsigned>(layout.h[k]);
+            const auto cv = static_cast<unsigned>(layout.v[k]);
+            const unsigned by = y * cv / maxV;
+            rowStart[k] = std::size_t{by / cv} * layout.mcusWide * ix.blocksPerMcu + offset[k] +
+                          std::size_t{by % cv} * ch;
+        }
         std::uint8_t* out = sink.directRow(y);
         std::uint8_t* target = out != nullptr ? out : row.data();
         for (std::uint32_t x = 0; x < frame.width; ++x) {
             std::uint8_t* pixel = target + std::size_t{x} * 4;
-            const int luma = sample(0, x, y);
+            const int luma = sample(0, x);
             if (h.components == 1) {
                 pixel[0] = pixel[1] = pixel[2] = clampSample(luma);
             } else {
-                const int cb = sample(1, x, y) - 128;
-                const int cr = sample(2, x, y) - 128;
+                const int cb = sample(1, x) - 128;
+                const int cr = sample(2, x) - 128;
                 const int yy = std::clamp(luma, 0, 255);
                 pixel[2] = clampSample(yy + ((91881 * cr + 32768) >> 16));
                 pixel[1] = clampSample(yy - ((22554 * cb + 46802 * cr - 32768) >> 16));
