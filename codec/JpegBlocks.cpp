@@ -304,56 +304,22 @@ SymbolSet symbolsOf(const JHUFF_TBL* table) {
     return set;
 }
 
-// Whether the source's Huffman tables have a code for every symbol the copy
-// will need, walking its blocks in the order one interleaved scan (or, for
-// one component, a raster scan) codes them, with the DC predictions reset
-// at every restart. The source was one scan coded with these tables, so a
-// kept block's AC symbols have codes; its DC difference may be new where
-// its neighbour was encoded again or a restart moved. libjpeg does not check
-// this for sequential files: a missing code would be written as nothing and
-// the copy would not decode.
-bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, const BlockParams& p,
-                       const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
-                       std::uint32_t width, std::uint32_t height) {
-    std::array<SymbolSet, MAX_COMPONENTS> dc{};
-    std::array<SymbolSet, MAX_COMPONENTS> ac{};
-    for (int c = 0; c < p.components; ++c) {
-        const int dcNo = src.comp_info[c].dc_tbl_no;
-        const int acNo = src.comp_info[c].ac_tbl_no;
-        if (dcNo < 0 || dcNo >= NUM_HUFF_TBLS || acNo < 0 || acNo >= NUM_HUFF_TBLS ||
-            src.dc_huff_tbl_ptrs[dcNo] == nullptr || src.ac_huff_tbl_ptrs[acNo] == nullptr)
-            return false;
-        dc[static_cast<std::size_t>(c)] = symbolsOf(src.dc_huff_tbl_ptrs[dcNo]);
-        ac[static_cast<std::size_t>(c)] = symbolsOf(src.ac_huff_tbl_ptrs[acNo]);
-    }
+// Walks the copy's blocks in the order one interleaved scan (or, for one
+// component, a raster scan) codes them, with the DC predictions reset at
+// every restart: `block(c, coefficients, encoded, predicted)` for each, where
+// `predicted` is the DC the block is coded against; false from it stops the
+// walk with false.
+template <typename Block>
+bool walkCopyBlocks(j_common_ptr owner, unsigned restart, const BlockParams& p,
+                    const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
+                    std::uint32_t width, std::uint32_t height, Block block) {
     std::array<int, MAX_COMPONENTS> last{};
-    const auto block = [&](int c, const JCOEF* coef, bool encoded) {
+    const auto coded = [&](int c, const JCOEF* coef, bool encoded) {
         const auto k = static_cast<std::size_t>(c);
-        const int dcBits = magnitudeBits(coef[0] - last[k]);
+        const int predicted = last[k];
         last[k] = coef[0];
-        if (dcBits > 11 || !dc[k].has[static_cast<std::size_t>(dcBits)])
-            return false;
-        if (!encoded)
-            return true;
-        int run = 0;
-        for (int i = 1; i < DCTSIZE2; ++i) {
-            const int value = coef[kZigzag[static_cast<std::size_t>(i)]];
-            if (value == 0) {
-                ++run;
-                continue;
-            }
-            for (; run > 15; run -= 16) {
-                if (!ac[k].has[0xF0])
-                    return false;
-            }
-            const int bits = magnitudeBits(value);
-            if (bits > 10 || !ac[k].has[static_cast<std::size_t>(run << 4 | bits)])
-                return false;
-            run = 0;
-        }
-        return run == 0 || ac[k].has[0x00];
+        return block(c, coef, encoded, predicted);
     };
-    const unsigned restart = src.restart_interval;
     unsigned sinceRestart = 0;
     const auto nextMcu = [&] {
         if (restart != 0 && sinceRestart == restart) {
@@ -368,7 +334,7 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
             JBLOCKARRAY row = (*owner->mem->access_virt_barray)(owner, arrays[0], by, 1, FALSE);
             for (unsigned bx = 0; bx < plan.widthInBlocks; ++bx) {
                 nextMcu();
-                if (!block(0, row[0][bx], plan.encode[std::size_t{by} * plan.widthInBlocks + bx]))
+                if (!coded(0, row[0][bx], plan.encode[std::size_t{by} * plan.widthInBlocks + bx]))
                     return false;
             }
         }
@@ -399,13 +365,13 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
                         const bool inside = bx < plan.widthInBlocks && by < plan.heightInBlocks;
                         if (!inside) {
                             dummy[0] = static_cast<JCOEF>(last[static_cast<std::size_t>(c)]);
-                            if (!block(c, dummy, true))
+                            if (!coded(c, dummy, true))
                                 return false;
                             continue;
                         }
                         const bool encoded =
                             plan.encode[std::size_t{by} * plan.widthInBlocks + bx] != 0;
-                        if (!block(c, rows[static_cast<std::size_t>(c)][yi][bx], encoded))
+                        if (!coded(c, rows[static_cast<std::size_t>(c)][yi][bx], encoded))
                             return false;
                     }
                 }
@@ -413,6 +379,68 @@ bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, co
         }
     }
     return true;
+}
+
+// Whether the source's Huffman tables have a code for every symbol the copy
+// will need. The source was one scan coded with these tables, so a kept
+// block's AC symbols have codes; its DC difference may be new where its
+// neighbour was encoded again or a restart moved. libjpeg does not check
+// this for sequential files: a missing code would be written as nothing and
+// the copy would not decode.
+bool sourceTablesCover(j_common_ptr owner, const jpeg_decompress_struct& src, const BlockParams& p,
+                       const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
+                       std::uint32_t width, std::uint32_t height) {
+    std::array<SymbolSet, MAX_COMPONENTS> dc{};
+    std::array<SymbolSet, MAX_COMPONENTS> ac{};
+    for (int c = 0; c < p.components; ++c) {
+        const int dcNo = src.comp_info[c].dc_tbl_no;
+        const int acNo = src.comp_info[c].ac_tbl_no;
+        if (dcNo < 0 || dcNo >= NUM_HUFF_TBLS || acNo < 0 || acNo >= NUM_HUFF_TBLS ||
+            src.dc_huff_tbl_ptrs[dcNo] == nullptr || src.ac_huff_tbl_ptrs[acNo] == nullptr)
+            return false;
+        dc[static_cast<std::size_t>(c)] = symbolsOf(src.dc_huff_tbl_ptrs[dcNo]);
+        ac[static_cast<std::size_t>(c)] = symbolsOf(src.ac_huff_tbl_ptrs[acNo]);
+    }
+    const auto covered = [&](int c, const JCOEF* coef, bool encoded, int predicted) {
+        const auto k = static_cast<std::size_t>(c);
+        const int dcBits = magnitudeBits(coef[0] - predicted);
+        if (dcBits > 11 || !dc[k].has[static_cast<std::size_t>(dcBits)])
+            return false;
+        if (!encoded)
+            return true;
+        int run = 0;
+        for (int i = 1; i < DCTSIZE2; ++i) {
+            const int value = coef[kZigzag[static_cast<std::size_t>(i)]];
+            if (value == 0) {
+                ++run;
+                continue;
+            }
+            for (; run > 15; run -= 16) {
+                if (!ac[k].has[0xF0])
+                    return false;
+            }
+            const int bits = magnitudeBits(value);
+            if (bits > 10 || !ac[k].has[static_cast<std::size_t>(run << 4 | bits)])
+                return false;
+            run = 0;
+        }
+        return run == 0 || ac[k].has[0x00];
+    };
+    return walkCopyBlocks(owner, src.restart_interval, p, plans, arrays, width, height, covered);
+}
+
+// Whether every DC difference of the copy fits what an arithmetic decoder
+// reads (a magnitude of at most 32,768). libjpeg's arithmetic encoder writes
+// larger ones without a word, and the copy would not decode; a Huffman
+// encoder stops at them.
+bool arithmeticDcFits(j_common_ptr owner, const jpeg_decompress_struct& src, const BlockParams& p,
+                      const std::vector<ComponentPlan>& plans, jvirt_barray_ptr* arrays,
+                      std::uint32_t width, std::uint32_t height) {
+    return walkCopyBlocks(owner, src.restart_interval, p, plans, arrays, width, height,
+                          [](int, const JCOEF* coef, bool, int predicted) {
+                              const int difference = coef[0] - predicted;
+                              return difference >= -32768 && difference <= 32768;
+                          });
 }
 
 // Everything one copy holds; lives on the heap of the caller, so that what
@@ -606,6 +634,12 @@ bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas&
     s.dst.restart_interval = s.src.restart_interval;
     s.dst.arith_code = s.src.arith_code;
     s.dst.optimize_coding = FALSE;
+    if (s.src.arith_code &&
+        !arithmeticDcFits(srcCommon, s.src, p, plans, arrays.data(), width, copy.height)) {
+        setText(s.text, "its blocks' DC values lie too far apart to be coded again");
+        destroy(s);
+        return false;
+    }
     if (!s.src.arith_code) {
         // One scan: its tables coded every block of the source.
         const bool sequential = !s.src.progressive_mode && s.src.input_scan_number == 1;
