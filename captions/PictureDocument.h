@@ -55,18 +55,24 @@ struct PictureDocument {
     bool hasPicture() const { return !picture.isNull(); }
 };
 
-// A copy for a worker to read while the document goes on changing: the
-// picture, the metadata and the source bytes shared, the captions copied.
-inline std::shared_ptr<const PictureDocument> snapshotOf(const PictureDocument& document) {
-    auto copy = std::make_shared<PictureDocument>();
-    copy->picture = document.picture;
-    copy->description = document.description;
+// A copy of a document: the picture, the metadata and the source bytes
+// shared, the captions copied.
+inline PictureDocument copyOf(const PictureDocument& document) {
+    PictureDocument copy;
+    copy.picture = document.picture;
+    copy.description = document.description;
     for (std::int32_t i = 0; i < document.captions.count(); ++i)
-        copy->captions.append(*document.captions.at(i));
-    copy->metadata = document.metadata;
-    copy->fileName = document.fileName;
-    copy->sourceJpeg = document.sourceJpeg;
-    copy->sourceIndex = document.sourceIndex;
-    copy->format = document.format;
+        copy.captions.append(*document.captions.at(i));
+    copy.metadata = document.metadata;
+    copy.fileName = document.fileName;
+    copy.captionData = document.captionData;
+    copy.sourceJpeg = document.sourceJpeg;
+    copy.sourceIndex = document.sourceIndex;
+    copy.format = document.format;
     return copy;
+}
+
+// A copy for a worker to read while the document goes on changing.
+inline std::shared_ptr<const PictureDocument> snapshotOf(const PictureDocument& document) {
+    return std::make_shared<PictureDocument>(copyOf(document));
 }

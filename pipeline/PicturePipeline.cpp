@@ -738,16 +738,8 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
     if (!grid.cannotKeep.empty() || grid.width != static_cast<std::uint32_t>(document.width()) ||
         grid.height != document.height())
         return std::nullopt;
-    PictureDocument work;
-    work.picture = document.picture;
-    work.description = document.description;
-    for (std::int32_t i = 0; i < document.captions.count(); ++i)
-        work.captions.append(*document.captions.at(i));
-    work.metadata = document.metadata;
-    work.fileName = document.fileName;
-    work.captionData = document.captionData;
-    work.sourceJpeg = document.sourceJpeg;
-    work.format = document.format;
+    // A copy whose picture becomes the canvas's photo rows.
+    PictureDocument work = copyOf(document);
     const LxImageJPG none;
     const CaptionList noMore; // the captions are the document's already
     auto rows = std::make_unique<ReachedRows>(work, noMore, grid, none);
