@@ -97,7 +97,7 @@ struct BlockComparison {
     std::uint64_t differing = 0;
 };
 BlockComparison CompareKept(const Coefficients& photo, const Coefficients& copy, int photoTop,
-                            const std::function<bool(QRect)>& changed) {
+                            const std::function<bool(QRect)>& changed, int photoLeft = 0) {
     BlockComparison result;
     EXPECT_EQ(photo.components.size(), copy.components.size());
     for (std::size_t c = 0; c < std::min(photo.components.size(), copy.components.size()); ++c) {
@@ -106,14 +106,15 @@ BlockComparison CompareKept(const Coefficients& photo, const Coefficients& copy,
         const int blockW = 8 * photo.maxH / from.h;
         const int blockH = 8 * photo.maxV / from.v;
         const unsigned rowOffset = static_cast<unsigned>(photoTop / blockH);
+        const unsigned columnOffset = static_cast<unsigned>(photoLeft / blockW);
         for (unsigned y = 0; y < from.blocksHigh && y + rowOffset < to.blocksHigh; ++y) {
-            for (unsigned x = 0; x < from.blocksWide && x < to.blocksWide; ++x) {
-                const QRect pixels(static_cast<int>(x) * blockW,
+            for (unsigned x = 0; x < from.blocksWide && x + columnOffset < to.blocksWide; ++x) {
+                const QRect pixels(photoLeft + static_cast<int>(x) * blockW,
                                    photoTop + static_cast<int>(y) * blockH, blockW, blockH);
                 if (changed(pixels))
                     continue;
                 ++result.compared;
-                if (!SameBlock(from.at(x, y), to.at(x, y + rowOffset)))
+                if (!SameBlock(from.at(x, y), to.at(x + columnOffset, y + rowOffset)))
                     ++result.differing;
             }
         }
@@ -298,13 +299,13 @@ fs::path MakePhoto(const TempDir& dir, const std::string& name, int width, int h
 }
 
 PipelineResult SaveWithCaption(const fs::path& photo, const fs::path& copy,
-                               PictureDocument& document) {
+                               PictureDocument& document, const SaveChoices& choices = {}) {
     EXPECT_TRUE(openPicture(document, Q(photo)).ok);
     Caption caption = OnPhoto(QStringLiteral("Up"), VerticalAlignment::Top);
     caption.horizontalAlignment = HorizontalAlignment::Left;
     caption.sizePercent = 15;
     document.captions.append(caption);
-    return savePicture(document, Q(copy));
+    return savePicture(document, Q(copy), choices);
 }
 } // namespace
 
@@ -351,6 +352,77 @@ TEST(KeptBlocks, TurnedPhotosComeOutUprightWithTheBlocksJpegtranTurns) {
     }
 }
 
+// A turned photo whose size allows no lossless turn keeps its blocks as
+// stored, with its Orientation tag; the band is drawn upright and sits
+// where a viewer that turns the copy shows it.
+TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
+    TempDir dir;
+    // 5 (a transpose) moves no edge, so it always turns losslessly.
+    for (const int orientation : {2, 3, 4, 6, 7, 8}) {
+        for (const int disposition : {Disposition::TopBand, Disposition::BottomBand}) {
+            std::string name = "o";
+            name += std::to_string(orientation);
+            name += disposition == Disposition::TopBand ? "-top" : "-bottom";
+            SCOPED_TRACE(name);
+            // 100 x 70 in 4:2:0: neither edge is whole 16-pixel MCUs.
+            const fs::path photo = MakePhoto(dir, name, 100, 70, orientation);
+            const fs::path copy = dir.file(name + "-copy.jpg");
+            PictureDocument document;
+            ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+            document.captions.append(Band(QStringLiteral("Harbour"), disposition));
+            const QImage upright = renderCaptions(document);
+            const PipelineResult saved = savePicture(document, Q(copy));
+            ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+            EXPECT_TRUE(saved.note.contains(QStringLiteral("Orientation tag")))
+                << saved.note.toStdString();
+            EXPECT_EQ(Orientation(copy), orientation);
+
+            Coefficients source;
+            Coefficients copied;
+            ASSERT_TRUE(ReadCoefficients(photo, source));
+            ASSERT_TRUE(ReadCoefficients(copy, copied));
+            ASSERT_EQ(copied.maxH, 2) << "the stored sampling stays";
+            const bool sideways = orientation >= 5;
+            const bool topFirst = orientation == 2 || orientation == 5 || orientation == 6;
+            const bool bandFirst = (disposition == Disposition::TopBand) == topFirst;
+            const int grown = sideways ? copied.width - 100 : copied.height - 70;
+            EXPECT_EQ(sideways ? copied.height : copied.width, sideways ? 70 : 100);
+            EXPECT_GE(grown, upright.height() - static_cast<int>(document.height()));
+            EXPECT_LT(grown, upright.height() - static_cast<int>(document.height()) + 16);
+            // Blocks before a band after the photo are all kept but its last,
+            // partial MCU column or row; a band before it moves them intact.
+            const int left = sideways && bandFirst ? grown : 0;
+            const int top = !sideways && bandFirst ? grown : 0;
+            EXPECT_EQ((left + top) % 16, 0);
+            const QRect kept = bandFirst ? QRect(left, top, 100, 70)
+                                         : QRect(0, 0, sideways ? 96 : 100, sideways ? 70 : 64);
+            const BlockComparison blocks = CompareKept(
+                source, copied, top, [&](QRect pixels) { return !kept.contains(pixels); }, left);
+            EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared;
+            EXPECT_GE(blocks.compared, 60u);
+
+            // Opened again (turned upright by its tag), the copy shows the
+            // band where the captions put it, with at most 15 rows more.
+            PictureDocument reopened;
+            ASSERT_TRUE(openPicture(reopened, Q(copy)).ok);
+            const int extra = static_cast<int>(reopened.height()) - upright.height();
+            ASSERT_EQ(reopened.width(), document.width());
+            ASSERT_TRUE(extra >= 0 && extra < 16) << extra;
+            const int shift = disposition == Disposition::TopBand ? extra : 0;
+            double difference = 0;
+            for (int y = 0; y < upright.height(); ++y) {
+                for (int x = 0; x < upright.width(); ++x) {
+                    const QRgb a = upright.pixel(x, y);
+                    const QRgb b = reopened.picture.pixel(x, y + shift);
+                    difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                  std::abs(qBlue(a) - qBlue(b));
+                }
+            }
+            EXPECT_LT(difference / (upright.width() * upright.height()), 12.0);
+        }
+    }
+}
+
 TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     TempDir dir;
@@ -364,6 +436,7 @@ TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
         const char* name;
         fs::path photo;
         const char* why;
+        MetadataChoice metadata = MetadataChoice::KeepAll;
     };
     const Row rows[] = {
         {"a cut-off file", cut(CorpusDir() / "camera" / "ies_Canon_40D.jpg", "cut.jpg", 0.8),
@@ -371,13 +444,17 @@ TEST(KeptBlocks, CopiesThatCannotKeepTheBlocksAreWholeAndSayWhy) {
         {"an incomplete progressive file",
          cut(CorpusDir() / "special" / "jdec_tower_progressive.jpg", "progressive.jpg", 0.6),
          "incomplete"},
-        {"a size no lossless turn allows", MakePhoto(dir, "odd", 100, 70, 6), "lossless turn"},
+        // Without its metadata the copy has no Orientation tag to keep.
+        {"a size no lossless turn allows, saved with the description only",
+         MakePhoto(dir, "odd", 100, 70, 6), "lossless turn", MetadataChoice::DescriptionOnly},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         PictureDocument document;
         const fs::path copy = dir.file("copy.jpg");
-        const PipelineResult saved = SaveWithCaption(row.photo, copy, document);
+        SaveChoices choices;
+        choices.metadata = row.metadata;
+        const PipelineResult saved = SaveWithCaption(row.photo, copy, document, choices);
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
         EXPECT_TRUE(saved.note.contains(QStringLiteral("could not be kept")) &&
                     saved.note.contains(QString::fromUtf8(row.why)))
