@@ -1,13 +1,9 @@
 // Caption sets as files: the round trip, the defaults for missing members,
-// the refusals with their reasons, values brought into range, and loading
-// a set into the document model as one step.
+// the refusals with their reasons and values brought into range.
 #include "captions/CaptionSetFile.h"
-#include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestSupport.h"
-
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -163,33 +159,4 @@ TEST(CaptionSetFile, OtherFilesLaterVersionsAndDamagedSetsAreRefusedWithTheReaso
     const QString failure = writeCaptionSet(ThreeCaptions(), Q(dir.file("no/such/set.json")));
     EXPECT_TRUE(failure.startsWith("Could not save the caption set")) << failure.toStdString();
     EXPECT_EQ(ReadBytes(dir.file("set.json")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-}
-
-TEST(CaptionSetFile, LoadingIntoTheModelReplacesTheListAsOneStep) {
-    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption", "Load Caption Set"});
-    Caption own;
-    own.text = "mine";
-    model.addCaption(own);
-    model.addCaption(own);
-    QSignalSpy removed(&model, &DocumentModel::captionRemoved);
-    QSignalSpy added(&model, &DocumentModel::captionAdded);
-    QSignalSpy canvas(&model, &DocumentModel::canvasChanged);
-    QSignalSpy description(&model, &DocumentModel::descriptionChanged);
-
-    const CaptionList set = ThreeCaptions();
-    model.replaceCaptions(set);
-    ExpectSameList(model.document().captions, set);
-    EXPECT_EQ(model.history()->count(), 3);
-    EXPECT_EQ(model.history()->undoText(), "Load Caption Set");
-    EXPECT_EQ(removed.count(), 2);
-    EXPECT_EQ(removed.at(0).at(0).toInt(), 1) << "the last first";
-    EXPECT_EQ(added.count(), 3);
-    EXPECT_EQ(canvas.count(), 1);
-    EXPECT_EQ(description.count(), 1) << "the credit is the description now";
-    EXPECT_EQ(model.description(), "Photo: A. Person");
-
-    model.history()->undo();
-    ExpectSameList(model.document().captions, Captions({own, own}));
-    model.history()->redo();
-    ExpectSameList(model.document().captions, set);
 }

@@ -6,29 +6,31 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <functional>
 #include <limits>
 
 using namespace caption_canvas;
 
 namespace {
 constexpr QRgb kGreen = 0xFF00FF00;
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr QRgb kWhite = 0xFFFFFFFF;
 
 // Red 40-pixel text inset 40 pixels from the top left.
-Caption Styled(const QString& text, int pixels = 40) {
-    Caption caption = Text(text, pixels);
+Caption Styled(const QString& text) {
+    Caption caption = Text(text, 40);
     caption.marginLeft = caption.marginTop = 40;
     return caption;
 }
 
-// `got` is `colour` at `alpha` (0-1) over `ground`, as the renderer blends.
-bool Blends(QRgb got, QRgb ground, QRgb colour, double alpha) {
+// `got` is `colour` at `alpha` (0-1) over the ground, as the renderer blends.
+bool Blends(QRgb got, QRgb colour, double alpha) {
     const auto near = [alpha](int g, int c, int value) {
         return std::abs(value - (c * alpha + g * (1 - alpha))) <= 1.5;
     };
-    return near(qRed(ground), qRed(colour), qRed(got)) &&
-           near(qGreen(ground), qGreen(colour), qGreen(got)) &&
-           near(qBlue(ground), qBlue(colour), qBlue(got));
+    return near(qRed(kGround), qRed(colour), qRed(got)) &&
+           near(qGreen(kGround), qGreen(colour), qGreen(got)) &&
+           near(qBlue(kGround), qBlue(colour), qBlue(got));
 }
 } // namespace
 
@@ -37,187 +39,165 @@ TEST(TextSize, ARelativeSizeIsAShareOfTheShorterSideClampedAndDrawsAsThatPixelSi
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const struct {
-        const char* name;
         QSize picture;
         double percent;
         int em;
         bool draw = false;
     } rows[] = {
-        {"default, landscape", {640, 480}, normal, 14, true},
-        {"default, portrait", {480, 640}, normal, 14, true},
-        {"default, 24 MP", {6000, 4000}, normal, 117},
-        {"default, 24 MP portrait", {4000, 6000}, normal, 117},
-        {"31.5 rounds up", {1920, 1080}, normal, 32},
-        {"0.58 rounds to 1", {30, 20}, normal, 1},
-        {"10 % of a narrow picture", {250, 1000}, 10, 25, true},
-        {"10 % of a low picture", {1000, 250}, 10, 25, true},
-        {"zero", {6000, 4000}, 0, 1},
-        {"negative", {6000, 4000}, -50, 1},
-        {"NaN", {6000, 4000}, nan, 1},
-        {"infinite", {6000, 4000}, inf, 1},
-        {"1000 %", {6000, 4000}, 1000, 40000},
-        {"past the largest font", {6000, 4000}, 1e300, kMaxCaptionPixelSize},
+        {{640, 480}, normal, 14, true}, {{480, 640}, normal, 14, true},
+        {{6000, 4000}, normal, 117},    {{4000, 6000}, normal, 117},
+        {{1920, 1080}, normal, 32},     {{30, 20}, normal, 1}, // 31.5 and 0.58 round
+        {{250, 1000}, 10, 25, true},    {{1000, 250}, 10, 25, true},
+        {{6000, 4000}, 0, 1},           {{6000, 4000}, -50, 1},
+        {{6000, 4000}, nan, 1},         {{6000, 4000}, inf, 1},
+        {{6000, 4000}, 1000, 40000},    {{6000, 4000}, 1e300, kMaxCaptionPixelSize},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(testing::Message() << row.picture.width() << " x " << row.picture.height()
+                                        << ", " << row.percent << " %");
         Caption relative;
         relative.sizePercent = row.percent;
         EXPECT_EQ(captionEmPixels(relative, row.picture), row.em);
         EXPECT_EQ(captionFont(relative, row.picture).pixelSize(), row.em);
-        if (!row.draw)
-            continue;
         relative.text = QStringLiteral("A caption wrapping over the picture's width because it "
                                        "goes on and on and on and on and on");
         for (const std::int32_t disposition :
              {Disposition::OnImage, Disposition::TopBand, Disposition::BottomBand}) {
+            if (!row.draw)
+                break;
             relative.disposition = disposition;
             Caption absolute = relative;
             absolute.sizeUnit = SizeUnit::Pixels;
             absolute.font.height = -row.em;
-            const int w = row.picture.width();
-            const int h = row.picture.height();
-            const QImage drawn = Render(relative, w, h);
-            EXPECT_NE(drawn, Document(w, h).picture);
-            EXPECT_EQ(drawn, Render(absolute, w, h)) << disposition;
+            const QImage drawn = Render(relative, row.picture.width(), row.picture.height());
+            EXPECT_FALSE(Ink(drawn).isEmpty());
+            EXPECT_EQ(drawn, Render(absolute, row.picture.width(), row.picture.height()));
         }
     }
     // Absolute captions keep the font's own height whatever the picture.
-    const Caption absolute = Text({}, 20);
-    EXPECT_EQ(captionEmPixels(absolute, QSize(6000, 4000)), 20);
-    EXPECT_EQ(captionEmPixels(absolute, QSize(64, 48)), 20);
+    EXPECT_EQ(captionEmPixels(Text({}, 20), QSize(6000, 4000)), 20);
+    EXPECT_EQ(captionEmPixels(Text({}, 20), QSize(64, 48)), 20);
 }
 
-TEST(TextStyle, AnOutlineSurroundsTheGlyphsAndTheirBarsAndIsDrawnUnderTheText) {
-    const Caption plain = Styled(QStringLiteral("Outlined"));
-    Caption outlined = plain;
-    outlined.outline = {true, 3, SizeUnit::Pixels, 0x0000FF00}; // green
+TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDrawsNothing) {
+    const Caption plain = Styled(QStringLiteral("Styled\r\ntwo lines"));
     const QImage a = Render(plain);
-    const QImage b = Render(outlined);
     const QRect ink = Ink(a);
-    const QRect changed = Changed(a, b);
-    EXPECT_TRUE(ink.adjusted(-5, -5, 5, 5).contains(changed)) << "no farther than the width";
-    EXPECT_GT(changed.width(), ink.width());
-    int green = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            green += b.pixel(x, y) == kGreen;
-            if (a.pixel(x, y) == kRed) {
-                EXPECT_EQ(b.pixel(x, y), kRed) << x << "," << y;
+    const QRect box = layOutText(plain.text, captionFont(plain, {400, 300}),
+                                 QRectF(40, 40, 360, 260), textFlags(plain, true))
+                          .bounds.toAlignedRect()
+                          .adjusted(-8, -8, 8, 8);
+    const QRect shadow = ink.translated(20, 30);
+    const auto with = [&plain](const std::function<void(Caption&)>& change) {
+        Caption caption = plain;
+        change(caption);
+        return caption;
+    };
+    const Caption outline = with([](Caption& c) {
+        c.outline = {true, 3, SizeUnit::Pixels, 0xFF00};
+    });
+    const Caption shaded = with([](Caption& c) { c.shadow = {true, 20, 30, 0, 0xFFFFFF, 50}; });
+    const struct {
+        const char* name;
+        Caption caption;
+        QRect within;  // everything it changes
+        QRect reaches; // at least this far (an outline is cut at the left margin)
+        QRgb colour;
+        double alpha;
+        int atLeast; // pixels of that colour blended at that alpha
+    } rows[] = {
+        {"an outline", outline, ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2), kGreen, 1,
+         100},
+        {"an outline of 1 % of 300 rows: 3 pixels", with([](Caption& c) {
+             c.outline = {true, 1, SizeUnit::PercentOfPicture, 0xFF00};
+         }),
+         ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2), kGreen, 1, 100},
+        {"a box over the laid-out lines and padding", with([](Caption& c) {
+             c.box = {true, 0xFF0000, 40, 8};
+         }),
+         box, box, kBlue, 0.4, box.width() * box.height() / 2},
+        {"an opaque box", with([](Caption& c) {
+             c.box = {true, 0xFF0000, 100, 8};
+         }),
+         box, box, kBlue, 1, box.width() * box.height() / 2},
+        {"a box past 100 %", with([](Caption& c) {
+             c.box = {true, 0xFF0000, 250, 8};
+         }),
+         box, box, kBlue, 1, box.width() * box.height() / 2},
+        {"a shadow", shaded, ink.united(shadow).adjusted(-1, -1, 1, 1),
+         shadow.adjusted(1, 1, -1, -1), kWhite, 0.5, 500},
+        {"a blurred shadow spreads by about its radius",
+         with([](Caption& c) { c.shadow = {true, 20, 30, 9, 0xFFFFFF, 50}; }),
+         ink.united(shadow).adjusted(-12, -12, 12, 12), shadow.adjusted(-3, -3, 3, 3), kWhite, 0.5,
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage b = Render(row.caption);
+        const QRect changed = Changed(a, b);
+        EXPECT_TRUE(row.within.contains(changed) && changed.contains(row.reaches))
+            << changed.x() << "," << changed.y() << " " << changed.width() << "x"
+            << changed.height();
+        int blended = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                blended += a.pixel(x, y) == kGround && Blends(b.pixel(x, y), row.colour, row.alpha);
+                if (a.pixel(x, y) == kRed && b.pixel(x, y) != kRed)
+                    ADD_FAILURE() << "the text is drawn over it, at " << x << "," << y;
             }
         }
+        EXPECT_GE(blended, row.atLeast);
+        Caption off = row.caption;
+        off.outline.enabled = off.shadow.enabled = off.box.enabled = false;
+        EXPECT_EQ(Render(off), a);
     }
-    EXPECT_GT(green, 100);
-    // 1 % of this 300-pixel-high picture is 3 pixels; off, it draws nothing.
-    outlined.outline.widthUnit = SizeUnit::PercentOfPicture;
-    outlined.outline.width = 1;
-    EXPECT_EQ(Render(outlined), b);
-    outlined.outline.enabled = false;
-    EXPECT_EQ(Render(outlined), a);
+    EXPECT_EQ(Render(rows[1].caption), Render(outline));
+    Caption clear = shaded;
+    clear.shadow.opacity = 0;
+    EXPECT_EQ(Render(clear), a);
+    clear.box = {true, 0xFF0000, 0, 8};
+    EXPECT_EQ(Render(clear), a);
+}
 
-    // Underline and strike-out bars: between the letters the bar's red,
-    // and the outline's green above and below it.
+TEST(TextStyle, UnderlineAndStrikeOutTakeTheOutlineToo) {
     for (const bool strikeOut : {false, true}) {
         SCOPED_TRACE(strikeOut ? "strike-out" : "underline");
         Caption bare = Styled(QStringLiteral("a          b"));
         const QImage letters = Render(bare);
         (strikeOut ? bare.font.strikeOut : bare.font.underline) = 1;
         const QImage barred = Render(bare);
-        bare.outline = outlined.outline;
-        bare.outline.enabled = true;
-        const QImage barOutlined = Render(bare);
-        const QRect lettersInk = Ink(letters);
+        bare.outline = {true, 3, SizeUnit::Pixels, 0xFF00};
+        const QImage outlined = Render(bare);
+        // Between the letters: the bar's red, and the outline's green.
         int gapColumns = 0;
-        for (int x = lettersInk.left(); x <= lettersInk.right(); ++x) {
+        for (int x = Ink(letters).left(); x <= Ink(letters).right(); ++x) {
             bool letter = false, bar = false, outline = false;
             for (int y = 0; y < letters.height(); ++y) {
                 letter |= letters.pixel(x, y) != kGround;
                 bar |= barred.pixel(x, y) == kRed;
-                outline |= barOutlined.pixel(x, y) == kGreen;
+                outline |= outlined.pixel(x, y) == kGreen;
             }
-            if (letter)
-                continue;
-            ++gapColumns;
-            EXPECT_TRUE(bar && outline) << x;
+            gapColumns += !letter;
+            EXPECT_TRUE(letter || (bar && outline)) << x;
         }
         EXPECT_GT(gapColumns, 40);
     }
 }
 
-TEST(TextStyle, ABoxBlendsBehindTheTextOverItsLaidOutBoundsAndPadding) {
-    const Caption plain = Styled(QStringLiteral("Boxed\r\ntwo lines"));
-    Caption boxed = plain;
-    boxed.box = {true, 0x00FF0000, 40, 8}; // blue
-    const QImage a = Render(plain);
-    const QRectF room(40, 40, 360, 260);
-    const QRect box =
-        layOutText(plain.text, captionFont(plain, {400, 300}), room, textFlags(plain, true))
-            .bounds.toAlignedRect()
-            .adjusted(-8, -8, 8, 8);
-    const QImage b = Render(boxed);
-    EXPECT_EQ(Changed(a, b), box);
-    for (const QPoint p : {box.topLeft(), box.bottomRight(), QPoint(box.right(), box.top() + 3)})
-        EXPECT_TRUE(Blends(b.pixel(p), kGround, qRgb(0, 0, 255), 0.4)) << p.x() << "," << p.y();
-    // Opaque it covers the picture (past 100 % too); clear it is not there.
-    for (const std::int32_t opacity : {100, 250}) {
-        boxed.box.opacity = opacity;
-        EXPECT_EQ(Render(boxed).pixel(box.topLeft()), qRgb(0, 0, 255)) << opacity;
-    }
-    boxed.box.opacity = 0;
-    EXPECT_EQ(Render(boxed), a);
-}
-
-TEST(TextStyle, AShadowIsTheInkMovedByItsOffsetBlurredAndBlended) {
-    const Caption plain = Styled(QStringLiteral("Shadow"));
-    Caption shaded = plain;
-    shaded.shadow = {true, 20, 30, 0, 0x00FFFFFF, 50}; // white, half strength
-    const QImage a = Render(plain);
-    const QImage b = Render(shaded);
-    const QRect ink = Ink(a);
-    const QRect reach = ink.united(ink.translated(20, 30));
-    EXPECT_TRUE(reach.adjusted(-1, -1, 1, 1).contains(Changed(a, b)));
-    // Where the text is solid and nothing covers the shadow: white at half
-    // strength, or less at a stem's edge (the shadow is the glyphs' exact
-    // outline, the text its hinted form).
-    int solid = 0;
-    int blended = 0;
-    for (int y = ink.top(); y <= ink.bottom(); ++y) {
-        for (int x = ink.left(); x <= ink.right(); ++x) {
-            const QRgb got = b.pixel(x + 20, y + 30);
-            if (a.pixel(x, y) != kRed || a.pixel(x + 20, y + 30) != kGround)
-                continue;
-            ++solid;
-            blended += Blends(got, kGround, qRgb(255, 255, 255), 0.5);
-            const double alpha = (qRed(got) - qRed(kGround)) / (255.0 - qRed(kGround));
-            EXPECT_TRUE(alpha <= 0.5 + 1 / 255.0 && Blends(got, kGround, 0xFFFFFFFF, alpha));
-        }
-    }
-    EXPECT_GT(solid, 50);
-    EXPECT_GT(blended, solid * 8 / 10);
-    // Blurred, it spreads by about its radius and no further; clear, it is
-    // not there.
-    shaded.shadow.blur = 9;
-    const QRect spread = Changed(a, Render(shaded));
-    EXPECT_TRUE(reach.adjusted(-12, -12, 12, 12).contains(spread));
-    EXPECT_GT(spread.bottom(), Changed(a, b).bottom());
-    shaded.shadow.opacity = 0;
-    EXPECT_EQ(Render(shaded), a);
-}
-
-TEST(TextStyle, BandTextTakesItsOutlineAndTheStripGrowsToHoldItButNoBoxOrShadowOutside) {
+TEST(TextStyle, BandTextTakesItsOutlineInAStripGrownToHoldItAndAbsurdValuesAreBounded) {
     Caption band = Band(Disposition::BottomBand, QStringLiteral("Band with an outline"), 0, 30);
     band.textColor = 0x00FFFFFF;
     Caption outlined = band;
     outlined.outline = {true, 4, SizeUnit::Pixels, 0x000000FF}; // red
+    // A band never takes a box; its shadow stays in its strip.
     outlined.box.enabled = true;
-    outlined.shadow.enabled = true;
-    outlined.shadow.offsetY = -200;
-    const QImage a = Render(band);
+    outlined.shadow = {true, 0, -200, 0, 0xFFFFFF, 100};
     const QImage b = Render(outlined);
-    EXPECT_EQ(b.height(), a.height() + 8);
+    EXPECT_EQ(b.height(), Render(band).height() + 8);
     EXPECT_EQ(b.copy(0, 0, 400, 300), Document(400, 300).picture);
     int red = 0;
     for (int y = 300; y < b.height(); ++y) {
-        for (int x = 0; x < b.width(); ++x)
+        for (int x = 0; x < 400; ++x)
             red += b.pixel(x, y) == kRed;
     }
     EXPECT_GT(red, 100);
@@ -227,35 +207,26 @@ TEST(TextStyle, BandTextTakesItsOutlineAndTheStripGrowsToHoldItButNoBoxOrShadowO
     // below; a width that is not a number is none.
     Caption small = Band(Disposition::TopBand, QStringLiteral("Small"), 0x00FFFFFF, 20);
     const QImage bare = Render(small, 2000, 1500);
-    small.outline.enabled = true;
-    small.outline.width = 1e12;
+    small.outline = {true, 1e12, SizeUnit::Pixels, 0};
     EXPECT_EQ(Render(small, 2000, 1500).height(), bare.height() + 2 * 10);
     small.outline.width = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(Render(small, 2000, 1500), bare);
-}
 
-TEST(TextStyle, AbsurdValuesAreClampedAndDrawQuickly) {
-    Caption caption = Styled(QStringLiteral("Absurd"));
-    caption.sizeUnit = SizeUnit::PercentOfPicture;
-    caption.sizePercent = 1000;
-    caption.outline = {true, 1e12, SizeUnit::Pixels, 0};
-    caption.shadow = {true,
-                      std::numeric_limits<std::int32_t>::min(),
-                      std::numeric_limits<std::int32_t>::max(),
-                      1e6,
-                      0x00FFFFFF,
-                      50};
-    caption.box = {true, 0x00FF0000, -5, std::numeric_limits<std::int32_t>::max()};
-    caption.marginLeft = std::numeric_limits<std::int32_t>::min();
-    caption.marginRight = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(Render(caption, 200, 150).size(), QSize(200, 150));
-    caption.box.opacity = 50;
-    EXPECT_EQ(Render(caption, 200, 150).size(), QSize(200, 150));
-    caption.marginLeft = caption.marginRight = 0;
-    caption.disposition = Disposition::TopBand;
-    // The text is at most the picture's height, the outline at most its
-    // longer side above and below.
-    const int height = Render(caption, 200, 150).height();
+    // Absurd sizes, widths, offsets and margins draw quickly; the text is at
+    // most the picture's height, the outline at most its longer side.
+    Caption absurd = Styled(QStringLiteral("Absurd"));
+    absurd.sizeUnit = SizeUnit::PercentOfPicture;
+    absurd.sizePercent = 1000;
+    absurd.outline = {true, 1e12, SizeUnit::Pixels, 0};
+    const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+    absurd.shadow = {true, -most - 1, most, 1e6, 0x00FFFFFF, 50};
+    absurd.box = {true, 0x00FF0000, 50, most};
+    absurd.marginLeft = -most - 1;
+    absurd.marginRight = most;
+    EXPECT_EQ(Render(absurd, 200, 150).size(), QSize(200, 150));
+    absurd.marginLeft = absurd.marginRight = 0;
+    absurd.disposition = Disposition::TopBand;
+    const int height = Render(absurd, 200, 150).height();
     EXPECT_GT(height, 150);
     EXPECT_LE(height, 150 + 150 + 2 * 200);
 }
@@ -269,12 +240,9 @@ TEST(TextStyle, ARedrawOfTheReachGivesTheWholeRendersPixelsForEveryStyle) {
     Caption base = Text(QStringLiteral("Styled caption, wrapping over lines"), 36);
     base.marginLeft = 90;
     std::vector<Caption> styled(4, base);
-    styled[0].outline = {true, 6, SizeUnit::Pixels, 0};
-    styled[1].shadow = {true, -25, -30, 9, 0, 50};
-    styled[2].box = {true, 0, 50, 30};
-    styled[3] = styled[0];
-    styled[3].shadow = styled[1].shadow;
-    styled[3].box = styled[2].box;
+    styled[0].outline = styled[3].outline = {true, 6, SizeUnit::Pixels, 0};
+    styled[1].shadow = styled[3].shadow = {true, -25, -30, 9, 0, 50};
+    styled[2].box = styled[3].box = {true, 0, 50, 30};
     const Caption band = Band(Disposition::TopBand, QStringLiteral("Top band"), 0xFFFFFFFF, 30);
     const Caption listed = Text(QStringLiteral("Listed one"), 48);
     for (std::size_t i = 0; i < styled.size(); ++i) {
