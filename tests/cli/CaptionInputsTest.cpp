@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <sstream>
 
 using namespace caption_run;
 using testing_support::Listing;
@@ -24,7 +25,16 @@ using testing_support::WriteBytes;
 namespace {
 const char kSmall[] = "etool_GE.jpg";           // 8 x 8
 const char kLarge[] = "exifr_door-knocker.jpg"; // 800 x 533
-const char kBroken[] = "(the large photo, cut short)";
+const fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
 
 // `text` with {in}, {out} and {dir} standing for the workspace's folders,
 // quoted for the shell or not.
@@ -41,129 +51,81 @@ std::string Expand(std::string text, const Workspace& work, bool quoted) {
 
 TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec |
-                               fs::perms::others_read | fs::perms::others_exec;
     const struct Row {
         const char* name;
-        // Files and folders ("name/") made first: a corpus photo or the bytes.
-        std::vector<std::pair<std::string, std::string>> files;
-        std::string arguments; // after --set
+        // Files made first: NAME is a small photo, NAME=large a large one,
+        // NAME=broken the large one cut short, NAME=WORD a file holding WORD;
+        // NAME/ is a folder.
+        const char* files;
+        const char* arguments; // after --set
         int status;
-        std::vector<std::string> said;       // on standard error
-        std::set<std::string> made;          // the files the run adds
-        std::set<std::string> replaced = {}; // given files it may write over
-        const char* before = "";             // shell commands before the program
-        bool asUser = false;                 // run as nobody where the tests are root
-        const char* locked = nullptr;        // a folder with `lockedTo` during the run
-        fs::perms lockedTo = fs::perms::none;
+        const char* said;          // on standard error, line by line
+        const char* made;          // every file the run adds
+        const char* replaced = ""; // files made first that it may write over
+        const char* before = "";   // shell commands before the program
+        // Run as nobody where the tests are root, with this folder read-only
+        // ("out") or unreadable.
+        const char* locked = "";
     } rows[] = {
         // As if the disk were full after 64 KiB: the large photo fails.
         {"failures of every kind in one run",
-         {{"in/day1/a.jpg", kSmall},
-          {"in/day1/quay.jpg", kSmall},
-          {"in/day1/notes.jpg", "text\n"},
-          {"in/day1/broken.jpg", kBroken},
-          {"in/day1/readme.txt", "not taken: not a .jpg\n"},
-          {"in/day2/quay.jpg", kLarge},
-          {"in/day2/large.jpg", kLarge},
-
-          {"out/a-captioned.jpg", "mine"}},
-         "--out {out} {in}/day1 {in}/day2 {in}/day1//quay.jpg {dir}/gone.jpg",
-         1,
-         {"Could not open \"{dir}/gone.jpg\": No such file or directory.",
-          "Could not open \"{in}/day1/notes.jpg\": it is not a JPEG picture that can be read",
-          "Could not open \"{in}/day1/broken.jpg\": it is not a JPEG picture that can be read",
-          "Could not caption \"{in}/day2/quay.jpg\": its copy \"{out}/quay-captioned.jpg\" would "
-          "have the name of the copy of \"{in}/day1/quay.jpg\"",
-          "\"{out}/a-captioned.jpg\" exists already (--overwrite replaces it)",
-          "Could not save \"{out}/large-captioned.jpg\": File too large.", "1 captioned, 6 failed"},
-         {"out/quay-captioned.jpg"},
-         {},
-         "trap '' XFSZ; ulimit -f 64; "},
-        {"a folder with no photos",
-         {{"in/", ""}},
-         "{in}",
-         1,
-         {"no photos (.jpg, .jpeg, .heic"},
-         {}},
-        {"a missing output folder",
-         {{"in/a.jpg", kSmall}},
-         "--out {dir}/nowhere {in}",
-         1,
-         {"the output folder \"{dir}/nowhere\" does not exist"},
-         {}},
-        {"a read-only output folder",
-         {{"in/a.jpg", kSmall}},
-         "--out {out} {in}",
-         1,
-         {"Permission denied", "0 captioned, 1 failed"},
-         {},
-         {},
-         "",
-         true,
-         "out",
-         readOnly},
-        {"an unreadable subfolder",
-         {{"in/top.jpg", kSmall},
-          {"in/deeper/inner.jpg", kSmall},
-          {"in/locked/hidden.jpg", kSmall}},
-         "--recursive --out {out} {in}",
-         1,
-         {"Could not read the folder \"{in}/locked\": Permission denied.", "2 captioned, 1 failed"},
-         {"out/top-captioned.jpg", "out/inner-captioned.jpg"},
-         {},
-         "",
-         true,
-         "in/locked"},
+         "in/day1/a.jpg in/day1/quay.jpg in/day1/notes.jpg=text in/day1/broken.jpg=broken "
+         "in/day1/readme.txt=text in/day2/quay.jpg=large in/day2/large.jpg=large "
+         "out/a-captioned.jpg=mine",
+         "--out {out} {in}/day1 {in}/day2 {in}/day1//quay.jpg {dir}/gone.jpg", 1,
+         "Could not open \"{dir}/gone.jpg\": No such file or directory.\n"
+         "Could not open \"{in}/day1/notes.jpg\": it is not a JPEG picture that can be read\n"
+         "Could not open \"{in}/day1/broken.jpg\": it is not a JPEG picture that can be read\n"
+         "Could not caption \"{in}/day2/quay.jpg\": its copy \"{out}/quay-captioned.jpg\" would "
+         "have the name of the copy of \"{in}/day1/quay.jpg\"\n"
+         "\"{out}/a-captioned.jpg\" exists already (--overwrite replaces it)\n"
+         "Could not save \"{out}/large-captioned.jpg\": File too large.\n1 captioned, 6 failed",
+         "out/quay-captioned.jpg", "", "trap '' XFSZ; ulimit -f 64; "},
+        {"a folder with no photos", "in/", "{in}", 1, "no photos (.jpg, .jpeg, .heic", ""},
+        {"a missing output folder", "in/a.jpg", "--out {dir}/nowhere {in}", 1,
+         "the output folder \"{dir}/nowhere\" does not exist", ""},
+        {"a read-only output folder", "in/a.jpg", "--out {out} {in}", 1,
+         "Permission denied\n0 captioned, 1 failed", "", "", "", "out"},
+        {"an unreadable subfolder", "in/top.jpg in/deeper/inner.jpg in/locked/hidden.jpg",
+         "--recursive --out {out} {in}", 1,
+         "Could not read the folder \"{in}/locked\": Permission denied.\n2 captioned, 1 failed",
+         "out/top-captioned.jpg out/inner-captioned.jpg", "", "", "in/locked"},
         // Beside the photos: the copies of a first run are no photos (c-captioned.jpg has no
         // photo beside it: it is one), a photo named twice is done once, subfolders only with
         // --recursive.
         {"a second run beside the photos",
-         {{"in/a.jpg", kSmall},
-          {"in/b.JPEG", kSmall},
-          {"in/c-captioned.jpg", kSmall},
-          {"in/a-captioned.jpg", "old"},
-          {"in/b-captioned.jpg", "old"},
-          {"in/c-captioned-captioned.jpg", "old"},
-          {"in/deeper/inner.jpg", kSmall}},
-         "--overwrite {in} {in}/a.jpg {in}//b.JPEG {in}/../in/a.jpg",
-         0,
-         {"3 captioned, 0 failed"},
-         {},
-         {"in/a-captioned.jpg", "in/b-captioned.jpg", "in/c-captioned-captioned.jpg"}},
-        {"a copy named on its own is a photo",
-         {{"in/a.jpg", kSmall}, {"in/a-captioned.jpg", kSmall}},
-         "{in}/a-captioned.jpg",
-         0,
-         {"1 captioned, 0 failed"},
-         {"in/a-captioned-captioned.jpg"}},
-        {"an empty suffix would write over the photo",
-         {{"in/quay.jpg", kSmall}},
-         "--overwrite --suffix '' {in}/quay.jpg",
-         1,
-         {"would be written over the photo"},
-         {}},
+         "in/a.jpg in/b.JPEG in/c-captioned.jpg in/a-captioned.jpg=old in/b-captioned.jpg=old "
+         "in/c-captioned-captioned.jpg=old in/deeper/inner.jpg",
+         "--overwrite {in} {in}/a.jpg {in}//b.JPEG {in}/../in/a.jpg", 0, "3 captioned, 0 failed",
+         "", "in/a-captioned.jpg in/b-captioned.jpg in/c-captioned-captioned.jpg"},
+        {"a copy named on its own is a photo", "in/a.jpg in/a-captioned.jpg",
+         "{in}/a-captioned.jpg", 0, "1 captioned, 0 failed", "in/a-captioned-captioned.jpg"},
+        {"an empty suffix would write over the photo", "in/quay.jpg",
+         "--overwrite --suffix '' {in}/quay.jpg", 1, "would be written over the photo", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Workspace work;
-        if (const std::string why = row.asUser ? work.UserRunUnavailable() : ""; !why.empty()) {
+        const bool asUser = *row.locked != '\0';
+        if (const std::string why = asUser ? work.UserRunUnavailable() : ""; !why.empty()) {
             std::cerr << row.name << ": skipped, " << why << '\n';
             continue;
         }
         fs::permissions(work.out(), fs::perms::all);
         std::map<std::string, std::vector<std::uint8_t>> given;
-        for (const auto& [path, source] : row.files) {
+        for (const std::string& file : Split(row.files, ' ')) {
+            const std::size_t equals = file.find('=');
+            const std::string path = file.substr(0, equals);
+            const std::string kind = equals == std::string::npos ? "" : file.substr(equals + 1);
             const fs::path to = work.file(path);
-            const fs::path photo = CorpusDir() / "camera" / (source == kBroken ? kLarge : source);
             fs::create_directories(to.parent_path());
             if (path.back() == '/')
                 continue;
-            if (fs::exists(photo))
-                fs::copy_file(photo, to);
+            if (kind.empty() || kind == "large" || kind == "broken")
+                fs::copy_file(CorpusDir() / "camera" / (kind.empty() ? kSmall : kLarge), to);
             else
-                WriteBytes(to, std::vector<std::uint8_t>(source.begin(), source.end()));
-            if (source == kBroken) {
+                WriteBytes(to, std::vector<std::uint8_t>(kind.begin(), kind.end()));
+            if (kind == "broken") {
                 auto broken = ReadBytes(to);
                 broken.resize(200);
                 broken.insert(broken.end(), 600, 0x5A);
@@ -171,23 +133,26 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
             }
             given[path] = ReadBytes(to);
         }
-        if (row.locked != nullptr)
-            fs::permissions(work.file(row.locked), row.lockedTo);
+        const fs::path locked = work.file(row.locked);
+        if (asUser)
+            fs::permissions(locked, *row.locked == 'o' ? kReadOnly : fs::perms::none);
         const std::string arguments = "--set " + Q8(work.set()) + " " + row.arguments;
-        const Ran ran = work.Caption(Expand(arguments, work, true), row.before, row.asUser);
-        if (row.locked != nullptr)
-            fs::permissions(work.file(row.locked), fs::perms::all);
+        const Ran ran = work.Caption(Expand(arguments, work, true), row.before, asUser);
+        if (asUser)
+            fs::permissions(locked, fs::perms::all);
         EXPECT_EQ(ran.status, row.status) << ran.err;
-        for (const std::string& said : row.said)
+        for (const std::string& said : Split(row.said, '\n'))
             EXPECT_TRUE(Contains(ran.err, Expand(said, work, false))) << ran.err;
+        const std::vector<std::string> replaced = Split(row.replaced, ' ');
         std::set<std::string> made = work.Tree();
         for (const auto& [path, bytes] : given) {
-            EXPECT_TRUE(row.replaced.contains(path) || ReadBytes(work.file(path)) == bytes)
+            EXPECT_TRUE(std::ranges::count(replaced, path) || ReadBytes(work.file(path)) == bytes)
                 << path << " changed";
             made.erase(path);
         }
-        EXPECT_EQ(made, row.made);
-        made.insert(row.replaced.begin(), row.replaced.end());
+        const std::vector<std::string> expected = Split(row.made, ' ');
+        EXPECT_EQ(made, std::set<std::string>(expected.begin(), expected.end()));
+        made.insert(replaced.begin(), replaced.end());
         for (const std::string& copy : made)
             EXPECT_TRUE(Decodes(work.file(copy))) << copy;
     }
