@@ -22,11 +22,18 @@ TEST(Placeholders, EveryNameFillsInAndWhatIsNoPlaceholderStaysAsTyped) {
     // A table's column stands before the photo's own value of that name.
     v.columns = {{QStringLiteral("title"), QStringLiteral("Column title")},
                  {QStringLiteral("Model name"), QStringLiteral("Skiff")}};
+    v.facts.dateTime = "2009-06-24T09:41:07";
+    v.locale = QLocale(QStringLiteral("en_GB"));
+    PlaceholderValues german = v;
+    german.locale = QLocale(QStringLiteral("de_DE"));
+    PlaceholderValues french = v;
+    french.locale = QLocale(QStringLiteral("fr_FR"));
+    const QString longPattern = QStringLiteral("{date:%1}").arg(QString(10000, u'y'));
     const PlaceholderValues none;
     const struct {
         const PlaceholderValues& values;
-        const char* text;
-        const char* filled;
+        QString text;
+        QString filled;
     } rows[] = {
         {v, "{date} {time}|{camera}|{lens}|{exposure} {aperture} {iso} {focal}|{gps}",
          "2024-05-17 06:40|Canon EOS R5|RF24-70mm F2.8 L IS USM|1/250 s f/2.8 ISO 200 50 mm|"
@@ -39,10 +46,19 @@ TEST(Placeholders, EveryNameFillsInAndWhatIsNoPlaceholderStaysAsTyped) {
         {v, "a } b {{ c }} {", "a } b { c } {"},
         {v, "{ {iso}}", "{ ISO 200}"},
         {v, "no braces at all", "no braces at all"},
+        // Dates and times in a pattern, in the language asked; bad patterns
+        // stay as written.
+        {v, "{date:d MMMM yyyy}, {date:dddd} {time:HH:mm:ss}", "24 June 2009, Wednesday 09:41:07"},
+        {german, "{date:d. MMMM yyyy}, {date:dddd} {time:H 'Uhr' mm}",
+         "24. Juni 2009, Mittwoch 9 Uhr 41"},
+        {french, "{date:d MMM 'yy}", "{date:d MMM 'yy}"},
+        {v, longPattern, longPattern},
+        {v, "{date:''}{date:'d'}", "'d"},
+        {none, "{date:d MMMM yyyy}", ""},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(substitutePlaceholders(QString::fromUtf8(row.text), row.values),
-                  QString::fromUtf8(row.filled));
+        EXPECT_EQ(substitutePlaceholders(row.text, row.values), row.filled)
+            << row.text.left(60).toStdString();
 
     // A picture with no metadata: its file name only. A caption that shows
     // the description shows it filled in, and braces in it are not read again.

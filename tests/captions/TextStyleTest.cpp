@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 
 using namespace caption_canvas;
@@ -20,6 +19,19 @@ constexpr QRgb kWhite = 0xFFFFFFFF;
 Caption Styled(const QString& text) {
     Caption caption = Text(text, 40);
     caption.marginLeft = caption.marginTop = 40;
+    return caption;
+}
+
+Caption Outlined(Caption caption, double width, SizeUnit unit = SizeUnit::Pixels) {
+    caption.outline = {true, width, unit, 0xFF00}; // green
+    return caption;
+}
+Caption Boxed(Caption caption, std::int32_t opacity) {
+    caption.box = {true, 0xFF0000, opacity, 8}; // blue
+    return caption;
+}
+Caption Shaded(Caption caption, double blur) {
+    caption.shadow = {true, 20, 30, blur, 0xFFFFFF, 50}; // white
     return caption;
 }
 
@@ -88,15 +100,7 @@ TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDraws
                           .bounds.toAlignedRect()
                           .adjusted(-8, -8, 8, 8);
     const QRect shadow = ink.translated(20, 30);
-    const auto with = [&plain](const std::function<void(Caption&)>& change) {
-        Caption caption = plain;
-        change(caption);
-        return caption;
-    };
-    const Caption outline = with([](Caption& c) {
-        c.outline = {true, 3, SizeUnit::Pixels, 0xFF00};
-    });
-    const Caption shaded = with([](Caption& c) { c.shadow = {true, 20, 30, 0, 0xFFFFFF, 50}; });
+    const int boxArea = box.width() * box.height();
     const struct {
         const char* name;
         Caption caption;
@@ -106,28 +110,17 @@ TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDraws
         double alpha;
         int atLeast; // pixels of that colour blended at that alpha
     } rows[] = {
-        {"an outline", outline, ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2), kGreen, 1,
-         100},
-        {"an outline of 1 % of 300 rows: 3 pixels", with([](Caption& c) {
-             c.outline = {true, 1, SizeUnit::PercentOfPicture, 0xFF00};
-         }),
+        {"an outline", Outlined(plain, 3), ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2),
+         kGreen, 1, 100},
+        {"an outline of 1 % of 300 rows: 3 pixels", Outlined(plain, 1, SizeUnit::PercentOfPicture),
          ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2), kGreen, 1, 100},
-        {"a box over the laid-out lines and padding", with([](Caption& c) {
-             c.box = {true, 0xFF0000, 40, 8};
-         }),
-         box, box, kBlue, 0.4, box.width() * box.height() / 2},
-        {"an opaque box", with([](Caption& c) {
-             c.box = {true, 0xFF0000, 100, 8};
-         }),
-         box, box, kBlue, 1, box.width() * box.height() / 2},
-        {"a box past 100 %", with([](Caption& c) {
-             c.box = {true, 0xFF0000, 250, 8};
-         }),
-         box, box, kBlue, 1, box.width() * box.height() / 2},
-        {"a shadow", shaded, ink.united(shadow).adjusted(-1, -1, 1, 1),
+        {"a box over the laid-out lines and padding", Boxed(plain, 40), box, box, kBlue, 0.4,
+         boxArea / 2},
+        {"an opaque box", Boxed(plain, 100), box, box, kBlue, 1, boxArea / 2},
+        {"a box past 100 %", Boxed(plain, 250), box, box, kBlue, 1, boxArea / 2},
+        {"a shadow", Shaded(plain, 0), ink.united(shadow).adjusted(-1, -1, 1, 1),
          shadow.adjusted(1, 1, -1, -1), kWhite, 0.5, 500},
-        {"a blurred shadow spreads by about its radius",
-         with([](Caption& c) { c.shadow = {true, 20, 30, 9, 0xFFFFFF, 50}; }),
+        {"a blurred shadow spreads by about its radius", Shaded(plain, 9),
          ink.united(shadow).adjusted(-12, -12, 12, 12), shadow.adjusted(-3, -3, 3, 3), kWhite, 0.5,
          0},
     };
@@ -151,11 +144,9 @@ TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDraws
         off.outline.enabled = off.shadow.enabled = off.box.enabled = false;
         EXPECT_EQ(Render(off), a);
     }
-    EXPECT_EQ(Render(rows[1].caption), Render(outline));
-    Caption clear = shaded;
+    EXPECT_EQ(Render(rows[1].caption), Render(rows[0].caption));
+    Caption clear = Boxed(Shaded(plain, 0), 0);
     clear.shadow.opacity = 0;
-    EXPECT_EQ(Render(clear), a);
-    clear.box = {true, 0xFF0000, 0, 8};
     EXPECT_EQ(Render(clear), a);
 }
 
