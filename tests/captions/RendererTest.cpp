@@ -111,11 +111,10 @@ TEST(Renderer, OnImageTextLiesInsideItsMarginsWhereItIsAligned) {
         ASSERT_EQ(canvas.size(), QSize(640, 480));
         const QRect ink = Ink(canvas);
         ASSERT_EQ(ink.isEmpty(), row.most.isNull()) << "drawn or not";
+        const QRect topLeft(row.least.topLeft(), row.most.topLeft());
+        const QRect bottomRight(row.least.bottomRight(), row.most.bottomRight());
         EXPECT_TRUE(ink.isEmpty() ||
-                    (ink.left() >= row.least.left() && ink.top() >= row.least.top() &&
-                     ink.right() >= row.least.right() && ink.bottom() >= row.least.bottom() &&
-                     ink.left() <= row.most.left() && ink.top() <= row.most.top() &&
-                     ink.right() <= row.most.right() && ink.bottom() <= row.most.bottom()))
+                    (topLeft.contains(ink.topLeft()) && bottomRight.contains(ink.bottomRight())))
             << ink.left() << "," << ink.top() << " to " << ink.right() << "," << ink.bottom();
     }
 

@@ -83,10 +83,8 @@ public:
     }
 
     // Why the program cannot run as nobody here (empty when it can, or when
-    // the tests are not root and run it as themselves). The build tree may
-    // sit in a folder only its owner may enter, so nobody runs a copy of the
-    // program kept in this open folder; the program links only system
-    // libraries, so the copy runs as the original does.
+    // the tests are not root). Nobody runs a copy kept in this open folder:
+    // the build tree may be closed to others.
     std::string UserRunUnavailable() {
         if (::geteuid() != 0)
             return {};
