@@ -105,15 +105,17 @@ TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDraws
         const char* name;
         Caption caption;
         QRect within;  // everything it changes
-        QRect reaches; // at least this far (an outline is cut at the left margin)
+        QRect reaches; // at least this far
         QRgb colour;
         double alpha;
         int atLeast; // pixels of that colour blended at that alpha
     } rows[] = {
-        {"an outline", Outlined(plain, 3), ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2),
+        // The first letter sits on the left margin: its outline reaches
+        // past it too.
+        {"an outline", Outlined(plain, 3), ink.adjusted(-5, -5, 5, 5), ink.adjusted(-2, -2, 2, 2),
          kGreen, 1, 100},
         {"an outline of 1 % of 300 rows: 3 pixels", Outlined(plain, 1, SizeUnit::PercentOfPicture),
-         ink.adjusted(-5, -5, 5, 5), ink.adjusted(0, -2, 2, 2), kGreen, 1, 100},
+         ink.adjusted(-5, -5, 5, 5), ink.adjusted(-2, -2, 2, 2), kGreen, 1, 100},
         {"a box over the laid-out lines and padding", Boxed(plain, 40), box, box, kBlue, 0.4,
          boxArea / 2},
         {"an opaque box", Boxed(plain, 100), box, box, kBlue, 1, boxArea / 2},
