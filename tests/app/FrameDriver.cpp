@@ -46,6 +46,13 @@ void AnswerMessageBox(QString* text, QMessageBox::StandardButton button) {
     });
 }
 
+void Press(QWidget* window, const char* keys) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const QKeyCombination combination = QKeySequence(QString::fromLatin1(keys))[0];
+    QTest::keyClick(window, combination.key(), combination.keyboardModifiers());
+}
+
 CMainFrame* NewFrame() {
     // Each window starts without recent photos or a last folder.
     QSettings().clear();

@@ -40,6 +40,10 @@ void FinishJob(CMainFrame& frame);
 // Opens `path` as File, Open does and lets the open end; whether it opened.
 bool OpenAndWait(CMainFrame& frame, const QString& path);
 
+// Presses `keys` in `window`, made active first (after a dialog the
+// shortcuts reach the active window only).
+void Press(QWidget* window, const char* keys);
+
 // A shown main window that the caller owns, with no recent photos and no
 // last folder in the settings.
 CMainFrame* NewFrame();

@@ -4,8 +4,10 @@
 // commands a job conflicts with wait for it, and closing waits for a save.
 #include "app/MainFrame.h"
 #include "document/DocumentModel.h"
+#include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WhenModal.h"
 #include "ui/ImageControl.h"
 #include "ui/JobProgress.h"
 
@@ -20,9 +22,6 @@
 
 #include <functional>
 #include <memory>
-
-#include "resources/MainMenu.h"
-#include "tests/support/WhenModal.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -220,24 +219,10 @@ TEST_F(JobsTest, ClosingDuringASaveWaitsForTheFileAndThenCloses) {
         << frame->jobProgress()->text().toStdString();
     FinishJob(*frame);
     EXPECT_FALSE(frame->isVisible());
-    const CommandResult size = testing_support::Run(
-        "djpeg -pnm " + Quote(dir.file("copy.jpg").string()) + " | head -c 20 | sed -n 2p");
-    EXPECT_EQ(size.output.substr(0, 4), "4000");
+    EXPECT_EQ(
+        testing_support::Run("djpeg -pnm " + Quote(dir.file("copy.jpg").string()) + " | head -c 7")
+            .output,
+        "P6\n4000");
 }
 
 } // namespace
-
-// A cancelled open stops its decode between rows: the open fails at once
-// and the document keeps what it had.
-TEST_F(JobsTest, ACancelledOpenStopsDecodingAndLeavesTheDocumentAsItWas) {
-    PictureDocument document;
-    ASSERT_TRUE(openPicture(document, Q(dir.file("small.jpg"))).ok);
-    const QImage before = document.picture;
-    const std::atomic<bool> stop{true};
-    const PipelineResult result =
-        openPicture(document, Q(dir.file("big.jpg")), kMaxOpenPixels, false, &stop);
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.message.contains(QStringLiteral("stopped"))) << result.message.toStdString();
-    EXPECT_EQ(document.picture, before);
-    EXPECT_EQ(document.fileName, QStringLiteral("small.jpg"));
-}
