@@ -1,31 +1,17 @@
 // The Add, Edit and Remove caption buttons of the main window, driven
 // through the real dialogs they open: the view shows the caption being set
-// up and comes back exactly on Cancel; Undo and Redo bring view and list
-// back exactly; and one whole job from a corpus photo to a captioned file
-// read back by djpeg and exiftool.
-#include "app/MainFrame.h"
-#include "document/DocumentModel.h"
-#include "render/CaptionRenderer.h"
+// up and comes back exactly on Cancel, and Undo and Redo bring view and
+// list back exactly.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/CaptionDialogDriver.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/TestSupport.h"
 #include "ui/ImageControl.h"
 #include "ui/SelectCaptionDialog.h"
 
-#include <QAction>
-#include <QFontDialog>
 #include <QListWidget>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-using namespace testing_support;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -56,21 +42,14 @@ void AnswerSelectDialog(int row, bool confirm = true, SelectSeen* seen = nullptr
 }
 
 // A window with a photo open.
-class CaptionCommandsTest : public testing::Test {
+class CaptionCommandsTest : public WindowTest {
 protected:
     void SetUp() override {
         WriteJpeg(dir.file("photo.jpg"), 320, 240, QColor(30, 110, 60));
         frame->resize(900, 675);
         ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("photo.jpg"))));
     }
-    const PictureDocument& document() const { return frame->model()->document(); }
     QImage shown() const { return frame->imageControl()->grab().toImage(); }
-    QStringList texts() const {
-        QStringList all;
-        for (std::int32_t i = 0; i < document().captions.count(); ++i)
-            all << document().captions.at(i)->text;
-        return all;
-    }
     void add(const QString& text, int dispositionButton = 0) {
         AnswerCaptionDialog([text, dispositionButton](CCaptionDialog* d) {
             Type(d, ControlId::CaptionText, text);
@@ -80,9 +59,6 @@ protected:
         frame->addButton()->click();
     }
     int renders() const { return frame->imageControl()->canvasRenders(); }
-
-    TempDir dir;
-    std::unique_ptr<CMainFrame> frame{NewFrame()};
 };
 
 TEST_F(CaptionCommandsTest, AddShowsEachChangeAtOnceAndKeepsOnlyAConfirmedCaption) {
@@ -324,68 +300,6 @@ TEST_F(CaptionCommandsTest, TypingIsCoalescedIntoOneRenderPerPassOfTheEventLoop)
         Click(d, ControlId::Cancel);
     });
     frame->addButton()->click();
-}
-
-// The whole job on a real photo: three captions set up through the dialog,
-// saved, and the file read back by outside tools.
-TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    TempDir dir;
-    const fs::path photo = CorpusDir() / "camera" / "exifr_door-knocker.jpg";
-    ASSERT_TRUE(fs::exists(photo)) << photo;
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    ASSERT_TRUE(OpenAndWait(*frame, Q(photo)));
-    const PictureDocument& document = frame->model()->document();
-    ASSERT_EQ(QSize(document.width(), document.height()), QSize(800, 533));
-
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "The brass door knocker");
-        Click(d, ControlId::TopBand);
-        Click(d, ControlId::AlignCenter);
-        Type(d, ControlId::MarginTop, "12");
-        Type(d, ControlId::MarginBottom, "12");
-        WhenModal<QFontDialog>([](QFontDialog* chooser) {
-            chooser->setCurrentFont(QFont(QStringLiteral("DejaVu Sans"), 24, QFont::Bold));
-            chooser->accept();
-        });
-        Click(d, ControlId::ChooseFont);
-    });
-    frame->addButton()->click();
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "Lumora test corpus");
-        Click(d, ControlId::AlignRight);
-        Click(d, ControlId::AlignBottom);
-        Type(d, ControlId::MarginRight, "20");
-        Type(d, ControlId::MarginBottom, "16");
-    });
-    frame->addButton()->click();
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "Door knocker, caption by Lumora");
-        Click(d, ControlId::TextAsDescription);
-    });
-    frame->addButton()->click();
-    ASSERT_EQ(document.captions.count(), 3);
-    EXPECT_EQ(document.captions.at(0)->font.height, -32);
-
-    const fs::path saved = dir.file("captioned.jpg");
-    AnswerFileDialog(Q(saved));
-    frame->menuAction(CommandId::Save)->trigger();
-    FinishJob(*frame);
-    ASSERT_TRUE(fs::exists(saved));
-
-    // djpeg reads a picture one band taller than the photo, as the view
-    // draws it, with at most 15 rows more that make the band whole block rows.
-    const int canvasHeight = renderCaptions(document).height();
-    EXPECT_GT(canvasHeight, 533 + 32);
-    const CommandResult size =
-        testing_support::Run("djpeg -pnm " + Quote(saved.string()) + " | head -c 20 | sed -n 2p");
-    ASSERT_EQ(size.output.substr(0, 4), "800 ");
-    const int height = std::stoi(size.output.substr(4));
-    EXPECT_GE(height, canvasHeight);
-    EXPECT_LT(height, canvasHeight + 16);
-    EXPECT_EQ(
-        testing_support::Run("exiftool -s3 -ImageDescription " + Quote(saved.string())).output,
-        "Door knocker, caption by Lumora\n");
 }
 
 } // namespace

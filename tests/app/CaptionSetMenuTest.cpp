@@ -2,21 +2,15 @@
 // set written and read back, a load as one step of Undo, a damaged set
 // refused with its message, and the window's save of a photo with a loaded
 // set byte for byte what `lumora caption` writes.
-#include "app/MainFrame.h"
 #include "captions/CaptionSetFile.h"
-#include "document/DocumentModel.h"
 #include "render/CaptionRenderer.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
-#include "tests/support/TestSupport.h"
 #include "ui/ImageControl.h"
-
-#include <gtest/gtest.h>
 
 #include <QPushButton>
 
 #include <fstream>
-#include <memory>
 
 namespace fs = std::filesystem;
 namespace ts = testing_support;
@@ -33,12 +27,10 @@ Caption Band(const QString& text) {
     return caption;
 }
 
-} // namespace
+using CaptionSetMenu = WindowTest;
 
-TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
-    ts::TempDir dir;
+TEST_F(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     WriteJpeg(dir.file("quay.jpg"), 320, 200, Qt::darkCyan);
-    std::unique_ptr<CMainFrame> frame(NewFrame());
     ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     DocumentModel& model = *frame->model();
     model.addCaption(Band("Harbour festival"));
@@ -101,9 +93,8 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     EXPECT_EQ(model.history()->count(), steps + 1);
 }
 
-TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
+TEST_F(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    ts::TempDir dir;
     const fs::path photo = dir.file("camera.jpg");
     fs::copy_file(ts::CorpusDir() / "camera" / "ies_Canon_40D.jpg", photo);
     CaptionList set;
@@ -115,7 +106,6 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     const fs::path setFile = dir.file("set.lumora-captions.json");
     ASSERT_EQ(writeCaptionSet(set, Q(setFile)), QString());
 
-    std::unique_ptr<CMainFrame> frame(NewFrame());
     ASSERT_TRUE(OpenAndWait(*frame, Q(photo)));
     AnswerFileDialog(Q(setFile));
     frame->runCommand(CommandId::LoadCaptionSet);
@@ -132,13 +122,11 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
               ts::ReadBytes(dir.file("window.jpg")));
 }
 
-TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpenedLater) {
-    ts::TempDir dir;
+TEST_F(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpenedLater) {
     for (const char* name : {"quay.jpg", "pier.jpg", "other.jpg"})
         WriteJpeg(dir.file(name), 320, 200, Qt::darkCyan);
     std::ofstream(dir.file("data.csv"))
         << "photo,Title\nquay.jpg,Harbour at dawn\npier.jpg,Old pier\n";
-    std::unique_ptr<CMainFrame> frame(NewFrame());
     ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     DocumentModel& model = *frame->model();
     model.addCaption(Band("{Title}"));
@@ -180,3 +168,5 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
     ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     EXPECT_EQ(model.description(), "Harbour at dawn");
 }
+
+} // namespace

@@ -1,18 +1,20 @@
 #pragma once
 
+// Helpers that drive the main window as a person would: files to open,
+// answers to the file dialogs and message boxes it opens, and keys.
+#include "app/MainFrame.h"
+#include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
+#include "tests/support/TestSupport.h"
 
+#include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QString>
-#include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
-
-class CMainFrame;
-
-// Helpers that drive the main window as a person would: files to open, and
-// answers to the file dialogs and message boxes it opens.
+#include <memory>
 
 using testing_support::Q;
 
@@ -47,3 +49,25 @@ void Press(QWidget* window, const char* keys);
 // A shown main window that the caller owns, with no recent photos and no
 // last folder in the settings.
 CMainFrame* NewFrame();
+
+// A test with a temporary folder and a window of its own.
+class WindowTest : public testing::Test {
+protected:
+    // Runs a command answering its file dialog with `path` (cancelling it
+    // when empty) and lets the job it starts end.
+    void viaDialog(int command, const std::filesystem::path& path, FileDialogSeen* seen = nullptr) {
+        AnswerFileDialog(path.empty() ? QString() : Q(path), seen);
+        frame->menuAction(command)->trigger();
+        FinishJob(*frame);
+    }
+    const PictureDocument& document() const { return frame->model()->document(); }
+    QStringList texts() const {
+        QStringList all;
+        for (std::int32_t i = 0; i < document().captions.count(); ++i)
+            all << document().captions.at(i)->text;
+        return all;
+    }
+
+    testing_support::TempDir dir;
+    std::unique_ptr<CMainFrame> frame{NewFrame()};
+};

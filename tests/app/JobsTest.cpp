@@ -2,26 +2,18 @@
 // before the whole picture, Cancel (button or Escape) at each stage leaves
 // the document and the files as they were, a later open wins, the
 // commands a job conflicts with wait for it, and closing waits for a save.
-#include "app/MainFrame.h"
-#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
-#include "tests/support/TestSupport.h"
 #include "tests/support/WhenModal.h"
 #include "ui/ImageControl.h"
 #include "ui/JobProgress.h"
 
-#include <QAction>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -38,8 +30,11 @@ void WriteBigPhoto(const fs::path& path) {
     ASSERT_TRUE(picture.save(Q(path), "JPEG", 80));
 }
 
-class JobsTest : public testing::Test {
+// The rows' actions reach the window and the folder from outside the test.
+class JobsTest : public WindowTest {
 public:
+    using WindowTest::dir;
+    using WindowTest::frame;
     void SetUp() override {
         frame->resize(900, 675);
         WriteBigPhoto(dir.file("big.jpg"));
@@ -74,9 +69,6 @@ public:
     }
     void escape() { QTest::keyClick(frame.get(), Qt::Key_Escape); }
     void cancelButton() { frame->jobProgress()->cancelButton()->click(); }
-
-    TempDir dir;
-    std::unique_ptr<CMainFrame> frame{NewFrame()};
 };
 
 TEST_F(JobsTest, CancelledOrReplacedOpensKeepOrReplaceTheWholeDocument) {

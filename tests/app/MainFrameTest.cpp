@@ -2,22 +2,18 @@
 // open, save and their dialogs; the title and its modified mark; standard
 // shortcuts; a question before unsaved captions are lost; recent photos,
 // the last folder, drops and the start-up file.
-#include "app/MainFrame.h"
 #include "app/CommandIdTable.h"
 #include "app/FileDialogs.h"
-#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "resources/StringTable.h"
 #include "resources/VersionBlock.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/TestSupport.h"
 #include "tests/support/WhenModal.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
 #include "ui/LinkControl.h"
 
-#include <QAction>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -28,9 +24,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <set>
 
 using namespace testing_support;
@@ -61,7 +54,7 @@ QString Entry(qsizetype number, const fs::path& path) {
 const QString kTitled = QStringLiteral("%1[*] \u2013 Lumora");
 
 // A shown window, photos to open and a file that is no picture.
-class MainFrameTest : public testing::Test {
+class MainFrameTest : public WindowTest {
 protected:
     void SetUp() override {
         frame->resize(900, 675);
@@ -69,13 +62,6 @@ protected:
         WriteJpeg(dir.file("other.jpg"), 60, 90, Qt::darkBlue);
         WriteBytes(dir.file("notes.txt"), {'n', 'o', 't', 'e', 's'});
     }
-    // Runs a File menu command answering its file dialog with `path`.
-    void viaDialog(int command, const fs::path& path, FileDialogSeen* seen = nullptr) {
-        AnswerFileDialog(path.empty() ? QString() : Q(path), seen);
-        frame->menuAction(command)->trigger();
-        FinishJob(*frame);
-    }
-    const PictureDocument& document() { return frame->model()->document(); }
     QImage shown() { return frame->imageControl()->grab().toImage(); }
     // Sends a drag of these files over the window and drops them; whether
     // the window accepted the drag.
@@ -96,9 +82,6 @@ protected:
         FinishJob(*frame);
         return dropped.isAccepted();
     }
-
-    TempDir dir;
-    std::unique_ptr<CMainFrame> frame{NewFrame()};
 };
 
 TEST(CommandIdTable, IdentifiersAreDistinctInRangeAndFollowTheUpperBitsOfTheTime) {
