@@ -188,7 +188,7 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
     // Cancelling the choice, or choosing nothing, opens no caption dialog
     // and repaints nothing.
     bool opened = false;
-    QTimer* watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
+    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
         opened = true;
         d->reject();
     });
@@ -201,7 +201,7 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
     EXPECT_FALSE(opened);
     EXPECT_EQ(painted.paints, 0);
     EXPECT_EQ(texts(), QStringList({"A", "B, edited", "C"}));
-    delete watch;
+    delete watch.data();
 }
 
 TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExactly) {
@@ -269,7 +269,7 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
     EXPECT_TRUE(frame->editButton()->isEnabled());
     EXPECT_TRUE(frame->removeButton()->isEnabled());
     bool opened = false;
-    QTimer* watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
+    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
         opened = true;
         d->reject();
     });
@@ -285,7 +285,7 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
         EXPECT_EQ(seen.selectedRow, -1) << seen.title.toStdString();
     }
     EXPECT_FALSE(opened);
-    delete watch;
+    delete watch.data();
 }
 
 TEST_F(CaptionCommandsTest, TypingIsCoalescedIntoOneRenderPerPassOfTheEventLoop) {

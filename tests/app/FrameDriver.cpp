@@ -75,3 +75,26 @@ bool OpenAndWait(CMainFrame& frame, const QString& path) {
     FinishJob(frame);
     return !finished.isEmpty() && finished.last().at(0).toBool();
 }
+
+WindowTest::WindowTest() {
+    // A dialog still up at two looks five seconds apart is one nobody answers.
+    watchdog_.callOnTimeout([this] {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal != nullptr && modal == lastModal_) {
+            ADD_FAILURE() << "a dialog left open: " << modal->windowTitle().toStdString();
+            modal->reject();
+        }
+        lastModal_ = modal;
+    });
+    watchdog_.start(5000);
+}
+
+void WindowTest::TearDown() {
+    // WhenModal's answers wait on qApp for their dialog.
+    for (QTimer* answer : qApp->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        if (answer->isActive() && answer->interval() == 0) {
+            ADD_FAILURE() << "an answered dialog never showed";
+            delete answer;
+        }
+    }
+}

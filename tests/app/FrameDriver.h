@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -50,9 +52,13 @@ void Press(QWidget* window, const char* keys);
 // last folder in the settings.
 CMainFrame* NewFrame();
 
-// A test with a temporary folder and a window of its own.
+// A test with a temporary folder and a window of its own. A dialog left
+// open, or an answer to one that never showed, fails the test instead of
+// holding it until CTest's timeout or acting in the next test.
 class WindowTest : public testing::Test {
 protected:
+    WindowTest();
+    void TearDown() override;
     // Runs a command answering its file dialog with `path` (cancelling it
     // when empty) and lets the job it starts end.
     void viaDialog(int command, const std::filesystem::path& path, FileDialogSeen* seen = nullptr) {
@@ -70,4 +76,8 @@ protected:
 
     testing_support::TempDir dir;
     std::unique_ptr<CMainFrame> frame{NewFrame()};
+
+private:
+    QTimer watchdog_;
+    QPointer<QWidget> lastModal_;
 };

@@ -54,13 +54,8 @@ std::vector<std::function<void(Caption&)>> Steps() {
             c.text.chop(10);
         },
         [](Caption& c) { c.text.clear(); },
-    };
-}
-
-// Steps that turn the outline, the shadow and the box on, move them about
-// and off again: what a caption reaches grows with each.
-std::vector<std::function<void(Caption&)>> StyledSteps() {
-    return {
+        // The outline, the shadow and the box turned on, moved about and off
+        // again: what a caption reaches grows with each.
         [](Caption& c) { c.text = QStringLiteral("Styled caption, wrapping over lines"); },
         [](Caption& c) { c.outline.enabled = true; },
         [](Caption& c) { c.outline.width = 6; },
@@ -120,15 +115,12 @@ TEST_F(PreviewCanvasTest, AnAddedOrEditedCaptionMatchesAWholeRenderAfterEveryCha
     struct Row {
         const char* name;
         std::int32_t replaces;
-        std::vector<std::function<void(Caption&)>> steps;
-        bool laterOneStyled = false;
+        bool laterOneStyled;
     };
     // The edited caption (1) lies under the one that shows the description.
-    const std::vector<Row> rows = {{"added", -1, Steps()},
-                                   {"edited", 1, Steps()},
-                                   {"added, styled", -1, StyledSteps()},
-                                   {"edited, styled, under a styled one", 1, StyledSteps(), true}};
-    for (const Row& row : rows) {
+    const auto steps = Steps();
+    for (const Row& row : {Row{"added", -1, false}, Row{"edited", 1, false},
+                           Row{"edited, under a styled one", 1, true}}) {
         SCOPED_TRACE(row.name);
         if (row.laterOneStyled) {
             Caption* later = document.captions.at(2);
@@ -137,8 +129,8 @@ TEST_F(PreviewCanvasTest, AnAddedOrEditedCaptionMatchesAWholeRenderAfterEveryCha
             preview.invalidate();
         }
         Caption working = row.replaces < 0 ? OnImage(QString()) : *document.captions.at(1);
-        for (std::size_t step = 0; step < row.steps.size(); ++step) {
-            row.steps[step](working);
+        for (std::size_t step = 0; step < steps.size(); ++step) {
+            steps[step](working);
             const WorkingCaption shown{&working, row.replaces};
             ASSERT_EQ(preview.update(document, shown, base), renderCaptions(document, shown))
                 << "after step " << step;
