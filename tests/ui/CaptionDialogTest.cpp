@@ -265,29 +265,21 @@ TEST_F(CaptionDialogTest, AddOrEnterConfirmsAndCancelEscapeOrClosingDiscard) {
 }
 
 TEST(DescribeFont, NamesFacePointsAndStyleWordsInOrder) {
-    struct Row {
-        int height, weight, italic, underline, strikeOut, dpi;
-        const char* expected;
-    };
-    // Points follow the screen's DPI, rounded half away from zero; a cell
-    // height gives a negative size.
-    for (const Row& row :
-         {Row{-16, 700, 1, 1, 0, 96, "12, Bold, Italic, Underline"},
-          Row{-16, 500, 0, 1, 1, 96, "12, Underline, Strikeout"},
-          Row{-16, 501, 0, 0, 1, 96, "12, Bold, Strikeout"},
-          Row{-16, 400, 0, 0, 0, 120, "10, Regular"}, Row{-15, 400, 0, 0, 0, 96, "11, Regular"},
-          Row{16, 400, 0, 0, 0, 96, "-12, Regular"}}) {
-        LogFont font = defaultCaptionFont();
-        font.setFaceName(QStringLiteral("DejaVu Serif"));
-        font.height = row.height;
-        font.weight = row.weight;
-        font.italic = static_cast<std::uint8_t>(row.italic);
-        font.underline = static_cast<std::uint8_t>(row.underline);
-        font.strikeOut = static_cast<std::uint8_t>(row.strikeOut);
-        EXPECT_EQ(CCaptionDialog::describeFont(font, row.dpi),
-                  QStringLiteral("DejaVu Serif, ") + row.expected);
-    }
-    EXPECT_EQ(CCaptionDialog::describeFont(defaultCaptionFont(), 96), "Arial, 11, Regular");
+    // Bold is a weight above 500. Points follow the screen's DPI, rounded
+    // half away from zero; a cell height gives a negative size.
+    LogFont font = defaultCaptionFont();
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96), "Arial, 11, Regular");
+    font.setFaceName(QStringLiteral("DejaVu Serif"));
+    font.height = -16;
+    font.weight = 500;
+    font.underline = 1;
+    font.strikeOut = 1;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 120), "DejaVu Serif, 10, Underline, Strikeout");
+    font.height = 16;
+    font.weight = 501;
+    font.italic = 1;
+    EXPECT_EQ(CCaptionDialog::describeFont(font, 96),
+              "DejaVu Serif, -12, Bold, Italic, Underline, Strikeout");
 }
 
 TEST_F(CaptionDialogTest, TheFontChooserStartsFromTheCaptionsFontAndASizePickedThereIsInPixels) {
