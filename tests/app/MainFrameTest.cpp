@@ -122,22 +122,13 @@ TEST(MainFrame, StartsWithItsMenusButtonsAndLinkLaidOutAndOnlyOpenAvailable) {
                            "&Help:|104 &About ..."}));
 
     const CommandIdTable& ids = frame.commandIds();
-    struct Row {
-        QWidget* control;
-        const char* text;
-        int id;
-        QPoint at; // in a 900 x 600 client area
-    };
-    for (const Row& row :
-         {Row{frame.addButton(), "Add Caption", ids[CommandIdTable::AddButton], {10, 560}},
-          Row{frame.editButton(), "Edit Caption", ids[CommandIdTable::EditButton], {130, 560}},
-          Row{frame.removeButton(),
-              "Remove Caption",
-              ids[CommandIdTable::RemoveButton],
-              {250, 560}}}) {
-        EXPECT_EQ(qobject_cast<QPushButton*>(row.control)->text(), row.text);
-        EXPECT_EQ(row.control->objectName(), QString::number(row.id)) << row.text;
-        EXPECT_FALSE(row.control->isEnabled()) << row.text;
+    for (const auto& [button, text, id] :
+         {std::tuple{frame.addButton(), "Add Caption", CommandIdTable::AddButton},
+          std::tuple{frame.editButton(), "Edit Caption", CommandIdTable::EditButton},
+          std::tuple{frame.removeButton(), "Remove Caption", CommandIdTable::RemoveButton}}) {
+        EXPECT_EQ(button->text(), text);
+        EXPECT_EQ(button->objectName(), QString::number(ids[id])) << text;
+        EXPECT_FALSE(button->isEnabled()) << text;
     }
     EXPECT_EQ(frame.imageControl()->property("commandId").toInt(), ids[CommandIdTable::ImageView]);
     EXPECT_EQ(frame.linkControl()->property("commandId").toInt(), ids[CommandIdTable::Link]);
