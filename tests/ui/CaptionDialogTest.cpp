@@ -178,20 +178,18 @@ TEST_F(CaptionDialogTest, EveryControlWritesIntoTheWorkingCaptionAtOnce) {
 
 TEST_F(CaptionDialogTest, MarginTextBecomesANumberEvenWhenEmptyOrHuge) {
     constexpr int kMax = std::numeric_limits<std::int32_t>::max();
-    const std::pair<QString, int> rows[] = {{"17", 17},
-                                            {"", 0},
-                                            {"99999999999999999999", kMax},
-                                            {"  -2147483649", -kMax - 1},
-                                            {"\t +25 px", 25},
-                                            {"-0", 0},
-                                            {"x12", 0},
-                                            {"-", 0},
-                                            {"2147483648", kMax},
-                                            {"00000000000000000000000000000042", 42}};
-    for (const auto& [typed, number] : rows) {
-        EXPECT_EQ(numberFromText(typed), number) << typed.toStdString();
+    struct Row {
+        const char16_t* typed;
+        int number;
+    };
+    for (const Row& row :
+         {Row{u"17", 17}, Row{u"", 0}, Row{u"99999999999999999999", kMax},
+          Row{u"  -2147483649", -kMax - 1}, Row{u"\t +25 px", 25}, Row{u"-0", 0}, Row{u"x12", 0},
+          Row{u"-", 0}, Row{u"2147483648", kMax}, Row{u"00000000000000000000000000000042", 42}}) {
+        const QString typed = QString::fromUtf16(row.typed);
+        EXPECT_EQ(numberFromText(typed), row.number) << typed.toStdString();
         find<QLineEdit>(MarginRight)->setText(typed);
-        EXPECT_EQ(dialog.caption().marginRight, number) << typed.toStdString();
+        EXPECT_EQ(dialog.caption().marginRight, row.number) << typed.toStdString();
     }
     EXPECT_EQ(dialog.caption().marginLeft, 0);
 }
