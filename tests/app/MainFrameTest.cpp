@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 
 #include <set>
@@ -370,6 +371,8 @@ TEST_F(MainFrameTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWithAM
         WriteJpeg(photos.back(), 16 + i, 16, Qt::gray);
         ASSERT_TRUE(OpenAndWait(*frame, Q(photos.back())));
     }
+    // The settings keep no more than the menu shows.
+    EXPECT_EQ(QSettings().value(QStringLiteral("recentFiles")).toStringList().size(), 8);
     // A file that cannot be read is no recent photo.
     QString message;
     AnswerMessageBox(&message);
