@@ -3,6 +3,7 @@
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/OutsideReaders.h"
+#include "tests/support/PictureCompare.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestPhotos.h"
 
@@ -13,27 +14,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-// Largest difference of any sample between the document's picture and a
-// decoded picture, and the mean difference.
-std::pair<int, double> Difference(const QImage& picture, const Pnm& pnm) {
-    if (picture.width() != pnm.width || picture.height() != pnm.height)
-        return {256, 256.0};
-    int worst = 0;
-    double sum = 0;
-    for (int y = 0; y < pnm.height; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        for (int x = 0; x < pnm.width; ++x) {
-            const std::uint8_t* s = &pnm.samples[(std::size_t(y) * pnm.width + x) * 3];
-            for (const int d : {std::abs(qRed(row[x]) - s[0]), std::abs(qGreen(row[x]) - s[1]),
-                                std::abs(qBlue(row[x]) - s[2])}) {
-                worst = std::max(worst, d);
-                sum += d;
-            }
-        }
-    }
-    return {worst, sum / (3.0 * pnm.width * pnm.height)};
-}
-
 PictureDocument Opened(const fs::path& file) {
     PictureDocument document;
     EXPECT_TRUE(openPicture(document, Q(file)).ok) << file;
@@ -66,15 +46,15 @@ TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
                   0);
         const PictureDocument document = Opened(file);
         // djpeg's pixels of the stored picture, turned upright...
-        EXPECT_EQ(Difference(document.picture, Upright(Djpeg(file), orientation)).first, 0);
+        EXPECT_EQ(Compare(document.picture, Upright(Djpeg(file), orientation)).worst, 0);
         // ...which is the photo as it was before it was turned (jpegtran is
         // exact on the blocks; only the colour upsampling's rounding differs).
-        EXPECT_LT(Difference(document.picture, seen).second, 1.5);
+        EXPECT_LT(Compare(document.picture, seen).mean, 1.5);
         const fs::path saved = dir.file("saved" + std::to_string(orientation) + ".jpg");
         ASSERT_TRUE(savePicture(document, Q(saved)).ok);
         const std::string written = Tag(ExiftoolOf(saved, "-n -IFD0:Orientation"), "Orientation");
         EXPECT_TRUE(written == "1" || written.empty()) << written;
-        EXPECT_LT(Difference(document.picture, Djpeg(saved)).second, 3.0);
+        EXPECT_LT(Compare(document.picture, Djpeg(saved)).mean, 3.0);
     }
 }
 

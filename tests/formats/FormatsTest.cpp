@@ -3,6 +3,8 @@
 // saved copy in djpeg and exiftool, and damaged files refused with a message.
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/OutsideReaders.h"
+#include "tests/support/PictureCompare.h"
+#include "tests/support/QtPaths.h"
 
 #include <QDir>
 
@@ -19,30 +21,6 @@ namespace {
 
 fs::path FormatsDir() {
     return CorpusDir() / "formats";
-}
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-// Peak signal-to-noise ratio of our picture against a reference, in dB;
-// -1 when the sizes differ.
-double Psnr(const QImage& ours, const Pnm& reference) {
-    if (ours.width() != reference.width || ours.height() != reference.height ||
-        reference.channels != 3)
-        return -1;
-    double squares = 0;
-    for (int y = 0; y < ours.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
-        const std::uint8_t* ref = reference.samples.data() + std::size_t(y) * ours.width() * 3;
-        for (int x = 0; x < ours.width(); ++x) {
-            const int d[3] = {qRed(row[x]) - ref[3 * x], qGreen(row[x]) - ref[3 * x + 1],
-                              qBlue(row[x]) - ref[3 * x + 2]};
-            squares += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-        }
-    }
-    const double mse = squares / (3.0 * ours.width() * ours.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 // The words of a text, split at spaces.
@@ -68,9 +46,9 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
               "pil_hopper.iccprofile.tif pil_flower.webp pil_hopper.webp flower-10bit.heic");
     TempDir dir;
     // A 10-bit HEIC, from a 16-bit PNG of the flower that Qt writes.
-    ASSERT_TRUE(QImage(Path(FormatsDir() / "pil_flower.webp"))
+    ASSERT_TRUE(QImage(Q(FormatsDir() / "pil_flower.webp"))
                     .convertToFormat(QImage::Format_RGBX64)
-                    .save(Path(dir.file("flower-16bit.png")), "PNG"));
+                    .save(Q(dir.file("flower-16bit.png")), "PNG"));
     ASSERT_EQ(Shell("heif-enc -b 10 -o " + Quote(dir.file("flower-10bit.heic").string()) + " " +
                     Quote(dir.file("flower-16bit.png").string()))
                   .exitCode,
@@ -80,7 +58,7 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
         const fs::path source =
             fs::exists(FormatsDir() / name) ? FormatsDir() / name : dir.file(name);
         PictureDocument document;
-        const PipelineResult opened = openPicture(document, Path(source));
+        const PipelineResult opened = openPicture(document, Q(source));
         ASSERT_TRUE(opened.ok) << opened.message.toStdString();
         const fs::path reference = dir.file("reference.ppm");
         ASSERT_EQ(Shell("/usr/bin/python3 " +
@@ -90,7 +68,7 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
                   0);
         Pnm expected;
         ASSERT_TRUE(ParsePnm(ReadBytes(reference), expected));
-        EXPECT_GE(Psnr(document.picture, expected), 40.0)
+        EXPECT_GE(Compare(document.picture, expected).psnr, 40.0)
             << document.picture.width() << " x " << document.picture.height() << " against "
             << expected.width << " x " << expected.height;
     }
@@ -129,9 +107,9 @@ TEST(OtherFormats, SavedCopyDecodesAndCarriesWhatExiftoolReadsFromTheSource) {
         const fs::path source =
             fs::exists(FormatsDir() / name) ? FormatsDir() / name : dir.file(name);
         PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Path(source)).ok);
+        ASSERT_TRUE(openPicture(document, Q(source)).ok);
         const fs::path copy = dir.file(name + "-captioned.jpg");
-        const PipelineResult saved = savePicture(document, Path(copy));
+        const PipelineResult saved = savePicture(document, Q(copy));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
         EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
 
@@ -183,7 +161,7 @@ void PutBigEndian(Bytes& bytes, std::size_t at, std::uint32_t value) {
 Bytes SmallPng(const fs::path& path) {
     QImage picture(32, 24, QImage::Format_RGB32);
     picture.fill(qRgb(200, 120, 40));
-    EXPECT_TRUE(picture.save(Path(path), "PNG"));
+    EXPECT_TRUE(picture.save(Q(path), "PNG"));
     return ReadBytes(path);
 }
 
@@ -262,9 +240,9 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
         SCOPED_TRACE(row.name);
         WriteBytes(dir.file(row.name), row.bytes);
         PictureDocument document;
-        const PipelineResult opened = openPicture(document, Path(dir.file(row.name)));
+        const PipelineResult opened = openPicture(document, Q(dir.file(row.name)));
         EXPECT_FALSE(opened.ok);
-        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Path(dir.file(row.name)))) &&
+        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Q(dir.file(row.name)))) &&
                     opened.message.contains(QString::fromUtf8(row.reason)))
             << opened.message.toStdString();
         EXPECT_FALSE(document.hasPicture());
@@ -273,7 +251,7 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
     // A TIFF of 65,535 pages opens its first, and says so.
     WriteBytes(dir.file("pages.tif"), GreyTiff(65535, 0));
     PictureDocument document;
-    const PipelineResult pages = openPicture(document, Path(dir.file("pages.tif")));
+    const PipelineResult pages = openPicture(document, Q(dir.file("pages.tif")));
     ASSERT_TRUE(pages.ok) << pages.message.toStdString();
     EXPECT_EQ(document.picture.size(), QSize(2, 2));
     EXPECT_TRUE(pages.note.contains(QStringLiteral("65535 pages; only the first was opened")))
@@ -296,8 +274,8 @@ TEST(OtherFormats, AColourDescriptionOtherThanSrgbBecomesAMatchingProfileInTheCo
         SCOPED_TRACE(name);
         WriteBytes(dir.file(name), bytes);
         PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Path(dir.file(name))).ok);
-        ASSERT_TRUE(savePicture(document, Path(dir.file("copy.jpg"))).ok);
+        ASSERT_TRUE(openPicture(document, Q(dir.file(name))).ok);
+        ASSERT_TRUE(savePicture(document, Q(dir.file("copy.jpg"))).ok);
         const QJsonObject copy =
             ExiftoolOf(dir.file("copy.jpg"), "-n -ICC_Profile:RedMatrixColumn");
         const QStringList red = QString::fromStdString(Tag(copy, "RedMatrixColumn")).split(' ');
