@@ -58,29 +58,6 @@ TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
     }
 }
 
-TEST(Orientation, OutsideOrientationSamplesLookAlikeOnceUpright) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    // Photos of one scene stored in different orientations, from elsewhere.
-    for (const auto& [upright, stored] :
-         {std::pair{"rec_Landscape_0", "23568"}, std::pair{"rec_Portrait_1", "25678"}}) {
-        const QImage reference =
-            Opened(CorpusDir() / "special" / (std::string(upright) + ".jpg")).picture;
-        for (const char* n = stored; *n != 0; ++n) {
-            const std::string name = std::string(upright, std::strlen(upright) - 1) + *n + ".jpg";
-            SCOPED_TRACE(name);
-            const QImage turned = Opened(CorpusDir() / "special" / name).picture;
-            ASSERT_EQ(turned.size(), reference.size());
-            double sum = 0;
-            int samples = 0;
-            for (int y = 0; y < turned.height(); y += 7) {
-                for (int x = 0; x < turned.width(); x += 7, ++samples)
-                    sum += std::abs(qGray(turned.pixel(x, y)) - qGray(reference.pixel(x, y)));
-            }
-            EXPECT_LT(sum / samples, 12.0);
-        }
-    }
-}
-
 TEST(Orientation, OddValuesAndTheThumbnailsOrientationLeaveThePictureAsStored) {
     TempDir dir;
     QImage picture(40, 24, QImage::Format_RGB32);
