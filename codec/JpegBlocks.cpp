@@ -492,15 +492,29 @@ bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas&
     }
     const Turn turn = turnOf(copy.orientation);
     const BlockParams p = paramsOf(s.src, turn.transpose);
-    const std::uint32_t width = turn.transpose ? s.src.image_height : s.src.image_width;
+    const std::uint32_t photoWidth = turn.transpose ? s.src.image_height : s.src.image_width;
     const std::uint32_t photoHeight = turn.transpose ? s.src.image_width : s.src.image_height;
+    const unsigned mcuWidth = static_cast<unsigned>(p.maxH * kDctSize);
     const unsigned mcuHeight = static_cast<unsigned>(p.maxV * kDctSize);
+    const std::uint64_t wide = std::uint64_t{copy.leftColumns} + photoWidth + copy.rightColumns;
+    if (copy.leftColumns % mcuWidth != 0 || copy.topRows % mcuHeight != 0 ||
+        wide > JPEG_MAX_DIMENSION) {
+        setText(s.text, "the photo does not sit on the copy's block grid");
+        destroy(s);
+        return false;
+    }
+    const auto width = static_cast<std::uint32_t>(wide);
+    // Blocks of columns from here on are encoded again: a band right of the
+    // photo takes its last, partial MCU column with it.
+    const std::uint32_t keptRight =
+        copy.leftColumns + (copy.rightColumns > 0 ? photoWidth / mcuWidth * mcuWidth : photoWidth);
 
     // The copy's grid, and the arrays it is written from: the source's own
     // when the copy has its shape, new ones (in the source's pool, realized
     // with its arrays) otherwise. New arrays start zeroed, so that the rows
     // that only round a component up to whole MCUs read as defined.
-    const bool inPlace = copy.orientation == 1 && copy.topRows == 0 && copy.height == photoHeight;
+    const bool inPlace = copy.orientation == 1 && copy.topRows == 0 && copy.height == photoHeight &&
+                         width == photoWidth;
     if ((turn.flipStoredX &&
          s.src.image_width % static_cast<unsigned>(s.src.max_h_samp_factor * kDctSize) != 0) ||
         (turn.flipStoredY &&
@@ -552,6 +566,8 @@ bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas&
         const jpeg_component_info& stored = s.src.comp_info[c];
         const unsigned blockRows = plan.cellsY * kDctSize;
         const unsigned topBlocks = copy.topRows / blockRows;
+        const unsigned blockColumns = plan.cellsX * kDctSize;
+        const unsigned leftBlocks = copy.leftColumns / blockColumns;
         for (unsigned by = 0; by < plan.heightInBlocks; ++by) {
             const std::uint32_t y = by * blockRows;
             const bool onPhoto =
@@ -561,7 +577,8 @@ bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas&
                                  : (*srcCommon->mem->access_virt_barray)(
                                        srcCommon, arrays[static_cast<std::size_t>(c)], by, 1, TRUE);
             for (unsigned bx = 0; bx < plan.widthInBlocks; ++bx) {
-                bool changed = !onPhoto;
+                const std::uint32_t x = bx * blockColumns;
+                bool changed = !onPhoto || x < copy.leftColumns || x >= keptRight;
                 const unsigned cellX = bx * plan.cellsX;
                 const unsigned cellY = by * plan.cellsY;
                 for (unsigned cy = cellY; !changed && cy < cellY + plan.cellsY && cy < cellsHigh;
@@ -583,7 +600,7 @@ bool writeCopy(CopyState& s, LxFile* out, const JpegBlockCopy& copy, JpegCanvas&
                 if (inPlace)
                     continue;
                 // The stored block under this block of the upright copy.
-                const unsigned dx = bx;
+                const unsigned dx = bx - leftBlocks;
                 const unsigned dy = by - topBlocks;
                 unsigned sx = turn.transpose ? dy : dx;
                 unsigned sy = turn.transpose ? dx : dy;
@@ -736,6 +753,7 @@ JpegBlockGrid ReadJpegBlockGrid(const std::uint8_t* data, std::size_t size, int 
     } else if ((turn.flipStoredX && facts->width % facts->mcuWidth != 0) ||
                (turn.flipStoredY && facts->height % facts->mcuHeight != 0)) {
         grid.cannotKeep = "its size does not allow a lossless turn upright";
+        grid.keepsStored = true;
     }
     return grid;
 }

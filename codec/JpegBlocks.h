@@ -25,6 +25,9 @@ struct JpegBlockGrid {
     // Empty when the blocks can be kept; otherwise why not, in words for a
     // person ("its size does not allow a lossless turn").
     std::string cannotKeep;
+    // Set when only the turn stands in the way: a copy in the stored
+    // orientation (orientation 1, the stored size) could keep the blocks.
+    bool keepsStored = false;
     // The picture upright (after the turn the orientation asks for).
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -60,8 +63,14 @@ struct JpegBlockCopy {
     int orientation = 1; // turned upright losslessly; the grid must allow it
     // Rows above the photo in the copy: a whole number of MCU rows.
     std::uint32_t topRows = 0;
-    // The copy's height; its width is the upright photo's.
+    // The copy's height.
     std::uint32_t height = 0;
+    // Columns left of the photo in the copy (a whole number of MCU columns)
+    // and right of it. The copy is as wide as the three together. Columns
+    // right of the photo take its last, partial MCU column with them, as a
+    // band below takes its last row.
+    std::uint32_t leftColumns = 0;
+    std::uint32_t rightColumns = 0;
     // Every block from this row of the copy on is encoded again (the rows of
     // bands below the photo, from the MCU row the photo ends in). At least
     // topRows; `height` when nothing follows the photo.

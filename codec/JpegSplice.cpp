@@ -1532,6 +1532,10 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
         why = "the copy is turned";
         return false;
     }
+    if (copy.leftColumns != 0 || copy.rightColumns != 0) {
+        why = "the copy has columns beside the photo";
+        return false;
+    }
     JpegBlockCounts planned;
     std::vector<std::uint8_t> written;
     try {

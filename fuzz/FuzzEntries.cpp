@@ -155,8 +155,14 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
     copy.height = above + grid.height + below;
     copy.redrawFrom =
         below > 0 ? above + grid.height / grid.mcuHeight * grid.mcuHeight : copy.height;
+    // Some copies also get columns beside the photo, as a copy kept in its
+    // stored orientation has for a band.
+    if (size % 5 == 0) {
+        copy.leftColumns = grid.mcuWidth * static_cast<std::uint32_t>(size % 3);
+        copy.rightColumns = size % 2 == 0 ? 11 : 0;
+    }
     copy.markers.push_back({0xE1, std::vector<std::uint8_t>{'E', 'x', 'i', 'f', 0, 0}});
-    PatternCanvas canvas(grid.width, size);
+    PatternCanvas canvas(copy.leftColumns + grid.width + copy.rightColumns, size);
     LxOwnedMemFile written;
     JpegBlockCounts counts;
     std::string error;

@@ -98,7 +98,7 @@ constexpr std::array<std::string_view, 5> kIptcLocationKeys = {
 };
 
 void updateExif(Exiv2::ExifData& exif, MetadataChoice choice, const std::string& description,
-                std::uint32_t width, std::uint32_t height) {
+                std::uint32_t width, std::uint32_t height, bool keepOrientation) {
     const bool hadExif = !exif.empty();
     // Entries of a type TIFF does not define (the library keeps them as
     // bytes) would make the written directory unreadable to others.
@@ -116,7 +116,7 @@ void updateExif(Exiv2::ExifData& exif, MetadataChoice choice, const std::string&
         exif["Exif.Image.ImageDescription"] = description;
     if (!hadExif)
         return;
-    if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
+    if (!keepOrientation && exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
         exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(1);
     exif["Exif.Photo.PixelXDimension"] = width;
     exif["Exif.Photo.PixelYDimension"] = height;
@@ -127,7 +127,7 @@ void updateExif(Exiv2::ExifData& exif, MetadataChoice choice, const std::string&
 }
 
 void updateXmp(Exiv2::XmpData& xmp, MetadataChoice choice, const std::string& description,
-               std::uint32_t width, std::uint32_t height) {
+               std::uint32_t width, std::uint32_t height, bool keepOrientation) {
     if (xmp.empty())
         return;
     if (choice == MetadataChoice::KeepAllButLocation)
@@ -146,7 +146,7 @@ void updateXmp(Exiv2::XmpData& xmp, MetadataChoice choice, const std::string& de
         alternatives.value_["x-default"] = description;
     if (!alternatives.value_.empty())
         xmp.add(descriptionKey, &alternatives);
-    if (xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end())
+    if (!keepOrientation && xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end())
         xmp["Xmp.tiff.Orientation"] = "1";
     if (xmp.findKey(Exiv2::XmpKey("Xmp.exif.PixelXDimension")) != xmp.end())
         xmp["Xmp.exif.PixelXDimension"] = std::to_string(width);
@@ -357,7 +357,7 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept) {
 
 CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice,
                               const std::string& description, std::uint32_t width,
-                              std::uint32_t height) {
+                              std::uint32_t height, bool keepOrientation) {
     CarriedMetadata carried;
     if (choice == MetadataChoice::DescriptionOnly)
         return carried;
@@ -378,8 +378,8 @@ CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice
         Exiv2::ExifData exif = read.image->exifData();
         Exiv2::XmpData xmp = read.image->xmpData();
         Exiv2::IptcData iptc = read.image->iptcData();
-        updateExif(exif, choice, description, width, height);
-        updateXmp(xmp, choice, description, width, height);
+        updateExif(exif, choice, description, width, height, keepOrientation);
+        updateXmp(xmp, choice, description, width, height, keepOrientation);
         updateIptc(iptc, choice, description);
 
         const std::unique_ptr<Exiv2::Image> target = emptyJpegForWriting();

@@ -50,9 +50,10 @@ PhotoMetadata readPhotoMetadata(JpegKeptSegments kept);
 
 // The metadata segments (complete, with markers) for a saved picture of
 // `width` x `height` carrying `description` (UTF-8), to go after the
-// encoder's JFIF header. When the source's metadata cannot be carried,
-// `segments` is empty and `leftOut` says why; the caller then writes the
-// description alone.
+// encoder's JFIF header. The Orientation becomes 1 (the picture is saved
+// upright) unless `keepOrientation` (a copy in the stored orientation).
+// When the source's metadata cannot be carried, `segments` is empty and
+// `leftOut` says why; the caller then writes the description alone.
 struct CarriedMetadata {
     std::vector<std::uint8_t> segments;
     std::string leftOut;
@@ -61,4 +62,4 @@ struct CarriedMetadata {
 };
 CarriedMetadata carryMetadata(const PhotoMetadata& source, MetadataChoice choice,
                               const std::string& description, std::uint32_t width,
-                              std::uint32_t height);
+                              std::uint32_t height, bool keepOrientation = false);

@@ -88,13 +88,14 @@ bool readWhole(std::FILE* file, std::vector<std::uint8_t>& bytes, const struct s
 
 // The copy's rows for the block writer: rows of the topmost band's colour
 // that make the bands above the photo whole block rows, then the canvas;
-// and which 8 x 8 cells of the photo the captions changed.
+// and which 8 x 8 cells of the photo the captions changed. The photo lies
+// `photoLeft` columns in (a whole number of cells).
 class CaptionedCanvas : public JpegCanvas {
 public:
     CaptionedCanvas(const QImage& canvas, const QImage& photo, int bandsAbove, int padding,
-                    QColor padColor)
+                    QColor padColor, int photoLeft = 0)
         : canvas_(canvas), photo_(photo), bandsAbove_(bandsAbove), padding_(padding),
-          pad_(static_cast<std::size_t>(canvas.width()), padColor.rgb()),
+          photoLeft_(photoLeft), pad_(static_cast<std::size_t>(canvas.width()), padColor.rgb()),
           cellsWide_((static_cast<unsigned>(canvas.width()) + 7) / 8) {}
 
     const std::uint8_t* row(std::uint32_t y) override {
@@ -117,9 +118,10 @@ private:
         const unsigned photoTop = static_cast<unsigned>(padding_ + bandsAbove_);
         cells_.assign(cellsWide_ * ((static_cast<unsigned>(canvas_.height() + padding_) + 7) / 8),
                       0);
-        const std::size_t rowBytes = static_cast<std::size_t>(canvas_.width()) * 4;
+        const std::size_t rowBytes = static_cast<std::size_t>(photo_.width()) * 4;
+        const std::size_t firstCell = static_cast<std::size_t>(photoLeft_) / 8;
         for (int y = 0; y < photo_.height(); ++y) {
-            const uchar* drawn = canvas_.constScanLine(bandsAbove_ + y);
+            const uchar* drawn = canvas_.constScanLine(bandsAbove_ + y) + photoLeft_ * 4;
             const uchar* was = photo_.constScanLine(y);
             if (std::memcmp(drawn, was, rowBytes) == 0)
                 continue;
@@ -127,7 +129,7 @@ private:
             for (std::size_t x = 0; x < rowBytes; x += 32) {
                 const std::size_t n = std::min<std::size_t>(32, rowBytes - x);
                 if (std::memcmp(drawn + x, was + x, n) != 0)
-                    cells_[cellRow * cellsWide_ + x / 32] = 1;
+                    cells_[cellRow * cellsWide_ + firstCell + x / 32] = 1;
             }
         }
     }
@@ -136,6 +138,7 @@ private:
     const QImage& photo_;
     int bandsAbove_;
     int padding_;
+    int photoLeft_;
     std::vector<QRgb> pad_;
     std::size_t cellsWide_;
     std::vector<std::uint8_t> cells_;
@@ -249,15 +252,21 @@ QString partsLeftOutNote(const std::vector<std::string>& parts, const QString& p
 // the choices say; the first thing left out is told in `note`.
 std::vector<JpegSegment> metadataSegments(const PictureDocument& document,
                                           const SaveChoices& choices, const QString& path,
-                                          std::uint32_t width, std::uint32_t height,
-                                          QString& note) {
+                                          std::uint32_t width, std::uint32_t height, QString& note,
+                                          bool keepOrientation = false,
+                                          bool* metadataCarried = nullptr) {
     const QByteArray description = encodeDescription(savedDescription(document));
     QByteArray segments;
+    if (metadataCarried != nullptr)
+        *metadataCarried = false;
     if (choices.metadata != MetadataChoice::DescriptionOnly && document.metadata) {
-        const CarriedMetadata carried = carryMetadata(*document.metadata, choices.metadata,
-                                                      description.toStdString(), width, height);
+        const CarriedMetadata carried =
+            carryMetadata(*document.metadata, choices.metadata, description.toStdString(), width,
+                          height, keepOrientation);
         segments = QByteArray(reinterpret_cast<const char*>(carried.segments.data()),
                               static_cast<qsizetype>(carried.segments.size()));
+        if (metadataCarried != nullptr)
+            *metadataCarried = !segments.isEmpty();
         if (!carried.leftOut.empty() && note.isEmpty()) {
             note =
                 QStringLiteral("The photo's metadata was left out of \"%1\" because %2; "
@@ -362,6 +371,81 @@ PipelineResult openPicture(PictureDocument& document, const QString& path, std::
     return {true, QString(), QString()};
 }
 
+namespace {
+// A turned photo whose size allows no lossless turn, saved with its
+// metadata: the copy keeps the photo's blocks as they are stored and keeps
+// its Orientation tag, so that viewers turn it as they turn the photo. The
+// captions are drawn upright and the canvas turned back into the stored
+// frame; the band that comes before the photo there grows at its outer edge
+// (its edge row repeated) to whole MCUs. Nothing when the copy cannot be
+// made so: the caller then encodes the whole picture upright.
+std::optional<PipelineResult> saveStoredCopy(const PictureDocument& document, const QString& path,
+                                             const SaveChoices& choices, const QImage& canvas,
+                                             const CanvasBands& bands, const JpegBlockGrid& grid,
+                                             const std::vector<std::uint8_t>& source) {
+    const int orientation = document.metadata->orientation;
+    // Whether the upright canvas's top edge comes first in the stored frame
+    // (at its top or left); for 3, 4, 7 and 8 its bottom edge does.
+    const bool topFirst = orientation == 2 || orientation == 5 || orientation == 6;
+    const int lead = static_cast<int>(topFirst ? bands.above : bands.below);
+    const int trail = static_cast<int>(topFirst ? bands.below : bands.above);
+    const int mcu = static_cast<int>(grid.mcuHeight);
+    const int padding = lead > 0 ? (mcu - lead % mcu) % mcu : 0;
+    QImage padded(canvas.width(), canvas.height() + padding, QImage::Format_RGB32);
+    if (padded.isNull())
+        return std::nullopt;
+    const std::size_t rowBytes = static_cast<std::size_t>(canvas.width()) * 4;
+    for (int y = 0; y < padded.height(); ++y) {
+        const int from = std::clamp(topFirst ? y - padding : y, 0, canvas.height() - 1);
+        std::memcpy(padded.scanLine(y), canvas.constScanLine(from), rowBytes);
+    }
+    // 6 and 8 undo each other; every other turn undoes itself.
+    const int back = orientation == 6 ? 8 : orientation == 8 ? 6 : orientation;
+    const QImage stored = turnedUpright(padded, back);
+    const QImage storedPhoto = turnedUpright(document.picture, back);
+    if (stored.isNull() || storedPhoto.isNull())
+        return std::nullopt;
+
+    const bool sideways = orientationSwapsSides(orientation);
+    const auto before = static_cast<std::uint32_t>(lead + padding);
+    JpegBlockCopy copy;
+    copy.source = source.data();
+    copy.sourceSize = source.size();
+    copy.height = static_cast<std::uint32_t>(stored.height());
+    copy.redrawFrom = copy.height;
+    if (sideways) {
+        copy.leftColumns = before;
+        copy.rightColumns = static_cast<std::uint32_t>(trail);
+    } else {
+        copy.topRows = before;
+        if (trail > 0) {
+            const auto photoHeight = static_cast<std::uint32_t>(storedPhoto.height());
+            copy.redrawFrom = before + photoHeight / grid.mcuHeight * grid.mcuHeight;
+        }
+    }
+    QString note;
+    bool carried = false;
+    copy.markers =
+        metadataSegments(document, choices, path, static_cast<std::uint32_t>(stored.width()),
+                         copy.height, note, true, &carried);
+    if (!carried)
+        return std::nullopt;
+    CaptionedCanvas rows(stored, storedPhoto, sideways ? 0 : static_cast<int>(before), 0, QColor(),
+                         sideways ? static_cast<int>(before) : 0);
+    LxOwnedMemFile encoded;
+    JpegBlockCounts counts;
+    std::string error;
+    if (!WriteJpegBlockCopy(&encoded, copy, rows, counts, error))
+        return std::nullopt;
+    addNote(note, QStringLiteral("\"%1\" keeps the photo's own compressed blocks as the photo "
+                                 "stores them, with its Orientation tag, because its size does "
+                                 "not allow a lossless turn upright; viewers show it upright as "
+                                 "they show the photo.")
+                      .arg(QDir::toNativeSeparators(path)));
+    return writeEncoded(path, choices, encoded, note);
+}
+} // namespace
+
 PipelineResult savePicture(const PictureDocument& document, const QString& path,
                            const SaveChoices& choices, const SaveProgress& reached) {
     const QString save = QStringLiteral("save");
@@ -403,6 +487,17 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
             grid.cannotKeep = "the opened picture is not the one in the file";
     }
     const CanvasBands bands = canvasBands(document);
+    if (source != nullptr && grid.keepsStored &&
+        choices.metadata != MetadataChoice::DescriptionOnly && document.metadata &&
+        document.metadata->orientation != 1 &&
+        grid.width == static_cast<std::uint32_t>(canvas.width()) &&
+        grid.height == document.height()) {
+        if (stopsAt(SaveStage::Encoding))
+            return failure(save, path, cancelled);
+        if (std::optional<PipelineResult> done =
+                saveStoredCopy(document, path, choices, canvas, bands, grid, *source))
+            return *done;
+    }
     int padding = 0;
     if (source != nullptr && grid.cannotKeep.empty() && bands.above > 0) {
         const int mcu = static_cast<int>(grid.mcuHeight);
