@@ -6,6 +6,7 @@
 #include "image/LxMemFile.h"
 #include "pipeline/PicturePipeline.h"
 #include "render/CaptionRenderer.h"
+#include "tests/support/CollectingSink.h"
 #include "tests/support/OutsideReaders.h"
 #include "tests/support/PictureCompare.h"
 #include "tests/support/QtPaths.h"
@@ -83,14 +84,15 @@ bool ReadCoefficients(const fs::path& file, Coefficients& out) {
     return true;
 }
 
-// Compares every block of `photo` with the block `photoTop` rows lower in
-// `copy`, except those whose pixels lie in `changed` (copy coordinates).
+// Compares every block of `photo` with the block `photoTop` rows lower and
+// `photoLeft` columns further right in `copy`, except those whose pixels lie
+// in `changed` (copy coordinates).
 struct BlockComparison {
     std::uint64_t compared = 0;
     std::uint64_t differing = 0;
 };
 BlockComparison CompareKept(const Coefficients& photo, const Coefficients& copy, int photoTop,
-                            const std::function<bool(QRect)>& changed) {
+                            const std::function<bool(QRect)>& changed, int photoLeft = 0) {
     BlockComparison result;
     EXPECT_EQ(photo.components.size(), copy.components.size());
     for (std::size_t c = 0; c < std::min(photo.components.size(), copy.components.size()); ++c) {
@@ -99,14 +101,16 @@ BlockComparison CompareKept(const Coefficients& photo, const Coefficients& copy,
         const int blockW = 8 * photo.maxH / from.h;
         const int blockH = 8 * photo.maxV / from.v;
         const unsigned rowOffset = static_cast<unsigned>(photoTop / blockH);
+        const unsigned columnOffset = static_cast<unsigned>(photoLeft / blockW);
         for (unsigned y = 0; y < from.blocksHigh && y + rowOffset < to.blocksHigh; ++y) {
-            for (unsigned x = 0; x < from.blocksWide && x < to.blocksWide; ++x) {
-                if (changed(QRect(static_cast<int>(x) * blockW,
+            for (unsigned x = 0; x < from.blocksWide && x + columnOffset < to.blocksWide; ++x) {
+                if (changed(QRect(photoLeft + static_cast<int>(x) * blockW,
                                   photoTop + static_cast<int>(y) * blockH, blockW, blockH)))
                     continue;
                 ++result.compared;
                 result.differing +=
-                    std::memcmp(from.at(x, y), to.at(x, y + rowOffset), sizeof(JBLOCK)) != 0;
+                    std::memcmp(from.at(x, y), to.at(x + columnOffset, y + rowOffset),
+                                sizeof(JBLOCK)) != 0;
             }
         }
     }
@@ -196,6 +200,7 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         const char* why = nullptr; // in the note when the blocks cannot be kept
         bool corpus = false;       // a camera photo: turned ones and damaged ones are passed over
         bool render = false;       // compare the copy with the whole render
+        MetadataChoice metadata = MetadataChoice::KeepAll;
     };
     std::vector<Row> rows;
     Caption up = OnPhoto(QStringLiteral("Up"), VerticalAlignment::Top);
@@ -209,11 +214,15 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         rows.push_back(
             {name, MakePhoto(dir, name, 96, 64, orientation), {up}, turns[orientation - 1]});
     }
-    rows.push_back({"a size no lossless turn allows",
+    // Without its metadata the copy has no Orientation tag to keep (the next test).
+    rows.push_back({"a size no lossless turn allows, saved with the description only",
                     MakePhoto(dir, "odd", 100, 70, 6),
                     {up},
                     "",
-                    "lossless turn"});
+                    "lossless turn",
+                    false,
+                    false,
+                    MetadataChoice::DescriptionOnly});
     Caption top = Band(QStringLiteral("Top band"), Disposition::TopBand);
     top.outline.enabled = true;
     Caption reaching = OnPhoto(QStringLiteral("Into the band"), VerticalAlignment::Top);
@@ -279,7 +288,9 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         for (const Caption& caption : row.captions)
             document.captions.append(caption);
         const fs::path copy = dir.file("copy.jpg");
-        const PipelineResult saved = savePicture(document, Q(copy));
+        SaveChoices choices;
+        choices.metadata = row.metadata;
+        const PipelineResult saved = savePicture(document, Q(copy), choices);
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
         EXPECT_EQ(DjpegComplaints(copy), "");
         const Pnm after = Djpeg(copy, "-nosmooth");
@@ -352,6 +363,80 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
     if (CorpusAvailable()) {
         EXPECT_GT(corpusRows, 40 * 3);
         EXPECT_GT(compared, 100'000u) << "blocks no caption touched";
+    }
+}
+
+// A turned photo whose size allows no lossless turn keeps its blocks as
+// stored, with its Orientation tag; the band is drawn upright and sits
+// where a viewer that turns the copy shows it.
+TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
+    TempDir dir;
+    // 5 (a transpose) moves no edge, so it always turns losslessly.
+    for (const int orientation : {2, 3, 4, 6, 7, 8}) {
+        for (const int disposition : {Disposition::TopBand, Disposition::BottomBand}) {
+            std::string name = "o";
+            name += std::to_string(orientation);
+            name += disposition == Disposition::TopBand ? "-top" : "-bottom";
+            SCOPED_TRACE(name);
+            // 100 x 70 in 4:2:0: neither edge is whole 16-pixel MCUs.
+            const fs::path photo = MakePhoto(dir, name, 100, 70, orientation);
+            const fs::path copy = dir.file(name + "-copy.jpg");
+            PictureDocument document;
+            ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+            document.captions.append(Band(QStringLiteral("Harbour"), disposition));
+            const QImage upright = renderCaptions(document);
+            const PipelineResult saved = savePicture(document, Q(copy));
+            ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+            EXPECT_TRUE(saved.note.contains(QStringLiteral("Orientation tag")))
+                << saved.note.toStdString();
+            EXPECT_EQ(Tag(ExiftoolOf(copy, "-n -IFD0:Orientation"), "Orientation"),
+                      std::to_string(orientation));
+
+            Coefficients source;
+            Coefficients copied;
+            ASSERT_TRUE(ReadCoefficients(photo, source));
+            ASSERT_TRUE(ReadCoefficients(copy, copied));
+            ASSERT_EQ(copied.maxH, 2) << "the stored sampling stays";
+            const bool sideways = orientation >= 5;
+            const bool topFirst = orientation == 2 || orientation == 5 || orientation == 6;
+            const bool bandFirst = (disposition == Disposition::TopBand) == topFirst;
+            const int grown = sideways ? copied.width - 100 : copied.height - 70;
+            const int bandHeight = upright.height() - static_cast<int>(document.height());
+            EXPECT_EQ(sideways ? copied.height : copied.width, sideways ? 70 : 100);
+            EXPECT_TRUE(grown >= bandHeight && grown < bandHeight + 16) << grown;
+            // Blocks before a band after the photo are all kept but its last,
+            // partial MCU column or row; a band before it moves them intact.
+            const int left = sideways && bandFirst ? grown : 0;
+            const int top = !sideways && bandFirst ? grown : 0;
+            EXPECT_EQ((left + top) % 16, 0);
+            const QRect kept = bandFirst ? QRect(left, top, 100, 70)
+                                         : QRect(0, 0, sideways ? 96 : 100, sideways ? 70 : 64);
+            const BlockComparison blocks = CompareKept(
+                source, copied, top, [&](QRect pixels) { return !kept.contains(pixels); }, left);
+            EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared;
+            EXPECT_GE(blocks.compared, 60u);
+
+            // Opened again (turned upright by its tag), the copy shows the
+            // band where the captions put it, with at most 15 rows more.
+            PictureDocument reopened;
+            ASSERT_TRUE(openPicture(reopened, Q(copy)).ok);
+            const int extra = reopened.picture.height() - upright.height();
+            ASSERT_EQ(reopened.picture.width(), upright.width());
+            ASSERT_TRUE(extra >= 0 && extra < 16) << extra;
+            const QImage shown =
+                reopened.picture.copy(0, disposition == Disposition::TopBand ? extra : 0,
+                                      upright.width(), upright.height());
+            double difference = 0;
+            for (int y = 0; y < upright.height(); ++y) {
+                for (int x = 0; x < upright.width(); ++x) {
+                    const QRgb a = upright.pixel(x, y);
+                    const QRgb b = shown.pixel(x, y);
+                    difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                  std::abs(qBlue(a) - qBlue(b));
+                }
+            }
+            EXPECT_LT(difference / (upright.width() * upright.height()), 12.0);
+        }
     }
 }
 
@@ -506,19 +591,6 @@ TEST(KeptBlocks, WalksThinnedStandInsAndTheDcViewAgreeWithDjpeg) {
         for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
             photos.emplace_back(entry.path().filename().string(), entry.path());
     }
-    struct Rows : JpegRowSink {
-        bool begin(const JpegFrame& f, const JpegKeptSegments&) override {
-            frame = f;
-            pixels.assign(std::size_t{f.width} * f.height * 4, 0);
-            return true;
-        }
-        std::uint8_t* directRow(std::uint32_t y) override {
-            return pixels.data() + std::size_t{y} * frame.width * 4;
-        }
-        void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
-        JpegFrame frame;
-        std::vector<std::uint8_t> pixels;
-    };
     int walked = 0;
     int viewed = 0;
     for (const auto& [name, photo] : photos) {
@@ -564,7 +636,8 @@ TEST(KeptBlocks, WalksThinnedStandInsAndTheDcViewAgreeWithDjpeg) {
             }
         }
 
-        Rows rows;
+        CollectingSink rows;
+        rows.direct = true;
         JpegKeptSegments kept;
         if (!DecodeJpegDcRows(bytes.data(), bytes.size(), rows, kept, why))
             continue;

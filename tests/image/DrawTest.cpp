@@ -141,6 +141,10 @@ TEST(Draw, BitmapsBecomeBlocksThatDrawBackAsTheBitmap) {
                   row.bitmap.convertToFormat(QImage::Format_RGB32));
     }
     LxImage image;
+    ASSERT_TRUE(image.CreateFromBitmapHandle(indexed));
+    EXPECT_EQ(std::vector<int>(image.GetPalette() + 4, image.GetPalette() + 7),
+              (std::vector<int>{60, 50, 40}))
+        << "entry 1 as blue, green, red";
     ASSERT_TRUE(image.CreateFromBitmapHandle(gradient));
     EXPECT_EQ(image.GetRowStride(), 12u);
     EXPECT_EQ(image.GetRowPointer(0)[9] | image.GetRowPointer(0)[10] | image.GetRowPointer(0)[11],
