@@ -321,7 +321,7 @@ TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused)
     const PipelineResult refused = openPicture(document, Q(dir.file("huge.jpg")));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message.toStdString(),
-              "\"" + dir.file("huge.jpg").string() +
+              std::string("\"") + dir.file("huge.jpg").string() +
                   "\" is too large to open: 65000 × 65000 pixels (4225 megapixels); the limit is "
                   "250 megapixels.");
     EXPECT_FALSE(document.hasPicture());

@@ -138,7 +138,9 @@ TEST(Corpus, ExifValuesAgreeWithExiftool) {
                                     "-IFD1:XResolution -IFD1:YResolution -IFD1:ResolutionUnit",
                                     {ts::CorpusDir() / "camera"});
     ASSERT_GT(files.size(), 60u);
-    for (const auto& [name, tags] : files) {
+    for (const auto& file : files) {
+        const std::string& name = file.first;
+        const QJsonObject& tags = file.second;
         SCOPED_TRACE(name);
         LxImageJPG image;
         ASSERT_TRUE(ts::DecodeFile(name, image)) << image.lastError();

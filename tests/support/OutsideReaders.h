@@ -22,7 +22,11 @@ inline CommandResult Shell(const std::string& command) {
 
 // djpeg's picture of a file, decoded with `options`; empty when it fails.
 inline Pnm Djpeg(const std::filesystem::path& file, const std::string& options = "") {
-    const CommandResult run = Run("djpeg -pnm " + options + " " + Quote(file.string()));
+    std::string command = "djpeg -pnm ";
+    command += options;
+    command += ' ';
+    command += Quote(file.string());
+    const CommandResult run = Run(command);
     Pnm pnm;
     ParsePnm(std::vector<std::uint8_t>(run.output.begin(), run.output.end()), pnm);
     return pnm;
@@ -32,16 +36,25 @@ inline Pnm Djpeg(const std::filesystem::path& file, const std::string& options =
 // it failed: "" for a clean decode. (Run discards the standard error of the
 // whole command, so the decode's own goes to the output inside a group.)
 inline std::string DjpegComplaints(const std::filesystem::path& file) {
-    const CommandResult run = Run("(djpeg " + Quote(file.string()) + " 2>&1 >/dev/null)");
-    return run.exitCode == 0 ? run.output : "exit " + std::to_string(run.exitCode) + run.output;
+    std::string command = "(djpeg ";
+    command += Quote(file.string());
+    command += " 2>&1 >/dev/null)";
+    const CommandResult run = Run(command);
+    if (run.exitCode == 0)
+        return run.output;
+    std::string failed = "exit ";
+    failed += std::to_string(run.exitCode);
+    return failed + run.output;
 }
 
 // exiftool's tags of every file given (read with `options`), by file name.
 inline std::map<std::string, QJsonObject>
 Exiftool(const std::string& options, const std::vector<std::filesystem::path>& files) {
     std::string command = "exiftool -j -q -q " + options;
-    for (const std::filesystem::path& file : files)
-        command += " " + Quote(file.string());
+    for (const std::filesystem::path& file : files) {
+        command += ' ';
+        command += Quote(file.string());
+    }
     const CommandResult run = Run(command);
     std::map<std::string, QJsonObject> tags;
     for (const QJsonValue& v :
