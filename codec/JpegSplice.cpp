@@ -25,11 +25,21 @@ using Block = std::array<JCOEF, DCTSIZE2>;
 // then the longest code of each length) and for writing them.
 struct HuffTable {
     std::array<std::uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0: longer
-    // For walking past AC coefficients: the bits a code and its value take
-    // together when they fit in the first eleven (0: read it the long way),
-    // and how far it moves along the block (0: end of block).
-    std::array<std::uint8_t, 1 << kLookBits> skipBits{};
-    std::array<std::uint8_t, 1 << kLookBits> skipAdvance{};
+    // For walking past AC coefficients: the bits that codes and their values
+    // take together when they fit in the first eleven (0: read the next code
+    // the long way), and how far they move along the block, with kEnds when
+    // the block ends after them and kUnchecked for a run of sixteen zeros,
+    // which may run past the block's end. [0] takes two codes at a time
+    // where both fit, for positions from which the first cannot reach the
+    // block's end (a block that ends on its last coefficient has no end
+    // code); [1] one code at a time.
+    std::array<std::array<std::uint8_t, 1 << kLookBits>, 2> skipBits{};
+    std::array<std::array<std::uint8_t, 1 << kLookBits>, 2> skipAdvance{};
+    // The last position from which two codes are taken at once: one code
+    // moves at most sixteen places.
+    static constexpr int kLastPairAt = DCTSIZE2 - 17;
+    static constexpr std::uint8_t kEnds = 0x80;
+    static constexpr std::uint8_t kUnchecked = 0x40;
     std::array<std::int32_t, 18> maxCode{};
     std::array<std::int32_t, 17> offset{};
     std::array<std::uint8_t, 256> values{};
@@ -83,9 +93,29 @@ bool buildTable(const JHUFF_TBL& source, HuffTable& table, bool dc) {
                 continue;
             if (size == 0 && run != 0 && run != 15)
                 continue;
-            table.skipBits[i] = static_cast<std::uint8_t>(length + size);
-            table.skipAdvance[i] =
-                static_cast<std::uint8_t>(size == 0 ? (run == 15 ? 16 : 0) : run + 1);
+            table.skipBits[1][i] = static_cast<std::uint8_t>(length + size);
+            table.skipAdvance[1][i] =
+                static_cast<std::uint8_t>(size != 0   ? run + 1
+                                          : run == 15 ? 16 | HuffTable::kUnchecked
+                                                      : HuffTable::kEnds);
+        }
+        // Where a code with its value leaves room for the whole of the next
+        // one, both are taken in one step (never a run of sixteen zeros,
+        // whose end is not checked).
+        const auto& single = table.skipBits[1];
+        const auto& advance = table.skipAdvance[1];
+        table.skipBits[0] = single;
+        table.skipAdvance[0] = advance;
+        for (std::size_t i = 0; i < single.size(); ++i) {
+            const int first = single[i];
+            if (first == 0 || first >= kLookBits || advance[i] >= HuffTable::kUnchecked)
+                continue;
+            const std::size_t next = (i << first) & (single.size() - 1);
+            const int second = single[next];
+            if (second == 0 || first + second > kLookBits || advance[next] & HuffTable::kUnchecked)
+                continue;
+            table.skipBits[0][i] = static_cast<std::uint8_t>(first + second);
+            table.skipAdvance[0][i] = static_cast<std::uint8_t>(advance[i] + advance[next]);
         }
     }
     return true;
@@ -211,15 +241,21 @@ bool readBlockFrom(BitReader& in, const HuffTable& dc, const HuffTable& ac, int&
             if (in.count < 32)
                 in.fill();
             const unsigned look = in.peek(kLookBits);
-            const int bits = ac.skipBits[look];
+            const std::size_t one = k > HuffTable::kLastPairAt;
+            const int bits = ac.skipBits[one][look];
             if (bits != 0) {
-                const int advance = ac.skipAdvance[look];
+                const int step = ac.skipAdvance[one][look];
                 in.skip(bits);
-                if (advance == 0)
+                k += step & (HuffTable::kUnchecked - 1);
+                if (step >= HuffTable::kUnchecked) {
+                    if (step & HuffTable::kUnchecked)
+                        continue;
+                    if (k > DCTSIZE2)
+                        return false;
                     break;
-                if (advance != 16 && k + advance > DCTSIZE2)
+                }
+                if (k > DCTSIZE2)
                     return false;
-                k += advance;
                 continue;
             }
         }

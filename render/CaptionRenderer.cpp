@@ -95,13 +95,25 @@ struct CaptionLook {
     ResolvedStyle style;
 };
 
+// Where a text's outline (and the shadow of text and outline) may draw: the
+// text's clip widened by the outline, so that a letter at a margin is
+// outlined on every side, but not past where the styles draw.
+QRectF outlineClip(const QRectF& clip, const ResolvedStyle& style, const QRectF& styleClip) {
+    if (style.outlineWidth <= 0)
+        return clip;
+    const double grow = std::ceil(style.outlineWidth) + 1;
+    return clip.adjusted(-grow, -grow, grow, grow).intersected(styleClip).united(clip);
+}
+
 // Draws laid-out text clipped to `clip` and `area`; the styles first, with
 // the shadow and the box clipped to `styleClip` instead.
 void drawLaidOut(QPainter& painter, const CaptionLook& look, const std::uint32_t colour,
                  const LaidOutText& laidOut, const QRectF& clip, const QRectF& area,
                  const QRectF& styleClip) {
-    if (look.style.any())
-        drawTextStyles(painter, laidOut, look.style, {clip, styleClip}, area);
+    if (look.style.any()) {
+        drawTextStyles(painter, laidOut, look.style,
+                       {outlineClip(clip, look.style, styleClip), styleClip}, area);
+    }
     drawLaidOutText(painter, laidOut, captionColor(colour), clip & area);
 }
 
@@ -446,8 +458,10 @@ QRect inkReach(const PictureDocument& document, const std::vector<const Caption*
         // The outline, the shadow (offset and blurred) and the box too.
         const QRectF pictureRows =
             QRectF(0, geometry.topBand, document.picture.width(), document.picture.height());
-        reach |= styledReach(laidOut, look.style, {placement.clip, pictureRows.intersected(canvas)},
-                             overhang);
+        const QRectF styleClip = pictureRows.intersected(canvas);
+        reach |=
+            styledReach(laidOut, look.style,
+                        {outlineClip(placement.clip, look.style, styleClip), styleClip}, overhang);
     }
     return reach.intersected(canvas.toAlignedRect());
 }

@@ -1,33 +1,17 @@
 // The Add, Edit and Remove caption buttons of the main window, driven
-// through the real dialogs they open, and one whole job from a corpus photo
-// to a captioned file read back by djpeg and exiftool.
-#include "app/MainFrame.h"
-#include "document/DocumentModel.h"
-#include "render/CaptionRenderer.h"
-#include "resources/DialogTemplates.h"
-#include "tests/app/CaptionDialogDriver.h"
+// through the real dialogs they open: the view shows the caption being set
+// up and comes back exactly on Cancel, and Undo and Redo bring view and
+// list back exactly.
+#include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
+#include "tests/support/CaptionDialogDriver.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/TestSupport.h"
-#include "ui/CaptionDialog.h"
-#include "ui/CaptionTextEdit.h"
 #include "ui/ImageControl.h"
 #include "ui/SelectCaptionDialog.h"
 
-#include <QFontDialog>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-
-using namespace testing_support;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -57,36 +41,47 @@ void AnswerSelectDialog(int row, bool confirm = true, SelectSeen* seen = nullptr
     });
 }
 
-class CaptionCommandsTest : public testing::Test {
+// A window with a photo open.
+class CaptionCommandsTest : public WindowTest {
 protected:
     void SetUp() override {
-        WriteJpeg(dir.file("photo.jpg"), 160, 120, Qt::darkCyan);
-        AnswerFileDialog(Q(dir.file("photo.jpg")));
-        frame->runCommand(57601);
-        FinishJob(*frame);
-        ASSERT_TRUE(document().hasPicture());
+        WriteJpeg(dir.file("photo.jpg"), 320, 240, QColor(30, 110, 60));
+        frame->resize(900, 675);
+        ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("photo.jpg"))));
     }
-    const PictureDocument& document() { return frame->model()->document(); }
-    QStringList texts() {
-        QStringList all;
-        for (std::int32_t i = 0; i < document().captions.count(); ++i)
-            all << document().captions.at(i)->text;
-        return all;
-    }
-    void add(const QString& text) {
-        AnswerCaptionDialog([text](CCaptionDialog* d) { Type(d, ControlId::CaptionText, text); });
+    QImage shown() const { return frame->imageControl()->grab().toImage(); }
+    void add(const QString& text, int dispositionButton = 0) {
+        AnswerCaptionDialog([text, dispositionButton](CCaptionDialog* d) {
+            Type(d, ControlId::CaptionText, text);
+            if (dispositionButton != 0)
+                Click(d, dispositionButton);
+        });
         frame->addButton()->click();
     }
-
-    TempDir dir;
-    std::unique_ptr<CMainFrame> frame{NewFrame()};
+    int renders() const { return frame->imageControl()->canvasRenders(); }
 };
 
-TEST_F(CaptionCommandsTest, AddingAppendsTheDialogsCaptionAndEnablesEditAndRemoveForGood) {
-    // Cancelling changes neither the list nor the buttons.
-    AnswerCaptionDialog([](CCaptionDialog* d) { Type(d, ControlId::CaptionText, "dropped"); },
-                        false);
+TEST_F(CaptionCommandsTest, AddShowsEachChangeAtOnceAndKeepsOnlyAConfirmedCaption) {
+    const QImage before = shown();
+    const int rendersBefore = renders();
+    QImage typed;
+    QImage banded;
+    WhenModal<CCaptionDialog>([&](CCaptionDialog* d) {
+        EXPECT_EQ(shown(), before) << "an empty caption draws nothing";
+        Type(d, ControlId::CaptionText, "Working caption");
+        typed = shown();
+        Click(d, ControlId::BottomBand);
+        banded = shown();
+        Click(d, ControlId::Cancel);
+    });
     frame->addButton()->click();
+    EXPECT_NE(typed, before) << "the text shows while it is typed";
+    EXPECT_NE(banded, typed) << "the band shows as soon as it is chosen";
+    EXPECT_EQ(banded.height(), before.height());
+    // Cancelled: the kept canvas came back; only the three working ones
+    // were rendered (the empty caption, the text, the band).
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(renders(), rendersBefore + 3);
     EXPECT_EQ(document().captions.count(), 0);
     EXPECT_FALSE(frame->editButton()->isEnabled());
     EXPECT_FALSE(frame->removeButton()->isEnabled());
@@ -104,37 +99,76 @@ TEST_F(CaptionCommandsTest, AddingAppendsTheDialogsCaptionAndEnablesEditAndRemov
     EXPECT_TRUE(frame->editButton()->isEnabled());
     EXPECT_TRUE(frame->removeButton()->isEnabled());
 
-    // The second starts from the defaults again and lands after the first;
-    // the view shows it at once.
+    // The next starts from the defaults again and lands after the first;
+    // the view shows at once exactly what the preview showed.
     PaintCounter painted(frame->imageControl());
     Caption started;
+    QImage previewed;
     AnswerCaptionDialog(
-        [](CCaptionDialog* d) {
+        [&](CCaptionDialog* d) {
             Type(d, ControlId::CaptionText, "Two\nlines");
             Click(d, ControlId::BottomBand);
             Type(d, ControlId::MarginTop, "7");
+            previewed = shown();
         },
         true, &started);
     frame->addButton()->click();
     EXPECT_EQ(started, Caption());
     ASSERT_EQ(document().captions.count(), 2);
-    const Caption* second = document().captions.at(1);
-    EXPECT_EQ(second->text, "Two\r\nlines");
-    EXPECT_EQ(second->disposition, Disposition::BottomBand);
-    EXPECT_EQ(second->marginTop, 7);
+    Caption expected;
+    expected.text = QStringLiteral("Two\r\nlines");
+    expected.disposition = Disposition::BottomBand;
+    expected.marginTop = 7;
+    EXPECT_EQ(*document().captions.at(1), expected);
     EXPECT_GE(painted.paints, 1);
+    EXPECT_EQ(shown(), previewed);
 }
 
-TEST_F(CaptionCommandsTest, EditOpensThePickedCaptionAndKeepsOnlyAConfirmedChange) {
-    add("A");
-    add("B");
+TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirmedChange) {
+    add("A", ControlId::TopBand);
+    add("B", ControlId::BottomBand);
     add("C");
+    const QImage before = shown();
+
+    // Enter on the preselected entry edits the last caption; the working
+    // caption stands in for it in the view, and Cancel brings the view
+    // back (painted again) and leaves the caption as it was.
+    const Caption last = *document().captions.at(2);
+    PaintCounter painted(frame->imageControl());
+    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+        QTest::keyClick(d->focusWidget(), Qt::Key_Return);
+    });
+    Caption started;
+    QImage editing;
+    AnswerCaptionDialog(
+        [&](CCaptionDialog* d) {
+            EXPECT_EQ(shown(), before) << "the unchanged caption looks the same";
+            Type(d, ControlId::CaptionText, "C, much longer than it was before");
+            Type(d, ControlId::MarginLeft, "40");
+            editing = shown();
+        },
+        false, &started);
+    frame->editButton()->click();
+    EXPECT_EQ(started, last);
+    EXPECT_EQ(*document().captions.at(2), last);
+    EXPECT_EQ(shown(), before);
+    EXPECT_GE(painted.paints, 1);
+    DocumentModel reference;
+    CImageControl referenceView(&reference);
+    referenceView.resize(frame->imageControl()->size());
+    ASSERT_TRUE(reference.open(Q(dir.file("photo.jpg"))).ok);
+    Caption replaced = last;
+    replaced.text = QStringLiteral("C, much longer than it was before");
+    replaced.marginLeft = 40;
+    for (const Caption& each : {*document().captions.at(0), *document().captions.at(1), replaced})
+        reference.addCaption(each);
+    EXPECT_EQ(referenceView.grab().toImage(), editing);
 
     // The list holds every caption with the last selected; the middle one
     // is picked and changed.
     SelectSeen seen;
     AnswerSelectDialog(1, true, &seen);
-    Caption started;
     AnswerCaptionDialog(
         [](CCaptionDialog* d) {
             Type(d, ControlId::CaptionText, "B, edited");
@@ -151,33 +185,13 @@ TEST_F(CaptionCommandsTest, EditOpensThePickedCaptionAndKeepsOnlyAConfirmedChang
     EXPECT_EQ(document().captions.at(1)->marginLeft, 30);
     EXPECT_EQ(document().captions.at(1)->horizontalAlignment, HorizontalAlignment::Right);
 
-    // Enter on the preselected entry edits the last caption; cancelling
-    // its dialog leaves it as it was but still repaints the view.
-    const Caption before = *document().captions.at(2);
-    PaintCounter painted(frame->imageControl());
-    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) {
-        ASSERT_TRUE(QTest::qWaitForWindowActive(d));
-        QTest::keyClick(d->focusWidget(), Qt::Key_Return);
-    });
-    AnswerCaptionDialog(
-        [](CCaptionDialog* d) {
-            Type(d, ControlId::CaptionText, "never kept");
-            Click(d, ControlId::TextAsDescription);
-        },
-        false, &started);
-    frame->editButton()->click();
-    EXPECT_EQ(started.text, "C");
-    EXPECT_EQ(*document().captions.at(2), before);
-    EXPECT_GE(painted.paints, 1);
-
     // Cancelling the choice, or choosing nothing, opens no caption dialog
     // and repaints nothing.
     bool opened = false;
-    QTimer* watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
+    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
         opened = true;
         d->reject();
     });
-    // The view first shows the list again without the cancelled edit.
     QCoreApplication::processEvents();
     painted.paints = 0;
     AnswerSelectDialog(0, false);
@@ -187,118 +201,105 @@ TEST_F(CaptionCommandsTest, EditOpensThePickedCaptionAndKeepsOnlyAConfirmedChang
     EXPECT_FALSE(opened);
     EXPECT_EQ(painted.paints, 0);
     EXPECT_EQ(texts(), QStringList({"A", "B, edited", "C"}));
-    delete watch;
+    delete watch.data();
 }
 
-TEST_F(CaptionCommandsTest, RemovingEveryCaptionLeavesEditAndRemoveEnabledOnEmptyLists) {
-    add("first");
-    add("second");
-    add("third");
-    WhenModal<CSelectCaptionDialog>([this](CSelectCaptionDialog* d) {
+TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExactly) {
+    const QImage empty = shown();
+    QAction* undo = frame->menuAction(CommandId::Undo);
+    QAction* redo = frame->menuAction(CommandId::Redo);
+    EXPECT_FALSE(undo->isEnabled());
+
+    add("Title", ControlId::TopBand);
+    const QImage one = shown();
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), "&Undo Add Caption");
+    add("Note");
+    const QImage two = shown();
+    AnswerSelectDialog(0);
+    AnswerCaptionDialog([](CCaptionDialog* d) {
+        Type(d, ControlId::CaptionText, "Title, edited");
+        Click(d, ControlId::BottomBand);
+    });
+    frame->editButton()->click();
+    const QImage edited = shown();
+    EXPECT_EQ(undo->text(), "&Undo Edit Caption");
+    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) {
         EXPECT_EQ(d->windowTitle(), "Select caption to remove");
-        // The middle one first, then whatever is at the top, each chosen
-        // anew; a press without a choice removes nothing.
         d->list()->setCurrentRow(1);
         Click(d, ControlId::Ok);
-        EXPECT_EQ(texts(), QStringList({"first", "third"}));
-        Click(d, ControlId::Ok);
-        EXPECT_EQ(texts(), QStringList({"first", "third"}));
-        while (d->list()->count() > 0) {
-            d->list()->setCurrentRow(0);
-            Click(d, ControlId::Ok);
-        }
         Click(d, ControlId::Cancel);
     });
     frame->removeButton()->click();
-    EXPECT_EQ(document().captions.count(), 0);
+    const QImage removed = shown();
+    EXPECT_EQ(texts(), QStringList{"Title, edited"});
+    EXPECT_EQ(undo->text(), "&Undo Remove Caption");
+
+    // Back through every step with Ctrl+Z and the menu ...
+    Press(frame.get(), "Ctrl+Z");
+    EXPECT_EQ(texts(), QStringList({"Title, edited", "Note"}));
+    EXPECT_EQ(shown(), edited);
+    EXPECT_EQ(redo->text(), "&Redo Remove Caption");
+    for (const QImage& view : {two, one, empty}) {
+        undo->trigger();
+        EXPECT_EQ(shown(), view);
+    }
+    EXPECT_TRUE(texts().isEmpty());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), "&Undo");
+
+    // ... and forward again with Ctrl+Shift+Z, Ctrl+Y and the menu.
+    Press(frame.get(), "Ctrl+Shift+Z");
+    EXPECT_EQ(shown(), one);
+    Press(frame.get(), "Ctrl+Y");
+    EXPECT_EQ(shown(), two);
+    for (const QImage& view : {edited, removed}) {
+        redo->trigger();
+        EXPECT_EQ(shown(), view);
+    }
+    EXPECT_EQ(texts(), QStringList{"Title, edited"});
+    EXPECT_FALSE(redo->isEnabled());
+
+    // With every caption removed, Edit and Remove stay enabled and open
+    // an empty list; OK on it edits nothing.
+    AnswerSelectDialog(0);
+    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) { d->reject(); });
+    frame->removeButton()->click();
+    EXPECT_TRUE(texts().isEmpty());
     EXPECT_TRUE(frame->editButton()->isEnabled());
     EXPECT_TRUE(frame->removeButton()->isEnabled());
-
-    // Both commands still open their list, which is empty, and OK on it
-    // edits nothing.
     bool opened = false;
-    QTimer* watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
+    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
         opened = true;
         d->reject();
     });
-    SelectSeen seen;
-    AnswerSelectDialog(-2, true, &seen);
-    frame->editButton()->click();
-    EXPECT_TRUE(seen.entries.isEmpty());
-    EXPECT_EQ(seen.selectedRow, -1);
+    SelectSeen editing;
     SelectSeen removing;
+    AnswerSelectDialog(-2, true, &editing);
+    frame->editButton()->click();
     AnswerSelectDialog(-2, true, &removing);
     WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) { d->reject(); });
     frame->removeButton()->click();
-    EXPECT_TRUE(removing.entries.isEmpty());
+    for (const SelectSeen& seen : {editing, removing}) {
+        EXPECT_TRUE(seen.entries.isEmpty()) << seen.title.toStdString();
+        EXPECT_EQ(seen.selectedRow, -1) << seen.title.toStdString();
+    }
     EXPECT_FALSE(opened);
-    delete watch;
+    delete watch.data();
 }
 
-// The whole job on a real photo: three captions set up through the dialog,
-// saved, and the file read back by outside tools.
-TEST(CaptionJob, CorpusPhotoGetsABandACaptionAndADescriptionThatOutsideToolsRead) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    TempDir dir;
-    const fs::path photo = CorpusDir() / "camera" / "exifr_door-knocker.jpg";
-    ASSERT_TRUE(fs::exists(photo)) << photo;
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    AnswerFileDialog(Q(photo));
-    frame->menuAction(57601)->trigger();
-    FinishJob(*frame);
-    const PictureDocument& document = frame->model()->document();
-    ASSERT_EQ(document.width(), 800u);
-    ASSERT_EQ(document.height(), 533u);
-
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "The brass door knocker");
-        Click(d, ControlId::TopBand);
-        Click(d, ControlId::AlignCenter);
-        Type(d, ControlId::MarginTop, "12");
-        Type(d, ControlId::MarginBottom, "12");
-        WhenModal<QFontDialog>([](QFontDialog* chooser) {
-            QFont bold(QStringLiteral("DejaVu Sans"), 24, QFont::Bold);
-            chooser->setCurrentFont(bold);
-            chooser->accept();
-        });
-        Click(d, ControlId::ChooseFont);
+TEST_F(CaptionCommandsTest, TypingIsCoalescedIntoOneRenderPerPassOfTheEventLoop) {
+    WhenModal<CCaptionDialog>([this](CCaptionDialog* d) {
+        QCoreApplication::processEvents();
+        const int before = renders();
+        // Every key reaches the model before the event loop runs again.
+        QTest::keyClicks(Control(d, ControlId::CaptionText), QStringLiteral("Seven keys"));
+        EXPECT_EQ(renders(), before) << "nothing is rendered while keys arrive";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return renders() > before; }));
+        EXPECT_EQ(renders(), before + 1);
+        Click(d, ControlId::Cancel);
     });
     frame->addButton()->click();
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "Lumora test corpus");
-        Click(d, ControlId::AlignRight);
-        Click(d, ControlId::AlignBottom);
-        Type(d, ControlId::MarginRight, "20");
-        Type(d, ControlId::MarginBottom, "16");
-    });
-    frame->addButton()->click();
-    AnswerCaptionDialog([](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "Door knocker, caption by Lumora");
-        Click(d, ControlId::TextAsDescription);
-    });
-    frame->addButton()->click();
-    ASSERT_EQ(document.captions.count(), 3);
-    EXPECT_EQ(document.captions.at(0)->font.height, -32);
-
-    const fs::path saved = dir.file("captioned.jpg");
-    AnswerFileDialog(Q(saved));
-    frame->menuAction(57603)->trigger();
-    FinishJob(*frame);
-    ASSERT_TRUE(fs::exists(saved));
-
-    // djpeg reads a picture one band taller than the photo, as the view
-    // draws it, with at most 15 rows more that make the band whole block rows.
-    const int canvasHeight = renderCaptions(document).height();
-    EXPECT_GT(canvasHeight, 533 + 32);
-    const CommandResult size =
-        testing_support::Run("djpeg -pnm " + Quote(saved.string()) + " | head -c 20 | sed -n 2p");
-    ASSERT_EQ(size.output.substr(0, 4), "800 ");
-    const int height = std::stoi(size.output.substr(4));
-    EXPECT_GE(height, canvasHeight);
-    EXPECT_LT(height, canvasHeight + 16);
-    const CommandResult description =
-        testing_support::Run("exiftool -s3 -ImageDescription " + Quote(saved.string()));
-    EXPECT_EQ(description.output, "Door knocker, caption by Lumora\n");
 }
 
 } // namespace

@@ -2,21 +2,15 @@
 // set written and read back, a load as one step of Undo, a damaged set
 // refused with its message, and the window's save of a photo with a loaded
 // set byte for byte what `lumora caption` writes.
-#include "app/MainFrame.h"
 #include "captions/CaptionSetFile.h"
-#include "document/DocumentModel.h"
 #include "render/CaptionRenderer.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
-#include "tests/support/TestSupport.h"
 #include "ui/ImageControl.h"
-
-#include <gtest/gtest.h>
 
 #include <QPushButton>
 
 #include <fstream>
-#include <memory>
 
 namespace fs = std::filesystem;
 namespace ts = testing_support;
@@ -33,16 +27,11 @@ Caption Band(const QString& text) {
     return caption;
 }
 
-} // namespace
+using CaptionSetMenu = WindowTest;
 
-TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
-    ts::TempDir dir;
-    const fs::path photo = dir.file("quay.jpg");
-    WriteJpeg(photo, 320, 200, Qt::darkCyan);
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    AnswerFileDialog(Q(photo));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+TEST_F(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
+    WriteJpeg(dir.file("quay.jpg"), 320, 200, Qt::darkCyan);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     DocumentModel& model = *frame->model();
     model.addCaption(Band("Harbour festival"));
     model.addCaption(Band("Photo: A. Person"));
@@ -56,33 +45,34 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     const fs::path saved = dir.file("festival.lumora-captions.json");
     ASSERT_TRUE(fs::exists(saved)) << "the suffix is added";
 
-    // The same name typed again names the set just saved: asked first.
+    // The same name typed again names the set just saved: asked first; "No"
+    // keeps the file (here the set with two captions, a third added since),
+    // "Yes" replaces it (here a damaged file, with the two captions again).
     const std::vector<std::uint8_t> first = ts::ReadBytes(saved);
     model.addCaption(Band("One more"));
-    QString question;
-    AnswerMessageBox(&question, QMessageBox::No);
-    AnswerFileDialog(Q(dir.file("festival")));
-    EXPECT_FALSE(frame->saveCaptionSet());
-    EXPECT_EQ(question, "\"festival.lumora-captions.json\" already exists. Do you want to "
-                        "replace it?");
-    EXPECT_EQ(ts::ReadBytes(saved), first) << "kept when the answer is no";
-    model.removeCaption(2);
-    ts::WriteBytes(saved, {'x'});
-    question.clear();
-    AnswerMessageBox(&question, QMessageBox::Yes);
-    AnswerFileDialog(Q(dir.file("festival")));
-    EXPECT_TRUE(frame->saveCaptionSet());
-    EXPECT_FALSE(question.isEmpty());
-    EXPECT_EQ(ts::ReadBytes(saved), first) << "replaced when the answer is yes";
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QString question;
+        AnswerMessageBox(&question, answer);
+        AnswerFileDialog(Q(dir.file("festival")));
+        EXPECT_EQ(frame->saveCaptionSet(), answer == QMessageBox::Yes);
+        EXPECT_EQ(question, "\"festival.lumora-captions.json\" already exists. Do you want to "
+                            "replace it?");
+        EXPECT_EQ(ts::ReadBytes(saved), first);
+        if (answer == QMessageBox::No) {
+            model.removeCaption(2);
+            ts::WriteBytes(saved, {'x'});
+        }
+    }
 
+    // A load replaces the captions as one step of Undo.
     model.removeCaption(1);
     model.editCaption(0, Band("Something else"));
     const int steps = model.history()->count();
     AnswerFileDialog(Q(saved));
     frame->runCommand(CommandId::LoadCaptionSet);
     ASSERT_EQ(model.document().captions.count(), 2);
-    EXPECT_EQ(model.document().captions.at(0)->text, "Harbour festival");
-    EXPECT_TRUE(*model.document().captions.at(1) == Band("Photo: A. Person"));
+    EXPECT_EQ(*model.document().captions.at(0), Band("Harbour festival"));
+    EXPECT_EQ(*model.document().captions.at(1), Band("Photo: A. Person"));
     EXPECT_EQ(model.history()->count(), steps + 1);
     EXPECT_TRUE(frame->editButton()->isEnabled());
     model.history()->undo();
@@ -90,6 +80,7 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     EXPECT_EQ(model.document().captions.at(0)->text, "Something else");
     model.history()->redo();
 
+    // A set of a later version is refused with its name and why.
     std::ofstream(dir.file("later.lumora-captions.json"))
         << R"({"format": "lumora-captions", "version": 3, "captions": []})";
     QString message;
@@ -102,9 +93,8 @@ TEST(CaptionSetMenu, SavedSetLoadsBackAsOneStepAndADamagedOneChangesNothing) {
     EXPECT_EQ(model.history()->count(), steps + 1);
 }
 
-TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
+TEST_F(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    ts::TempDir dir;
     const fs::path photo = dir.file("camera.jpg");
     fs::copy_file(ts::CorpusDir() / "camera" / "ies_Canon_40D.jpg", photo);
     CaptionList set;
@@ -116,10 +106,7 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
     const fs::path setFile = dir.file("set.lumora-captions.json");
     ASSERT_EQ(writeCaptionSet(set, Q(setFile)), QString());
 
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    AnswerFileDialog(Q(photo));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(photo)));
     AnswerFileDialog(Q(setFile));
     frame->runCommand(CommandId::LoadCaptionSet);
     AnswerFileDialog(Q(dir.file("window.jpg")));
@@ -135,16 +122,12 @@ TEST(CaptionSetMenu, TheWindowsSaveWithALoadedSetIsWhatTheCommandLineWrites) {
               ts::ReadBytes(dir.file("window.jpg")));
 }
 
-TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpenedLater) {
-    ts::TempDir dir;
+TEST_F(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpenedLater) {
     for (const char* name : {"quay.jpg", "pier.jpg", "other.jpg"})
         WriteJpeg(dir.file(name), 320, 200, Qt::darkCyan);
     std::ofstream(dir.file("data.csv"))
         << "photo,Title\nquay.jpg,Harbour at dawn\npier.jpg,Old pier\n";
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    AnswerFileDialog(Q(dir.file("quay.jpg")));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     DocumentModel& model = *frame->model();
     model.addCaption(Band("{Title}"));
     Caption description;
@@ -170,13 +153,9 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
 
     // The table stays for the session: each photo opened takes its row, and
     // a photo without one shows the columns empty.
-    AnswerFileDialog(Q(dir.file("pier.jpg")));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("pier.jpg"))));
     EXPECT_EQ(model.description(), "Old pier");
-    AnswerFileDialog(Q(dir.file("other.jpg")));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("other.jpg"))));
     EXPECT_EQ(model.description(), "");
 
     // A table that cannot be read changes nothing and says where it is wrong.
@@ -186,8 +165,8 @@ TEST(CaptionSetMenu, CaptionDataFillsTheOpenPhotosPreviewAtOnceAndEachPhotoOpene
     AnswerFileDialog(Q(dir.file("bad.csv")));
     frame->runCommand(CommandId::LoadCaptionData);
     EXPECT_TRUE(message.contains("bad.csv\": line 2")) << message.toStdString();
-    AnswerFileDialog(Q(dir.file("quay.jpg")));
-    frame->runCommand(CommandId::Open);
-    FinishJob(*frame);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("quay.jpg"))));
     EXPECT_EQ(model.description(), "Harbour at dawn");
 }
+
+} // namespace

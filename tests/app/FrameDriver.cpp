@@ -46,6 +46,13 @@ void AnswerMessageBox(QString* text, QMessageBox::StandardButton button) {
     });
 }
 
+void Press(QWidget* window, const char* keys) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const QKeyCombination combination = QKeySequence(QString::fromLatin1(keys))[0];
+    QTest::keyClick(window, combination.key(), combination.keyboardModifiers());
+}
+
 CMainFrame* NewFrame() {
     // Each window starts without recent photos or a last folder.
     QSettings().clear();
@@ -67,4 +74,27 @@ bool OpenAndWait(CMainFrame& frame, const QString& path) {
         return false;
     FinishJob(frame);
     return !finished.isEmpty() && finished.last().at(0).toBool();
+}
+
+WindowTest::WindowTest() {
+    // A dialog still up at two looks five seconds apart is one nobody answers.
+    watchdog_.callOnTimeout([this] {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal != nullptr && modal == lastModal_) {
+            ADD_FAILURE() << "a dialog left open: " << modal->windowTitle().toStdString();
+            modal->reject();
+        }
+        lastModal_ = modal;
+    });
+    watchdog_.start(5000);
+}
+
+void WindowTest::TearDown() {
+    // WhenModal's answers wait on qApp for their dialog.
+    for (QTimer* answer : qApp->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        if (answer->isActive() && answer->interval() == 0) {
+            ADD_FAILURE() << "an answered dialog never showed";
+            delete answer;
+        }
+    }
 }

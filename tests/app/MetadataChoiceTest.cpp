@@ -1,57 +1,32 @@
-// Saving through the window: the File menu's choice of what a copy carries
-// of the photo's metadata, remembered between runs; the note when damaged
-// metadata was left out; and a photo taken upright shown upright.
-#include "app/MainFrame.h"
+// Saving through the window: the File menu's choices of what a copy carries
+// of the photo's metadata and whether it keeps the photo's blocks or is
+// encoded again, obeyed and remembered between runs; and the note when
+// damaged metadata was left out.
 #include "app/MetadataChoiceMenu.h"
 #include "app/QualityChoiceMenu.h"
-#include "document/DocumentModel.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/ExifBuilder.h"
-#include "tests/support/TestSupport.h"
 #include "tests/support/WhenModal.h"
 
-#include "ui/ImageControl.h"
-
-#include <QAction>
 #include <QInputDialog>
 #include <QMenu>
 #include <QSettings>
-#include <QTest>
 
-#include <gtest/gtest.h>
-
-#include <memory>
+#include <functional>
 
 namespace fs = std::filesystem;
 namespace ts = testing_support;
 
 namespace {
 
-QAction* ChoiceItem(CMainFrame& frame, const char* word) {
-    return frame.metadataChoice()->menu()->findChild<QAction*>(QString::fromLatin1(word));
+QAction* Item(QMenu* menu, const char* word) {
+    return menu->findChild<QAction*>(QString::fromLatin1(word));
 }
 
-void OpenThroughTheMenu(CMainFrame& frame, const fs::path& photo) {
-    AnswerFileDialog(Q(photo));
-    frame.runCommand(CommandId::Open);
-    FinishJob(frame);
-}
+using SaveChoicesTest = WindowTest;
 
-void SaveThroughTheMenu(CMainFrame& frame, const fs::path& copy) {
-    AnswerFileDialog(Q(copy));
-    frame.runCommand(CommandId::Save);
-    FinishJob(frame);
-}
-
-std::string Exiftool(const std::string& tags, const fs::path& file) {
-    return ts::Run("exiftool -s -s -s " + tags + " " + ts::Quote(file.string())).output;
-}
-
-} // namespace
-
-TEST(MetadataChoice, TheChoiceIsOfferedUnderSaveRememberedAndObeyed) {
-    ts::TempDir dir;
+TEST_F(SaveChoicesTest, TheMetadataAndQualityChoicesAreObeyedAndRemembered) {
     const fs::path photo = dir.file("placed.jpg");
     WriteJpeg(photo, 64, 48, Qt::darkGreen);
     ASSERT_EQ(ts::Run("exiftool -q -overwrite_original -Make=Lumix -GPSLatitude=48.85 "
@@ -59,39 +34,77 @@ TEST(MetadataChoice, TheChoiceIsOfferedUnderSaveRememberedAndObeyed) {
                       ts::Quote(photo.string()))
                   .exitCode,
               0);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(photo)));
+    Caption caption;
+    caption.text = QStringLiteral("Quay");
+    frame->model()->addCaption(caption);
+    QMenu* metadata = frame->metadataChoice()->menu();
+    QMenu* quality = frame->qualityChoice()->menu();
+    const auto ask = [&](bool accept) {
+        WhenModal<QInputDialog>([accept](QInputDialog* question) {
+            question->setIntValue(accept ? 75 : 60);
+            accept ? question->accept() : question->reject();
+        });
+        Item(quality, "encode")->trigger();
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> choose;
+        SaveChoices expected; // what the model is asked to write
+        const char* tags;     // the camera's make and latitude in the copy
+    };
+    const std::vector<Row> rows = {
+        {"as it starts", [] {}, {MetadataChoice::KeepAll, {}}, "Lumix\n48.85\n"},
+        {"the quality question cancelled",
+         [&] { ask(false); },
+         {MetadataChoice::KeepAll, {}},
+         "Lumix\n48.85\n"},
+        {"no location",
+         [&] { Item(metadata, "no-location")->trigger(); },
+         {MetadataChoice::KeepAllButLocation, {}},
+         "Lumix\n"},
+        {"encoded again at 75",
+         [&] { ask(true); },
+         {MetadataChoice::KeepAllButLocation, {false, 75}},
+         "Lumix\n"},
+        {"description only",
+         [&] { Item(metadata, "description-only")->trigger(); },
+         {MetadataChoice::DescriptionOnly, {false, 75}},
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.choose();
+        EXPECT_EQ(frame->qualityChoice()->choice(), row.expected.quality);
+        EXPECT_EQ(Item(quality, "keep")->isChecked(), row.expected.quality.keep);
+        EXPECT_EQ(frame->metadataChoice()->choice(), row.expected.metadata);
+        const fs::path copy = dir.file("copy.jpg");
+        viaDialog(CommandId::Save, copy);
+        ASSERT_TRUE(savePicture(document(), Q(dir.file("reference.jpg")), row.expected).ok);
+        EXPECT_EQ(ts::ReadBytes(copy), ts::ReadBytes(dir.file("reference.jpg")));
+        EXPECT_EQ(ts::Run("exiftool -s3 -n -Make -GPSLatitude " + ts::Quote(copy.string())).output,
+                  row.tags);
+        fs::remove(copy);
+    }
+    EXPECT_TRUE(Item(quality, "encode")->text().contains("75"))
+        << Item(quality, "encode")->text().toStdString();
+    EXPECT_TRUE(Item(metadata, "description-only")->isChecked());
+    EXPECT_FALSE(Item(metadata, "keep")->isChecked());
 
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    ASSERT_NE(frame->metadataChoice(), nullptr);
-    EXPECT_TRUE(ChoiceItem(*frame, "keep")->isChecked());
-    EXPECT_FALSE(ChoiceItem(*frame, "no-location")->isChecked());
-    OpenThroughTheMenu(*frame, photo);
-
-    SaveThroughTheMenu(*frame, dir.file("all.jpg"));
-    EXPECT_EQ(Exiftool("-Make", dir.file("all.jpg")), "Lumix\n");
-    EXPECT_NE(Exiftool("-GPSLatitude", dir.file("all.jpg")), "");
-
-    ChoiceItem(*frame, "no-location")->trigger();
-    EXPECT_TRUE(ChoiceItem(*frame, "no-location")->isChecked());
-    EXPECT_FALSE(ChoiceItem(*frame, "keep")->isChecked());
-    SaveThroughTheMenu(*frame, dir.file("nowhere.jpg"));
-    EXPECT_EQ(Exiftool("-Make", dir.file("nowhere.jpg")), "Lumix\n");
-    EXPECT_EQ(Exiftool("-gps:all", dir.file("nowhere.jpg")), "");
-
-    ChoiceItem(*frame, "description-only")->trigger();
-    SaveThroughTheMenu(*frame, dir.file("bare.jpg"));
-    EXPECT_EQ(Exiftool("-Make", dir.file("bare.jpg")), "");
-
-    // The next run starts with the last choice.
+    // The next run starts with the last choices; a word it does not know
+    // is the default.
     EXPECT_EQ(QSettings().value("save/metadata").toString(), "description-only");
-    CMainFrame next(0x5F5E1234);
+    EXPECT_EQ(QSettings().value("save/quality").toString(), "75");
+    const CMainFrame next(0x5F5E1235);
     EXPECT_EQ(next.metadataChoice()->choice(), MetadataChoice::DescriptionOnly);
-    EXPECT_TRUE(
-        next.metadataChoice()->menu()->findChild<QAction*>("description-only")->isChecked());
+    EXPECT_TRUE(Item(next.metadataChoice()->menu(), "description-only")->isChecked());
+    EXPECT_EQ(next.qualityChoice()->choice(), (PictureQuality{false, 75}));
     EXPECT_EQ(MetadataChoiceMenu::fromSettingsWord("something else"), MetadataChoice::KeepAll);
+    Item(quality, "keep")->trigger();
+    EXPECT_TRUE(frame->qualityChoice()->choice().keep);
 }
 
-TEST(MetadataChoice, ASaveThatLeavesDamagedMetadataOutSaysSo) {
-    ts::TempDir dir;
+TEST_F(SaveChoicesTest, ASaveThatLeavesDamagedMetadataOutSaysSo) {
     const fs::path photo = dir.file("damaged.jpg");
     WriteJpeg(photo, 64, 48, Qt::gray);
     // An EXIF block whose Exif directory lies past its end.
@@ -101,94 +114,13 @@ TEST(MetadataChoice, ASaveThatLeavesDamagedMetadataOutSaysSo) {
     const auto segment = ts::ExifSegment(tiff.Bytes());
     bytes.insert(bytes.begin() + 20, segment.begin(), segment.end());
     ts::WriteBytes(photo, bytes);
-
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    OpenThroughTheMenu(*frame, photo);
+    ASSERT_TRUE(OpenAndWait(*frame, Q(photo)));
     QString note;
     AnswerMessageBox(&note);
-    SaveThroughTheMenu(*frame, dir.file("copy.jpg"));
+    viaDialog(CommandId::Save, dir.file("copy.jpg"));
     EXPECT_TRUE(note.contains("left out")) << note.toStdString();
     EXPECT_TRUE(note.contains("copy.jpg")) << note.toStdString();
     EXPECT_TRUE(fs::exists(dir.file("copy.jpg")));
 }
 
-TEST(MetadataChoice, TheViewShowsAPhotoTakenUprightUpright) {
-    ts::TempDir dir;
-    // Stored lying on its side: red on the left, blue on the right. Turned
-    // 90 degrees clockwise (Orientation 6), red is on top.
-    QImage stored(64, 32, QImage::Format_RGB32);
-    stored.fill(Qt::blue);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
-            stored.setPixel(x, y, qRgb(255, 0, 0));
-    const fs::path photo = dir.file("side.jpg");
-    ASSERT_TRUE(stored.save(Q(photo), "JPEG", 95));
-    ASSERT_EQ(
-        ts::Run("exiftool -q -overwrite_original -n -Orientation#=6 " + ts::Quote(photo.string()))
-            .exitCode,
-        0);
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    OpenThroughTheMenu(*frame, photo);
-    CImageControl* view = frame->imageControl();
-    const QImage shown = view->grab().toImage();
-    // The fitted picture is taller than wide, centred in the view.
-    const QPoint centre = shown.rect().center();
-    const QColor top = shown.pixelColor(centre.x(), centre.y() - shown.height() / 5);
-    const QColor bottom = shown.pixelColor(centre.x(), centre.y() + shown.height() / 5);
-    EXPECT_GT(top.red(), 200);
-    EXPECT_LT(top.blue(), 60);
-    EXPECT_GT(bottom.blue(), 200);
-    EXPECT_LT(bottom.red(), 60);
-    const QColor beside = shown.pixelColor(centre.x() - shown.height() / 2, centre.y());
-    EXPECT_NE(beside, top); // the workspace shows beside a portrait picture
-}
-
-TEST(QualityChoice, KeepingIsTheDefaultEncodingAgainAsksForAQualityAndBothAreRemembered) {
-    QSettings().remove("save/quality");
-    ts::TempDir dir;
-    const fs::path photo = dir.file("quay.jpg");
-    WriteJpeg(photo, 64, 48, Qt::darkCyan);
-    std::unique_ptr<CMainFrame> frame(NewFrame());
-    QualityChoiceMenu* choice = frame->qualityChoice();
-    ASSERT_NE(choice, nullptr);
-    QAction* keep = choice->menu()->findChild<QAction*>("keep");
-    QAction* encode = choice->menu()->findChild<QAction*>("encode");
-    EXPECT_TRUE(keep->isChecked());
-    OpenThroughTheMenu(*frame, photo);
-    Caption caption;
-    caption.text = QStringLiteral("Quay");
-    frame->model()->addCaption(caption);
-    // What the model writes with a choice, to compare the menu's saves with.
-    const auto expected = [&](const PictureQuality& quality) {
-        const fs::path reference = dir.file("reference.jpg");
-        EXPECT_TRUE(savePicture(frame->model()->document(), Q(reference),
-                                {MetadataChoice::KeepAll, quality, true})
-                        .ok);
-        return ts::ReadBytes(reference);
-    };
-
-    SaveThroughTheMenu(*frame, dir.file("kept.jpg"));
-    EXPECT_EQ(ts::ReadBytes(dir.file("kept.jpg")), expected(PictureQuality{}));
-
-    WhenModal<QInputDialog>([](QInputDialog* ask) {
-        ask->setIntValue(75);
-        ask->accept();
-    });
-    encode->trigger();
-    EXPECT_TRUE(encode->isChecked());
-    EXPECT_TRUE(encode->text().contains("75")) << encode->text().toStdString();
-    SaveThroughTheMenu(*frame, dir.file("again.jpg"));
-    const auto again = ts::ReadBytes(dir.file("again.jpg"));
-    EXPECT_EQ(again, expected(PictureQuality{false, 75}));
-    EXPECT_NE(again, ts::ReadBytes(dir.file("kept.jpg")));
-
-    // Cancel keeps the quality there was; the next run starts with it.
-    WhenModal<QInputDialog>([](QInputDialog* ask) { ask->reject(); });
-    encode->trigger();
-    EXPECT_EQ(choice->choice(), (PictureQuality{false, 75}));
-    EXPECT_EQ(QSettings().value("save/quality").toString(), "75");
-    CMainFrame next(0x5F5E1235);
-    EXPECT_EQ(next.qualityChoice()->choice(), (PictureQuality{false, 75}));
-    keep->trigger();
-    EXPECT_TRUE(frame->qualityChoice()->choice().keep);
-}
+} // namespace

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace testing_support;
 
 namespace {
@@ -31,45 +29,39 @@ Caption Text(const QString& text, bool asDescription = false) {
 
 QStringList Texts(const DocumentModel& model) {
     QStringList texts;
-    const CaptionList& captions = model.document().captions;
-    for (std::int32_t i = 0; i < captions.count(); ++i)
-        texts << captions.at(i)->text;
+    for (std::int32_t i = 0; i < model.document().captions.count(); ++i)
+        texts << model.document().captions.at(i)->text;
     return texts;
 }
 
+using Counts = std::vector<qsizetype>;
+
 // Every signal of the model, counted.
 struct Spies {
-    explicit Spies(DocumentModel& model)
-        : opened(&model, &DocumentModel::openFinished),
-          picture(&model, &DocumentModel::pictureChanged),
-          added(&model, &DocumentModel::captionAdded),
-          edited(&model, &DocumentModel::captionEdited),
-          removed(&model, &DocumentModel::captionRemoved),
-          description(&model, &DocumentModel::descriptionChanged),
-          canvas(&model, &DocumentModel::canvasChanged),
-          working(&model, &DocumentModel::workingCaptionChanged),
-          modified(&model, &DocumentModel::modifiedChanged) {}
-    // The counts in declaration order, read and then cleared.
-    std::vector<qsizetype> take() {
-        std::vector<qsizetype> counts;
-        for (QSignalSpy* spy : {&opened, &picture, &added, &edited, &removed, &description, &canvas,
-                                &working, &modified}) {
-            counts.push_back(spy->count());
-            spy->clear();
+    explicit Spies(DocumentModel& m)
+        : spies{{&m, &DocumentModel::openFinished},   {&m, &DocumentModel::pictureChanged},
+                {&m, &DocumentModel::captionAdded},   {&m, &DocumentModel::captionEdited},
+                {&m, &DocumentModel::captionRemoved}, {&m, &DocumentModel::descriptionChanged},
+                {&m, &DocumentModel::canvasChanged},  {&m, &DocumentModel::workingCaptionChanged},
+                {&m, &DocumentModel::modifiedChanged}} {}
+    // The counts in that order, read and then cleared.
+    Counts take() {
+        Counts counts;
+        for (QSignalSpy& spy : spies) {
+            counts.push_back(spy.count());
+            spy.clear();
         }
         return counts;
     }
-    QSignalSpy opened, picture, added, edited, removed, description, canvas, working, modified;
+    QSignalSpy spies[9];
 };
-
-using Counts = std::vector<qsizetype>;
 
 } // namespace
 
 TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     TempDir dir;
     WriteBytes(dir.file("a.jpg"), JpegOf(Picture(64, 48), {DescriptionSegment("from the camera")}));
-    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
+    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption", "Load Caption Set"});
     Spies spies(model);
     ASSERT_TRUE(model.open(Q(dir.file("a.jpg"))).ok);
     //                 open pic add edit rem desc canvas work mod
@@ -101,45 +93,40 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     EXPECT_EQ(removedAt.takeFirst().at(0).toInt(), 1);
     EXPECT_EQ(model.description(), "from the camera") << "the photo's own comes back";
     EXPECT_EQ(Texts(model), QStringList{"one, edited"});
-}
 
-TEST(DocumentModel, UndoAndRedoBringTheListBackExactlyWithNamedSteps) {
-    TempDir dir;
-    DocumentModel model({"Add Caption", "Edit Caption", "Remove Caption"});
-    ASSERT_TRUE(OpenPicture(model, Picture(32, 32), dir.file("a.png")));
-    Caption styled = Text("first");
-    styled.disposition = Disposition::TopBand;
-    styled.marginLeft = 12;
-    styled.textColor = 0x00123456;
-    model.addCaption(styled);
-    model.addCaption(Text("second"));
-    model.addCaption(Text("third"));
-    Caption edited = styled;
-    edited.text = "first, edited";
-    edited.font.height = -40;
-    model.editCaption(0, edited);
-    model.removeCaption(1);
-    EXPECT_EQ(Texts(model), QStringList({"first, edited", "third"}));
+    // The caption dialog's working caption is shown without touching the
+    // list or the history; the same one again is no change.
+    const Caption working = Text("working", true);
+    model.setWorkingCaption(working, -1);
+    model.setWorkingCaption(working, -1);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    const WorkingCaption shown = model.workingCaption();
+    ASSERT_NE(shown.caption, nullptr);
+    EXPECT_EQ(*shown.caption, working);
+    EXPECT_EQ(shown.replaces, -1);
+    EXPECT_EQ(model.description(), "from the camera") << "only what is listed is saved";
+    EXPECT_EQ(savedDescription(model.document(), shown), "working");
+    model.setWorkingCaption(working, 0);
+    EXPECT_EQ(model.workingCaption().replaces, 0);
+    model.clearWorkingCaption();
+    model.clearWorkingCaption();
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 2, 0}));
+    EXPECT_EQ(model.workingCaption().caption, nullptr);
+    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
 
-    QUndoStack* history = model.history();
-    EXPECT_EQ(history->undoText(), "Remove Caption");
-    history->undo();
-    EXPECT_EQ(Texts(model), QStringList({"first, edited", "second", "third"}));
-    EXPECT_EQ(history->undoText(), "Edit Caption");
-    history->undo();
-    EXPECT_EQ(*model.document().captions.at(0), styled);
-    EXPECT_EQ(history->undoText(), "Add Caption");
-    EXPECT_EQ(history->redoText(), "Edit Caption");
-    for (int i = 0; i < 3; ++i)
-        history->undo();
-    EXPECT_EQ(model.document().captions.count(), 0);
-    EXPECT_FALSE(model.isModified()) << "back where the picture was opened";
-
-    for (int i = 0; i < 5; ++i)
-        history->redo();
-    EXPECT_EQ(Texts(model), QStringList({"first, edited", "third"}));
-    EXPECT_EQ(*model.document().captions.at(0), edited);
-    EXPECT_FALSE(history->canRedo());
+    // A caption set replaces the list as one step: the last removed first.
+    CaptionList set;
+    set.append(Text("set one"));
+    set.append(Text("set two", true));
+    model.replaceCaptions(set);
+    EXPECT_EQ(spies.take(), Counts({0, 0, 2, 0, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(Texts(model), QStringList({"set one", "set two"}));
+    EXPECT_EQ(model.description(), "set two");
+    EXPECT_EQ(model.history()->count(), 5);
+    EXPECT_EQ(model.history()->undoText(), "Load Caption Set");
+    model.history()->undo();
+    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
+    EXPECT_EQ(model.description(), "from the camera");
 }
 
 TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailureChangesNothing) {
@@ -152,8 +139,7 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
 
     WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF});
     Spies spies(model);
-    const PipelineResult failed =
-        model.open(QString::fromStdString(dir.file("broken.jpg").string()));
+    const PipelineResult failed = model.open(Q(dir.file("broken.jpg")));
     EXPECT_FALSE(failed.ok);
     EXPECT_TRUE(failed.message.startsWith("Could not open"));
     EXPECT_EQ(spies.take(), Counts({1, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -162,7 +148,7 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     EXPECT_TRUE(model.isModified());
 
     // Saving marks the captions saved; the next change marks them again.
-    const QString saved = QString::fromStdString(dir.file("saved.jpg").string());
+    const QString saved = Q(dir.file("saved.jpg"));
     ASSERT_TRUE(model.save(saved).ok);
     EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 1}));
     EXPECT_FALSE(model.isModified());
@@ -180,34 +166,4 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
     model.history()->undo();
     EXPECT_EQ(Texts(model), QStringList{"kept"});
     EXPECT_TRUE(model.isModified());
-}
-
-TEST(DocumentModel, TheWorkingCaptionIsShownWithoutTouchingTheListOrTheHistory) {
-    TempDir dir;
-    DocumentModel model;
-    ASSERT_TRUE(OpenPicture(model, Picture(200, 100), dir.file("a.png")));
-    model.addCaption(Text("listed"));
-    Spies spies(model);
-
-    Caption working = Text("working", true);
-    model.setWorkingCaption(working, -1);
-    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 1, 0}));
-    // The same caption again is no change.
-    model.setWorkingCaption(working, -1);
-    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    const WorkingCaption shown = model.workingCaption();
-    ASSERT_NE(shown.caption, nullptr);
-    EXPECT_EQ(*shown.caption, working);
-    EXPECT_EQ(shown.replaces, -1);
-    EXPECT_EQ(model.description(), "") << "only what is listed is saved";
-    EXPECT_EQ(savedDescription(model.document(), shown), "working");
-
-    model.setWorkingCaption(working, 0);
-    EXPECT_EQ(model.workingCaption().replaces, 0);
-    model.clearWorkingCaption();
-    model.clearWorkingCaption();
-    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 2, 0}));
-    EXPECT_EQ(model.workingCaption().caption, nullptr);
-    EXPECT_EQ(Texts(model), QStringList{"listed"});
-    EXPECT_EQ(model.history()->count(), 1);
 }

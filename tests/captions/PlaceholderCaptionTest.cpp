@@ -19,134 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A photo with lens, one with a position, one with a description and one
-// with no camera data at all.
-const char* const kPhotos[] = {"exifr_canon-dslr.jpg", "exv2_FurnaceCreekInn.jpg",
-                               "exifr_iptc-agency-photographer-example.jpg", "ies_BlueSquare.jpg"};
-
-const QString kTemplate = QStringLiteral(
-    "{date} {time}|{camera}|{lens}|{exposure}|{aperture}|{iso}|{focal}|{gps}|{filename}|"
-    "{description}|{{date}} {weather}");
-
-QString Tag(const QJsonObject& tags, const char* name) {
-    return tags.value(QLatin1String(name)).toVariant().toString();
-}
-
-// "10.0" -> "10", "36.0 mm" -> "36 mm", as the captions show them.
-QString WithoutPointZero(QString s) {
-    s.replace(QStringLiteral(".0 "), QStringLiteral(" "));
-    if (s.endsWith(QStringLiteral(".0")))
-        s.chop(2);
-    return s;
-}
-
-// The template filled in from exiftool's reading of a file.
-QString Expected(const QJsonObject& tags, const QString& fileName) {
-    const QString date = Tag(tags, "DateTimeOriginal"); // "YYYY-MM-DD|HH:MM"
-    const QString make = Tag(tags, "Make");
-    const QString model = Tag(tags, "Model");
-    const QString camera = model.isEmpty()          ? make
-                           : model.startsWith(make) ? model
-                                                    : make + u' ' + model;
-    const auto unless = [](const QString& value, const QString& shown) {
-        return value.isEmpty() ? QString() : shown;
-    };
-    const QString latitude = Tag(tags, "GPSLatitude");
-    const QString longitude = Tag(tags, "GPSLongitude");
-    const auto degrees = [](QString s) { return s.replace(u' ', QStringLiteral("° ")); };
-    QString description = Tag(tags, "ImageDescription");
-    if (description.isEmpty())
-        description = Tag(tags, "Description");
-    return QStringList{date.left(10) + u' ' + date.mid(11),
-                       camera,
-                       Tag(tags, "LensModel"),
-                       unless(Tag(tags, "ExposureTime"), Tag(tags, "ExposureTime") + " s"),
-                       unless(Tag(tags, "FNumber"), "f/" + WithoutPointZero(Tag(tags, "FNumber"))),
-                       unless(Tag(tags, "ISO"), "ISO " + Tag(tags, "ISO")),
-                       WithoutPointZero(Tag(tags, "FocalLength")),
-                       unless(latitude, degrees(latitude) + ", " + degrees(longitude)),
-                       fileName,
-                       description,
-                       QStringLiteral("{date} {weather}")}
-        .join(u'|');
-}
-
-} // namespace
-
-TEST(PlaceholderCaptions, CameraPhotosFillEveryPlaceholderAsExiftoolReadsThem) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    const fs::path camera = ts::CorpusDir() / "camera";
-    std::string files;
-    for (const char* photo : kPhotos)
-        files += ' ' + ts::Quote((camera / photo).string());
-    const ts::CommandResult run = ts::Run(
-        "exiftool -j -q -q -d '%Y-%m-%d|%H:%M' -c '%.5f' -EXIF:DateTimeOriginal -EXIF:Make "
-        "-EXIF:Model -EXIF:LensModel -EXIF:ExposureTime -EXIF:FNumber -EXIF:ISO -EXIF:FocalLength "
-        "-Composite:GPSLatitude -Composite:GPSLongitude -EXIF:ImageDescription -XMP:Description" +
-        files);
-    const QJsonArray read = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
-    ASSERT_EQ(read.size(), static_cast<qsizetype>(std::size(kPhotos)));
-
-    ts::TempDir dir;
-    for (const QJsonValue& entry : read) {
-        const QJsonObject tags = entry.toObject();
-        const fs::path source = Tag(tags, "SourceFile").toStdString();
-        SCOPED_TRACE(source.string());
-        // A copy under another name: {filename} is the name opened.
-        const fs::path copy = dir.file("Copy of " + source.filename().string());
-        fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
-        PictureDocument document;
-        ASSERT_TRUE(openPicture(document, ts::Q(copy)).ok);
-
-        Caption description;
-        description.text = kTemplate;
-        description.useTextAsDescription = true;
-        document.captions.append(description);
-        const QString expected = Expected(tags, ts::Q(copy.filename()));
-        EXPECT_EQ(savedDescription(document), expected);
-
-        // A drawn caption shows the filled-in text.
-        Caption drawn;
-        drawn.text = QStringLiteral("Taken {date} with {camera}");
-        drawn.disposition = Disposition::BottomBand;
-        document.captions.append(drawn);
-        const QImage filledIn = renderCaptions(document);
-        drawn.text = QStringLiteral("Taken %1 with %2")
-                         .arg(expected.section(u'|', 0, 0).section(u' ', 0, 0),
-                              expected.section(u'|', 1, 1));
-        *document.captions.at(1) = drawn;
-        EXPECT_EQ(filledIn, renderCaptions(document));
-
-        const fs::path saved = dir.file("saved.jpg");
-        ASSERT_TRUE(savePicture(document, ts::Q(saved)).ok);
-        const std::string back =
-            ts::Run("exiftool -b -EXIF:ImageDescription " + ts::Quote(saved.string())).output;
-        EXPECT_EQ(QString::fromStdString(back), expected);
-    }
-}
-
-TEST(PlaceholderCaptions, APhotoWithoutMetadataGivesEmptyValuesAndKeepsBraces) {
-    PictureDocument document;
-    document.picture = QImage(64, 48, QImage::Format_RGB32);
-    document.picture.fill(Qt::white);
-    document.fileName = QStringLiteral("plain.jpg");
-    Caption caption;
-    caption.text = QStringLiteral("[{date}] {{x}} {unknown} {filename}");
-    caption.useTextAsDescription = true;
-    document.captions.append(caption);
-    EXPECT_EQ(savedDescription(document), QStringLiteral("[] {x} {unknown} plain.jpg"));
-    // A caption that shows the description shows the filled-in text, and
-    // braces in it are not read again.
-    document.captions.at(0)->text = QStringLiteral("{{filename}}");
-    Caption shows;
-    shows.useDescriptionAsText = true;
-    EXPECT_EQ(displayedText(shows, savedDescription(document)), QStringLiteral("{filename}"));
-}
-
-namespace {
-
-// What the word placeholders read: XMP first, then IPTC, then EXIF, with
-// lists joined, from exiftool's reading of the same file.
+// What the word placeholders read, as exiftool -G1 names the tags: XMP
+// first, then IPTC, then EXIF.
 const char* const kWordTags[][4] = {
     {"title", "XMP-dc:Title", "IPTC:ObjectName", nullptr},
     {"headline", "XMP-photoshop:Headline", "IPTC:Headline", nullptr},
@@ -158,10 +32,14 @@ const char* const kWordTags[][4] = {
     {"sublocation", "XMP-iptcCore:Location", "IPTC:Sub-location", nullptr},
     {"keywords", "XMP-dc:Subject", "IPTC:Keywords", nullptr},
 };
+const char kFactTags[] =
+    " -ExifIFD:DateTimeOriginal -IFD0:Make -IFD0:Model -ExifIFD:LensModel -ExifIFD:ExposureTime"
+    " -ExifIFD:FNumber -ExifIFD:ISO -ExifIFD:FocalLength -Composite:GPSLatitude"
+    " -Composite:GPSLongitude -IFD0:ImageDescription -XMP-dc:Description -XMP-xmp:Rating"
+    " -IFD0:Orientation# -File:ImageWidth -File:ImageHeight";
 
-// exiftool's reading of one tag (-G1 names, so "XMP-dc:Title"), lists
-// joined with ", ".
-QString ToolValue(const QJsonObject& tags, const char* tag) {
+// exiftool's reading of one tag, lists joined with ", ".
+QString Value(const QJsonObject& tags, const char* tag) {
     const QJsonValue value = tags.value(QLatin1String(tag));
     if (!value.isArray())
         return value.toVariant().toString().trimmed();
@@ -171,123 +49,153 @@ QString ToolValue(const QJsonObject& tags, const char* tag) {
     return items.join(QStringLiteral(", "));
 }
 
-QString AllWords() {
-    QStringList names;
-    for (const auto& row : kWordTags)
-        names << QStringLiteral("{%1}").arg(QLatin1String(row[0]));
-    return names.join(u'|') + QStringLiteral("|{rating}|{width}x{height} {megapixels}");
+// "10.0" -> "10", "36.0 mm" -> "36 mm", as the captions show them.
+QString WithoutPointZero(QString s) {
+    s.replace(QStringLiteral(".0 "), QStringLiteral(" "));
+    if (s.endsWith(QStringLiteral(".0")))
+        s.chop(2);
+    return s;
 }
 
-QString ExpectedWords(const QJsonObject& tags, QSize upright) {
-    QStringList values;
+QString Template() {
+    QString text = QStringLiteral("{date} {time}|{camera}|{lens}|{exposure}|{aperture}|{iso}|"
+                                  "{focal}|{gps}|{filename}|{description}|{{date}} {weather}");
+    for (const auto& row : kWordTags)
+        text += QStringLiteral("|{%1}").arg(QLatin1String(row[0]));
+    return text +
+           QStringLiteral("|{rating}|{width}x{height} {megapixels}|{date:yyyy-MM-dd} {time:HH:mm}");
+}
+
+// The template filled in from exiftool's reading of a file.
+QString Expected(const QJsonObject& tags, const QString& fileName) {
+    const auto tag = [&tags](const char* name) { return Value(tags, name); };
+    const auto unless = [](const QString& value, const QString& shown) {
+        return value.isEmpty() ? QString() : shown;
+    };
+    const auto degrees = [](QString s) { return s.replace(u' ', QStringLiteral("° ")); };
+    const QString date = tag("ExifIFD:DateTimeOriginal"); // "YYYY-MM-DD|HH:MM"
+    const QString make = tag("IFD0:Make");
+    const QString model = tag("IFD0:Model");
+    const QString latitude = tag("Composite:GPSLatitude");
+    QStringList values{
+        date.left(10) + u' ' + date.mid(11),
+        model.isEmpty()          ? make
+        : model.startsWith(make) ? model
+                                 : make + u' ' + model,
+        tag("ExifIFD:LensModel"),
+        unless(tag("ExifIFD:ExposureTime"), tag("ExifIFD:ExposureTime") + " s"),
+        unless(tag("ExifIFD:FNumber"), "f/" + WithoutPointZero(tag("ExifIFD:FNumber"))),
+        unless(tag("ExifIFD:ISO"), "ISO " + tag("ExifIFD:ISO")),
+        WithoutPointZero(tag("ExifIFD:FocalLength")),
+        unless(latitude, degrees(latitude) + ", " + degrees(tag("Composite:GPSLongitude"))),
+        fileName,
+        tag("IFD0:ImageDescription").isEmpty() ? tag("XMP-dc:Description")
+                                               : tag("IFD0:ImageDescription"),
+        QStringLiteral("{date} {weather}")};
     for (const auto& row : kWordTags) {
         QString value;
         for (int source = 1; source < 4 && value.isEmpty() && row[source] != nullptr; ++source)
-            value = ToolValue(tags, row[source]);
+            value = tag(row[source]);
         values << value;
     }
-    const int rating = ToolValue(tags, "XMP-xmp:Rating").toInt();
-    values << QString(std::max(rating, 0), QChar(0x2605));
+    values << QString(std::max(tag("XMP-xmp:Rating").toInt(), 0), QChar(0x2605));
+    QSize upright(tags.value("File:ImageWidth").toInt(), tags.value("File:ImageHeight").toInt());
+    if (tags.value("IFD0:Orientation").toInt() >= 5)
+        upright.transpose();
     values << QStringLiteral("%1x%2 %3 MP")
                   .arg(upright.width())
                   .arg(upright.height())
                   .arg(upright.width() * upright.height() / 1e6, 0, 'f', 1);
-    return values.join(u'|');
+    return (values << values.first()).join(u'|');
 }
 
-QString Filled(const fs::path& photo, const QString& text) {
-    PictureDocument document;
-    EXPECT_TRUE(openPicture(document, ts::Q(photo)).ok) << photo;
-    Caption caption;
-    caption.text = text;
-    caption.useTextAsDescription = true;
-    document.captions.append(caption);
-    return savedDescription(document);
+QJsonArray ExiftoolReads(const std::string& arguments, const std::vector<fs::path>& files) {
+    std::string command = "exiftool -j -G1 -q -q " + arguments;
+    for (const fs::path& file : files)
+        command += ' ' + ts::Quote(file.string());
+    return QJsonDocument::fromJson(QByteArray::fromStdString(ts::Run(command).output)).array();
 }
 
 } // namespace
 
-TEST(PlaceholderCaptions, PhotoWordsReadAsExiftoolReadsThemXmpBeforeIptcBeforeExif) {
+TEST(PlaceholderCaptions,
+     CameraPhotosFillEveryPlaceholderAsExiftoolReadsThemXmpBeforeIptcBeforeExif) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    ts::TempDir dir;
-    const fs::path agency =
-        ts::CorpusDir() / "camera" / "exifr_iptc-agency-photographer-example.jpg";
-    const auto copyWith = [&](const std::string& name, const std::string& arguments) {
-        const fs::path copy = dir.file(name);
-        fs::copy_file(agency, copy);
-        EXPECT_EQ(
-            ts::Run("exiftool -q -overwrite_original " + arguments + ' ' + ts::Quote(copy.string()))
-                .exitCode,
-            0)
-            << name;
-        return copy;
-    };
-    struct Row {
+    const fs::path camera = ts::CorpusDir() / "camera";
+    const fs::path agency = camera / "exifr_iptc-agency-photographer-example.jpg";
+    const struct {
         const char* name;
         fs::path photo;
-    };
-    const Row rows[] = {
-        {"agency: XMP, IPTC and EXIF agree", agency},
-        {"independent",
-         ts::CorpusDir() / "camera" / "exifr_iptc-independent-photographer-example.jpg"},
-        {"BlueSquare: title and keywords only", ts::CorpusDir() / "camera" / "ies_BlueSquare.jpg"},
+        const char* change; // exiftool's arguments to change a copy
+    } rows[] = {
+        {"lens", camera / "exifr_canon-dslr.jpg", ""},
+        {"position", camera / "exv2_FurnaceCreekInn.jpg", ""},
+        {"agency: XMP, IPTC and EXIF agree", agency, ""},
+        {"independent", camera / "exifr_iptc-independent-photographer-example.jpg", ""},
+        {"no camera data: title and keywords only", camera / "ies_BlueSquare.jpg", ""},
         {"turned upright: width and height swap",
-         ts::CorpusDir() / "special" / "pil_hopper_orientation_6.jpg"},
-        {"XMP differs: XMP wins",
-         copyWith("xmp.jpg", "-XMP-dc:Title=Xmp-Titel -XMP-dc:Creator=Anna -XMP-dc:Creator=Ben "
-                             "-XMP-photoshop:City=Zürich -XMP-xmp:Rating=5")},
-        {"no XMP: IPTC", copyWith("iptc.jpg", "-XMP:all= -IPTC:Headline=Iptc-Schlagzeile "
-                                              "-IPTC:Keywords+=Hafen")},
-        {"no XMP or IPTC: EXIF",
-         copyWith("exif.jpg", "-XMP:all= -IPTC:all= -EXIF:Artist=Exif-Person")},
-        {"rejected and unrated", copyWith("rejected.jpg", "-XMP-xmp:Rating=-1")},
+         ts::CorpusDir() / "special" / "pil_hopper_orientation_6.jpg", ""},
+        {"XMP differs: XMP wins", agency,
+         "-XMP-dc:Title=Xmp-Titel -XMP-dc:Creator=Anna -XMP-dc:Creator=Ben "
+         "-XMP-photoshop:City=Zürich -XMP-xmp:Rating=5"},
+        {"no XMP: IPTC", agency, "-XMP:all= -IPTC:Headline=Iptc-Schlagzeile -IPTC:Keywords+=Hafen"},
+        {"no XMP or IPTC: EXIF", agency, "-XMP:all= -IPTC:all= -EXIF:Artist=Exif-Person"},
+        {"rejected and unrated", agency, "-XMP-xmp:Rating=-1"},
     };
-    std::string tagArguments = " -XMP-xmp:Rating -EXIF:Orientation#";
+    // Copies under other names: {filename} is the name opened.
+    ts::TempDir dir;
+    std::vector<fs::path> copies;
+    std::vector<fs::path> saved;
+    for (const auto& row : rows) {
+        copies.push_back(dir.file("Copy " + std::to_string(copies.size()) + " of " +
+                                  row.photo.filename().string()));
+        saved.push_back(dir.file("saved" + std::to_string(saved.size()) + ".jpg"));
+        fs::copy_file(row.photo, copies.back());
+        if (*row.change != '\0') {
+            ASSERT_EQ(ts::Run(std::string("exiftool -q -overwrite_original ") + row.change + ' ' +
+                              ts::Quote(copies.back().string()))
+                          .exitCode,
+                      0)
+                << row.name;
+        }
+    }
+    std::string tags = std::string("-d '%Y-%m-%d|%H:%M' -c '%.5f'") + kFactTags;
     for (const auto& row : kWordTags) {
         for (int source = 1; source < 4 && row[source] != nullptr; ++source)
-            tagArguments += std::string(" -") + row[source];
+            tags += std::string(" -") + row[source];
     }
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string run = ts::Run("exiftool -j -G1 -q -q -ImageWidth -ImageHeight" +
-                                        tagArguments + ' ' + ts::Quote(row.photo.string()))
-                                    .output;
-        const QJsonObject tags =
-            QJsonDocument::fromJson(QByteArray::fromStdString(run)).array().at(0).toObject();
-        QSize upright(tags.value("File:ImageWidth").toInt(),
-                      tags.value("File:ImageHeight").toInt());
-        if (tags.value("IFD0:Orientation").toInt() >= 5)
-            upright.transpose();
-        EXPECT_EQ(Filled(row.photo, AllWords()), ExpectedWords(tags, upright));
-    }
-}
+    const QJsonArray read = ExiftoolReads(tags, copies);
+    ASSERT_EQ(read.size(), static_cast<qsizetype>(copies.size()));
+    std::vector<QString> expected;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        PictureDocument document;
+        ASSERT_TRUE(openPicture(document, ts::Q(copies[i])).ok);
+        Caption description;
+        description.text = Template();
+        description.useTextAsDescription = true;
+        document.captions.append(description);
+        expected.push_back(
+            Expected(read.at(static_cast<qsizetype>(i)).toObject(), ts::Q(copies[i].filename())));
+        EXPECT_EQ(savedDescription(document), expected.back());
 
-TEST(PlaceholderCaptions, DatesFollowAPatternInTheLanguageAskedAndBadPatternsStayAsWritten) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    PictureDocument document;
-    ASSERT_TRUE(openPicture(document, ts::Q(ts::CorpusDir() / "camera" /
-                                            "exifr_iptc-agency-photographer-example.jpg"))
-                    .ok);
-    PlaceholderValues values;
-    values.facts = document.facts(); // taken 2009:06:24 09:41:07, by exiftool
-    const QString longPattern = QStringLiteral("{date:%1}").arg(QString(10000, u'y'));
-    struct Row {
-        const char* language;
-        QString text;
-        QString expected;
-    };
-    const Row rows[] = {
-        {"en_GB", "{date:d MMMM yyyy}, {date:dddd} {time:HH:mm:ss}",
-         "24 June 2009, Wednesday 09:41:07"},
-        {"de_DE", "{date:d. MMMM yyyy}, {date:dddd} {time:H 'Uhr' mm}",
-         "24. Juni 2009, Mittwoch 9 Uhr 41"},
-        {"fr_FR", "{date:d MMM 'yy}", "{date:d MMM 'yy}"},
-        {"en_GB", longPattern, longPattern},
-        {"en_GB", "{date:''}{date:'d'}", "'d"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text.left(60).toStdString());
-        values.locale = QLocale(QLatin1String(row.language));
-        EXPECT_EQ(substitutePlaceholders(row.text, values), row.expected);
+        // A drawn caption shows the filled-in text.
+        Caption drawn;
+        drawn.text = QStringLiteral("Taken {date} with {camera}");
+        drawn.disposition = Disposition::BottomBand;
+        document.captions.append(drawn);
+        const QImage filledIn = renderCaptions(document);
+        drawn.text = QStringLiteral("Taken %1 with %2")
+                         .arg(expected.back().section(u'|', 0, 0).section(u' ', 0, 0),
+                              expected.back().section(u'|', 1, 1));
+        *document.captions.at(1) = drawn;
+        EXPECT_EQ(filledIn, renderCaptions(document));
+        ASSERT_TRUE(savePicture(document, ts::Q(saved[i])).ok);
     }
+    const QJsonArray back = ExiftoolReads("-IFD0:ImageDescription", saved);
+    ASSERT_EQ(back.size(), static_cast<qsizetype>(saved.size()));
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        EXPECT_EQ(back.at(static_cast<qsizetype>(i)).toObject().value("IFD0:ImageDescription"),
+                  expected[i])
+            << rows[i].name;
 }

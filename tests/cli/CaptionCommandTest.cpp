@@ -1,7 +1,6 @@
 // `lumora caption`, run as the real program without a display: its
 // arguments, the copies it writes (decoded by djpeg, read by exiftool, the
-// same bytes as the window's save), its refusals of bad input, its exit
-// statuses and an interruption by SIGINT.
+// same bytes as the window's save) and what it shows on a terminal.
 #include "cli/CaptionCommand.h"
 #include "pipeline/CaptionJob.h"
 #include "tests/cli/CaptionRun.h"
@@ -9,28 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdio>
-#include <fstream>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
-using testing_support::CorpusDir;
 using testing_support::Listing;
 using testing_support::ParsePnm;
 using testing_support::Pnm;
-using testing_support::Q;
-using testing_support::Quote;
-using testing_support::ReadBytes;
-using testing_support::Run;
-using testing_support::TempDir;
 using testing_support::WriteBytes;
-
 using namespace caption_run;
 
-TEST(CaptionCommand, ReadsItsOptions) {
+TEST(CaptionCommand, ReadsItsOptionsAndNamesTheCopies) {
     const CaptionOptions options = parseCaptionArguments(
         {"--set", "s.json", "--out=o", "--suffix", "-x", "--metadata", "no-location", "--quality",
          "75", "--jobs", "3", "--overwrite", "--recursive", "a.jpg", "--", "--odd.jpg"});
@@ -44,139 +30,54 @@ TEST(CaptionCommand, ReadsItsOptions) {
     EXPECT_TRUE(options.overwrite);
     EXPECT_TRUE(options.recursive);
     EXPECT_EQ(options.inputs, QStringList({"a.jpg", "--odd.jpg"}));
-
-    const CaptionOptions defaults = parseCaptionArguments({"--set", "s.json", "a.jpg"});
-    EXPECT_EQ(defaults.suffix, "-captioned");
-    EXPECT_EQ(defaults.metadata, MetadataChoice::KeepAll);
-    EXPECT_TRUE(defaults.quality.keep);
-    EXPECT_EQ(defaults.jobs, 0);
-    EXPECT_FALSE(defaults.overwrite);
-
     EXPECT_EQ(parseCaptionArguments({"a.jpg", "--help"}).action, CaptionOptions::Action::Help);
-    for (const QStringList& wrong :
-         {QStringList{"a.jpg"}, QStringList{"--set", "s.json"}, QStringList{"--set"},
-          QStringList{"--set", "s", "--jobs", "0", "a"}, QStringList{"--set", "s", "--jobs=x", "a"},
-          QStringList{"--set", "s", "--metadata", "all", "a"},
-          QStringList{"--set", "s", "--quality", "0", "a"},
-          QStringList{"--set", "s", "--quality=101", "a"},
-          QStringList{"--set", "s", "--quality", "best", "a"},
-          QStringList{"--set", "s", "--frob", "a"}, QStringList{"--set", "s", "--overwrite=1", "a"},
-          QStringList{"--set", "s", "--suffix", "a/b", "a"}})
-        EXPECT_EQ(parseCaptionArguments(wrong).action, CaptionOptions::Action::UsageError)
-            << wrong.join(' ').toStdString();
-}
-
-TEST(CaptionCommand, MetadataWordsAndCopyNamesAreTheWindowsToo) {
+    for (const char* wrong :
+         {"a.jpg", "--set s.json", "--set", "--set s --jobs 0 a", "--set s --jobs=x a",
+          "--set s --metadata all a", "--set s --quality 0 a", "--set s --quality=101 a",
+          "--set s --quality best a", "--set s --frob a", "--set s --overwrite=1 a",
+          "--set s --suffix a/b a"})
+        EXPECT_EQ(parseCaptionArguments(QString(wrong).split(' ')).action,
+                  CaptionOptions::Action::UsageError)
+            << wrong;
+    // The window's words for the metadata choices are the option's.
     for (const MetadataChoice choice : {MetadataChoice::KeepAll, MetadataChoice::KeepAllButLocation,
                                         MetadataChoice::DescriptionOnly}) {
         const QString word = QString::fromUtf8(metadataChoiceWord(choice));
-        EXPECT_EQ(metadataChoiceFromWord(word), choice) << word.toStdString();
         EXPECT_EQ(parseCaptionArguments({"--set", "s", "--metadata", word, "a"}).metadata, choice)
             << word.toStdString();
     }
-    EXPECT_EQ(metadataChoiceWord(MetadataChoice::DescriptionOnly), std::string("description-only"));
-    EXPECT_FALSE(metadataChoiceFromWord("all").has_value());
-
     EXPECT_EQ(captionedCopyName("photos/IMG_1.JPEG", "-captioned"), "IMG_1-captioned.jpg");
     EXPECT_EQ(captionedCopyName("/a.b/quay.2024.jpg", "-x"), "quay.2024-x.jpg");
 }
 
-TEST(CaptionCommand, HelpAndUsageErrorsNeedNoDisplay) {
-    Workspace work;
-    const Ran help = work.Caption("--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: lumora caption --set SET.json", 0), 0u) << help.out;
-    for (const char* option :
-         {"--out", "--suffix", "--metadata", "--jobs", "--overwrite", "--recursive", "Exit status"})
-        EXPECT_TRUE(Contains(help.out, option)) << option;
-
-    const Ran misuse = work.Caption("--jobs 2 " + Q8(work.in()));
-    EXPECT_EQ(misuse.status, 2);
-    EXPECT_TRUE(misuse.out.empty());
-    EXPECT_TRUE(Contains(misuse.err, "--set SET.json is required")) << misuse.err;
-}
-
-TEST(CaptionCommand, ASetThatCannotBeReadStopsBeforeAnyPhotoWithStatusTwo) {
+TEST(CaptionCommand, HelpMisuseAndSetsThatCannotBeReadStopBeforeAnyPhoto) {
     Workspace work;
     WriteBytes(work.in() / "a.jpg", {0xFF, 0xD8});
     std::ofstream(work.file("later.json"))
         << R"({"format": "lumora-captions", "version": 7, "captions": []})";
-    const Ran later = work.Caption("--set " + Q8(work.file("later.json")) + " " + Q8(work.in()));
-    EXPECT_EQ(later.status, 2);
-    EXPECT_TRUE(Contains(later.err, "later.json\": it is version 7 of the format")) << later.err;
-    const Ran missing = work.Caption("--set " + Q8(work.file("gone.json")) + " " + Q8(work.in()));
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_TRUE(Contains(missing.err, "gone.json")) << missing.err;
-    EXPECT_EQ(Listing(work.in()), std::set<std::string>{"a.jpg"});
-}
-
-TEST(CaptionCommand, CopiesOfAFolderDecodeCarryTheDescriptionAndMatchTheWindowsSave) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    Workspace work;
-    work.AddCorpusPhotos();
-    const Ran ran =
-        work.Caption("--set " + Q8(work.set()) + " --out " + Q8(work.out()) + " " + Q8(work.in()));
-    ASSERT_EQ(ran.status, 0) << ran.err;
-    EXPECT_TRUE(Contains(ran.err, "5 captioned, 0 failed")) << ran.err;
-    EXPECT_EQ(Listing(work.out()).size(), std::size(kPhotos));
-    for (const char* name : kPhotos) {
-        const std::string stem = fs::path(name).stem().string();
-        const fs::path copy = work.out() / (stem + "-captioned.jpg");
-        EXPECT_TRUE(Contains(ran.out, copy.string() + "\n")) << "printed on standard output";
-
-        // djpeg reads the whole copy: the photo's width, taller by the bands
-        // (turned by the copy's Orientation where it keeps its blocks as
-        // stored).
-        DocumentModel photo;
-        ASSERT_TRUE(photo.open(Q(work.in() / name)).ok);
-        Pnm decoded;
-        const auto pnm = testing_support::Run("djpeg -pnm " + Q8(copy));
-        ASSERT_EQ(pnm.exitCode, 0) << copy;
-        ASSERT_TRUE(
-            ParsePnm(std::vector<std::uint8_t>(pnm.output.begin(), pnm.output.end()), decoded));
-        if (testing_support::Run("exiftool -s3 -n -Orientation " + Q8(copy)).output >= "5")
-            std::swap(decoded.width, decoded.height);
-        EXPECT_EQ(decoded.width, static_cast<int>(photo.document().width()));
-        EXPECT_GT(decoded.height, static_cast<int>(photo.document().height()));
-
-        EXPECT_EQ(testing_support::Run("exiftool -s3 -ImageDescription " + Q8(copy)).output,
-                  "Harbour festival, first day\n");
-        EXPECT_EQ(ReadBytes(copy),
-                  WindowSave(work.in() / name, work.set(), work.file(stem + "-window.jpg")))
-            << name << " differs from the window's save";
+    const std::string in = " " + Q8(work.in());
+    const struct {
+        const char* name;
+        std::string arguments;
+        int status;
+        std::string said; // on standard output for help, else on standard error
+    } rows[] = {
+        {"help", "--help", 0, "Usage: lumora caption --set SET.json"},
+        {"no set", "--jobs 2" + in, 2, "--set SET.json is required"},
+        {"a later version", "--set " + Q8(work.file("later.json")) + in, 2,
+         "later.json\": it is version 7 of the format"},
+        {"no such set", "--set " + Q8(work.file("gone.json")) + in, 2, "gone.json"},
+        {"--data-required without a table", "--set " + Q8(work.set()) + " --data-required" + in, 2,
+         "--data-required needs --data TABLE"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Ran ran = work.Caption(row.arguments);
+        EXPECT_EQ(ran.status, row.status) << ran.err;
+        EXPECT_TRUE(Contains(row.status == 0 ? ran.out : ran.err, row.said)) << ran.out << ran.err;
+        EXPECT_TRUE(row.status == 0 || ran.out.empty()) << ran.out;
     }
-}
-
-TEST(CaptionCommand, OneJobAndTwoJobsWriteTheSameFiles) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    Workspace work;
-    work.AddCorpusPhotos();
-    fs::create_directory(work.file("one"));
-    fs::create_directory(work.file("two"));
-    const std::string common = "--set " + Q8(work.set()) + " --metadata no-location ";
-    ASSERT_EQ(work.Caption(common + "--jobs 1 --out " + Q8(work.file("one")) + " " + Q8(work.in()))
-                  .status,
-              0);
-    ASSERT_EQ(work.Caption(common + "--jobs 2 --out " + Q8(work.file("two")) + " " + Q8(work.in()))
-                  .status,
-              0);
-    const auto names = Listing(work.file("one"));
-    ASSERT_EQ(names.size(), std::size(kPhotos));
-    EXPECT_EQ(Listing(work.file("two")), names);
-    for (const std::string& name : names)
-        EXPECT_EQ(ReadBytes(work.file("one") / name), ReadBytes(work.file("two") / name)) << name;
-
-    // Encoding again at a quality is the window's choice of the same name.
-    fs::create_directory(work.file("again"));
-    ASSERT_EQ(work.Caption(common + "--quality 90 --out " + Q8(work.file("again")) + " " +
-                           Q8(work.in() / kPhotos[0]))
-                  .status,
-              0);
-    const std::string copy = fs::path(kPhotos[0]).stem().string() + "-captioned.jpg";
-    const auto again = ReadBytes(work.file("again") / copy);
-    EXPECT_EQ(again, WindowSave(work.in() / kPhotos[0], work.set(), work.file("window.jpg"),
-                                {MetadataChoice::KeepAllButLocation, {false, 90}, true}));
-    EXPECT_NE(again, ReadBytes(work.file("one") / copy)) << "keeping the blocks is the default";
+    EXPECT_EQ(work.Tree(), (std::set<std::string>{"in/a.jpg", "later.json"}));
 }
 
 namespace {
@@ -209,35 +110,108 @@ std::vector<std::string> ShownLines(const std::string& typed) {
 
 } // namespace
 
-TEST(CaptionCommand, OnATerminalTheBarNeverSharesALineWithACopyOrAFailure) {
+TEST(CaptionCommand, CopiesDecodeCarryTheDescriptionAndAreTheWindowsSaveWhateverTheJobs) {
     LUMORA_SKIP_WITHOUT_CORPUS();
+    Workspace work;
+    // Camera photos with their EXIF, and other formats named in any case.
+    const std::pair<const char*, const char*> photos[] = {
+        {"camera/ies_Canon_40D.jpg", "ies_Canon_40D.jpg"},
+        {"camera/ies_Nikon_D70.jpg", "ies_Nikon_D70.jpg"},
+        {"camera/exv2_exiv2-canon-eos-300d.jpg", "exv2_exiv2-canon-eos-300d.jpg"},
+        {"camera/exifr_img_1771.jpg", "exifr_img_1771.jpg"},
+        {"camera/exv2_FurnaceCreekInn.jpg", "exv2_FurnaceCreekInn.jpg"},
+        {"formats/mei_IMG_2927.HEIC", "IMG_2927.HEIC"},
+        {"formats/pil_rot1mir0.avif", "turned.Avif"},
+        {"formats/pil_exif.png", "exif.PNG"},
+        {"formats/etool_ExifTool.tif", "scan.tiff"},
+        {"formats/pil_flower.webp", "flower.webp"}};
+    std::vector<fs::path> copies;
+    for (const auto& [from, to] : photos) {
+        fs::copy_file(CorpusDir() / from, work.in() / to);
+        copies.push_back(work.out() / (fs::path(to).stem().string() + "-captioned.jpg"));
+    }
+    const Ran ran =
+        work.Caption("--set " + Q8(work.set()) + " --out " + Q8(work.out()) + " " + Q8(work.in()));
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(Contains(ran.err, "10 captioned, 0 failed")) << ran.err;
+    EXPECT_EQ(Listing(work.out()).size(), std::size(photos));
+    // exiftool reads each copy's description and Orientation.
+    std::string read = "exiftool -q -q -f -p '$ImageDescription|$Orientation#'";
+    for (const fs::path& copy : copies)
+        read += ' ' + Q8(copy);
+    std::istringstream readings(testing_support::Run(read).output);
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const fs::path photo = work.in() / photos[i].second;
+        SCOPED_TRACE(photo.filename().string());
+        EXPECT_TRUE(Contains(ran.out, copies[i].string() + "\n")) << "printed on standard output";
+        std::string line;
+        std::getline(readings, line);
+        EXPECT_EQ(line.substr(0, line.find('|')), "Harbour festival, first day");
+        // djpeg reads the whole copy: the photo's width, taller by the bands
+        // (turned by the copy's Orientation where it keeps its blocks as
+        // stored).
+        DocumentModel model;
+        ASSERT_TRUE(model.open(Q(photo)).ok);
+        Pnm decoded;
+        const auto pnm = testing_support::Run("djpeg -pnm " + Q8(copies[i]));
+        ASSERT_TRUE(
+            ParsePnm(std::vector<std::uint8_t>(pnm.output.begin(), pnm.output.end()), decoded));
+        if (line.substr(line.find('|') + 1) >= "5")
+            std::swap(decoded.width, decoded.height);
+        EXPECT_EQ(decoded.width, static_cast<int>(model.document().width()));
+        EXPECT_GT(decoded.height, static_cast<int>(model.document().height()));
+        EXPECT_EQ(ReadBytes(copies[i]), WindowSave(photo, work.set(), work.file("window.jpg")));
+    }
+
+    // Encoded again at a quality, without the location, with a missing font
+    // and absurd values: the window's save with the same choices.
+    std::ofstream(work.file("odd.json")) << R"({"format": "lumora-captions", "version": 1,
+      "captions": [
+        {"text": "A", "disposition": "top-band",
+         "font": {"family": "No Such Family Anywhere", "size": 1e9, "sizeUnit": "px"},
+         "margins": {"left": 1e10, "top": 3000000000, "right": -5, "bottom": 0}},
+        {"text": "tiny", "font": {"size": 0}}]})";
+    const fs::path located = work.in() / "exv2_FurnaceCreekInn.jpg";
+    fs::create_directory(work.file("again"));
+    const Ran again = work.Caption("--set " + Q8(work.file("odd.json")) +
+                                   " --metadata no-location --quality 90 --out " +
+                                   Q8(work.file("again")) + " " + Q8(located));
+    ASSERT_EQ(again.status, 0) << again.err;
+    const fs::path copy = work.file("again") / "exv2_FurnaceCreekInn-captioned.jpg";
+    EXPECT_TRUE(Decodes(copy));
+    EXPECT_EQ(ReadBytes(copy), WindowSave(located, work.file("odd.json"), work.file("window.jpg"),
+                                          {MetadataChoice::KeepAllButLocation, {false, 90}, true}));
+
+    // On a terminal, one job at a time and a file that is no photo: the same
+    // copies, each on a line of its own, the failure too, never the bar.
     if (testing_support::Run("command -v script").exitCode != 0)
         GTEST_SKIP() << "no script(1) to run the command on a terminal";
-    Workspace work;
-    work.AddCorpusPhotos();
     std::ofstream(work.in() / "notes.jpg") << "not a picture\n";
+    const fs::path one = work.file("one");
+    fs::create_directory(one);
     // script(1) gives the command a terminal for both standard output and
     // standard error, and passes on what it shows.
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
                                 Quote(LUMORA_PROGRAM) + " caption --set " + Q8(work.set()) +
-                                " --jobs 1 --out " + Q8(work.out()) + " " + Q8(work.in());
-    const auto ran =
+                                " --jobs 1 --out " + Q8(one) + " " + Q8(work.in());
+    const auto shown =
         testing_support::Run("script -qec " + Quote(command) + " /dev/null </dev/null");
-    EXPECT_EQ(ran.exitCode, 1) << ran.output;
-    const std::vector<std::string> lines = ShownLines(ran.output);
-    const auto shown = [&](const std::string& text) {
+    EXPECT_EQ(shown.exitCode, 1) << shown.output;
+    const std::vector<std::string> lines = ShownLines(shown.output);
+    const auto onALine = [&](const std::string& text) {
         return std::find(lines.begin(), lines.end(), text) != lines.end();
     };
-    for (const char* name : kPhotos) {
-        const fs::path copy = work.out() / (fs::path(name).stem().string() + "-captioned.jpg");
-        EXPECT_TRUE(shown(copy.string())) << copy << " on a line of its own in:\n" << ran.output;
+    for (const fs::path& copied : copies) {
+        const fs::path onTerminal = one / copied.filename();
+        EXPECT_TRUE(onALine(onTerminal.string())) << onTerminal << " in:\n" << shown.output;
+        EXPECT_EQ(ReadBytes(onTerminal), ReadBytes(copied)) << onTerminal;
     }
     const std::string failure =
         "lumora caption: Could not open \"" + (work.in() / "notes.jpg").string() + "\": ";
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
         return line.rfind(failure, 0) == 0;
-    })) << ran.output;
-    EXPECT_TRUE(shown("5 captioned, 1 failed")) << ran.output;
+    })) << shown.output;
+    EXPECT_TRUE(onALine("10 captioned, 1 failed")) << shown.output;
     int bars = 0;
     for (const std::string& line : lines) {
         if (!Contains(line, "photos/s"))
@@ -246,5 +220,5 @@ TEST(CaptionCommand, OnATerminalTheBarNeverSharesALineWithACopyOrAFailure) {
         EXPECT_EQ(line.front(), '[') << line;
         EXPECT_EQ(line.substr(line.size() - 5), " left") << line;
     }
-    EXPECT_GE(bars, 1) << ran.output;
+    EXPECT_GE(bars, 1) << shown.output;
 }

@@ -24,11 +24,6 @@ using testing_support::ReadBytes;
 using testing_support::Run;
 using testing_support::TempDir;
 
-// Small camera photos of the corpus, with their EXIF.
-inline const char* const kPhotos[] = {"ies_Canon_40D.jpg", "ies_Nikon_D70.jpg",
-                                      "exv2_exiv2-canon-eos-300d.jpg", "exifr_img_1771.jpg",
-                                      "exv2_FurnaceCreekInn.jpg"};
-
 inline constexpr char kSet[] = R"({ "format": "lumora-captions", "version": 1,
   "captions": [
     { "text": "Harbour festival {date}", "disposition": "top-band",
@@ -47,11 +42,16 @@ struct Ran {
     std::string err;
 };
 
-inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+inline std::string Q8(const fs::path& path) {
+    return Quote(path.string());
+}
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+inline bool Decodes(const fs::path& file) {
+    return Run("djpeg -pnm " + Q8(file) + " >/dev/null").exitCode == 0;
 }
 
 // A folder the tests put photos and sets in, open to every user, so that
@@ -64,21 +64,27 @@ public:
         fs::create_directory(out());
         std::ofstream(set()) << kSet;
     }
+    fs::path dir() const { return dir_.path(); }
     fs::path in() const { return dir_.file("in"); }
     fs::path out() const { return dir_.file("out"); }
     fs::path set() const { return dir_.file("festival.lumora-captions.json"); }
     fs::path file(const std::string& name) const { return dir_.file(name); }
 
-    void AddCorpusPhotos() {
-        for (const char* name : kPhotos)
-            fs::copy_file(CorpusDir() / "camera" / name, in() / name);
+    // Every file in the folder but the set and the program's copy, by its
+    // path in the folder ("in/a.jpg").
+    std::set<std::string> Tree() const {
+        std::set<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
+            const std::string path = fs::relative(entry.path(), dir_.path()).string();
+            if (entry.is_regular_file() && path != set().filename() && path.rfind("bin/", 0) != 0)
+                files.insert(path);
+        }
+        return files;
     }
 
     // Why the program cannot run as nobody here (empty when it can, or when
-    // the tests are not root and run it as themselves). The build tree may
-    // sit in a folder only its owner may enter, so nobody runs a copy of the
-    // program kept in this open folder; the program links only system
-    // libraries, so the copy runs as the original does.
+    // the tests are not root). Nobody runs a copy kept in this open folder:
+    // the build tree may be closed to others.
     std::string UserRunUnavailable() {
         if (::geteuid() != 0)
             return {};
@@ -103,28 +109,24 @@ public:
         return {};
     }
 
-    // `lumora caption ARGUMENTS` with no display; `asUser` runs it as
-    // nobody when the tests run as root, so permissions count (call
-    // UserRunUnavailable() first and skip when it gives a reason).
+    // `lumora caption ARGUMENTS` with no display, after the shell commands
+    // `before`; `asUser` runs it as nobody when the tests run as root, so
+    // permissions count (call UserRunUnavailable() first).
     Ran Caption(const std::string& arguments, const std::string& before = "",
                 bool asUser = false) const {
-        std::string user;
-        std::string program = LUMORA_PROGRAM;
-        if (asUser && ::geteuid() == 0) {
-            user = kAsNobody;
-            if (!userProgram_.empty())
-                program = userProgram_;
-        }
+        const bool nobody = asUser && ::geteuid() == 0;
+        const std::string program =
+            nobody && !userProgram_.empty() ? userProgram_ : std::string(LUMORA_PROGRAM);
         const fs::path err = dir_.file("stderr.txt");
-        Ran ran;
         const auto result =
-            Run("{ " + before + user + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                Quote(program) + " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
-        ran.status = result.exitCode;
-        ran.out = result.output;
-        ran.err = ReadText(err);
+            Run("{ " + before + (nobody ? kAsNobody : "") +
+                "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(program) +
+                " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
+        std::ifstream text(err);
+        std::stringstream read;
+        read << text.rdbuf();
         fs::remove(err);
-        return ran;
+        return {result.exitCode, result.output, read.str()};
     }
 
 private:
@@ -133,10 +135,6 @@ private:
     TempDir dir_;
     std::string userProgram_;
 };
-
-inline std::string Q8(const fs::path& path) {
-    return Quote(path.string());
-}
 
 // What the window writes for the photo with the set: the model opens it,
 // loads the set and saves, as File, Open, Load Caption Set and Save do.
@@ -149,10 +147,6 @@ inline std::vector<std::uint8_t> WindowSave(const fs::path& photo, const fs::pat
     model.replaceCaptions(read.captions);
     EXPECT_TRUE(model.save(Q(to), choices).ok) << to;
     return ReadBytes(to);
-}
-
-inline bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 } // namespace caption_run

@@ -54,13 +54,8 @@ std::vector<std::function<void(Caption&)>> Steps() {
             c.text.chop(10);
         },
         [](Caption& c) { c.text.clear(); },
-    };
-}
-
-// Steps that turn the outline, the shadow and the box on, move them about
-// and off again: what a caption reaches grows with each.
-std::vector<std::function<void(Caption&)>> StyledSteps() {
-    return {
+        // The outline, the shadow and the box turned on, moved about and off
+        // again: what a caption reaches grows with each.
         [](Caption& c) { c.text = QStringLiteral("Styled caption, wrapping over lines"); },
         [](Caption& c) { c.outline.enabled = true; },
         [](Caption& c) { c.outline.width = 6; },
@@ -106,20 +101,6 @@ protected:
         shows.verticalAlignment = VerticalAlignment::Center;
         document.captions.append(shows);
     }
-    // Runs every step and compares the preview with a whole render.
-    void expectExactThroughEverySteps(
-        std::int32_t replaces, Caption working,
-        const std::vector<std::function<void(Caption&)>>& steps = Steps()) {
-        int updates = 0;
-        for (const auto& step : steps) {
-            step(working);
-            const WorkingCaption shown{&working, replaces};
-            const QImage& previewed = preview.update(document, shown, base);
-            ASSERT_EQ(previewed, renderCaptions(document, shown)) << "after step " << updates;
-            ++updates;
-        }
-    }
-
     PictureDocument document = Document();
     QImage documentCanvas;
     std::function<const QImage&()> base = [this]() -> const QImage& {
@@ -130,43 +111,34 @@ protected:
     PreviewCanvas preview;
 };
 
-TEST_F(PreviewCanvasTest, AnAddedCaptionMatchesAWholeRenderAfterEveryChange) {
-    expectExactThroughEverySteps(-1, OnImage(QString()));
+TEST_F(PreviewCanvasTest, AnAddedOrEditedCaptionMatchesAWholeRenderAfterEveryChange) {
+    struct Row {
+        const char* name;
+        std::int32_t replaces;
+        bool laterOneStyled;
+    };
+    // The edited caption (1) lies under the one that shows the description.
+    // Each row starts afresh from the last: another caption edited, then
+    // the document changed.
+    const auto steps = Steps();
+    for (const Row& row : {Row{"added", -1, false}, Row{"edited", 1, false},
+                           Row{"edited, under a styled one", 1, true}}) {
+        SCOPED_TRACE(row.name);
+        if (row.laterOneStyled) {
+            Caption* later = document.captions.at(2);
+            later->outline.enabled = later->shadow.enabled = later->box.enabled = true;
+            documentCanvas = QImage();
+            preview.invalidate();
+        }
+        Caption working = row.replaces < 0 ? OnImage(QString()) : *document.captions.at(1);
+        for (std::size_t step = 0; step < steps.size(); ++step) {
+            steps[step](working);
+            const WorkingCaption shown{&working, row.replaces};
+            ASSERT_EQ(preview.update(document, shown, base), renderCaptions(document, shown))
+                << "after step " << step;
+        }
+    }
     EXPECT_EQ(document.captions.count(), 3);
-}
-
-TEST_F(PreviewCanvasTest, AnEditedCaptionUnderALaterOneMatchesAWholeRenderAfterEveryChange) {
-    // The edited caption lies under the one that shows the description.
-    expectExactThroughEverySteps(1, *document.captions.at(1));
-}
-
-TEST_F(PreviewCanvasTest, StyledCaptionsMatchAWholeRenderAfterEveryChange) {
-    expectExactThroughEverySteps(-1, OnImage(QString()), StyledSteps());
-    // Under a later caption, and with a later caption styled as well.
-    document.captions.at(2)->outline.enabled = true;
-    document.captions.at(2)->shadow.enabled = true;
-    document.captions.at(2)->box.enabled = true;
-    documentCanvas = QImage();
-    preview.invalidate();
-    expectExactThroughEverySteps(1, *document.captions.at(1), StyledSteps());
-}
-
-TEST_F(PreviewCanvasTest, AChangedDocumentOrAnotherEditedCaptionStartsAfresh) {
-    Caption working = OnImage(QStringLiteral("Working"));
-    EXPECT_EQ(preview.update(document, {&working, 1}, base),
-              renderCaptions(document, {&working, 1}));
-    EXPECT_EQ(preview.update(document, {&working, 2}, base),
-              renderCaptions(document, {&working, 2}));
-
-    document.captions.removeAt(0);
-    documentCanvas = QImage();
-    preview.invalidate();
-    EXPECT_EQ(preview.update(document, {&working, -1}, base),
-              renderCaptions(document, {&working, -1}));
-    preview.clear();
-    working.text = QStringLiteral("Again");
-    EXPECT_EQ(preview.update(document, {&working, 0}, base),
-              renderCaptions(document, {&working, 0}));
 }
 
 TEST_F(PreviewCanvasTest,

@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers that work the caption dialog's controls as a person would.
+// Works the caption dialog's controls, found by their ids, as a person would.
 #include "captions/Caption.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/WhenModal.h"
@@ -15,24 +15,29 @@
 
 #include <functional>
 
-using CaptionSetter = std::function<void(CCaptionDialog*)>;
-
-inline void Click(QWidget* dialog, int id) {
-    auto* button = dialog->findChild<QAbstractButton*>(QString::number(id));
-    ASSERT_NE(button, nullptr) << id;
-    QTest::mouseClick(button, Qt::LeftButton);
+template <class T = QWidget> T* Control(const QWidget* dialog, int id) {
+    T* found = dialog->findChild<T*>(QString::number(id));
+    EXPECT_NE(found, nullptr) << "no control " << id;
+    return found;
 }
 
-inline void Type(QWidget* dialog, int id, const QString& text) {
-    if (auto* edit = dialog->findChild<QLineEdit*>(QString::number(id))) {
+inline void Click(const QWidget* dialog, int id) {
+    QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton);
+}
+
+// Types `text` over the whole of a field; in the caption's text each "\n"
+// is typed as Ctrl+Enter, the text box's new line.
+inline void Type(const QWidget* dialog, int id, const QString& text) {
+    QWidget* field = Control(dialog, id);
+    field->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) {
         edit->selectAll();
         QTest::keyClicks(edit, text);
         return;
     }
-    auto* box = dialog->findChild<CaptionTextEdit*>(QString::number(id));
+    auto* box = qobject_cast<CaptionTextEdit*>(field);
     ASSERT_NE(box, nullptr) << id;
     box->selectAll();
-    // Each "\n" is typed as Ctrl+Enter, the text box's new line.
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -43,8 +48,8 @@ inline void Type(QWidget* dialog, int id, const QString& text) {
 
 // Answers the next caption dialog: `set` works its controls, then "Add"
 // or "Cancel" is pressed. `seen` receives the caption it started from.
-inline QTimer* AnswerCaptionDialog(const CaptionSetter& set, bool confirm = true,
-                                   Caption* seen = nullptr) {
+inline QTimer* AnswerCaptionDialog(const std::function<void(CCaptionDialog*)>& set,
+                                   bool confirm = true, Caption* seen = nullptr) {
     return WhenModal<CCaptionDialog>([set, confirm, seen](CCaptionDialog* dialog) {
         if (seen != nullptr)
             *seen = dialog->caption();
