@@ -2,48 +2,21 @@
 // camera fields, position, colour profile and the description in EXIF, XMP
 // and IPTC; the location left out on request; damaged metadata left out
 // with a note; and the size limits for very large pictures.
-#include "captions/DescriptionText.h"
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/OutsideReaders.h"
 #include "tests/support/QtPaths.h"
 #include "tests/support/TestPhotos.h"
 
-#include <QFile>
-#include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QPainter>
-
 #include <gtest/gtest.h>
 
-#include <map>
+#include <array>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-// exiftool's tags of every file given, by file, as JSON objects.
-std::map<std::string, QJsonObject> Exiftool(const std::string& options,
-                                            const std::vector<fs::path>& files) {
-    std::string command = "exiftool -j -q -q " + options;
-    for (const fs::path& f : files) {
-        command += ' ';
-        command += Quote(f.string());
-    }
-    const CommandResult run = testing_support::Run(command);
-    std::map<std::string, QJsonObject> tags;
-    for (const QJsonValue& v :
-         QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array())
-        tags[v.toObject().value("SourceFile").toString().toStdString()] = v.toObject();
-    return tags;
-}
-
-std::string Text(const QJsonObject& tags, const char* name) {
-    return tags.value(name).toVariant().toString().toStdString();
-}
 
 // A small photo with these segments after its JFIF header.
 Bytes PhotoWith(const std::vector<Bytes>& segments) {
@@ -60,22 +33,9 @@ Bytes IccPart(int number, int count, const Bytes& part) {
     return Segment(0xE2, payload);
 }
 
-// The markers of a file's segments before its picture data.
-std::vector<int> Markers(const Bytes& file) {
-    std::vector<int> markers;
-    std::size_t at = 2;
-    while (at + 4 <= file.size() && file[at] == 0xFF && file[at + 1] != 0xDA) {
-        markers.push_back(file[at + 1]);
-        at += 2 + file[at + 2] * 256u + file[at + 3];
-    }
-    return markers;
+bool Contains(const Bytes& bytes, const Bytes& part) {
+    return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
 }
-
-// The EXIF fields a photographer keeps a photo for. (Other blocks, such as a
-// FLIR or CIFF record, have fields of the same names and are not carried.)
-const std::vector<std::string> kCameraFields = {"Make",         "Model",       "DateTimeOriginal",
-                                                "ExposureTime", "FNumber",     "ISO",
-                                                "GPSLatitude",  "GPSLongitude"};
 
 } // namespace
 
@@ -86,9 +46,8 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
     for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
         sources.push_back(entry.path());
     std::sort(sources.begin(), sources.end());
-    std::map<std::string, std::string> copyOf;      // source -> copy
-    std::map<std::string, std::string> description; // copy -> saved description
-    int leftOut = 0;
+    std::vector<std::array<std::string, 3>> saves; // source, copy, saved description
+    std::vector<fs::path> all;
     for (std::size_t i = 0; i < sources.size(); ++i) {
         SCOPED_TRACE(sources[i].string());
         PictureDocument document;
@@ -98,56 +57,47 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
         const fs::path copy = dir.file(std::to_string(i) + ".jpg");
         const PipelineResult saved = savePicture(document, Q(copy));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
-        // A damaged part left out alone keeps the rest, which is compared
-        // below like any other copy; a fallback to the description alone
-        // would lose the camera fields. Notes of blocks that could not be
-        // kept say nothing of the metadata.
-        if (saved.note.contains(QStringLiteral("metadata was left out"))) {
-            ++leftOut;
-            continue;
-        }
-        copyOf[sources[i].string()] = copy.string();
-        description[copy.string()] = document.description.toStdString();
+        // A damaged part left out alone keeps the rest; a fallback to the
+        // description alone would lose the camera fields. (Notes of blocks
+        // that could not be kept say nothing of the metadata.)
+        EXPECT_FALSE(saved.note.contains(QStringLiteral("metadata was left out")));
+        saves.push_back({sources[i].string(), copy.string(), document.description.toStdString()});
+        all.insert(all.end(), {sources[i], copy});
     }
-    EXPECT_EQ(leftOut, 0);
-    ASSERT_GT(copyOf.size(), 50u);
-
-    std::vector<fs::path> all;
-    for (const auto& [source, copy] : copyOf) {
-        all.push_back(source);
-        all.push_back(copy);
-    }
+    ASSERT_GT(saves.size(), 50u);
     const auto tags =
         Exiftool("-n -EXIF:Make -EXIF:Model -EXIF:DateTimeOriginal -EXIF:ExposureTime "
                  "-EXIF:FNumber -EXIF:ISO -EXIF:GPSLatitude -EXIF:GPSLongitude "
-                 "-IFD0:ImageDescription "
-                 "-XMP-dc:Description -IPTC:Caption-Abstract -XMP:XMPToolkit "
-                 "-IPTC:CodedCharacterSet -validate -error",
+                 "-IFD0:ImageDescription -XMP-dc:Description -IPTC:Caption-Abstract "
+                 "-XMP:XMPToolkit -IPTC:CodedCharacterSet -validate -error",
                  all);
     const auto profiles = Exiftool("-b -ICC_Profile", all);
     int withProfile = 0;
     int withXmp = 0;
     int withIptc = 0;
-    for (const auto& [source, copy] : copyOf) {
+    for (const auto& [source, copy, text] : saves) {
         SCOPED_TRACE(source);
         const QJsonObject& before = tags.at(source);
         const QJsonObject& after = tags.at(copy);
-        for (const std::string& field : kCameraFields)
-            EXPECT_EQ(Text(after, field.c_str()), Text(before, field.c_str())) << field;
-        const std::string profile = Text(profiles.at(source), "ICC_Profile");
-        EXPECT_EQ(Text(profiles.at(copy), "ICC_Profile"), profile);
+        // The EXIF fields a photographer keeps a photo for. (Other blocks,
+        // such as a FLIR or CIFF record, have fields of the same names and
+        // are not carried.)
+        for (const char* field : {"Make", "Model", "DateTimeOriginal", "ExposureTime", "FNumber",
+                                  "ISO", "GPSLatitude", "GPSLongitude"})
+            EXPECT_EQ(Tag(after, field), Tag(before, field)) << field;
+        const std::string profile = Tag(profiles.at(source), "ICC_Profile");
+        EXPECT_EQ(Tag(profiles.at(copy), "ICC_Profile"), profile);
         withProfile += !profile.empty();
-        const std::string& text = description.at(copy);
-        EXPECT_EQ(Text(after, "ImageDescription"), text);
+        EXPECT_EQ(Tag(after, "ImageDescription"), text);
         if (before.contains("XMPToolkit") || before.contains("Description")) {
             ++withXmp;
-            EXPECT_EQ(Text(after, "Description"), text);
+            EXPECT_EQ(Tag(after, "Description"), text);
         }
         if (before.contains("Caption-Abstract") || before.contains("CodedCharacterSet")) {
             ++withIptc;
-            EXPECT_EQ(Text(after, "Caption-Abstract"), text);
+            EXPECT_EQ(Tag(after, "Caption-Abstract"), text);
         }
-        EXPECT_FALSE(after.contains("Error")) << Text(after, "Error");
+        EXPECT_FALSE(after.contains("Error")) << Tag(after, "Error");
     }
     // The outside files hold each kind of metadata several times over.
     EXPECT_GE(withProfile, 10);
@@ -155,15 +105,14 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
     EXPECT_GE(withIptc, 3);
 }
 
-TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesTheOldSegment) {
+TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesWhatAPlainPhotoGets) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     const fs::path source = dir.file("placed.jpg");
     fs::copy_file(CorpusDir() / "camera/exifr_iptc-agency-photographer-example.jpg", source);
-    ASSERT_EQ(testing_support::Run(
-                  "exiftool -q -overwrite_original -XMP-photoshop:City=Paris "
-                  "-XMP-exif:GPSLatitude=48.85 -XMP-exif:GPSLatitudeRef=N -IPTC:City=Paris " +
-                  Quote(source.string()))
+    ASSERT_EQ(Shell("exiftool -q -overwrite_original -XMP-photoshop:City=Paris "
+                    "-XMP-exif:GPSLatitude=48.85 -XMP-exif:GPSLatitudeRef=N -IPTC:City=Paris " +
+                    Quote(source.string()))
                   .exitCode,
               0);
     PictureDocument document;
@@ -176,16 +125,13 @@ TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesTheOldSegmen
     const auto tags = Exiftool("-G -a -gps:all -XMP-exif:all -City -Make", {source, nowhere});
     const QJsonObject& before = tags.at(source.string());
     const QJsonObject& after = tags.at(nowhere.string());
-    EXPECT_TRUE(before.contains("EXIF:GPSLatitude"));
-    EXPECT_TRUE(before.contains("XMP:City"));
-    for (const QString& key : after.keys()) {
+    EXPECT_TRUE(before.contains("EXIF:GPSLatitude") && before.contains("XMP:City"));
+    for (const QString& key : after.keys())
         EXPECT_FALSE(key.contains("GPS") || key.contains("City")) << key.toStdString();
-    }
-    EXPECT_EQ(Text(after, "EXIF:Make"), Text(before, "EXIF:Make"));
+    EXPECT_EQ(Tag(after, "EXIF:Make"), Tag(before, "EXIF:Make"));
 
-    // "Description only" writes exactly what a photo without metadata gets.
-    document.description = QStringLiteral("Only this");
     // Encoded afresh, so that the layout of the segments is the encoder's.
+    document.description = QStringLiteral("Only this");
     const PictureQuality again{false, 90};
     ASSERT_TRUE(savePicture(document, Q(dir.file("only.jpg")),
                             {MetadataChoice::DescriptionOnly, again, true})
@@ -193,70 +139,37 @@ TEST(Metadata, TheLocationIsLeftOutOnRequestAndDescriptionOnlyWritesTheOldSegmen
     document.metadata.reset();
     ASSERT_TRUE(
         savePicture(document, Q(dir.file("plain.jpg")), {MetadataChoice::KeepAll, again, true}).ok);
-    const Bytes only = ReadBytes(dir.file("only.jpg"));
-    EXPECT_EQ(only, ReadBytes(dir.file("plain.jpg")));
-    EXPECT_EQ(Markers(only),
-              (std::vector<int>{0xE0, 0xE1, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4}));
-    const QByteArray segment = descriptionSegment(encodeDescription(QStringLiteral("Only this")));
-    EXPECT_TRUE(std::equal(segment.begin(), segment.end(), only.begin() + 20,
-                           [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }));
+    EXPECT_EQ(ReadBytes(dir.file("only.jpg")), ReadBytes(dir.file("plain.jpg")));
 }
 
-TEST(Metadata, DescriptionsWrittenByOtherProgramsShowAndAreKept) {
-    TempDir dir;
-    WriteBytes(dir.file("plain.jpg"), PhotoWith({}));
-    for (const auto& [name, tag] :
-         {std::pair{"xmp", "-XMP-dc:Description"}, std::pair{"iptc", "-IPTC:Caption-Abstract"}}) {
-        SCOPED_TRACE(name);
-        const fs::path source = dir.file(std::string(name) + ".jpg");
-        fs::copy_file(dir.file("plain.jpg"), source);
-        ASSERT_EQ(testing_support::Run(
-                      std::string("exiftool -q -overwrite_original -charset iptc=UTF8 ") + tag +
-                      "='Brücke im Nebel' " + Quote(source.string()))
-                      .exitCode,
-                  0);
-        PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Q(source)).ok);
-        EXPECT_EQ(document.description, QStringLiteral("Brücke im Nebel"));
-        const fs::path copy = dir.file(std::string(name) + "-copy.jpg");
-        ASSERT_TRUE(savePicture(document, Q(copy)).ok);
-        const QJsonObject after =
-            Exiftool("-IFD0:ImageDescription -XMP-dc:Description -IPTC:Caption-Abstract", {copy})
-                .at(copy.string());
-        EXPECT_EQ(Text(after, "ImageDescription"), "Brücke im Nebel");
-        EXPECT_EQ(Text(after, std::string(name) == "xmp" ? "Description" : "Caption-Abstract"),
-                  "Brücke im Nebel");
-    }
-}
-
+// IPTC texts other programs wrote in Windows-1252 with no character set
+// named, as older Windows programs do, reach the copy as UTF-8. (XMP and
+// IPTC descriptions in UTF-8: the corpus-wide metadata and pipeline tests.)
 TEST(Metadata, IptcTextOfAnotherCharacterSetIsCarriedAsUtf8) {
     TempDir dir;
     const fs::path source = dir.file("windows.jpg");
     WriteBytes(source, PhotoWith({}));
-    // Written in Windows-1252 with no character set named, as older
-    // Windows programs do: curly quotes and the euro sign are 0x80-0x9F.
-    ASSERT_EQ(testing_support::Run("exiftool -q -overwrite_original -charset iptc=Latin "
-                                   "'-IPTC:City=\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5' " +
-                                   Quote(source.string()))
+    ASSERT_EQ(Shell("exiftool -q -overwrite_original -charset iptc=Latin "
+                    "'-IPTC:City=\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5' " +
+                    Quote(source.string()))
                   .exitCode,
               0);
-    const Bytes written = ReadBytes(source);
-    const Bytes cp1252 = {0x93, 'J', 'o', 'e', 0x92, 's', 0x94};
-    ASSERT_NE(std::search(written.begin(), written.end(), cp1252.begin(), cp1252.end()),
-              written.end())
-        << "exiftool wrote Windows-1252 bytes";
+    // Curly quotes and the euro sign are 0x80-0x9F in Windows-1252.
+    ASSERT_TRUE(Contains(ReadBytes(source), {0x93, 'J', 'o', 'e', 0x92, 's', 0x94}));
     PictureDocument document;
     ASSERT_TRUE(openPicture(document, Q(source)).ok);
     const fs::path copy = dir.file("copy.jpg");
     const PipelineResult saved = savePicture(document, Q(copy));
     ASSERT_TRUE(saved.ok);
     EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
-    const QJsonObject after =
-        Exiftool("-IPTC:City -IPTC:CodedCharacterSet", {copy}).at(copy.string());
-    EXPECT_EQ(Text(after, "City"), "\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5");
-    EXPECT_EQ(Text(after, "CodedCharacterSet"), "UTF8");
+    const QJsonObject after = ExiftoolOf(copy, "-IPTC:City -IPTC:CodedCharacterSet");
+    EXPECT_EQ(Tag(after, "City"), "\u201cJoe\u2019s\u201d caf\u00e9 \u20ac5");
+    EXPECT_EQ(Tag(after, "CodedCharacterSet"), "UTF8");
 }
 
+// Damaged metadata is left out with a note and the photo still saves: all of
+// it when the EXIF block or the whole header is unusable, else only the
+// damaged part, which the note names, keeping the camera fields.
 TEST(Metadata, DamagedMetadataIsLeftOutWithANoteAndThePhotoStillSaves) {
     TempDir dir;
     TiffBuilder pastEnd(false);
@@ -272,39 +185,76 @@ TEST(Metadata, DamagedMetadataIsLeftOutWithANoteAndThePhotoStillSaves) {
     const Bytes profile(5000, 0x42);
     const Bytes first(profile.begin(), profile.begin() + 3000);
     const Bytes second(profile.begin() + 3000, profile.end());
-    std::vector<Bytes> overBudget;
-    for (int i = 0; i < 18; ++i)
-        overBudget.push_back(Segment(0xE1, Bytes(65000, 'x')));
-    const std::vector<std::pair<std::string, std::vector<Bytes>>> damaged = {
-        {"offset past the end", {ExifSegment(pastEnd.Bytes())}},
-        {"directories in a loop", {ExifSegment(loop.Bytes())}},
-        {"truncated block", {cut}},
-        {"profile part missing", {IccPart(1, 3, first), IccPart(3, 3, second)}},
-        {"profile parts numbered twice", {IccPart(1, 2, first), IccPart(1, 2, second)}},
-        {"more than 1 MiB", overBudget},
+    const std::vector<Bytes> overBudget(18, Segment(0xE1, Bytes(65000, 'x')));
+    // EXIF with the camera, and a Canon maker note whose directory claims
+    // 4352 entries, which the library reports as invalid.
+    TiffBuilder tiff(false);
+    const std::uint32_t ifd0 = tiff.AddDirectory({{0x010F, 2, 6, TiffBuilder::Text("Canon")},
+                                                  {0x0110, 2, 8, TiffBuilder::Text("EOS 20D")},
+                                                  {0x8769, 4, 1, tiff.U32(0)}});
+    Bytes makerNote(64, 0);
+    makerNote[1] = 0x11;
+    tiff.Patch32(TiffBuilder::ValueField(ifd0, 2), tiff.AddDirectory({{0x927C, 7, 64, makerNote}}));
+    TiffBuilder sound(false);
+    sound.AddDirectory(
+        {{0x010F, 2, 6, TiffBuilder::Text("Canon")}, {0x0110, 2, 8, TiffBuilder::Text("EOS 20D")}});
+    const Bytes camera = ExifSegment(sound.Bytes());
+    const std::string xmpText =
+        std::string("http://ns.adobe.com/xap/1.0/", 29) +
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF><rdf:Descr"; // cut off
+    const Bytes xmp = Segment(0xE1, Bytes(xmpText.begin(), xmpText.end()));
+    // An IPTC dataset whose length runs past the record.
+    Bytes iptc = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0'};
+    for (const int b : {0, 0x38, 0x42, 0x49, 0x4D, 4,    4,    0,    0,    0,   0,
+                        0, 8,    0x1C, 2,    0x78, 0x7F, 0xFF, 0x61, 0x62, 0x63})
+        iptc.push_back(static_cast<std::uint8_t>(b));
+    const Bytes partProfile(3000, 0x42);
+    struct Row {
+        const char* name;
+        std::vector<Bytes> segments;
+        const char* part; // how the note names the part left out; null: all of it
     };
-    for (const auto& [name, segments] : damaged) {
-        SCOPED_TRACE(name);
-        WriteBytes(dir.file("in.jpg"), PhotoWith(segments));
+    const Row rows[] = {
+        {"offset past the end", {ExifSegment(pastEnd.Bytes())}, nullptr},
+        {"directories in a loop", {ExifSegment(loop.Bytes())}, nullptr},
+        {"truncated block", {cut}, nullptr},
+        {"profile part missing", {IccPart(1, 3, first), IccPart(3, 3, second)}, nullptr},
+        {"profile parts numbered twice", {IccPart(1, 2, first), IccPart(1, 2, second)}, nullptr},
+        {"more than 1 MiB", overBudget, nullptr},
+        {"maker note", {ExifSegment(tiff.Bytes())}, "The maker note of"},
+        {"XMP packet", {camera, xmp}, "The XMP packet of"},
+        {"IPTC record", {camera, Segment(0xED, iptc)}, "The IPTC record of"},
+        {"colour profile", {camera, IccPart(1, 2, partProfile)}, "The colour profile of"},
+        {"XMP packet and colour profile",
+         {camera, xmp, IccPart(2, 2, partProfile)},
+         "The XMP packet and the colour profile of"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBytes(dir.file("in.jpg"), PhotoWith(row.segments));
         PictureDocument document;
         ASSERT_TRUE(openPicture(document, Q(dir.file("in.jpg"))).ok);
         document.description = QStringLiteral("still here");
         const PipelineResult saved = savePicture(document, Q(dir.file("out.jpg")));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
-        EXPECT_TRUE(saved.note.contains(QStringLiteral("left out"))) << saved.note.toStdString();
-        const Bytes out = ReadBytes(dir.file("out.jpg"));
-        EXPECT_EQ(Markers(out)[1], 0xE1);
-        const QByteArray segment =
-            descriptionSegment(encodeDescription(QStringLiteral("still here")));
-        EXPECT_TRUE(std::equal(segment.begin(), segment.end(), out.begin() + 20,
-                               [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }));
-        EXPECT_EQ(
-            testing_support::Run("djpeg -outfile /dev/null " + Quote(dir.file("out.jpg").string()))
-                .exitCode,
-            0);
+        if (row.part == nullptr) {
+            EXPECT_TRUE(saved.note.contains(QStringLiteral("left out")))
+                << saved.note.toStdString();
+        } else {
+            EXPECT_TRUE(saved.note.startsWith(QString::fromUtf8(row.part)) &&
+                        saved.note.contains(QStringLiteral("\"in.jpg\"")) &&
+                        saved.note.endsWith(QStringLiteral("everything else was kept.")))
+                << saved.note.toStdString();
+        }
+        const QJsonObject copy =
+            ExiftoolOf(dir.file("out.jpg"), "-EXIF:Make -EXIF:Model -IFD0:ImageDescription "
+                                            "-XMP:all -IPTC:all -ICC_Profile:all");
+        EXPECT_EQ(Tag(copy, "ImageDescription"), "still here");
+        EXPECT_EQ(Tag(copy, "Make") + "/" + Tag(copy, "Model"), row.part ? "Canon/EOS 20D" : "/");
+        EXPECT_EQ(copy.keys().size(), row.part ? 4 : 2)
+            << QJsonDocument(copy).toJson().toStdString();
+        EXPECT_EQ(DjpegComplaints(dir.file("out.jpg")), "");
     }
-    EXPECT_TRUE(
-        savePicture(*std::make_unique<PictureDocument>(), Q(dir.file("x.jpg"))).note.isEmpty());
 
     // A whole profile in the wrong order is fine: carried in order, byte for byte.
     WriteBytes(dir.file("swapped.jpg"), PhotoWith({IccPart(2, 2, second), IccPart(1, 2, first)}));
@@ -313,12 +263,10 @@ TEST(Metadata, DamagedMetadataIsLeftOutWithANoteAndThePhotoStillSaves) {
     const PipelineResult saved = savePicture(swapped, Q(dir.file("swapped-out.jpg")));
     ASSERT_TRUE(saved.ok);
     EXPECT_TRUE(saved.note.isEmpty());
-    const Bytes out = ReadBytes(dir.file("swapped-out.jpg"));
-    const Bytes one = IccPart(1, 2, first);
+    Bytes inOrder = IccPart(1, 2, first);
     const Bytes two = IccPart(2, 2, second);
-    Bytes expected = one;
-    expected.insert(expected.end(), two.begin(), two.end());
-    EXPECT_NE(std::search(out.begin(), out.end(), expected.begin(), expected.end()), out.end());
+    inOrder.insert(inOrder.end(), two.begin(), two.end());
+    EXPECT_TRUE(Contains(ReadBytes(dir.file("swapped-out.jpg")), inOrder));
 
     // The outside files with damaged metadata that still decode open and save.
     if (!CorpusAvailable())
@@ -336,75 +284,6 @@ TEST(Metadata, DamagedMetadataIsLeftOutWithANoteAndThePhotoStillSaves) {
     EXPECT_GT(notes, 0);
 }
 
-// One damaged part of a photo's metadata is left out on its own: the copy
-// keeps the camera fields exiftool reads and the note names the part.
-TEST(Metadata, ADamagedPartIsLeftOutAloneAndEverythingElseIsKept) {
-    TempDir dir;
-    // EXIF with the camera, and a Canon maker note whose directory claims
-    // 4352 entries, which the library reports as invalid.
-    TiffBuilder tiff(false);
-    const std::uint32_t ifd0 = tiff.AddDirectory({{0x010F, 2, 6, TiffBuilder::Text("Canon")},
-                                                  {0x0110, 2, 8, TiffBuilder::Text("EOS 20D")},
-                                                  {0x8769, 4, 1, tiff.U32(0)}});
-    Bytes makerNote(64, 0);
-    makerNote[1] = 0x11;
-    const std::uint32_t exifIfd = tiff.AddDirectory({{0x927C, 7, 64, makerNote}});
-    tiff.Patch32(TiffBuilder::ValueField(ifd0, 2), exifIfd);
-    TiffBuilder sound(false);
-    sound.AddDirectory(
-        {{0x010F, 2, 6, TiffBuilder::Text("Canon")}, {0x0110, 2, 8, TiffBuilder::Text("EOS 20D")}});
-    const std::string brokenXml = "http://ns.adobe.com/xap/1.0/";
-    Bytes xmp(brokenXml.begin(), brokenXml.end());
-    xmp.push_back(0);
-    const std::string packet = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF><rdf:Descr";
-    xmp.insert(xmp.end(), packet.begin(), packet.end());
-    // An IPTC dataset whose length runs past the record.
-    const std::string photoshop = "Photoshop 3.0";
-    Bytes iptc(photoshop.begin(), photoshop.end());
-    for (const int b : {0, 0x38, 0x42, 0x49, 0x4D, 4,    4,    0,    0,    0,   0,
-                        0, 8,    0x1C, 2,    0x78, 0x7F, 0xFF, 0x61, 0x62, 0x63})
-        iptc.push_back(static_cast<std::uint8_t>(b));
-    const Bytes profile(3000, 0x42);
-    struct Row {
-        const char* name;
-        std::vector<Bytes> segments;
-        const char* parts; // as the note names them
-    };
-    const Row rows[] = {
-        {"maker note", {ExifSegment(tiff.Bytes())}, "The maker note of"},
-        {"XMP packet", {ExifSegment(sound.Bytes()), Segment(0xE1, xmp)}, "The XMP packet of"},
-        {"IPTC record", {ExifSegment(sound.Bytes()), Segment(0xED, iptc)}, "The IPTC record of"},
-        {"colour profile",
-         {ExifSegment(sound.Bytes()), IccPart(1, 2, profile)},
-         "The colour profile of"},
-        {"XMP packet and colour profile",
-         {ExifSegment(sound.Bytes()), Segment(0xE1, xmp), IccPart(2, 2, profile)},
-         "The XMP packet and the colour profile of"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        WriteBytes(dir.file("in.jpg"), PhotoWith(row.segments));
-        PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Q(dir.file("in.jpg"))).ok);
-        const PipelineResult saved = savePicture(document, Q(dir.file("out.jpg")));
-        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
-        EXPECT_TRUE(saved.note.startsWith(QString::fromUtf8(row.parts)) &&
-                    saved.note.contains(QStringLiteral("\"in.jpg\"")) &&
-                    saved.note.endsWith(QStringLiteral("everything else was kept.")))
-            << saved.note.toStdString();
-        const auto tags = Exiftool("-EXIF:Make -EXIF:Model -XMP:all -IPTC:all -ICC_Profile:all",
-                                   {dir.file("out.jpg")});
-        const QJsonObject copy = tags.at(dir.file("out.jpg").string());
-        EXPECT_EQ(Text(copy, "Make"), "Canon");
-        EXPECT_EQ(Text(copy, "Model"), "EOS 20D");
-        EXPECT_EQ(copy.keys().size(), 3) << QJsonDocument(copy).toJson().toStdString();
-        EXPECT_EQ(
-            testing_support::Run("djpeg -outfile /dev/null " + Quote(dir.file("out.jpg").string()))
-                .exitCode,
-            0);
-    }
-}
-
 TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused) {
     TempDir dir;
     {
@@ -413,8 +292,6 @@ TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused)
         for (std::size_t i = 0; i < row.size(); ++i)
             row[i] = static_cast<std::uint8_t>(i * 7);
         WriteBytes(dir.file("big.jpg"), JpegOfRows(row.data(), 0, 12000, 9000));
-    }
-    {
         PictureDocument document;
         const PipelineResult opened = openPicture(document, Q(dir.file("big.jpg")));
         ASSERT_TRUE(opened.ok) << opened.message.toStdString();
@@ -427,25 +304,18 @@ TEST(Metadata, A108MegapixelPhotoOpensTakesABandAndSavesAndAHugeHeaderIsRefused)
         const PipelineResult saved = savePicture(document, Q(dir.file("big-copy.jpg")));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     }
-    const CommandResult scaled =
-        testing_support::Run("djpeg -scale 1/8 -pnm " + Quote(dir.file("big-copy.jpg").string()));
-    Pnm pnm;
-    ASSERT_TRUE(ParsePnm(Bytes(scaled.output.begin(), scaled.output.end()), pnm));
-    EXPECT_EQ(pnm.width, 1500);
-    EXPECT_GT(pnm.height, 9000 / 8); // the band adds to the height
+    const Pnm scaled = Djpeg(dir.file("big-copy.jpg"), "-scale 1/8");
+    EXPECT_EQ(scaled.width, 1500);
+    EXPECT_GT(scaled.height, 9000 / 8); // the band adds to the height
 
     // A header claiming 65000 x 65000 is refused before anything is allocated.
     Bytes huge = ReadBytes(dir.file("big.jpg"));
     huge.resize(4096);
-    for (std::size_t i = 2; i + 9 < huge.size(); ++i) {
-        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-            huge[i + 5] = 0xFD; // height 65000
-            huge[i + 6] = 0xE8;
-            huge[i + 7] = 0xFD; // width 65000
-            huge[i + 8] = 0xE8;
-            break;
-        }
-    }
+    const Bytes frame = {0xFF, 0xC0};
+    const auto sof = std::search(huge.begin(), huge.end(), frame.begin(), frame.end());
+    ASSERT_NE(sof, huge.end());
+    std::fill(sof + 5, sof + 9, std::uint8_t{0xFD});
+    sof[6] = sof[8] = 0xE8; // height and width 0xFDE8 = 65000
     WriteBytes(dir.file("huge.jpg"), huge);
     PictureDocument document;
     const PipelineResult refused = openPicture(document, Q(dir.file("huge.jpg")));

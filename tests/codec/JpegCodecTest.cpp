@@ -1,22 +1,25 @@
+// The JPEG encoder against cjpeg, and what the image block's codec adds to
+// the row codec: resolution, grey ramps, its EXIF block, stream positions
+// and error texts. (Decoding real files: CorpusTest.)
 #include "codec/LxImageJPG.h"
-#include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
+#include "tests/support/CollectingSink.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/TestSupport.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace ts = testing_support;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 // A photo-like test picture: smooth gradients with a little noise.
 void FillPicture(LxImage& image, int width, int height, int bits) {
     ASSERT_NE(image.Create(width, height, bits, LxImage::kTypeJpeg), nullptr);
-    if (bits == 8) {
+    if (bits == 8)
         image.SetGreyRamp();
-    }
     std::uint32_t seed = 12345;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = image.GetRowPointer(y);
@@ -28,33 +31,66 @@ void FillPicture(LxImage& image, int width, int height, int bits) {
     }
 }
 
-std::vector<std::uint8_t> EncodeToBytes(LxImageJPG& image) {
-    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
-    EXPECT_TRUE(image.Encode(&stream)) << image.lastError();
+// What a memory stream holds; frees its block.
+Bytes Contents(LxMemFile& stream) {
     const std::uint8_t* data = stream.GetBufferPointer(false);
-    return std::vector<std::uint8_t>(data, data + stream.Size());
+    Bytes bytes(data, data + stream.Size());
+    std::free(stream.GetBufferPointer(true));
+    return bytes;
 }
 
-bool DecodeBytes(std::vector<std::uint8_t> bytes, LxImageJPG& image) {
+Bytes EncodeToBytes(LxImageJPG& image) {
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    EXPECT_TRUE(image.Encode(&stream)) << image.lastError();
+    return Contents(stream);
+}
+
+bool DecodeBytes(Bytes bytes, LxImageJPG& image) {
     LxMemFile stream(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     return image.Decode(&stream);
 }
 
-std::vector<std::uint8_t> SpliceAfterHeader(std::vector<std::uint8_t> jpeg,
-                                            const std::vector<std::uint8_t>& segment) {
+Bytes SpliceAfterHeader(Bytes jpeg, const Bytes& segment) {
     jpeg.insert(jpeg.begin() + 20, segment.begin(), segment.end());
     return jpeg;
 }
 } // namespace
 
+// The block's encoder and the row encoder (from 32-bit rows top first)
+// write cjpeg's bytes for the same picture at quality 90, 4:2:0, after a
+// JFIF header of 96 x 96 dots per inch.
 TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
     ts::TempDir dir;
-    for (const int bits : {24, 8}) {
-        SCOPED_TRACE(bits);
+    struct Row {
+        const char* name;
+        int bits;
+        int width;
+        int height;
+        bool rows;
+    };
+    for (const Row& row :
+         {Row{"24-bit block", 24, 61, 37, false}, Row{"grey block", 8, 61, 37, false},
+          Row{"rows, 97 x 61", 24, 97, 61, true}, Row{"rows, 1 x 1", 24, 1, 1, true},
+          Row{"rows, 16 x 17", 24, 16, 17, true}}) {
+        SCOPED_TRACE(row.name);
         LxImageJPG image;
-        FillPicture(image, 61, 37, bits);
-        const auto ours = EncodeToBytes(image);
-        const auto input = dir.file(bits == 24 ? "in.ppm" : "in.pgm");
+        FillPicture(image, row.width, row.height, row.bits);
+        Bytes ours;
+        if (row.rows) {
+            const Bytes rgb = ts::TopDownSamples(image);
+            Bytes bgrx;
+            for (std::size_t i = 0; i < rgb.size(); i += 3) // the fourth byte is ignored
+                bgrx.insert(bgrx.end(), {rgb[i + 2], rgb[i + 1], rgb[i], std::uint8_t(i)});
+            LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+            std::string error;
+            EXPECT_TRUE(EncodeJpegRows(&stream, bgrx.data(), row.width * 4, row.width, row.height,
+                                       JpegEncodeSettings{}, error))
+                << error;
+            ours = Contents(stream);
+        } else {
+            ours = EncodeToBytes(image);
+        }
+        const auto input = dir.file(row.bits == 24 ? "in.ppm" : "in.pgm");
         ts::WriteBytes(input, ts::ToPnm(image));
         const auto theirs = dir.file("cjpeg.jpg");
         ASSERT_EQ(ts::Run("cjpeg -quality 90 -sample 2x2 -outfile " + ts::Quote(theirs) + " " +
@@ -62,24 +98,20 @@ TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
                       .exitCode,
                   0);
         const auto reference = ts::ReadBytes(theirs);
-        ASSERT_GT(reference.size(), 20u);
         ASSERT_EQ(ours.size(), reference.size());
         EXPECT_TRUE(std::equal(ours.begin() + 20, ours.end(), reference.begin() + 20))
             << "same tables, same frame, same scan";
-        const std::vector<std::uint8_t> header = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',
-                                                  'F',  'I',  'F',  0x00, 0x01, 0x01, 0x01,
-                                                  0x00, 0x60, 0x00, 0x60, 0x00, 0x00};
-        EXPECT_TRUE(std::equal(header.begin(), header.end(), ours.begin()))
-            << "JFIF with 96 x 96 dots per inch";
+        const Bytes header = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
+                              0x00, 0x01, 0x01, 0x01, 0x00, 0x60, 0x00, 0x60, 0x00, 0x00};
+        EXPECT_TRUE(std::equal(header.begin(), header.end(), ours.begin()));
     }
 }
 
 TEST(JpegCodec, GreyscaleDecodesToAGreyRampAndPalettesAreNotEncoded) {
     LxImageJPG grey;
     FillPicture(grey, 20, 9, 8);
-    const auto bytes = EncodeToBytes(grey);
     LxImageJPG decoded;
-    ASSERT_TRUE(DecodeBytes(bytes, decoded));
+    ASSERT_TRUE(DecodeBytes(EncodeToBytes(grey), decoded));
     EXPECT_EQ(decoded.GetBitCount(), 8u);
     EXPECT_TRUE(decoded.IsGreyRamp()) << "so that it is encoded again as grey";
 
@@ -141,17 +173,13 @@ TEST(JpegCodec, BadStreamsFailWithTheLibrarysMessage) {
     LxMemFile none(empty.data(), 0);
     EXPECT_FALSE(image.Decode(&none));
     EXPECT_STREQ(image.lastError(), "Empty input file");
-
     EXPECT_FALSE(DecodeBytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A}, image));
     EXPECT_STREQ(image.lastError(), "Not a JPEG file: starts with 0x89 0x50");
-
     EXPECT_FALSE(image.Decode(nullptr));
     EXPECT_STREQ(image.lastError(), "null file handler");
-
     if (ts::CorpusAvailable()) {
-        LxImageJPG twelveBit;
-        EXPECT_FALSE(ts::DecodeFile(ts::CorpusDir() / "special/fzc_testorig12.jpg", twelveBit));
-        EXPECT_STREQ(twelveBit.lastError(), "Unsupported JPEG data precision 12");
+        EXPECT_FALSE(ts::DecodeFile(ts::CorpusDir() / "special/fzc_testorig12.jpg", image));
+        EXPECT_STREQ(image.lastError(), "Unsupported JPEG data precision 12");
     }
 
     LxImageJPG source;
@@ -163,17 +191,12 @@ TEST(JpegCodec, BadStreamsFailWithTheLibrarysMessage) {
         EXPECT_FALSE(source.Encode(&stream));
     }
     EXPECT_STREQ(source.lastError(), "Output file write error --- out of disk space?");
-}
-
-TEST(JpegCodec, TruncatedScanStillDecodesAtFullSize) {
-    LxImageJPG source;
-    FillPicture(source, 64, 48, 24);
-    auto bytes = EncodeToBytes(source);
-    bytes.resize(bytes.size() * 2 / 3);
-    LxImageJPG image;
-    EXPECT_TRUE(DecodeBytes(bytes, image)) << "the library completes the picture";
-    EXPECT_EQ(image.GetWidth(), 64);
-    EXPECT_EQ(image.GetHeight(), 48);
+    LxMemFile sink(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    std::string error;
+    const std::uint8_t pixel[4] = {};
+    EXPECT_FALSE(EncodeJpegRows(&sink, pixel, 4, 70000, 1, JpegEncodeSettings{}, error));
+    EXPECT_NE(error.find("65500"), std::string::npos) << error;
+    Contents(sink);
 }
 
 TEST(JpegCodec, DecodeStartsAtTheStreamPositionAndExifScanRestoresIt) {
@@ -188,7 +211,6 @@ TEST(JpegCodec, DecodeStartsAtTheStreamPositionAndExifScanRestoresIt) {
     EXPECT_EQ(stream.Tell(), 5);
     EXPECT_TRUE(image.Decode(&stream)) << image.lastError();
     EXPECT_EQ(image.GetWidth(), 16);
-
     LxMemFile junk(bytes.data(), 5);
     EXPECT_FALSE(image.ReadExif(&junk));
     EXPECT_EQ(junk.Tell(), 0);
@@ -199,12 +221,62 @@ TEST(JpegCodec, EncodingADecodedExifFileCarriesItsExifBlockAlong) {
     LxImageJPG image;
     ASSERT_TRUE(ts::DecodeFile(ts::CorpusDir() / "camera/etool_GE.jpg", image));
     ASSERT_TRUE(image.exifInfo.isExif);
-    const auto bytes = EncodeToBytes(image);
     ts::TempDir dir;
     const auto path = dir.file("again.jpg");
-    ts::WriteBytes(path, bytes);
+    ts::WriteBytes(path, EncodeToBytes(image));
     EXPECT_EQ(ts::Run("exiftool -s3 -Make -ImageDescription " + ts::Quote(path)).output,
               "General Imaging Co.\nGE DIGITAL CAMERA\n");
-    const auto djpeg = ts::Run("djpeg " + ts::Quote(path) + " | head -c 2");
-    EXPECT_EQ(djpeg.output, "P6");
+    EXPECT_EQ(ts::Run("djpeg " + ts::Quote(path) + " | head -c 2").output, "P6");
+}
+
+// The row decoder keeps the header's EXIF, ICC and IPTC segments in order
+// within their budget, all there when the sink decides whether to go on.
+TEST(JpegRows, HeaderSegmentsAreKeptInOrderWithinTheirBudget) {
+    ts::TempDir dir;
+    LxImageJPG small;
+    FillPicture(small, 8, 8, 24);
+    const Bytes jpeg = EncodeToBytes(small);
+    const Bytes exif = ts::Segment(0xE1, {'E', 'x', 'i', 'f', 0, 0, 1, 2, 3});
+    const Bytes other = ts::Segment(0xE5, {9, 9, 9}); // not a segment a save carries
+    Bytes file(jpeg.begin(), jpeg.begin() + 20);
+    for (const Bytes& s :
+         {exif, other, ts::Segment(0xE2, Bytes(3000, 7)), ts::Segment(0xED, {'P', 'h', 'o'})})
+        file.insert(file.end(), s.begin(), s.end());
+    file.insert(file.end(), jpeg.begin() + 20, jpeg.end());
+    ts::WriteBytes(dir.file("a.jpg"), file);
+
+    const auto markers = [](const JpegKeptSegments& kept) {
+        std::vector<int> out;
+        for (const JpegSegment& s : kept.segments)
+            out.push_back(s.marker);
+        return out;
+    };
+    ts::CollectingSink sink;
+    JpegKeptSegments kept;
+    std::string error;
+    ASSERT_TRUE(ts::DecodeRowsOf(dir.file("a.jpg"), sink, kept, error)) << error;
+    EXPECT_EQ(sink.segmentsAtBegin, 3u);
+    EXPECT_EQ(markers(kept), (std::vector<int>{0xE1, 0xE2, 0xED}));
+    EXPECT_EQ(kept.segments[0].data, Bytes(exif.begin() + 4, exif.end()));
+    EXPECT_FALSE(kept.overBudget);
+
+    // A budget too small for the profile skips it, keeps the rest and says so.
+    JpegKeptSegments tight;
+    tight.budget = 100;
+    ASSERT_TRUE(ts::DecodeRowsOf(dir.file("a.jpg"), sink, tight, error)) << error;
+    EXPECT_EQ(markers(tight), (std::vector<int>{0xE1, 0xED}));
+    EXPECT_TRUE(tight.overBudget);
+
+    // A refusal stops before any row; a length field below 2 is an error.
+    ts::CollectingSink refusing;
+    refusing.accept = false;
+    refusing.refusal = "too big for this test";
+    EXPECT_FALSE(ts::DecodeRowsOf(dir.file("a.jpg"), refusing, kept, error));
+    EXPECT_EQ(error, "too big for this test");
+    EXPECT_EQ(refusing.handOvers, 0);
+    file[20 + 3] = 1; // the EXIF segment's length
+    ts::WriteBytes(dir.file("b.jpg"), file);
+    error.clear();
+    EXPECT_FALSE(ts::DecodeRowsOf(dir.file("b.jpg"), sink, kept, error));
+    EXPECT_FALSE(error.empty());
 }

@@ -2,16 +2,17 @@
 // with outside tools: the opened picture against heif-convert or Pillow, the
 // saved copy in djpeg and exiftool, and damaged files refused with a message.
 #include "pipeline/PicturePipeline.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/OutsideReaders.h"
+#include "tests/support/PictureCompare.h"
+#include "tests/support/QtPaths.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <sstream>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -22,39 +23,10 @@ fs::path FormatsDir() {
     return CorpusDir() / "formats";
 }
 
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-// Peak signal-to-noise ratio of our picture against a reference, in dB;
-// -1 when the sizes differ.
-double Psnr(const QImage& ours, const Pnm& reference) {
-    if (ours.width() != reference.width || ours.height() != reference.height ||
-        reference.channels != 3)
-        return -1;
-    double squares = 0;
-    for (int y = 0; y < ours.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
-        const std::uint8_t* ref = reference.samples.data() + std::size_t(y) * ours.width() * 3;
-        for (int x = 0; x < ours.width(); ++x) {
-            const int d[3] = {qRed(row[x]) - ref[3 * x], qGreen(row[x]) - ref[3 * x + 1],
-                              qBlue(row[x]) - ref[3 * x + 2]};
-            squares += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-        }
-    }
-    const double mse = squares / (3.0 * ours.width() * ours.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-// exiftool's tags of a file as a JSON object (numbers as numbers with -n).
-QJsonObject Exiftool(const fs::path& file, const std::string& options) {
-    const CommandResult run = Run("exiftool -j -q -q " + options + " " + Quote(file.string()));
-    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
-    return all.isEmpty() ? QJsonObject() : all.first().toObject();
-}
-
-std::string Tag(const QJsonObject& tags, const char* name) {
-    return tags.value(name).toVariant().toString().toStdString();
+// The words of a text, split at spaces.
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 } // namespace
@@ -63,62 +35,40 @@ std::string Tag(const QJsonObject& tags, const char* name) {
 // profile into a PNG (libpng refuses it) and so gives no reference.
 TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    const char* const files[] = {
-        "mei_IMG_1034.heic",
-        "mei_IMG_2927.HEIC",
-        "mei_cheers_1440x960.heic",
-        "pil_hopper.heif",
-        "mei_Issue_487.heic",
-        "pil_rot0mir0.avif",
-        "pil_rot0mir1.avif",
-        "pil_rot1mir0.avif",
-        "pil_rot1mir1.avif",
-        "pil_rot2mir0.avif",
-        "pil_rot2mir1.avif",
-        "pil_rot3mir0.avif",
-        "pil_rot3mir1.avif",
-        "pil_transparency.avif",
-        "pil_exif.png",
-        "pil_exif_imagemagick_orientation.png",
-        "pil_mode_16bit.png",
-        "etool_PNG.png",
-        "pil_16bit.cropped.tif",
-        "pil_g4_orientation_1.tif",
-        "pil_g4_orientation_3.tif",
-        "pil_g4_orientation_6.tif",
-        "pil_g4_orientation_8.tif",
-        "pil_hopper.iccprofile.tif",
-        "pil_flower.webp",
-        "pil_hopper.webp",
-        "flower-10bit.heic",
-    };
+    const std::vector<std::string> files =
+        Words("mei_IMG_1034.heic mei_IMG_2927.HEIC mei_cheers_1440x960.heic pil_hopper.heif "
+              "mei_Issue_487.heic pil_rot0mir0.avif pil_rot0mir1.avif pil_rot1mir0.avif "
+              "pil_rot1mir1.avif "
+              "pil_rot2mir0.avif pil_rot2mir1.avif pil_rot3mir0.avif pil_rot3mir1.avif "
+              "pil_transparency.avif pil_exif.png pil_exif_imagemagick_orientation.png "
+              "pil_mode_16bit.png etool_PNG.png pil_16bit.cropped.tif pil_g4_orientation_1.tif "
+              "pil_g4_orientation_3.tif pil_g4_orientation_6.tif pil_g4_orientation_8.tif "
+              "pil_hopper.iccprofile.tif pil_flower.webp pil_hopper.webp flower-10bit.heic");
     TempDir dir;
     // A 10-bit HEIC, from a 16-bit PNG of the flower that Qt writes.
-    ASSERT_TRUE(QImage(Path(FormatsDir() / "pil_flower.webp"))
+    ASSERT_TRUE(QImage(Q(FormatsDir() / "pil_flower.webp"))
                     .convertToFormat(QImage::Format_RGBX64)
-                    .save(Path(dir.file("flower-16bit.png")), "PNG"));
-    ASSERT_EQ(testing_support::Run("heif-enc -b 10 -o " +
-                                   Quote(dir.file("flower-10bit.heic").string()) + " " +
-                                   Quote(dir.file("flower-16bit.png").string()))
+                    .save(Q(dir.file("flower-16bit.png")), "PNG"));
+    ASSERT_EQ(Shell("heif-enc -b 10 -o " + Quote(dir.file("flower-10bit.heic").string()) + " " +
+                    Quote(dir.file("flower-16bit.png").string()))
                   .exitCode,
               0);
-    for (const char* name : files) {
+    for (const std::string& name : files) {
         SCOPED_TRACE(name);
         const fs::path source =
             fs::exists(FormatsDir() / name) ? FormatsDir() / name : dir.file(name);
         PictureDocument document;
-        const PipelineResult opened = openPicture(document, Path(source));
+        const PipelineResult opened = openPicture(document, Q(source));
         ASSERT_TRUE(opened.ok) << opened.message.toStdString();
         const fs::path reference = dir.file("reference.ppm");
-        ASSERT_EQ(testing_support::Run("/usr/bin/python3 " +
-                                       Quote(LUMORA_TESTS_DIR "/formats/reference-picture.py") +
-                                       " " + Quote(source.string()) + " " +
-                                       Quote(reference.string()))
+        ASSERT_EQ(Shell("/usr/bin/python3 " +
+                        Quote(LUMORA_TESTS_DIR "/formats/reference-picture.py") + " " +
+                        Quote(source.string()) + " " + Quote(reference.string()))
                       .exitCode,
                   0);
         Pnm expected;
         ASSERT_TRUE(ParsePnm(ReadBytes(reference), expected));
-        EXPECT_GE(Psnr(document.picture, expected), 40.0)
+        EXPECT_GE(Compare(document.picture, expected).psnr, 40.0)
             << document.picture.width() << " x " << document.picture.height() << " against "
             << expected.width << " x " << expected.height;
     }
@@ -130,67 +80,51 @@ TEST(OtherFormats, OpenedPictureMatchesOutsideDecoderUpright) {
 // Orientation left to apply, and colour is sampled as the format asks.
 TEST(OtherFormats, SavedCopyDecodesAndCarriesWhatExiftoolReadsFromTheSource) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    struct Row {
-        const char* name;
-        const char* sampling; // exiftool's YCbCrSubSampling of the copy
-    };
-    const Row rows[] = {
-        {"mei_IMG_1034.heic", "2 2"},
-        {"mei_IMG_2927.HEIC", "2 2"},
-        {"mei_exif-at-eof.heic", "2 2"},
-        {"mei_Issue_487.heic", "2 2"},
-        {"mei_Issue_649.avif", "2 2"},
-        {"pil_exif.avif", "2 2"},
-        {"pil_icc_profile.avif", "2 2"},
-        {"pil_exif.png", "1 1"},
-        {"pil_exif_imagemagick_orientation.png", "1 1"},
-        {"exv2_1343_exif.png", "1 1"},
-        {"pil_flower.webp", "2 2"},
-        {"etool_ExifTool.tif", "1 1"},
-        {"pil_hopper.iccprofile.tif", "1 1"},
-        {"pil_g4_orientation_6.tif", "1 1"},
-        {"flower-lossless.webp", "1 1"},
-    };
+    // Lossy formats are sampled 4:2:0 in the copy, lossless ones 4:4:4.
+    std::vector<std::pair<std::string, const char*>> rows;
+    for (const std::string& name :
+         Words("mei_IMG_1034.heic mei_IMG_2927.HEIC mei_exif-at-eof.heic mei_Issue_487.heic "
+               "mei_Issue_649.avif pil_exif.avif pil_icc_profile.avif pil_flower.webp"))
+        rows.emplace_back(name, "2 2");
+    for (const std::string& name :
+         Words("pil_exif.png pil_exif_imagemagick_orientation.png exv2_1343_exif.png "
+               "etool_ExifTool.tif pil_hopper.iccprofile.tif pil_g4_orientation_6.tif "
+               "flower-lossless.webp"))
+        rows.emplace_back(name, "1 1");
     TempDir dir;
     // A lossless WebP with the flower's EXIF, made by Pillow.
-    ASSERT_EQ(testing_support::Run(
-                  "/usr/bin/python3 -c 'import sys; from PIL import Image; "
-                  "im = Image.open(sys.argv[1]); "
-                  "im.save(sys.argv[2], \"WEBP\", lossless=True, exif=im.info[\"exif\"])' " +
-                  Quote((FormatsDir() / "pil_flower.webp").string()) + " " +
-                  Quote(dir.file("flower-lossless.webp").string()))
+    ASSERT_EQ(Shell("/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                    "im = Image.open(sys.argv[1]); "
+                    "im.save(sys.argv[2], \"WEBP\", lossless=True, exif=im.info[\"exif\"])' " +
+                    Quote((FormatsDir() / "pil_flower.webp").string()) + " " +
+                    Quote(dir.file("flower-lossless.webp").string()))
                   .exitCode,
               0);
     const char* const carried[] = {"Make",        "Model",        "DateTimeOriginal",
                                    "GPSLatitude", "GPSLongitude", "ProfileDescription"};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, sampling] : rows) {
+        SCOPED_TRACE(name);
         const fs::path source =
-            fs::exists(FormatsDir() / row.name) ? FormatsDir() / row.name : dir.file(row.name);
+            fs::exists(FormatsDir() / name) ? FormatsDir() / name : dir.file(name);
         PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Path(source)).ok);
-        const fs::path copy = dir.file(std::string(row.name) + "-captioned.jpg");
-        const PipelineResult saved = savePicture(document, Path(copy));
+        ASSERT_TRUE(openPicture(document, Q(source)).ok);
+        const fs::path copy = dir.file(name + "-captioned.jpg");
+        const PipelineResult saved = savePicture(document, Q(copy));
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
         EXPECT_TRUE(saved.note.isEmpty()) << saved.note.toStdString();
 
-        const CommandResult djpeg = testing_support::Run("djpeg " + Quote(copy.string()));
-        Pnm decoded;
-        ASSERT_EQ(djpeg.exitCode, 0);
-        ASSERT_TRUE(
-            ParsePnm(std::vector<std::uint8_t>(djpeg.output.begin(), djpeg.output.end()), decoded));
-        EXPECT_EQ(decoded.width, document.picture.width());
-        EXPECT_EQ(decoded.height, document.picture.height());
-
-        const QJsonObject before = Exiftool(source, "-n");
-        const QJsonObject after = Exiftool(copy, "-n");
+        EXPECT_EQ(DjpegComplaints(copy), "");
+        const Pnm decoded = Djpeg(copy);
+        EXPECT_EQ(QSize(decoded.width, decoded.height), document.picture.size());
+        const QJsonObject before = ExiftoolOf(source, "-n");
+        const QJsonObject after = ExiftoolOf(copy, "-n");
         for (const char* tag : carried)
             EXPECT_EQ(Tag(after, tag), Tag(before, tag)) << tag;
         const std::string orientation = Tag(after, "Orientation");
         EXPECT_TRUE(orientation.empty() || orientation == "1") << orientation;
         // A TIFF's strip layout describes its own file, never the copy's.
         EXPECT_EQ(Tag(after, "StripOffsets") + Tag(after, "StripByteCounts"), "");
-        EXPECT_EQ(Tag(after, "YCbCrSubSampling"), row.sampling);
+        EXPECT_EQ(Tag(after, "YCbCrSubSampling"), sampling);
     }
 }
 
@@ -227,7 +161,7 @@ void PutBigEndian(Bytes& bytes, std::size_t at, std::uint32_t value) {
 Bytes SmallPng(const fs::path& path) {
     QImage picture(32, 24, QImage::Format_RGB32);
     picture.fill(qRgb(200, 120, 40));
-    EXPECT_TRUE(picture.save(Path(path), "PNG"));
+    EXPECT_TRUE(picture.save(Q(path), "PNG"));
     return ReadBytes(path);
 }
 
@@ -306,9 +240,9 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
         SCOPED_TRACE(row.name);
         WriteBytes(dir.file(row.name), row.bytes);
         PictureDocument document;
-        const PipelineResult opened = openPicture(document, Path(dir.file(row.name)));
+        const PipelineResult opened = openPicture(document, Q(dir.file(row.name)));
         EXPECT_FALSE(opened.ok);
-        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Path(dir.file(row.name)))) &&
+        EXPECT_TRUE(opened.message.contains(QDir::toNativeSeparators(Q(dir.file(row.name)))) &&
                     opened.message.contains(QString::fromUtf8(row.reason)))
             << opened.message.toStdString();
         EXPECT_FALSE(document.hasPicture());
@@ -317,7 +251,7 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
     // A TIFF of 65,535 pages opens its first, and says so.
     WriteBytes(dir.file("pages.tif"), GreyTiff(65535, 0));
     PictureDocument document;
-    const PipelineResult pages = openPicture(document, Path(dir.file("pages.tif")));
+    const PipelineResult pages = openPicture(document, Q(dir.file("pages.tif")));
     ASSERT_TRUE(pages.ok) << pages.message.toStdString();
     EXPECT_EQ(document.picture.size(), QSize(2, 2));
     EXPECT_TRUE(pages.note.contains(QStringLiteral("65535 pages; only the first was opened")))
@@ -340,9 +274,10 @@ TEST(OtherFormats, AColourDescriptionOtherThanSrgbBecomesAMatchingProfileInTheCo
         SCOPED_TRACE(name);
         WriteBytes(dir.file(name), bytes);
         PictureDocument document;
-        ASSERT_TRUE(openPicture(document, Path(dir.file(name))).ok);
-        ASSERT_TRUE(savePicture(document, Path(dir.file("copy.jpg"))).ok);
-        const QJsonObject copy = Exiftool(dir.file("copy.jpg"), "-n -ICC_Profile:RedMatrixColumn");
+        ASSERT_TRUE(openPicture(document, Q(dir.file(name))).ok);
+        ASSERT_TRUE(savePicture(document, Q(dir.file("copy.jpg"))).ok);
+        const QJsonObject copy =
+            ExiftoolOf(dir.file("copy.jpg"), "-n -ICC_Profile:RedMatrixColumn");
         const QStringList red = QString::fromStdString(Tag(copy, "RedMatrixColumn")).split(' ');
         if (std::string(name) == "srgb.avif") {
             EXPECT_TRUE(Tag(copy, "RedMatrixColumn").empty());

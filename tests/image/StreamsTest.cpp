@@ -19,16 +19,13 @@ TEST(MemFile, StartsOverCallersBlockAndGrowsIn64KiBSteps) {
     EXPECT_EQ(stream.Size(), 16);
     std::uint8_t read[32] = {};
     EXPECT_EQ(stream.Read(read, 1, 32), 16u);
-    EXPECT_EQ(read[0], 0xAB);
-    EXPECT_EQ(read[15], 0xAB);
+    EXPECT_TRUE(read[0] == 0xAB && read[15] == 0xAB);
     EXPECT_EQ(stream.Capacity(), 16);
-
     ASSERT_EQ(stream.Tell(), 16);
     const std::uint8_t one = 7;
     EXPECT_EQ(stream.Write(&one, 1, 1), 1u);
     EXPECT_EQ(stream.Capacity(), 65536);
     EXPECT_EQ(stream.Size(), 17);
-
     ASSERT_TRUE(stream.Seek(65535, 0));
     EXPECT_TRUE(stream.PutByte(1));
     EXPECT_EQ(stream.Capacity(), 65536) << "the last byte of the block needs no growth";
@@ -46,7 +43,6 @@ TEST(MemFile, SeekClampsBelowZeroAllowsPastEndAndRejectsUnknownOrigin) {
     EXPECT_EQ(stream.Tell(), 0);
     EXPECT_FALSE(stream.Seek(0, 7));
     EXPECT_EQ(stream.Tell(), 0);
-
     EXPECT_TRUE(stream.Seek(10, 2));
     EXPECT_EQ(stream.Tell(), 110);
     EXPECT_TRUE(stream.AtEnd());
@@ -60,61 +56,57 @@ TEST(MemFile, SeekClampsBelowZeroAllowsPastEndAndRejectsUnknownOrigin) {
     EXPECT_FALSE(stream.Seek(0x7FFFFFFF, 1)) << "a position past 2^31 cannot be represented";
 }
 
-TEST(MemFile, ReadCountsWholeItemsButConsumesThePartialOne) {
+TEST(MemFile, ReadsWholeItemsAndLinesAndTheDetachedBlockIsTheCallers) {
     std::uint8_t* block = MallocBlock(10, 0);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
         block[i] = static_cast<std::uint8_t>(i);
-    }
     LxMemFile stream(block, 10);
     std::uint8_t out[12] = {};
-    EXPECT_EQ(stream.Read(out, 4, 3), 2u);
+    EXPECT_EQ(stream.Read(out, 4, 3), 2u) << "whole items counted, the partial one consumed";
     EXPECT_EQ(stream.Tell(), 10);
     EXPECT_EQ(out[9], 9);
     EXPECT_EQ(stream.Read(out, 0, 3), 0u);
     EXPECT_EQ(stream.Read(nullptr, 1, 3), 0u);
     EXPECT_EQ(stream.Read(out, SIZE_MAX, 2), 0u) << "an overflowing request reads nothing";
     std::free(stream.GetBufferPointer(true)); // never grown, so still the caller's
-}
 
-TEST(MemFile, GetLineStopsAfterLineFeedAndReportsEndWithNull) {
-    std::uint8_t* block = MallocBlock(5, 0);
+    block = MallocBlock(5, 0);
     std::memcpy(block, "ab\ncd", 5);
-    LxMemFile stream(block, 5);
+    LxMemFile text(block, 5);
     char line[10];
-    ASSERT_EQ(stream.GetLine(line, 10), line);
+    ASSERT_EQ(text.GetLine(line, 10), line);
     EXPECT_STREQ(line, "ab\n");
-    EXPECT_EQ(stream.GetLine(line, 10), nullptr);
-    EXPECT_EQ(line[0], 'c');
-    EXPECT_EQ(line[1], 'd');
-    EXPECT_EQ(stream.ScanFormatted("%d", nullptr), 0);
-    std::free(stream.GetBufferPointer(true));
-}
+    EXPECT_EQ(text.GetLine(line, 10), nullptr) << "the end reached";
+    EXPECT_TRUE(line[0] == 'c' && line[1] == 'd');
+    EXPECT_EQ(text.ScanFormatted("%d", nullptr), 0);
+    std::free(text.GetBufferPointer(true));
 
-TEST(MemFile, WithoutBufferEveryOperationFails) {
-    LxMemFile stream;
-    std::uint8_t byte = 1;
-    EXPECT_EQ(stream.Write(&byte, 1, 1), 0u);
-    EXPECT_FALSE(stream.PutByte(1));
-    EXPECT_FALSE(stream.Seek(0, 0));
-    EXPECT_EQ(stream.Tell(), -1);
-    EXPECT_EQ(stream.Size(), -1);
-    EXPECT_FALSE(stream.Flush());
-    EXPECT_TRUE(stream.AtEnd());
-    EXPECT_EQ(stream.ErrorState(), -1);
-    EXPECT_EQ(stream.GetByte(), -1);
-    EXPECT_TRUE(stream.Close());
-}
-
-TEST(MemFile, DetachedBlockBelongsToTheCaller) {
-    std::uint8_t* block = nullptr;
     {
-        LxMemFile stream(MallocBlock(16, 0), 16);
+        LxMemFile grown(MallocBlock(16, 0), 16);
         std::uint8_t data[5000] = {};
-        ASSERT_EQ(stream.Write(data, 1, sizeof data), sizeof data);
-        block = stream.GetBufferPointer(true);
+        ASSERT_EQ(grown.Write(data, 1, sizeof data), sizeof data);
+        block = grown.GetBufferPointer(true);
     }
     block[4999] = 1; // still ours: ASan would report a use after free
     std::free(block);
+}
+
+// Without a buffer or a stream every operation fails, and none crashes.
+TEST(MemFile, WithoutBufferOrStreamEveryOperationFails) {
+    LxMemFile stream;
+    std::uint8_t byte = 1;
+    EXPECT_EQ(stream.Write(&byte, 1, 1), 0u);
+    EXPECT_FALSE(stream.PutByte(1) || stream.Seek(0, 0) || stream.Flush());
+    EXPECT_EQ(std::make_tuple(stream.Tell(), stream.Size(), stream.ErrorState(), stream.GetByte()),
+              std::make_tuple(-1, -1, -1, -1));
+    EXPECT_TRUE(stream.AtEnd() && stream.Close());
+
+    LxIOFile none(nullptr, false);
+    EXPECT_EQ(std::make_tuple(none.Tell(), none.Size(), none.GetByte(), none.ErrorState()),
+              std::make_tuple(0, -1, -1, -1));
+    EXPECT_TRUE(none.AtEnd() && none.Close());
+    EXPECT_FALSE(none.Seek(0, 0));
+    EXPECT_EQ(none.GetLine(nullptr, 1), nullptr);
 }
 
 TEST(IOFile, ForwardsToStdioAndKeepsAStreamItDoesNotOwn) {
@@ -142,14 +134,4 @@ TEST(IOFile, ForwardsToStdioAndKeepsAStreamItDoesNotOwn) {
     }
     EXPECT_EQ(std::fseek(file, 0, SEEK_SET), 0) << "the wrapper must not have closed it";
     std::fclose(file);
-
-    LxIOFile none(nullptr, false);
-    EXPECT_EQ(none.Tell(), 0);
-    EXPECT_EQ(none.Size(), -1);
-    EXPECT_EQ(none.GetByte(), -1);
-    EXPECT_EQ(none.ErrorState(), -1);
-    EXPECT_TRUE(none.AtEnd());
-    EXPECT_TRUE(none.Close());
-    EXPECT_FALSE(none.Seek(0, 0));
-    EXPECT_EQ(none.GetLine(nullptr, 1), nullptr);
 }

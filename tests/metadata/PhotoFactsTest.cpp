@@ -1,49 +1,25 @@
 // The facts a caption can show, read from camera photos and checked against
 // exiftool's reading of the same files.
 #include "metadata/PhotoFacts.h"
-#include "codec/JpegRows.h"
-#include "image/LxIOFile.h"
 #include "metadata/PhotoMetadata.h"
+#include "tests/support/CollectingSink.h"
 #include "tests/support/ExifBuilder.h"
-#include "tests/support/TestSupport.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "tests/support/OutsideReaders.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
-
 namespace ts = testing_support;
-namespace fs = std::filesystem;
 
 namespace {
 
-// The header segments of a file, as the open pipeline keeps them.
-PhotoMetadata MetadataOf(const fs::path& path) {
-    class Ignore : public JpegRowSink {
-        bool begin(const JpegFrame&, const JpegKeptSegments&) override {
-            refusal = "header only";
-            return false;
-        }
-        std::uint8_t* directRow(std::uint32_t) override { return nullptr; }
-        void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
-    } sink;
+// The facts of a file's header segments, as the open pipeline keeps them.
+PhotoFacts FactsOf(const std::string& path) {
+    ts::CollectingSink header;
+    header.accept = false;
     JpegKeptSegments kept;
     std::string error;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         std::fclose);
-    if (file) {
-        LxIOFile stream(file.get(), false);
-        DecodeJpegRows(&stream, sink, kept, error, 1L << 30);
-    }
-    return readPhotoMetadata(std::move(kept));
-}
-
-std::string Text(const QJsonObject& tags, const char* name) {
-    return tags.value(name).toVariant().toString().toStdString();
+    ts::DecodeRowsOf(path, header, kept, error);
+    return readPhotoMetadata(std::move(kept)).facts;
 }
 
 std::string WithoutPointZero(std::string s) {
@@ -57,35 +33,31 @@ std::string WithoutPointZero(std::string s) {
 
 TEST(PhotoFacts, CameraPhotosGiveWhatExiftoolReads) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    const ts::CommandResult run =
-        ts::Run("exiftool -j -q -q -d '%Y-%m-%d|%H:%M' -c '%.5f' -EXIF:DateTimeOriginal -EXIF:Make "
-                "-EXIF:Model -EXIF:LensModel -EXIF:ExposureTime -EXIF:FNumber -EXIF:ISO "
-                "-EXIF:FocalLength -Composite:GPSLatitude -Composite:GPSLongitude " +
-                ts::Quote((ts::CorpusDir() / "camera").string()));
-    const QJsonArray files = QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).array();
-    ASSERT_GT(files.size(), 50);
+    const auto files =
+        ts::Exiftool("-d '%Y-%m-%d|%H:%M' -c '%.5f' -EXIF:DateTimeOriginal -EXIF:Make -EXIF:Model "
+                     "-EXIF:LensModel -EXIF:ExposureTime -EXIF:FNumber -EXIF:ISO -EXIF:FocalLength "
+                     "-Composite:GPSLatitude -Composite:GPSLongitude",
+                     {ts::CorpusDir() / "camera"});
+    ASSERT_GT(files.size(), 50u);
     int dates = 0, cameras = 0, exposures = 0, places = 0, lenses = 0;
-    for (const QJsonValue& entry : files) {
-        const QJsonObject tags = entry.toObject();
-        const std::string file = Text(tags, "SourceFile");
+    for (const auto& [file, tags] : files) {
         SCOPED_TRACE(file);
-        const PhotoFacts facts = MetadataOf(file).facts;
-
-        const std::string when = Text(tags, "DateTimeOriginal");
+        const PhotoFacts facts = FactsOf(file);
+        const std::string when = ts::Tag(tags, "DateTimeOriginal");
         const std::size_t bar = when.find('|');
         if (bar != std::string::npos && when.size() == 16) {
             EXPECT_EQ(facts.date + "|" + facts.time, when);
             ++dates;
         }
-        const std::string make = Text(tags, "Make");
-        const std::string model = Text(tags, "Model");
+        const std::string make = ts::Tag(tags, "Make");
+        const std::string model = ts::Tag(tags, "Model");
         if (!model.empty()) {
             EXPECT_EQ(facts.camera, model.rfind(make, 0) == 0 ? model : make + " " + model);
             ++cameras;
         }
         lenses += !facts.lens.empty();
-        EXPECT_EQ(facts.lens, Text(tags, "LensModel"));
-        const std::string exposure = Text(tags, "ExposureTime");
+        EXPECT_EQ(facts.lens, ts::Tag(tags, "LensModel"));
+        const std::string exposure = ts::Tag(tags, "ExposureTime");
         if (!exposure.empty() && exposure != "0") {
             // exiftool rounds 1/652.5 down through its float reading; we
             // round the exact quotient half up: the denominators may differ by 1.
@@ -97,20 +69,20 @@ TEST(PhotoFacts, CameraPhotosGiveWhatExiftoolReads) {
             }
             ++exposures;
         }
-        const std::string fnumber = Text(tags, "FNumber");
+        const std::string fnumber = ts::Tag(tags, "FNumber");
         if (!fnumber.empty() && fnumber != "0.0") {
             EXPECT_EQ(facts.aperture, "f/" + WithoutPointZero(fnumber));
         }
-        const std::string iso = Text(tags, "ISO");
+        const std::string iso = ts::Tag(tags, "ISO");
         if (!iso.empty() && iso != "0" && iso.find(' ') == std::string::npos) {
             EXPECT_EQ(facts.iso, "ISO " + iso);
         }
-        const std::string focal = Text(tags, "FocalLength");
+        const std::string focal = ts::Tag(tags, "FocalLength");
         if (!focal.empty() && focal != "0.0 mm") {
             EXPECT_EQ(facts.focal, WithoutPointZero(focal));
         }
-        const std::string latitude = Text(tags, "GPSLatitude");
-        const std::string longitude = Text(tags, "GPSLongitude");
+        const std::string latitude = ts::Tag(tags, "GPSLatitude");
+        const std::string longitude = ts::Tag(tags, "GPSLongitude");
         if (!latitude.empty() && !longitude.empty()) {
             const auto degrees = [](std::string s) {
                 const std::size_t space = s.find(' ');
@@ -143,10 +115,6 @@ TEST(PhotoFacts, MissingDamagedAndWrongTypedValuesAreEmpty) {
     kept.segments.push_back({0xE1, std::vector<std::uint8_t>(segment.begin() + 4, segment.end())});
     const PhotoFacts facts = readPhotoMetadata(std::move(kept)).facts;
     EXPECT_EQ(facts.camera, "Canon R5");
-    EXPECT_EQ(facts.date, "");
-    EXPECT_EQ(facts.time, "");
-    EXPECT_EQ(facts.exposure, "");
-    EXPECT_EQ(facts.aperture, "");
-    EXPECT_EQ(facts.gps, "");
+    EXPECT_EQ(facts.date + facts.time + facts.exposure + facts.aperture + facts.gps, "");
     EXPECT_EQ(readPhotoMetadata(JpegKeptSegments{}).facts.camera, "");
 }
