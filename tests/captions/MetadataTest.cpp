@@ -69,12 +69,14 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
         Exiftool("-n -EXIF:Make -EXIF:Model -EXIF:DateTimeOriginal -EXIF:ExposureTime "
                  "-EXIF:FNumber -EXIF:ISO -EXIF:GPSLatitude -EXIF:GPSLongitude "
                  "-IFD0:ImageDescription -XMP-dc:Description -IPTC:Caption-Abstract "
-                 "-XMP:XMPToolkit -IPTC:CodedCharacterSet -validate -error",
+                 "-XMP:XMPToolkit -IPTC:CodedCharacterSet -EXIF:ExifImageWidth "
+                 "-EXIF:ExifImageHeight -File:ImageWidth -File:ImageHeight -validate -error",
                  all);
     const auto profiles = Exiftool("-b -ICC_Profile", all);
     int withProfile = 0;
     int withXmp = 0;
     int withIptc = 0;
+    int withSize = 0;
     for (const auto& [source, copy, text] : saves) {
         SCOPED_TRACE(source);
         const QJsonObject& before = tags.at(source);
@@ -97,8 +99,15 @@ TEST(Metadata, CameraPhotosKeepTheirFieldsProfileAndDescriptionsForOutsideReader
             ++withIptc;
             EXPECT_EQ(Tag(after, "Caption-Abstract"), text);
         }
+        // The pixel size the EXIF states is the copy's own.
+        if (after.contains("ExifImageWidth")) {
+            ++withSize;
+            EXPECT_EQ(Tag(after, "ExifImageWidth"), Tag(after, "ImageWidth"));
+            EXPECT_EQ(Tag(after, "ExifImageHeight"), Tag(after, "ImageHeight"));
+        }
         EXPECT_FALSE(after.contains("Error")) << Tag(after, "Error");
     }
+    EXPECT_GE(withSize, 10);
     // The outside files hold each kind of metadata several times over.
     EXPECT_GE(withProfile, 10);
     EXPECT_GE(withXmp, 10);
