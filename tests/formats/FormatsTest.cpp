@@ -210,9 +210,11 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
     const Bytes png = SmallPng(dir.file("small.png"));
     Bytes badCrc = png;
     badCrc[badCrc.size() - 16] ^= 0xFF; // inside the IDAT chunk's CRC
-    Bytes bomb = png;                   // 100,000 x 100,000 pixels, its header CRC right
-    PutBigEndian(bomb, 16, 100000);
-    PutBigEndian(bomb, 20, 100000);
+    // 65,536 x 65,537 pixels, its header CRC right: 65,536 pixels more than
+    // 32 bits count.
+    Bytes bomb = png;
+    PutBigEndian(bomb, 16, 65536);
+    PutBigEndian(bomb, 20, 65537);
     PutBigEndian(bomb, 29, Crc32(bomb.data() + 12, 17));
     struct Row {
         const char* name;
@@ -231,7 +233,7 @@ TEST(OtherFormats, DamagedFilesAreRefusedWithAMessageNamingTheFileAndTheReason) 
          ReadBytes(FormatsDir() / "mei_IllegalArgumentException.HeifReader.processBoxes.heif"),
          "not a HEIF or AVIF picture"},
         {"bad-crc.png", badCrc, "not a PNG picture"},
-        {"bomb.png", bomb, "is too large to open: 100000 × 100000 pixels"},
+        {"bomb.png", bomb, "is too large to open: 65536 × 65537 pixels (4295 megapixels)"},
         {"strips-past-end.tif", GreyTiff(1, 1'000'000), "not a TIFF picture"},
         {"chunk-size.webp", Patched(webp, "VP8 ", 4, {0xF0, 0xFF, 0xFF, 0x7F}),
          "not a WebP picture"},
