@@ -151,6 +151,14 @@ QString keptBlocksNote(const QString& path, const QString& why) {
         .arg(QDir::toNativeSeparators(path), why);
 }
 
+// The rows that make `rows` of bands before the photo whole MCUs of
+// `mcu`, so that every block of the photo moves intact: none when they are
+// whole already.
+int wholeMcuPadding(int rows, unsigned mcu) {
+    const int step = static_cast<int>(mcu);
+    return rows > 0 ? (step - rows % step) % step : 0;
+}
+
 void addNote(QString& note, const QString& more) {
     if (more.isEmpty())
         return;
@@ -389,8 +397,7 @@ std::optional<PipelineResult> saveStoredCopy(const PictureDocument& document, co
     const bool topFirst = orientation == 2 || orientation == 5 || orientation == 6;
     const int lead = static_cast<int>(topFirst ? bands.above : bands.below);
     const int trail = static_cast<int>(topFirst ? bands.below : bands.above);
-    const int mcu = static_cast<int>(grid.mcuHeight);
-    const int padding = lead > 0 ? (mcu - lead % mcu) % mcu : 0;
+    const int padding = wholeMcuPadding(lead, grid.mcuHeight);
     QImage padded(canvas.width(), canvas.height() + padding, QImage::Format_RGB32);
     if (padded.isNull())
         return std::nullopt;
@@ -498,11 +505,9 @@ PipelineResult savePicture(const PictureDocument& document, const QString& path,
                 saveStoredCopy(document, path, choices, canvas, bands, grid, *source))
             return *done;
     }
-    int padding = 0;
-    if (source != nullptr && grid.cannotKeep.empty() && bands.above > 0) {
-        const int mcu = static_cast<int>(grid.mcuHeight);
-        padding = (mcu - bands.above % mcu) % mcu;
-    }
+    const int padding = source != nullptr && grid.cannotKeep.empty()
+                            ? wholeMcuPadding(bands.above, grid.mcuHeight)
+                            : 0;
     const std::uint32_t width = static_cast<std::uint32_t>(canvas.width());
 
     // The metadata segments for a copy of `height` rows.
@@ -801,8 +806,7 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
                       bool spliceable, const SaveChoices& choices, const QString& output,
                       LxOwnedMemFile& encoded, QString& note) {
     const CanvasBands& bands = rows.bands();
-    const int mcu = static_cast<int>(grid.mcuHeight);
-    const int padding = bands.above > 0 ? (mcu - bands.above % mcu) % mcu : 0;
+    const int padding = wholeMcuPadding(bands.above, grid.mcuHeight);
     ReachedCanvas canvas(rows, padding);
     JpegBlockCopy copy;
     copy.source = source.data();

@@ -369,6 +369,25 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
 // A turned photo whose size allows no lossless turn keeps its blocks as
 // stored, with its Orientation tag; the band is drawn upright and sits
 // where a viewer that turns the copy shows it.
+// Bands above the photo that already fill whole MCU rows get no rows more.
+TEST(KeptBlocks, BandsOfWholeMcuRowsAboveThePhotoAreNotPadded) {
+    TempDir dir;
+    const fs::path photo = MakePhoto(dir, "whole", 96, 64, 1);
+    PictureDocument document;
+    ASSERT_TRUE(openPicture(document, Q(photo)).ok);
+    document.captions.append(Band(QStringLiteral("Whole rows"), Disposition::TopBand));
+    Caption& band = *document.captions.at(0);
+    for (band.sizePercent = 5; canvasBands(document).above % 16 != 0 && band.sizePercent < 40;)
+        band.sizePercent += 0.25;
+    const int above = canvasBands(document).above;
+    ASSERT_EQ(above % 16, 0) << "no band size gave whole MCU rows";
+    const fs::path copy = dir.file("copy.jpg");
+    ASSERT_TRUE(savePicture(document, Q(copy)).ok);
+    Coefficients copied;
+    ASSERT_TRUE(ReadCoefficients(copy, copied));
+    EXPECT_EQ(copied.height, above + 64);
+}
+
 TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
     TempDir dir;
     // 5 (a transpose) moves no edge, so it always turns losslessly.
