@@ -91,6 +91,8 @@ int runBatch(const CaptionOptions& options, const CaptionList& captions,
     }
     if (data != nullptr && !matchDataRows(*data, plan, options.dataRequired))
         return 1;
+    for (const QString& warning : found.warnings)
+        std::fprintf(stderr, "lumora caption: warning: %s\n", warning.toLocal8Bit().constData());
 
     catchInterruptions();
     BatchReport report(plan, static_cast<int>(found.failures.size() + plan.size()));

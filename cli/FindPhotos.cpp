@@ -111,7 +111,17 @@ FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString&
             QString folder = input;
             while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
                 folder.chop(1);
+            const std::size_t photos = found.photos.size();
+            const std::size_t failures = found.failures.size();
             addFolder(folder, recursive, suffix, found);
+            if (found.photos.size() == photos && found.failures.size() == failures) {
+                found.warnings.push_back(
+                    QStringLiteral("the folder \"%1\" has no photos to caption%2")
+                        .arg(shownPath(folder), recursive
+                                                    ? QString()
+                                                    : QStringLiteral(" (--recursive "
+                                                                     "looks in its subfolders)")));
+            }
         } else {
             found.photos.push_back(input);
         }

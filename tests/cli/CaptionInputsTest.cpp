@@ -82,6 +82,10 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
          "Could not save \"{out}/large-captioned.jpg\": File too large.\n1 captioned, 6 failed",
          "out/quay-captioned.jpg", "", "trap '' XFSZ; ulimit -f 64; "},
         {"a folder with no photos", "in/", "{in}", 1, "no photos (.jpg, .jpeg, .heic", ""},
+        {"an empty folder beside photos", "in/a.jpg empty/", "--out {out} {in} {dir}/empty", 0,
+         "lumora caption: warning: the folder \"{dir}/empty\" has no photos to caption "
+         "(--recursive looks in its subfolders)\n1 captioned, 0 failed",
+         "out/a-captioned.jpg"},
         {"a missing output folder", "in/a.jpg", "--out {dir}/nowhere {in}", 1,
          "the output folder \"{dir}/nowhere\" does not exist", ""},
         {"a read-only output folder", "in/a.jpg", "--out {out} {in}", 1,
