@@ -115,12 +115,12 @@ FoundPhotos findPhotos(const QStringList& inputs, bool recursive, const QString&
             const std::size_t failures = found.failures.size();
             addFolder(folder, recursive, suffix, found);
             if (found.photos.size() == photos && found.failures.size() == failures) {
+                const QString hint = recursive
+                                         ? QString()
+                                         : QStringLiteral(" (--recursive looks in its subfolders)");
                 found.warnings.push_back(
                     QStringLiteral("the folder \"%1\" has no photos to caption%2")
-                        .arg(shownPath(folder), recursive
-                                                    ? QString()
-                                                    : QStringLiteral(" (--recursive "
-                                                                     "looks in its subfolders)")));
+                        .arg(shownPath(folder), hint));
             }
         } else {
             found.photos.push_back(input);
