@@ -287,8 +287,10 @@ bool readBlockFrom(BitReader& in, const HuffTable& dc, const HuffTable& ac, int&
 // byte; `finish` gives `out` its final size.
 class BitWriter {
 public:
+    // Takes all the room reserved at once: growing by doubling would copy
+    // a large copy's bytes and clear its pages again.
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out), at_(out.size()) {
-        out_.resize(std::max<std::size_t>(out_.size() * 2, 1 << 16));
+        out_.resize(std::max<std::size_t>({out_.capacity(), out_.size() * 2, 1 << 16}));
     }
 
     void put(std::uint32_t value, int n) {
