@@ -57,11 +57,12 @@ protected:
 TEST_F(CaptionCommandsTest, AddShowsEachChangeAtOnceAndKeepsOnlyAConfirmedCaption) {
     const QImage before = shown();
     QImage typed;
-    WhenModal<CCaptionDialog>([&](CCaptionDialog* d) {
-        Type(d, ControlId::CaptionText, "Working caption");
-        typed = shown();
-        Click(d, ControlId::Cancel);
-    });
+    AnswerCaptionDialog(
+        [&](CCaptionDialog* d) {
+            Type(d, ControlId::CaptionText, "Working caption");
+            typed = shown();
+        },
+        false);
     frame->addButton()->click();
     EXPECT_NE(typed, before) << "the text shows while it is typed";
     EXPECT_EQ(shown(), before);
