@@ -1,11 +1,9 @@
-// Open and save run as jobs off the window's thread: a first view shows
-// before the whole picture, Cancel (button or Escape) at each stage leaves
-// the document and the files as they were, a later open wins, and closing
-// waits for a save.
+// Open and save run as jobs off the window's thread: Cancel (button or
+// Escape) at each stage leaves the document and the files as they were, a
+// later open wins, and closing waits for a save.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/WhenModal.h"
-#include "ui/ImageControl.h"
 #include "ui/JobProgress.h"
 
 #include <QPointer>
@@ -20,8 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 4000 x 3000, red on the left and blue on the right: large enough that
-// each stage of a job lasts while the test acts on it.
+// 4000 x 3000 in two colours: large enough that each stage of a job lasts
+// while the test acts on it.
 void WriteBigPhoto(const fs::path& path) {
     QImage picture(4000, 3000, QImage::Format_RGB32);
     picture.fill(Qt::blue);

@@ -32,7 +32,6 @@ protected:
     }
     template <class T = QWidget> T* find(int id) { return Control<T>(&dialog, id); }
     QString text(int id) { return find<QLineEdit>(id)->text(); }
-    bool checked(int id) { return find<QAbstractButton>(id)->isChecked(); }
     void click(int id) { Click(&dialog, id); }
     void type(int id, const QString& typed) { Type(&dialog, id, typed); }
     void arrow(int id, bool up) {
@@ -135,7 +134,7 @@ TEST_F(CaptionDialogTest, TheTwoDescriptionFlagsClearEachOther) {
         click(DescriptionAsText);
         EXPECT_EQ(dialog.caption().useDescriptionAsText, on);
         EXPECT_FALSE(dialog.caption().useTextAsDescription);
-        EXPECT_FALSE(checked(TextAsDescription));
+        EXPECT_FALSE(find<QAbstractButton>(TextAsDescription)->isChecked());
     }
     EXPECT_EQ(dialog.caption().text, "kept");
 }

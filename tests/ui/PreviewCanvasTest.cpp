@@ -56,12 +56,10 @@ std::vector<std::function<void(Caption&)>> Steps() {
         // Reaching into the top band, which clips it.
         [](Caption& c) { c.shadow.offsetX = -25, c.shadow.offsetY = -30; },
         [](Caption& c) { c.box.enabled = true, c.box.padding = 30; },
-        [](Caption& c) { c.marginLeft = 90; },
         [](Caption& c) {
             c.outline = {true, 1.5, SizeUnit::PercentOfPicture, c.outline.color};
         },
         [](Caption& c) { c.sizeUnit = SizeUnit::PercentOfPicture; },
-        [](Caption& c) { c.box.padding = 0; },
         [](Caption& c) { c.shadow.enabled = false, c.box.enabled = false; },
         [](Caption& c) { c.outline.enabled = false; },
     };
