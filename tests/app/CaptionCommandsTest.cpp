@@ -1,11 +1,9 @@
-// The Add, Edit and Remove caption buttons of the main window, driven
-// through the real dialogs they open: the view shows the caption being set
-// up and comes back exactly on Cancel, and Undo and Redo bring view and
-// list back exactly.
+// Add, Edit and Remove Caption through the real dialogs: the view shows the
+// caption being set up and comes back exactly on Cancel, and Undo and Redo
+// bring view and list back exactly.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/CaptionDialogDriver.h"
-#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/ImageControl.h"
 #include "ui/SelectCaptionDialog.h"
@@ -51,7 +49,6 @@ protected:
             d->reject();
         });
     }
-    int renders() const { return frame->imageControl()->canvasRenders(); }
 };
 
 TEST_F(CaptionCommandsTest, AddShowsEachChangeAtOnceAndKeepsOnlyAConfirmedCaption) {
@@ -191,20 +188,6 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
     frame->removeButton()->click();
     EXPECT_TRUE(texts().isEmpty());
     delete watch.data();
-}
-
-TEST_F(CaptionCommandsTest, TypingIsCoalescedIntoOneRenderPerPassOfTheEventLoop) {
-    WhenModal<CCaptionDialog>([this](CCaptionDialog* d) {
-        QCoreApplication::processEvents();
-        const int before = renders();
-        // Every key reaches the model before the event loop runs again.
-        QTest::keyClicks(Control(d, ControlId::CaptionText), QStringLiteral("Seven keys"));
-        EXPECT_EQ(renders(), before) << "nothing is rendered while keys arrive";
-        EXPECT_TRUE(QTest::qWaitFor([&] { return renders() > before; }));
-        EXPECT_EQ(renders(), before + 1);
-        Click(d, ControlId::Cancel);
-    });
-    frame->addButton()->click();
 }
 
 } // namespace

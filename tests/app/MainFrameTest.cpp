@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
-#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>

@@ -35,8 +35,7 @@ Caption Band(const char* text, std::int32_t disposition, int em) {
     return caption;
 }
 
-// A view of its own model, sized, with a picture opened from a file as the
-// window opens one.
+// A view of its own model and a picture opened from a file.
 class ImageControlTest : public testing::Test {
 protected:
     void open(const QImage& picture, QSize size = {400, 300}) {
@@ -127,9 +126,11 @@ TEST_F(ImageControlTest, RendersTheCanvasOncePerChangeAndKeepsItThroughPaintsAnd
     EXPECT_EQ(view.canvasRenders(), 1) << "a resize only scales again";
     view.resize(400, 300);
 
-    // A working caption is drawn from a canvas of its own; clearing it
-    // shows the kept canvas again, pixel for pixel, without a render.
+    // A working caption is drawn from a canvas of its own, once for all the
+    // keys typed before a paint; clearing it shows the kept canvas again,
+    // pixel for pixel, without a render.
     const Caption working = Band("Working", Disposition::TopBand, -30);
+    model.setWorkingCaption(Band("Workin", Disposition::TopBand, -30), -1);
     model.setWorkingCaption(working, -1);
     EXPECT_NE(shown(), first);
     EXPECT_EQ(view.canvasRenders(), 2);
