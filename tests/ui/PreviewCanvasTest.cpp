@@ -50,6 +50,7 @@ std::vector<std::function<void(Caption&)>> Steps() {
         [](Caption& c) { c.disposition = Disposition::OnImage; },
         [](Caption& c) { c.useTextAsDescription = true; }, // a whole render
         [](Caption& c) { c.useTextAsDescription = false, c.text.chop(10); },
+        [](Caption& c) { c.text.clear(); },
         [](Caption& c) { c.text = QStringLiteral("Styled caption, wrapping over lines"); },
         [](Caption& c) { c.outline.enabled = true, c.outline.width = 6; },
         [](Caption& c) { c.shadow = {true, 14, 11, 9, c.shadow.color, c.shadow.opacity}; },
