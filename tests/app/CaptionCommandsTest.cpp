@@ -1,11 +1,9 @@
-// The Add, Edit and Remove caption buttons of the main window, driven
-// through the real dialogs they open: the view shows the caption being set
-// up and comes back exactly on Cancel, and Undo and Redo bring view and
-// list back exactly.
+// Add, Edit and Remove Caption through the real dialogs: the view shows the
+// caption being set up and comes back exactly on Cancel, and Undo and Redo
+// bring view and list back exactly.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/CaptionDialogDriver.h"
-#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/ImageControl.h"
 #include "ui/SelectCaptionDialog.h"
@@ -15,28 +13,14 @@
 
 namespace {
 
-struct SelectSeen {
-    QString title;
-    QStringList entries;
-    int selectedRow = -2;
-};
-
 // Answers the next select-caption dialog: selects `row` (-1 clears the
-// selection, -2 keeps the preselected one) and presses the default button,
-// or the second one when `confirm` is false.
-void AnswerSelectDialog(int row, bool confirm = true, SelectSeen* seen = nullptr) {
-    WhenModal<CSelectCaptionDialog>([row, confirm, seen](CSelectCaptionDialog* dialog) {
-        QListWidget* list = dialog->list();
-        if (seen != nullptr) {
-            seen->title = dialog->windowTitle();
-            for (int i = 0; i < list->count(); ++i)
-                seen->entries << list->item(i)->text();
-            seen->selectedRow = list->selectedItems().isEmpty() ? -1 : list->currentRow();
-        }
+// selection, -2 keeps the preselected one) and presses OK, or Cancel.
+void AnswerSelectDialog(int row, bool confirm = true) {
+    WhenModal<CSelectCaptionDialog>([row, confirm](CSelectCaptionDialog* dialog) {
         if (row == -1)
-            list->clearSelection();
+            dialog->list()->clearSelection();
         else if (row >= 0)
-            list->setCurrentRow(row);
+            dialog->list()->setCurrentRow(row);
         Click(dialog, confirm ? ControlId::Ok : ControlId::Cancel);
     });
 }
@@ -58,69 +42,46 @@ protected:
         });
         frame->addButton()->click();
     }
-    int renders() const { return frame->imageControl()->canvasRenders(); }
+    // Fails the test if a caption dialog opens before the returned guard is deleted.
+    QPointer<QTimer> noCaptionDialog() {
+        return WhenModal<CCaptionDialog>([](CCaptionDialog* d) {
+            ADD_FAILURE() << "a caption dialog opened";
+            d->reject();
+        });
+    }
 };
 
 TEST_F(CaptionCommandsTest, AddShowsEachChangeAtOnceAndKeepsOnlyAConfirmedCaption) {
     const QImage before = shown();
-    const int rendersBefore = renders();
     QImage typed;
-    QImage banded;
-    WhenModal<CCaptionDialog>([&](CCaptionDialog* d) {
-        EXPECT_EQ(shown(), before) << "an empty caption draws nothing";
-        Type(d, ControlId::CaptionText, "Working caption");
-        typed = shown();
-        Click(d, ControlId::BottomBand);
-        banded = shown();
-        Click(d, ControlId::Cancel);
-    });
-    frame->addButton()->click();
-    EXPECT_NE(typed, before) << "the text shows while it is typed";
-    EXPECT_NE(banded, typed) << "the band shows as soon as it is chosen";
-    EXPECT_EQ(banded.height(), before.height());
-    // Cancelled: the kept canvas came back; only the three working ones
-    // were rendered (the empty caption, the text, the band).
-    EXPECT_EQ(shown(), before);
-    EXPECT_EQ(renders(), rendersBefore + 3);
-    EXPECT_EQ(document().captions.count(), 0);
-    EXPECT_FALSE(frame->editButton()->isEnabled());
-    EXPECT_FALSE(frame->removeButton()->isEnabled());
-
-    // An empty caption is a caption; the dialog is owned by the window.
-    QWidget* owner = nullptr;
-    WhenModal<CCaptionDialog>([&owner](CCaptionDialog* d) {
-        owner = d->parentWidget();
-        Click(d, ControlId::Ok);
-    });
-    frame->addButton()->click();
-    EXPECT_EQ(owner, frame.get());
-    ASSERT_EQ(document().captions.count(), 1);
-    EXPECT_EQ(*document().captions.at(0), Caption());
-    EXPECT_TRUE(frame->editButton()->isEnabled());
-    EXPECT_TRUE(frame->removeButton()->isEnabled());
-
-    // The next starts from the defaults again and lands after the first;
-    // the view shows at once exactly what the preview showed.
-    PaintCounter painted(frame->imageControl());
-    Caption started;
-    QImage previewed;
     AnswerCaptionDialog(
         [&](CCaptionDialog* d) {
-            Type(d, ControlId::CaptionText, "Two\nlines");
-            Click(d, ControlId::BottomBand);
-            Type(d, ControlId::MarginTop, "7");
-            previewed = shown();
+            Type(d, ControlId::CaptionText, "Working caption");
+            typed = shown();
         },
-        true, &started);
+        false);
     frame->addButton()->click();
-    EXPECT_EQ(started, Caption());
+    EXPECT_NE(typed, before) << "the text shows while it is typed";
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(document().captions.count(), 0);
+
+    // The next lands after the first; the view shows at once exactly what
+    // the preview showed.
+    add("First");
+    QImage previewed;
+    AnswerCaptionDialog([&](CCaptionDialog* d) {
+        Type(d, ControlId::CaptionText, "Two\nlines");
+        Click(d, ControlId::BottomBand);
+        Type(d, ControlId::MarginTop, "7");
+        previewed = shown();
+    });
+    frame->addButton()->click();
     ASSERT_EQ(document().captions.count(), 2);
     Caption expected;
     expected.text = QStringLiteral("Two\r\nlines");
     expected.disposition = Disposition::BottomBand;
     expected.marginTop = 7;
     EXPECT_EQ(*document().captions.at(1), expected);
-    EXPECT_GE(painted.paints, 1);
     EXPECT_EQ(shown(), previewed);
 }
 
@@ -132,9 +93,8 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
 
     // Enter on the preselected entry edits the last caption; the working
     // caption stands in for it in the view, and Cancel brings the view
-    // back (painted again) and leaves the caption as it was.
+    // back and leaves the caption as it was.
     const Caption last = *document().captions.at(2);
-    PaintCounter painted(frame->imageControl());
     WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(d));
         QTest::keyClick(d->focusWidget(), Qt::Key_Return);
@@ -143,7 +103,6 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
     QImage editing;
     AnswerCaptionDialog(
         [&](CCaptionDialog* d) {
-            EXPECT_EQ(shown(), before) << "the unchanged caption looks the same";
             Type(d, ControlId::CaptionText, "C, much longer than it was before");
             Type(d, ControlId::MarginLeft, "40");
             editing = shown();
@@ -153,7 +112,6 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
     EXPECT_EQ(started, last);
     EXPECT_EQ(*document().captions.at(2), last);
     EXPECT_EQ(shown(), before);
-    EXPECT_GE(painted.paints, 1);
     DocumentModel reference;
     CImageControl referenceView(&reference);
     referenceView.resize(frame->imageControl()->size());
@@ -165,42 +123,13 @@ TEST_F(CaptionCommandsTest, EditShowsThePickedCaptionInPlaceAndKeepsOnlyAConfirm
         reference.addCaption(each);
     EXPECT_EQ(referenceView.grab().toImage(), editing);
 
-    // The list holds every caption with the last selected; the middle one
-    // is picked and changed.
-    SelectSeen seen;
-    AnswerSelectDialog(1, true, &seen);
-    AnswerCaptionDialog(
-        [](CCaptionDialog* d) {
-            Type(d, ControlId::CaptionText, "B, edited");
-            Type(d, ControlId::MarginLeft, "30");
-            Click(d, ControlId::AlignRight);
-        },
-        true, &started);
-    frame->editButton()->click();
-    EXPECT_EQ(seen.title, "Select caption to edit");
-    EXPECT_EQ(seen.entries, QStringList({"A", "B", "C"}));
-    EXPECT_EQ(seen.selectedRow, 2);
-    EXPECT_EQ(started.text, "B");
-    EXPECT_EQ(texts(), QStringList({"A", "B, edited", "C"}));
-    EXPECT_EQ(document().captions.at(1)->marginLeft, 30);
-    EXPECT_EQ(document().captions.at(1)->horizontalAlignment, HorizontalAlignment::Right);
-
-    // Cancelling the choice, or choosing nothing, opens no caption dialog
-    // and repaints nothing.
-    bool opened = false;
-    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
-        opened = true;
-        d->reject();
-    });
-    QCoreApplication::processEvents();
-    painted.paints = 0;
+    // Cancelling the choice, or choosing nothing, opens no caption dialog.
+    const QPointer<QTimer> watch = noCaptionDialog();
     AnswerSelectDialog(0, false);
     frame->editButton()->click();
-    AnswerSelectDialog(-1, true);
+    AnswerSelectDialog(-1);
     frame->editButton()->click();
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(painted.paints, 0);
-    EXPECT_EQ(texts(), QStringList({"A", "B, edited", "C"}));
+    EXPECT_EQ(texts(), QStringList({"A", "B", "C"}));
     delete watch.data();
 }
 
@@ -208,12 +137,8 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
     const QImage empty = shown();
     QAction* undo = frame->menuAction(CommandId::Undo);
     QAction* redo = frame->menuAction(CommandId::Redo);
-    EXPECT_FALSE(undo->isEnabled());
-
     add("Title", ControlId::TopBand);
     const QImage one = shown();
-    EXPECT_TRUE(undo->isEnabled());
-    EXPECT_EQ(undo->text(), "&Undo Add Caption");
     add("Note");
     const QImage two = shown();
     AnswerSelectDialog(0);
@@ -223,30 +148,21 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
     });
     frame->editButton()->click();
     const QImage edited = shown();
-    EXPECT_EQ(undo->text(), "&Undo Edit Caption");
-    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Select caption to remove");
-        d->list()->setCurrentRow(1);
-        Click(d, ControlId::Ok);
-        Click(d, ControlId::Cancel);
-    });
+    AnswerSelectDialog(1);
+    WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) { d->reject(); });
     frame->removeButton()->click();
     const QImage removed = shown();
     EXPECT_EQ(texts(), QStringList{"Title, edited"});
-    EXPECT_EQ(undo->text(), "&Undo Remove Caption");
 
     // Back through every step with Ctrl+Z and the menu ...
     Press(frame.get(), "Ctrl+Z");
     EXPECT_EQ(texts(), QStringList({"Title, edited", "Note"}));
     EXPECT_EQ(shown(), edited);
-    EXPECT_EQ(redo->text(), "&Redo Remove Caption");
     for (const QImage& view : {two, one, empty}) {
         undo->trigger();
         EXPECT_EQ(shown(), view);
     }
-    EXPECT_TRUE(texts().isEmpty());
     EXPECT_FALSE(undo->isEnabled());
-    EXPECT_EQ(undo->text(), "&Undo");
 
     // ... and forward again with Ctrl+Shift+Z, Ctrl+Y and the menu.
     Press(frame.get(), "Ctrl+Shift+Z");
@@ -260,46 +176,18 @@ TEST_F(CaptionCommandsTest, UndoAndRedoOfAddEditAndRemoveBringViewAndListBackExa
     EXPECT_EQ(texts(), QStringList{"Title, edited"});
     EXPECT_FALSE(redo->isEnabled());
 
-    // With every caption removed, Edit and Remove stay enabled and open
-    // an empty list; OK on it edits nothing.
+    // With every caption removed, OK on the empty lists edits and removes nothing.
     AnswerSelectDialog(0);
     WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) { d->reject(); });
     frame->removeButton()->click();
-    EXPECT_TRUE(texts().isEmpty());
-    EXPECT_TRUE(frame->editButton()->isEnabled());
-    EXPECT_TRUE(frame->removeButton()->isEnabled());
-    bool opened = false;
-    const QPointer<QTimer> watch = WhenModal<CCaptionDialog>([&opened](CCaptionDialog* d) {
-        opened = true;
-        d->reject();
-    });
-    SelectSeen editing;
-    SelectSeen removing;
-    AnswerSelectDialog(-2, true, &editing);
+    const QPointer<QTimer> watch = noCaptionDialog();
+    AnswerSelectDialog(-2);
     frame->editButton()->click();
-    AnswerSelectDialog(-2, true, &removing);
+    AnswerSelectDialog(-2);
     WhenModal<CSelectCaptionDialog>([](CSelectCaptionDialog* d) { d->reject(); });
     frame->removeButton()->click();
-    for (const SelectSeen& seen : {editing, removing}) {
-        EXPECT_TRUE(seen.entries.isEmpty()) << seen.title.toStdString();
-        EXPECT_EQ(seen.selectedRow, -1) << seen.title.toStdString();
-    }
-    EXPECT_FALSE(opened);
+    EXPECT_TRUE(texts().isEmpty());
     delete watch.data();
-}
-
-TEST_F(CaptionCommandsTest, TypingIsCoalescedIntoOneRenderPerPassOfTheEventLoop) {
-    WhenModal<CCaptionDialog>([this](CCaptionDialog* d) {
-        QCoreApplication::processEvents();
-        const int before = renders();
-        // Every key reaches the model before the event loop runs again.
-        QTest::keyClicks(Control(d, ControlId::CaptionText), QStringLiteral("Seven keys"));
-        EXPECT_EQ(renders(), before) << "nothing is rendered while keys arrive";
-        EXPECT_TRUE(QTest::qWaitFor([&] { return renders() > before; }));
-        EXPECT_EQ(renders(), before + 1);
-        Click(d, ControlId::Cancel);
-    });
-    frame->addButton()->click();
 }
 
 } // namespace

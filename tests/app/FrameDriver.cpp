@@ -23,13 +23,8 @@ void WriteJpeg(const fs::path& path, int w, int h, QColor colour) {
 
 void AnswerFileDialog(const QString& path, FileDialogSeen* seen) {
     WhenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
-        if (seen != nullptr) {
-            seen->nameFilters = dialog->nameFilters();
-            seen->defaultSuffix = dialog->defaultSuffix();
-            seen->mode = dialog->acceptMode();
-            seen->proposed = dialog->selectedFiles().value(0);
-            seen->directory = dialog->directory().absolutePath();
-        }
+        if (seen != nullptr)
+            *seen = {dialog->selectedFiles().value(0), dialog->directory().absolutePath()};
         if (path.isEmpty()) {
             dialog->reject();
             return;
@@ -53,15 +48,6 @@ void Press(QWidget* window, const char* keys) {
     QTest::keyClick(window, combination.key(), combination.keyboardModifiers());
 }
 
-CMainFrame* NewFrame() {
-    // Each window starts without recent photos or a last folder.
-    QSettings().clear();
-    auto* frame = new CMainFrame(0x5F5E1234);
-    frame->setAttribute(Qt::WA_DeleteOnClose, false);
-    frame->show();
-    return frame;
-}
-
 void FinishJob(CMainFrame& frame) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&frame] { return frame.model()->runningJob() == DocumentJob::None; }, 60000))
@@ -77,6 +63,11 @@ bool OpenAndWait(CMainFrame& frame, const QString& path) {
 }
 
 WindowTest::WindowTest() {
+    // Each window starts without recent photos or a last folder.
+    QSettings().clear();
+    frame = std::make_unique<CMainFrame>(0x5F5E1234);
+    frame->setAttribute(Qt::WA_DeleteOnClose, false);
+    frame->show();
     // A dialog still up at two looks five seconds apart is one nobody answers.
     watchdog_.callOnTimeout([this] {
         auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());

@@ -23,10 +23,8 @@ using testing_support::Q;
 // Writes a JPEG of a flat colour through the program's own encoder.
 void WriteJpeg(const std::filesystem::path& path, int w, int h, QColor colour);
 
+// What a file dialog offered: the name it proposed and the folder it showed.
 struct FileDialogSeen {
-    QStringList nameFilters;
-    QString defaultSuffix;
-    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
     QString proposed;
     QString directory;
 };
@@ -47,10 +45,6 @@ bool OpenAndWait(CMainFrame& frame, const QString& path);
 // Presses `keys` in `window`, made active first (after a dialog the
 // shortcuts reach the active window only).
 void Press(QWidget* window, const char* keys);
-
-// A shown main window that the caller owns, with no recent photos and no
-// last folder in the settings.
-CMainFrame* NewFrame();
 
 // A test with a temporary folder and a window of its own. A dialog left
 // open, or an answer to one that never showed, fails the test instead of
@@ -75,7 +69,7 @@ protected:
     }
 
     testing_support::TempDir dir;
-    std::unique_ptr<CMainFrame> frame{NewFrame()};
+    std::unique_ptr<CMainFrame> frame;
 
 private:
     QTimer watchdog_;

@@ -1,27 +1,21 @@
-// The main window as a person meets it: its menus, buttons and layout;
-// open, save and their dialogs; the title and its modified mark; standard
-// shortcuts; a question before unsaved captions are lost; recent photos,
-// the last folder, drops and the start-up file.
-#include "app/CommandIdTable.h"
+// The main window as a person meets it: open and save, the title and its
+// modified mark, the About keys, a question before unsaved captions are
+// lost, recent photos, the last folder, drops and the start-up file; and
+// the real program's command line without a display.
 #include "app/FileDialogs.h"
 #include "resources/MainMenu.h"
-#include "resources/StringTable.h"
-#include "resources/VersionBlock.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/WhenModal.h"
 #include "ui/DlgAbout.h"
 #include "ui/ImageControl.h"
-#include "ui/LinkControl.h"
 
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMenuBar>
+#include <QMenu>
 #include <QMimeData>
-#include <QPointer>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -48,10 +42,6 @@ QStringList RecentEntries(const CMainFrame& frame) {
     return entries;
 }
 
-QString Entry(qsizetype number, const fs::path& path) {
-    return QStringLiteral("&%1 %2").arg(number).arg(QDir::toNativeSeparators(Q(path)));
-}
-
 const QString kTitled = QStringLiteral("%1[*] \u2013 Lumora");
 
 // A shown window, photos to open and a file that is no picture.
@@ -64,18 +54,13 @@ protected:
         WriteBytes(dir.file("notes.txt"), {'n', 'o', 't', 'e', 's'});
     }
     QImage shown() { return frame->imageControl()->grab().toImage(); }
-    // Sends a drag of these files over the window and drops them; whether
-    // the window accepted the drag.
+    // Drags these files over the window and drops them; whether it took them.
     bool drop(const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);
         const QPoint at = frame->imageControl()->geometry().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(frame.get(), &enter);
-        // Moving over the window keeps the answer the drag got as it entered.
-        QDragMoveEvent move(at + QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(frame.get(), &move);
-        EXPECT_EQ(move.isAccepted(), enter.isAccepted());
         if (!enter.isAccepted())
             return false;
         QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -85,140 +70,42 @@ protected:
     }
 };
 
-TEST(CommandIdTable, IdentifiersAreDistinctInRangeAndFollowTheUpperBitsOfTheTime) {
-    const CommandIdTable table(0x5F5E1234);
-    const std::set<int> distinct(table.ids().begin(), table.ids().end());
-    EXPECT_EQ(distinct.size(), 100u);
-    EXPECT_GE(*distinct.begin(), 16000);
-    EXPECT_LE(*distinct.rbegin(), 30999);
-    // Only the upper 16 bits of the time count, cut to 32 bits like the
-    // generator's seed.
-    for (long long time : {0x5F5E0000LL, 0x5F5EFFFFLL, 0x1'5F5E'0000LL})
-        EXPECT_EQ(CommandIdTable(time).ids(), table.ids()) << time;
-    EXPECT_NE(CommandIdTable(0x5F5F0000).ids(), table.ids());
-    // The classic generator from seed 0 starts with 38.
-    EXPECT_EQ(CommandIdTable(0x1234)[0], 16038);
-}
-
-TEST(MainFrame, StartsWithItsMenusButtonsAndLinkLaidOutAndOnlyOpenAvailable) {
-    CMainFrame frame(0x5F5E1234);
-    EXPECT_EQ(frame.objectName(), "Lumora.MainFrame.ID6123683");
-    EXPECT_EQ(frame.windowTitle(), "Lumora");
-    EXPECT_FALSE(frame.windowIcon().isNull());
-    QStringList menus;
-    for (QAction* popup : frame.menuBar()->actions()) {
-        QStringList items{popup->text() + ":"};
-        for (QAction* item : popup->menu()->actions())
-            items << (item->isSeparator() ? "-" : item->objectName() + " " + item->text());
-        menus << items.join(u'|');
-    }
-    EXPECT_EQ(menus,
-              QStringList({"&File:|57601 &Open...|57603 &Save...|metadataChoice &Metadata in "
-                           "Saved Copies|qualityChoice Picture &Quality in Saved Copies|"
-                           "57616 Open &Recent|-|32771 &Load Caption Set...|32772 Save "
-                           "Caption Se&t...|32773 Caption &Data...|-|105 E&xit",
-                           "&Edit:|57643 &Undo|57644 &Redo",
-                           "&View:|32774 &Fit in Window|32775 &Actual Size (100%)|32776 "
-                           "Zoom &In|32777 Zoom &Out",
-                           "&Help:|104 &About ..."}));
-
-    const CommandIdTable& ids = frame.commandIds();
-    for (const auto& [button, text, id] :
-         {std::tuple{frame.addButton(), "Add Caption", CommandIdTable::AddButton},
-          std::tuple{frame.editButton(), "Edit Caption", CommandIdTable::EditButton},
-          std::tuple{frame.removeButton(), "Remove Caption", CommandIdTable::RemoveButton}}) {
-        EXPECT_EQ(button->text(), text);
-        EXPECT_EQ(button->objectName(), QString::number(ids[id])) << text;
-        EXPECT_FALSE(button->isEnabled()) << text;
-    }
-    EXPECT_EQ(frame.imageControl()->property("commandId").toInt(), ids[CommandIdTable::ImageView]);
-    EXPECT_EQ(frame.linkControl()->property("commandId").toInt(), ids[CommandIdTable::Link]);
-    EXPECT_EQ(frame.linkControl()->text(), makerWebAddress());
-    EXPECT_EQ(frame.addButton()->size(), QSize(110, 27));
-    EXPECT_EQ(frame.removeButton()->size(), QSize(140, 27));
-    for (int command : {Open, Save, Undo, Redo})
-        EXPECT_EQ(frame.menuAction(command)->isEnabled(), command == Open) << command;
-
-    // The children follow the client area: 900 x 675 grown by a pixel on
-    // every side at first.
-    frame.showAtStartingPlace();
-    EXPECT_EQ(frame.size(), QSize(902, 677));
-    for (const auto& [client, view, remove, link] :
-         {std::tuple{QSize(900, 600), QRect(10, 10, 880, 540), QPoint(250, 560), QPoint(670, 560)},
-          std::tuple{QSize(640, 480), QRect(10, 10, 620, 420), QPoint(250, 440),
-                     QPoint(410, 440)}}) {
-        frame.resize(client + QSize(0, frame.menuBar()->height()));
-        QTRY_COMPARE(frame.centralWidget()->size(), client);
-        EXPECT_EQ(frame.imageControl()->geometry(), view);
-        EXPECT_EQ(frame.removeButton()->pos(), remove);
-        EXPECT_EQ(frame.linkControl()->pos(), link);
-        EXPECT_EQ(frame.addButton()->pos(), QPoint(10, remove.y()));
-        EXPECT_EQ(frame.editButton()->pos(), QPoint(130, remove.y()));
-        EXPECT_EQ(frame.linkControl()->size(), QSize(210, 18));
-    }
-}
-
 TEST_F(MainFrameTest, OpenShowsThePictureAndTheTitleAndAFailureKeepsWhatWasThere) {
-    // A cancelled dialog changes nothing.
-    FileDialogSeen seen;
-    viaDialog(Open, {}, &seen);
-    EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
-    EXPECT_EQ(seen.nameFilters,
-              QStringList({"Photos (*.jpg *.jpeg *.heic *.heif *.hif *.avif *.png *.tif *.tiff "
-                           "*.webp)",
-                           "JPEG Images (*.jpg *.jpeg)", "All files (*)"}));
-    EXPECT_EQ(seen.defaultSuffix, "jpg");
-    EXPECT_FALSE(frame->addButton()->isEnabled());
-    EXPECT_TRUE(frame->rememberedPath().isEmpty());
-
-    // A file that is not a picture: Add and Save become available anyway,
-    // and the person is told why nothing shows.
+    // A file that is not a picture: the person is told why nothing shows.
     QString message;
     AnswerMessageBox(&message);
     viaDialog(Open, dir.file("notes.txt"));
     EXPECT_TRUE(message.startsWith("Could not open")) << message.toStdString();
     EXPECT_TRUE(message.contains("notes.txt")) << message.toStdString();
     EXPECT_FALSE(document().hasPicture());
-    EXPECT_TRUE(frame->addButton()->isEnabled());
-    EXPECT_TRUE(frame->menuAction(Save)->isEnabled());
-    EXPECT_FALSE(frame->editButton()->isEnabled());
-    EXPECT_EQ(frame->windowTitle(), "Lumora");
 
     viaDialog(Open, dir.file("holiday.jpg"));
-    EXPECT_EQ(frame->rememberedPath(), QStringList{Q(dir.file("holiday.jpg"))});
-    EXPECT_EQ(QSize(document().width(), document().height()), QSize(120, 80));
     const QImage before = shown();
     const QColor middle = before.pixelColor(before.width() / 2, before.height() / 2);
-    EXPECT_LT(middle.red(), 20);
-    EXPECT_GT(middle.green(), 80);
+    EXPECT_TRUE(middle.red() < 20 && middle.green() > 80) << middle.name().toStdString();
     EXPECT_EQ(frame->windowTitle(), kTitled.arg("holiday.jpg"));
     EXPECT_FALSE(frame->isWindowModified());
 
-    // A change made through the model reaches the mark, the buttons and
-    // the view without the window doing anything else; undone, the photo
-    // is back as opened.
+    // A change made through the model reaches the mark and the view;
+    // undone, the photo is back as opened; a save clears the mark.
     frame->model()->addCaption(Text("Beach"));
     EXPECT_TRUE(frame->isWindowModified());
-    EXPECT_TRUE(frame->editButton()->isEnabled());
-    EXPECT_TRUE(frame->removeButton()->isEnabled());
     EXPECT_NE(shown(), before);
     frame->model()->history()->undo();
     EXPECT_FALSE(frame->isWindowModified());
     EXPECT_EQ(shown(), before);
     frame->model()->history()->redo();
-    EXPECT_TRUE(frame->isWindowModified());
     viaDialog(Save, dir.file("saved.jpg"));
     EXPECT_FALSE(frame->isWindowModified());
 
-    // A later failure keeps the picture, its captions, the enabling and the
-    // title; the dialog starts in the folder of the last file.
+    // A later failure keeps the picture, its captions and the title; the
+    // dialog starts in the folder of the last file.
+    FileDialogSeen seen;
     AnswerMessageBox(&message);
     viaDialog(Open, dir.file("notes.txt"), &seen);
     EXPECT_EQ(seen.directory, Q(dir.path()));
     EXPECT_EQ(document().width(), 120u);
     EXPECT_EQ(document().captions.count(), 1);
-    EXPECT_TRUE(frame->addButton()->isEnabled());
-    EXPECT_TRUE(frame->menuAction(Save)->isEnabled());
     EXPECT_EQ(frame->windowTitle(), kTitled.arg("holiday.jpg"));
 
     // Another photo keeps the captions and takes the title, unmodified.
@@ -234,24 +121,16 @@ TEST_F(MainFrameTest, SaveProposesACaptionedNameBesideThePhotoAndAsksBeforeRepla
     fs::create_directory(dir.file("in"));
     fs::rename(dir.file("holiday.jpg"), dir.file("in") / "holiday.jpg");
     viaDialog(Open, dir.file("in") / "holiday.jpg");
-    Caption caption = Text("Beach, 2026");
-    caption.disposition = Disposition::BottomBand;
-    frame->model()->addCaption(caption);
+    frame->model()->addCaption(Text("Beach, 2026"));
 
     FileDialogSeen seen;
     viaDialog(Save, dir.file("out"), &seen); // no extension: the dialog adds ".jpg"
-    EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
     EXPECT_EQ(QFileInfo(seen.proposed).fileName(), "holiday-captioned.jpg");
     EXPECT_EQ(seen.directory, Q(dir.file("in")));
-    EXPECT_EQ(seen.defaultSuffix, "jpg");
-    ASSERT_TRUE(fs::exists(dir.file("out.jpg")));
-    const CommandResult size = testing_support::Run(
-        "djpeg -pnm " + Quote(dir.file("out.jpg").string()) + " | head -c 20 | sed -n 2p");
-    EXPECT_EQ(size.output.substr(0, 3), "120");
-    EXPECT_GT(std::stoi(size.output.substr(4)), 80) << "the band adds rows";
+    EXPECT_TRUE(fs::exists(dir.file("out.jpg")));
 
-    // "No" keeps the file untouched (and the dialog comes back), "Yes"
-    // writes the captioned picture over the photo.
+    // "No" keeps the photo untouched (and the dialog comes back), "Yes"
+    // writes the captioned picture over it.
     const auto before = ReadBytes(dir.file("in") / "holiday.jpg");
     for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
         QString question;
@@ -266,32 +145,9 @@ TEST_F(MainFrameTest, SaveProposesACaptionedNameBesideThePhotoAndAsksBeforeRepla
     }
 }
 
-TEST_F(MainFrameTest, StandardShortcutsOpenSaveZoomShowAboutAndExit) {
-    AnswerFileDialog(Q(dir.file("holiday.jpg")));
-    Press(frame.get(), "Ctrl+O");
-    FinishJob(*frame);
-    EXPECT_EQ(frame->model()->path(), Q(dir.file("holiday.jpg")));
-    frame->model()->addCaption(Text("Summer"));
-    FileDialogSeen seen;
-    AnswerFileDialog(Q(dir.file("summer.jpg")), &seen);
-    Press(frame.get(), "Ctrl+S");
-    FinishJob(*frame);
-    EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
-    EXPECT_TRUE(fs::exists(dir.file("summer.jpg")));
-
-    // The view's zoom: 100%, a step in, a step out, and back to the fit.
-    CImageControl* view = frame->imageControl();
-    const double fitted = view->zoom();
-    for (const auto& [keys, zoom] : {std::pair{"Ctrl+1", 1.0}, std::pair{"Ctrl++", 1.5},
-                                     std::pair{"Ctrl+-", 1.0}, std::pair{"Ctrl+0", fitted}}) {
-        Press(frame.get(), keys);
-        EXPECT_DOUBLE_EQ(view->zoom(), zoom) << keys;
-    }
-    EXPECT_TRUE(view->isFit());
-
-    // About from the menu, Alt+? (with or without Shift, as on most
-    // layouts) and Alt+/; without Alt, or with Control, the keys are just
-    // keys (a box opened by mistake would be closed and counted).
+TEST_F(MainFrameTest, AboutOpensFromTheMenuAndWithAltOnly) {
+    // Alt+? (with or without Shift, as on most layouts) and Alt+/; without
+    // Alt, or with Control, the keys are just keys.
     int abouts = 0;
     const auto countAbout = [&abouts] {
         return WhenModal<CDlgAbout>([&abouts](CDlgAbout* about) {
@@ -314,10 +170,6 @@ TEST_F(MainFrameTest, StandardShortcutsOpenSaveZoomShowAboutAndExit) {
     QTest::keyClick(frame.get(), Qt::Key_Slash, Qt::AltModifier | Qt::ControlModifier);
     EXPECT_EQ(abouts, 4);
     delete watch.data();
-
-    // Saved, so Exit closes without a question.
-    Press(frame.get(), "Ctrl+Q");
-    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainFrameTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveCloses) {
@@ -330,7 +182,6 @@ TEST_F(MainFrameTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveCloses
     AnswerMessageBox(&question, QMessageBox::Cancel);
     EXPECT_FALSE(frame->close());
     EXPECT_TRUE(question.contains("holiday.jpg")) << question.toStdString();
-    EXPECT_TRUE(frame->isVisible());
 
     // Save, then cancel the save dialog or fail the save: still open.
     AnswerMessageBox(&question, QMessageBox::Save);
@@ -345,7 +196,7 @@ TEST_F(MainFrameTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveCloses
     EXPECT_TRUE(failure.startsWith("Could not save")) << failure.toStdString();
     EXPECT_TRUE(frame->isVisible());
 
-    // Save that succeeds closes once the file is written.
+    // A save that succeeds closes once the file is written.
     AnswerMessageBox(&question, QMessageBox::Save);
     AnswerFileDialog(Q(dir.file("kept.jpg")));
     frame->close();
@@ -359,37 +210,30 @@ TEST_F(MainFrameTest, ClosingWithUnsavedCaptionsAsksAndOnlyASuccessfulSaveCloses
     frame->runCommand(Exit);
     EXPECT_FALSE(frame->isVisible());
     EXPECT_EQ(Listing(dir.path()),
-              (std::set<std::string>{"holiday.jpg", "kept.jpg", "notes.txt", "other.jpg"}))
-        << "only the one save";
+              (std::set<std::string>{"holiday.jpg", "kept.jpg", "notes.txt", "other.jpg"}));
 }
 
 TEST_F(MainFrameTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWithAMessage) {
-    EXPECT_FALSE(frame->recentMenu()->isEnabled()) << "nothing opened yet";
     std::vector<fs::path> photos;
     for (int i = 0; i < 9; ++i) {
         photos.push_back(dir.file("photo" + std::to_string(i) + ".jpg"));
         WriteJpeg(photos.back(), 16 + i, 16, Qt::gray);
         ASSERT_TRUE(OpenAndWait(*frame, Q(photos.back())));
     }
-    // The settings keep no more than the menu shows.
+    // The settings keep no more than the menu shows; a file that cannot be
+    // read is no recent photo; one opened again leads.
     EXPECT_EQ(QSettings().value(QStringLiteral("recentFiles")).toStringList().size(), 8);
-    // A file that cannot be read is no recent photo.
     QString message;
     AnswerMessageBox(&message);
     OpenAndWait(*frame, Q(dir.file("notes.txt")));
     ASSERT_TRUE(OpenAndWait(*frame, Q(photos[4])));
-    QStringList expected{Entry(1, photos[4])};
-    for (int i = 8; i >= 1; --i) {
-        if (i != 4)
-            expected << Entry(expected.size() + 1, photos[i]);
+    QStringList expected;
+    for (int i : {4, 8, 7, 6, 5, 3, 2, 1}) {
+        expected << QStringLiteral("&%1 %2")
+                        .arg(expected.size() + 1)
+                        .arg(QDir::toNativeSeparators(Q(photos[i])));
     }
     EXPECT_EQ(RecentEntries(*frame), expected);
-
-    // An entry opens its photo.
-    frame->recentMenu()->actions().at(1)->trigger();
-    FinishJob(*frame);
-    EXPECT_EQ(frame->model()->path(), Q(photos[8]));
-    EXPECT_EQ(document().width(), 24u);
 
     // The list outlasts the window, and so does the folder the open dialog
     // starts in.
@@ -397,24 +241,22 @@ TEST_F(MainFrameTest, OpenRecentListsTheLastEightPhotosAndDropsAMissingOneWithAM
     WriteJpeg(dir.file("elsewhere") / "far.jpg", 20, 20, Qt::red);
     ASSERT_TRUE(OpenAndWait(*frame, Q(dir.file("elsewhere") / "far.jpg")));
     frame.reset(new CMainFrame(0x5F5E1234));
-    EXPECT_EQ(RecentEntries(*frame).value(0), Entry(1, dir.file("elsewhere") / "far.jpg"));
     FileDialogSeen seen;
     viaDialog(Open, {}, &seen);
     EXPECT_EQ(seen.directory, Q(dir.file("elsewhere")));
 
-    // A photo gone since: a message, the entry leaves the list, the
-    // document stays as it was.
-    fs::remove(photos[8]);
-    const QStringList before = RecentEntries(*frame);
-    const qsizetype gone = before.indexOf(QRegularExpression(".*photo8.jpg"));
-    ASSERT_GE(gone, 0);
-    AnswerMessageBox(&message);
-    frame->recentMenu()->actions().at(gone)->trigger();
+    // An entry opens its photo; one gone since gives a message and leaves
+    // the list, the document staying as it was.
+    frame->recentMenu()->actions().at(2)->trigger();
     FinishJob(*frame);
-    EXPECT_TRUE(message.contains("photo8.jpg")) << message.toStdString();
-    EXPECT_FALSE(document().hasPicture());
-    EXPECT_EQ(RecentEntries(*frame).size(), before.size() - 1);
-    EXPECT_FALSE(RecentEntries(*frame).join(' ').contains("photo8.jpg"));
+    fs::remove(photos[7]);
+    AnswerMessageBox(&message);
+    frame->recentMenu()->actions().at(3)->trigger();
+    FinishJob(*frame);
+    EXPECT_TRUE(message.contains("photo7.jpg")) << message.toStdString();
+    EXPECT_EQ(frame->model()->path(), Q(photos[8]));
+    EXPECT_EQ(RecentEntries(*frame).size(), 7);
+    EXPECT_FALSE(RecentEntries(*frame).join(' ').contains("photo7.jpg"));
 }
 
 TEST_F(MainFrameTest, DroppedPicturesOpenTheFirstOneAndAnythingElseIsRefused) {
@@ -428,29 +270,23 @@ TEST_F(MainFrameTest, DroppedPicturesOpenTheFirstOneAndAnythingElseIsRefused) {
         const char* name;
         QList<QUrl> urls;
         const char* opened; // nullptr: refused
-        unsigned width = 0;
     };
     for (const Row& row :
          {Row{"a text file", {file("notes.txt")}, nullptr},
-          Row{"a web address", {QUrl(QStringLiteral("https://example.com/photo.jpg"))}, nullptr},
-          Row{"a folder", {QUrl::fromLocalFile(Q(dir.path()))}, nullptr},
           Row{"several: the first picture",
               {file("notes.txt"), file("other.jpg"), file("holiday.jpg")},
-              "other.jpg",
-              60},
-          Row{"a PNG, whatever its letter case", {file("drawing.PNG")}, "drawing.PNG", 40}}) {
+              "other.jpg"},
+          Row{"a PNG, whatever its letter case", {file("drawing.PNG")}, "drawing.PNG"}}) {
         SCOPED_TRACE(row.name);
         const QString before = frame->model()->path();
         EXPECT_EQ(drop(row.urls), row.opened != nullptr);
         EXPECT_EQ(frame->model()->path(), row.opened ? Q(dir.file(row.opened)) : before);
-        if (row.opened) {
-            EXPECT_EQ(document().width(), row.width);
-        }
         EXPECT_EQ(document().captions.count(), 1) << "the captions stay";
     }
+    EXPECT_EQ(document().width(), 40u);
 }
 
-TEST_F(MainFrameTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {
+TEST_F(MainFrameTest, TheStartUpFileOpensRelativeToTheWorkingFolderOrSaysWhyNot) {
     // A path relative to the working folder, as a shell passes it.
     const QString working = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(Q(dir.path())));
@@ -458,23 +294,38 @@ TEST_F(MainFrameTest, TheStartUpFileOpensAndAFailureSaysWhatFileOpenSays) {
     QDir::setCurrent(working);
     EXPECT_TRUE(QTest::qWaitFor([&] { return document().hasPicture(); }));
     EXPECT_EQ(frame->model()->path(), Q(dir.file("holiday.jpg")));
-
-    QString atStart;
-    AnswerMessageBox(&atStart);
+    QString message;
+    AnswerMessageBox(&message);
     frame->openAtStart(Q(dir.file("notes.txt")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !atStart.isEmpty(); }));
-    QString fromMenu;
-    AnswerMessageBox(&fromMenu);
-    viaDialog(Open, dir.file("notes.txt"));
-    EXPECT_EQ(atStart, fromMenu);
-    EXPECT_EQ(frame->model()->path(), Q(dir.file("holiday.jpg")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return message.contains("notes.txt"); }));
 }
 
 TEST(FileDialogs, TheFilterListTakesQtsForm) {
-    EXPECT_EQ(qtNameFilters(loadString(StringId::FileFilter)),
+    EXPECT_EQ(qtNameFilters("JPEG Images (*.jpg;*.jpeg)|*.jpg;*.jpeg|All files (*.*)|*.*||"),
               "JPEG Images (*.jpg *.jpeg);;All files (*)");
-    EXPECT_EQ(qtNameFilters("Pictures|*.png|"), "Pictures (*.png)");
     EXPECT_EQ(qtNameFilters(""), "");
+}
+
+// The real program with every way to a display removed.
+CommandResult Lumora(const std::string& arguments) {
+    return Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(LUMORA_PROGRAM) +
+               " " + arguments);
+}
+
+TEST(CommandLine, TheProgramPrintsHelpAndVersionWithoutADisplayAndExitsTwoOnMisuse) {
+    const auto help = Lumora("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output.rfind("Usage: lumora [OPTION]... [FILE]\n", 0), 0u) << help.output;
+    const auto version = Lumora("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "Lumora " LUMORA_VERSION "\n");
+    const auto misuse = Lumora("--frobnicate");
+    EXPECT_EQ(misuse.exitCode, 2);
+    EXPECT_TRUE(misuse.output.empty()) << "messages go to standard error";
+    EXPECT_EQ(Lumora("a.jpg b.jpg").exitCode, 2);
+    // A file but no display ("--" lets its name start with a dash): the
+    // one-line refusal, not Qt's abort.
+    EXPECT_EQ(Lumora("-- -photo.jpg").exitCode, 1);
 }
 
 } // namespace

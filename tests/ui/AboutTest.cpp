@@ -1,17 +1,16 @@
-// Dialog units to pixels, and the About box built from its template: what
-// it says, where its controls sit, which keys and clicks end it and what
-// the link opens.
+// Dialog units to pixels, the About box's link and the self-drawn link:
+// where it answers and what it opens.
+#include "captions/LogFont.h"
 #include "resources/VersionBlock.h"
-#include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/UrlRecorder.h"
 #include "ui/DialogUnits.h"
 #include "ui/DlgAbout.h"
+#include "ui/LinkControl.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -25,11 +24,9 @@ TEST(DialogUnitsTest, MulDivRoundsHalvesAwayFromZeroIn64Bits) {
     struct Case {
         int number, numerator, denominator, expected;
     };
-    for (const Case c : {Case{1, 1, 2, 1}, Case{3, 1, 2, 2}, Case{-1, 1, 2, -1}, Case{-3, 1, 2, -2},
-                         Case{1, -3, 2, -2}, Case{-3, 1, -2, 2}, Case{21, 7, 4, 37},
-                         Case{5, 1, 4, 1}, Case{94, 13, 8, 153}, Case{4, 13, 8, 7},
-                         Case{INT_MAX, INT_MAX, INT_MAX, INT_MAX}, Case{INT_MIN, 2, 2, INT_MIN},
-                         Case{5, 3, 0, -1}, Case{INT_MAX, 2, 1, -1}, Case{INT_MIN, 2, 1, -1}}) {
+    for (const Case c :
+         {Case{3, 1, 2, 2}, Case{-3, 1, 2, -2}, Case{-3, 1, -2, 2}, Case{94, 13, 8, 153},
+          Case{INT_MAX, INT_MAX, INT_MAX, INT_MAX}, Case{5, 3, 0, -1}, Case{INT_MAX, 2, 1, -1}}) {
         EXPECT_EQ(DialogUnits::mulDiv(c.number, c.numerator, c.denominator), c.expected)
             << c.number << " * " << c.numerator << " / " << c.denominator;
     }
@@ -37,12 +34,9 @@ TEST(DialogUnitsTest, MulDivRoundsHalvesAwayFromZeroIn64Bits) {
 
 TEST(DialogUnitsTest, ConvertsWithTheTemplateFontsAverageLetterWidthAndHeight) {
     // The shell dialog face is the application's font; others are themselves.
-    const QFont shell = DialogUnits::templateFont(QStringLiteral("MS Shell Dlg"), 8);
-    const QFont serif = DialogUnits::templateFont(QStringLiteral("DejaVu Serif"), 15);
-    EXPECT_EQ(shell.family(), QApplication::font().family());
-    EXPECT_EQ(serif.family(), QStringLiteral("DejaVu Serif"));
-    EXPECT_EQ(std::pair(shell.pointSize(), serif.pointSize()), std::pair(8, 15));
-    for (const QFont& font : {shell, serif}) {
+    EXPECT_EQ(DialogUnits::templateFont(QStringLiteral("MS Shell Dlg"), 8).family(),
+              QApplication::font().family());
+    for (const QFont& font : {QApplication::font(), QFont(QStringLiteral("DejaVu Serif"), 15)}) {
         const QFontMetrics metrics(font);
         const double across =
             std::lround(metrics.horizontalAdvance(QStringLiteral(
@@ -53,122 +47,66 @@ TEST(DialogUnitsTest, ConvertsWithTheTemplateFontsAverageLetterWidthAndHeight) {
             ASSERT_EQ(units.toPixelsX(value), std::lround(value * across / 4)) << value;
             ASSERT_EQ(units.toPixelsY(value), std::lround(value * metrics.height() / 8.0)) << value;
         }
-        EXPECT_EQ(units.toPixels(QRect(143, 72, 50, 14)),
-                  QRect(units.toPixelsX(143), units.toPixelsY(72), units.toPixelsX(50),
-                        units.toPixelsY(14)));
     }
 }
 
-class AboutTest : public testing::Test {
-protected:
-    QLabel* label(int id) { return about.control<QLabel>(id); }
-    QPushButton* ok() { return about.control<QPushButton>(ControlId::Ok); }
-    QLabel* link() { return label(ControlId::AboutLink); }
-    void clickLink() {
-        QTest::mouseClick(link(), Qt::LeftButton, {},
-                          QPoint(4, QFontMetrics(link()->font()).height() / 2));
-    }
-
+TEST(AboutTest, ClickingTheLinkOpensTheMakersAddressWhateverItShows) {
     CDlgAbout about;
     UrlRecorder opened;
-};
-
-TEST_F(AboutTest, ShowsNameVersionAndCopyrightTopDownAtTheirDialogUnits) {
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Lumora"));
-    QLabel* name = label(ControlId::AboutProductName);
-    QLabel* version = label(ControlId::AboutVersion);
-    QLabel* copyright = label(ControlId::AboutCopyright);
-    ASSERT_TRUE(name && version && copyright);
-    EXPECT_EQ(name->text(), QStringLiteral("Lumora"));
-    EXPECT_EQ(version->text(),
-              "Version: " + VersionBlock::stringValue(u"ProductVersion").value_or("?"));
-    EXPECT_TRUE(version->text().startsWith(u"Version: 1."));
-    EXPECT_EQ(copyright->text(), VersionBlock::stringValue(u"LegalCopyright").value_or("?"));
-    EXPECT_TRUE(copyright->text().startsWith(u"Copyright"));
-    EXPECT_LT(name->y(), version->y());
-    EXPECT_LT(version->y(), copyright->y());
-    EXPECT_EQ(CDlgAbout::versionLine(QStringLiteral("%s")), QStringLiteral("Version: %s"));
-    EXPECT_TRUE(CDlgAbout::versionLine(std::nullopt).isEmpty());
-
-    // Laid out in the application's font at 8 points, a fixed size.
-    EXPECT_EQ(about.font().family(), QApplication::font().family());
-    EXPECT_EQ(about.font().pointSize(), 8);
-    const DialogUnits units(about.font());
-    EXPECT_EQ(QRect(QPoint(), about.size()), units.toPixels(QRect(0, 0, 200, 94)));
-    EXPECT_EQ(about.minimumSize(), about.maximumSize());
-    EXPECT_EQ(ok()->geometry(), units.toPixels(QRect(143, 72, 50, 14)));
-    EXPECT_EQ(link()->geometry(), units.toPixels(QRect(74, 60, 119, 9)));
-    EXPECT_EQ(version->geometry(), units.toPixels(QRect(46, 25, 146, 8)));
-    // Controls are named by identifier; the icon has none and shows the
-    // program's icon at most as large as its box.
-    EXPECT_EQ(about.findChild<QPushButton*>(QStringLiteral("1")), ok());
-    EXPECT_EQ(about.findChild<QLabel*>(QStringLiteral("1027")), link());
-    QList<QLabel*> pictures = about.findChildren<QLabel*>();
-    pictures.removeIf([](QLabel* child) { return child->pixmap().isNull(); });
-    ASSERT_EQ(pictures.size(), 1);
-    const QRect iconBox = units.toPixels(QRect(14, 14, 21, 20));
-    EXPECT_EQ(pictures.front()->geometry(), iconBox);
-    EXPECT_TRUE(pictures.front()->objectName().isEmpty());
-    const QSize shown = pictures.front()->pixmap().deviceIndependentSize().toSize();
-    EXPECT_TRUE(iconBox.size().expandedTo(shown) == iconBox.size() && shown.height() > 16);
-
-    // Only labels that ask for it mark mnemonics.
-    about.setControlText(ControlId::AboutCopyright, QStringLiteral("Smith && &Sons & Co"));
-    EXPECT_EQ(copyright->text(), QStringLiteral("Smith & Sons & Co"));
-    about.setControlText(ControlId::AboutProductName, QStringLiteral("<b>A&&B</b>"));
-    EXPECT_EQ(name->text(), QStringLiteral("<b>A&&B</b>"));
-    EXPECT_EQ(name->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(TemplateDialog(-5).findChildren<QWidget*>().isEmpty()) << "an unknown template";
-}
-
-TEST_F(AboutTest, OkHasTheFocusThenTheLinkAndOnlyOkOrEnterEndWithOne) {
-    EXPECT_TRUE(ok()->isDefault());
-    EXPECT_EQ(ExecWith(about,
-                       [&] {
-                           EXPECT_TRUE(ok()->hasFocus());
-                           QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                           EXPECT_TRUE(link()->hasFocus());
-                           // Enter on the focused link neither opens it nor
-                           // presses the default button.
-                           QTest::keyClick(link(), Qt::Key_Return);
-                           QTest::keyClick(link(), Qt::Key_Enter);
-                           EXPECT_TRUE(about.isVisible());
-                           QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                           EXPECT_TRUE(ok()->hasFocus());
-                           QTest::mouseClick(ok(), Qt::LeftButton);
-                       }),
-              1);
-    EXPECT_EQ(
-        ExecWith(about, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }), 2);
-    EXPECT_EQ(
-        ExecWith(about, [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }), 1);
-    EXPECT_EQ(ExecWith(about, [&] { about.close(); }), 2);
-    EXPECT_TRUE(opened.urls().isEmpty());
-    EXPECT_EQ(link()->focusPolicy(), Qt::TabFocus);
-}
-
-TEST_F(AboutTest, ClickingTheLinkOpensTheMakersAddressWhateverItShows) {
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
-    clickLink();
+    about.setControlText(ControlId::AboutLink, QStringLiteral("https://elsewhere.example/"));
+    QLabel* link = about.control<QLabel>(ControlId::AboutLink);
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(4, QFontMetrics(link->font()).height() / 2));
     EXPECT_EQ(opened.urls(), QList<QUrl>{QUrl(makerWebAddress())});
     EXPECT_TRUE(about.isVisible());
-    about.setControlText(ControlId::AboutLink, QStringLiteral("https://elsewhere.example/"));
-    ASSERT_TRUE(link()->text().contains(u"elsewhere"));
-    clickLink();
-    EXPECT_EQ(opened.urls(), (QList<QUrl>{QUrl(makerWebAddress()), QUrl(makerWebAddress())}));
 }
 
-TEST(AboutOwned, OpensCentredOverItsOwner) {
-    QWidget owner;
-    owner.setGeometry(40, 60, 600, 450);
-    owner.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    CDlgAbout owned(&owner);
-    owned.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owned));
-    EXPECT_LE((owned.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(),
-              2);
+TEST(LinkControlTest, MeasuresItsTextInItsOwnFontAndOpensOnLeftReleasesOverIt) {
+    const QString address = QStringLiteral("https://example.org/");
+    // The text's size in the link's font as the program describes it: 13
+    // pixels of cell height, regular Verdana.
+    LogFont font;
+    font.height = 13;
+    font.weight = 400;
+    font.faceName = QStringLiteral("Verdana");
+    const QSize text =
+        QFontMetrics(toQFont(font))
+            .boundingRect(QRect(0, 0, 210, 18),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, address)
+            .size();
+    QWidget window;
+    window.setGeometry(100, 100, 300, 60);
+    CLinkControl link(&window);
+    link.setGeometry(0, 0, 210, 30);
+    link.setText(address);
+    UrlRecorder opened;
+    const auto release = [&link](QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseRelease(&link, button, {}, at);
+    };
+    EXPECT_TRUE(link.textRect().isEmpty()) << "nothing is measured before the first paint";
+    link.setFont(QFont(QStringLiteral("DejaVu Serif"), 30, QFont::Bold)); // not the link's
+    link.grab();
+    EXPECT_EQ(link.textRect(), QRect(0, 0, text.width(), text.height() + 2));
+
+    // Off the text, the other button, or a press.
+    release(QPoint(text.width(), 5));
+    release(QPoint(3, text.height() + 2));
+    release(QPoint(3, 5), Qt::RightButton);
+    QTest::mousePress(&link, Qt::LeftButton, {}, QPoint(3, 5));
+    EXPECT_TRUE(opened.urls().isEmpty());
+    release(QPoint(3, 5));
+    EXPECT_EQ(opened.urls(), QList<QUrl>{QUrl(address)});
+    // A double click is two clicks.
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(opened.urls(), QList<QUrl>(3, QUrl(address)));
+    // No text is nothing to open.
+    link.setText(QString());
+    link.grab();
+    release(QPoint(0, 0));
+    EXPECT_EQ(opened.urls().size(), 3);
 }
 
 } // namespace

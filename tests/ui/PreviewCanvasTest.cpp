@@ -34,7 +34,8 @@ Caption OnImage(const QString& text, int em = -36) {
 }
 
 // Steps a person takes in the caption dialog, each a change of the working
-// caption.
+// caption; the outline, the shadow and the box turned on, moved about and
+// off again: what a caption reaches grows with each.
 std::vector<std::function<void(Caption&)>> Steps() {
     return {
         [](Caption& c) { c.text = QStringLiteral("W"); },
@@ -42,45 +43,25 @@ std::vector<std::function<void(Caption&)>> Steps() {
         [](Caption& c) { c.marginLeft = 60; },
         [](Caption& c) { c.horizontalAlignment = HorizontalAlignment::Right; },
         [](Caption& c) { c.verticalAlignment = VerticalAlignment::Bottom; },
-        [](Caption& c) { c.font.italic = true; },
         [](Caption& c) { c.font.height = -60; },
         [](Caption& c) { c.marginTop = -40; }, // reaching into the top band
         [](Caption& c) { c.useDescriptionAsText = true; },
         [](Caption& c) { c.disposition = Disposition::BottomBand; }, // a whole render
         [](Caption& c) { c.disposition = Disposition::OnImage; },
         [](Caption& c) { c.useTextAsDescription = true; }, // a whole render
-        [](Caption& c) {
-            c.useTextAsDescription = false;
-            c.text.chop(10);
-        },
+        [](Caption& c) { c.useTextAsDescription = false, c.text.chop(10); },
         [](Caption& c) { c.text.clear(); },
-        // The outline, the shadow and the box turned on, moved about and off
-        // again: what a caption reaches grows with each.
         [](Caption& c) { c.text = QStringLiteral("Styled caption, wrapping over lines"); },
-        [](Caption& c) { c.outline.enabled = true; },
-        [](Caption& c) { c.outline.width = 6; },
+        [](Caption& c) { c.outline.enabled = true, c.outline.width = 6; },
+        [](Caption& c) { c.shadow = {true, 14, 11, 9, c.shadow.color, c.shadow.opacity}; },
+        // Reaching into the top band, which clips it.
+        [](Caption& c) { c.shadow.offsetX = -25, c.shadow.offsetY = -30; },
+        [](Caption& c) { c.box.enabled = true, c.box.padding = 30; },
         [](Caption& c) {
-            c.shadow.enabled = true;
-            c.shadow.offsetX = 14;
-            c.shadow.offsetY = 11;
-        },
-        [](Caption& c) { c.shadow.blur = 9; },
-        [](Caption& c) {
-            c.shadow.offsetX = -25;
-            c.shadow.offsetY = -30; // reaching into the top band, which clips it
-        },
-        [](Caption& c) { c.box.enabled = true; },
-        [](Caption& c) { c.box.padding = 30; },
-        [](Caption& c) { c.marginLeft = 90; },
-        [](Caption& c) { c.verticalAlignment = VerticalAlignment::Bottom; },
-        [](Caption& c) {
-            c.outline.widthUnit = SizeUnit::PercentOfPicture;
-            c.outline.width = 1.5;
+            c.outline = {true, 1.5, SizeUnit::PercentOfPicture, c.outline.color};
         },
         [](Caption& c) { c.sizeUnit = SizeUnit::PercentOfPicture; },
-        [](Caption& c) { c.box.padding = 0; },
-        [](Caption& c) { c.shadow.enabled = false; },
-        [](Caption& c) { c.box.enabled = false; },
+        [](Caption& c) { c.shadow.enabled = false, c.box.enabled = false; },
         [](Caption& c) { c.outline.enabled = false; },
     };
 }

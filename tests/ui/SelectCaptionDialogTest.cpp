@@ -1,153 +1,65 @@
-// The select-caption dialog in both its modes: what the list shows, what
-// the default button does, and that removals reach the view at once.
+// The select-caption dialog removing captions: the list shows every caption
+// whole, and each removal reaches the model and the view at once.
 #include "ui/SelectCaptionDialog.h"
 #include "document/DocumentModel.h"
-#include "resources/DialogTemplates.h"
+#include "tests/support/CaptionDialogDriver.h"
 #include "tests/support/DialogTesting.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/ImageControl.h"
 
 #include <QListWidget>
-#include <QPushButton>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Three captions and a shown view of them.
-class SelectCaptionDialogTest : public testing::Test {
-protected:
-    void SetUp() override {
-        view.resize(300, 200);
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-        for (const char* text : {"First", "Second\r\nline two", "Third"})
-            addCaption(QString::fromUtf8(text));
-    }
-    void addCaption(const QString& text) {
+TEST(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThenNeedsANewChoice) {
+    DocumentModel model;
+    CImageControl view(&model);
+    view.resize(300, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    for (const char* text : {"First", "Second\r\nline two", "Third"}) {
         Caption caption;
-        caption.text = text;
+        caption.text = QString::fromUtf8(text);
         model.addCaption(caption);
     }
-    QStringList captionTexts() const {
-        QStringList texts;
+    const auto texts = [&model] {
+        QStringList all;
         for (std::int32_t i = 0; i < model.document().captions.count(); ++i)
-            texts << model.document().captions.at(i)->text;
-        return texts;
-    }
-    static QStringList entries(const CSelectCaptionDialog& dialog) {
-        QStringList texts;
-        for (int i = 0; i < dialog.list()->count(); ++i)
-            texts << dialog.list()->item(i)->text();
-        return texts;
-    }
-    static QPushButton* button(const CSelectCaptionDialog& dialog, int id) {
-        return dialog.findChild<QPushButton*>(QString::number(id));
-    }
-
-    DocumentModel model{{"Add Caption", "Edit Caption", "Remove Caption"}};
-    CImageControl view{&model};
-};
-
-TEST_F(SelectCaptionDialogTest, PickModeReportsTheEntryChosenAnyWayOrNone) {
-    addCaption(QString());
-    CSelectCaptionDialog dialog(&model, QStringLiteral("Select caption to edit"),
-                                CSelectCaptionDialog::Pick);
-    EXPECT_EQ(dialog.windowTitle(), "Select caption to edit");
-    EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "OK");
-    EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Cancel");
-    ASSERT_EQ(dialog.findChild<QListWidget*>("1026"), dialog.list());
-    // One entry per caption, whole, line breaks and all; the last selected.
-    EXPECT_EQ(entries(dialog), captionTexts());
-    EXPECT_EQ(dialog.list()->selectedItems(), QList<QListWidgetItem*>{dialog.list()->item(3)});
-    EXPECT_EQ(dialog.selectedIndex(), -1) << "nothing is picked before OK";
-
-    const auto ok = [&] { button(dialog, ControlId::Ok)->click(); };
-    struct Row {
-        const char* name;
-        std::function<void()> act;
-        int result, selected;
+            all << model.document().captions.at(i)->text;
+        return all;
     };
-    const std::vector<Row> rows = {
-        {"Enter on the default button",
-         [&] {
-             EXPECT_TRUE(button(dialog, ControlId::Ok)->hasFocus());
-             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-         },
-         1, 3},
-        {"a double click only selects",
-         [&] {
-             QListWidget* list = dialog.list();
-             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                                list->visualItemRect(list->item(0)).center());
-             EXPECT_TRUE(dialog.isVisible());
-             ok();
-         },
-         1, 0},
-        {"Cancel", [&] { button(dialog, ControlId::Cancel)->click(); }, 2, 0},
-        {"Escape", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }, 2, 0},
-        {"Enter in the list",
-         [&] {
-             dialog.list()->setFocus();
-             dialog.list()->setCurrentRow(1);
-             QTest::keyClick(dialog.list(), Qt::Key_Return);
-         },
-         1, 1},
-        {"nothing selected",
-         [&] {
-             dialog.list()->clearSelection();
-             ok();
-         },
-         1, -1},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(ExecWith(dialog, row.act), row.result) << row.name;
-        if (row.result == 1) {
-            EXPECT_EQ(dialog.selectedIndex(), row.selected) << row.name;
-        }
-    }
-    EXPECT_EQ(model.document().captions.count(), 4) << "picking removes nothing";
-
-    DocumentModel empty;
-    CSelectCaptionDialog other(&empty, QStringLiteral("t"), 7);
-    EXPECT_EQ(other.list()->count(), 0);
-    EXPECT_EQ(button(other, ControlId::Ok)->text(), "OK") << "any mode but 1 picks";
-    EXPECT_EQ(ExecWith(other, [&] { button(other, ControlId::Ok)->click(); }), 1);
-    EXPECT_EQ(other.selectedIndex(), -1);
-}
-
-TEST_F(SelectCaptionDialogTest, RemoveModeRemovesTheSelectedCaptionAtOnceAndThenNeedsANewChoice) {
     PaintCounter painted(&view);
     CSelectCaptionDialog dialog(&model, QStringLiteral("Select caption to remove"),
                                 CSelectCaptionDialog::Remove);
-    EXPECT_EQ(button(dialog, ControlId::Ok)->text(), "Remove");
-    EXPECT_EQ(button(dialog, ControlId::Cancel)->text(), "Close");
+    const auto entries = [&dialog] {
+        QStringList all;
+        for (int i = 0; i < dialog.list()->count(); ++i)
+            all << dialog.list()->item(i)->text();
+        return all;
+    };
+    EXPECT_EQ(entries(), texts()) << "whole, line breaks and all";
     EXPECT_EQ(ExecWith(dialog,
                        [&] {
                            dialog.list()->setCurrentRow(1);
-                           QPushButton* remove = button(dialog, ControlId::Ok);
                            const int before = painted.paints;
-                           QTest::mouseClick(remove, Qt::LeftButton);
+                           Click(&dialog, ControlId::Ok);
                            EXPECT_TRUE(dialog.isVisible()) << "removing keeps the dialog open";
-                           EXPECT_EQ(captionTexts(), QStringList({"First", "Third"}));
-                           EXPECT_EQ(entries(dialog), captionTexts());
-                           EXPECT_TRUE(dialog.list()->selectedItems().isEmpty());
+                           EXPECT_EQ(texts(), QStringList({"First", "Third"}));
+                           EXPECT_EQ(entries(), texts());
                            EXPECT_TRUE(QTest::qWaitFor([&] { return painted.paints > before; }))
                                << "the view follows the model behind the dialog";
-                           EXPECT_EQ(model.history()->undoText(), "Remove Caption");
-
                            // A second press without a new choice removes nothing.
-                           QTest::mouseClick(remove, Qt::LeftButton);
-                           EXPECT_EQ(entries(dialog), QStringList({"First", "Third"}));
+                           Click(&dialog, ControlId::Ok);
                            EXPECT_EQ(model.history()->count(), 4) << "three adds, one removal";
-
                            dialog.list()->setCurrentRow(0);
-                           QTest::mouseClick(remove, Qt::LeftButton);
-                           EXPECT_EQ(entries(dialog), QStringList{"Third"});
-                           button(dialog, ControlId::Cancel)->click();
+                           Click(&dialog, ControlId::Ok);
+                           EXPECT_EQ(entries(), QStringList{"Third"});
+                           Click(&dialog, ControlId::Cancel);
                        }),
               2);
-    EXPECT_EQ(captionTexts(), QStringList{"Third"}) << "closing undoes nothing";
+    EXPECT_EQ(texts(), QStringList{"Third"}) << "closing undoes nothing";
 }
 
 } // namespace
