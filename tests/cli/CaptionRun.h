@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -88,21 +87,18 @@ public:
     std::string UserRunUnavailable() {
         if (::geteuid() != 0)
             return {};
-        if (userProgram_.empty()) {
-            const fs::path copy = dir_.file("bin") / "lumora";
-            std::error_code error;
-            fs::create_directory(copy.parent_path(), error);
-            fs::copy_file(LUMORA_PROGRAM, copy, fs::copy_options::overwrite_existing, error);
-            if (error)
-                return "the program could not be copied where nobody may run it: " +
-                       error.message();
-            fs::permissions(copy.parent_path(),
-                            fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
-            fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read |
-                                      fs::perms::group_exec | fs::perms::others_read |
-                                      fs::perms::others_exec);
-            userProgram_ = copy.string();
-        }
+        const fs::perms open = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
+        const fs::path copy = dir_.file("bin") / "lumora";
+        std::error_code error;
+        fs::create_directory(copy.parent_path(), error);
+        fs::copy_file(LUMORA_PROGRAM, copy, fs::copy_options::overwrite_existing, error);
+        if (error)
+            return "the program could not be copied where nobody may run it: " + error.message();
+        fs::permissions(copy.parent_path(), open);
+        fs::permissions(copy, open);
+        userProgram_ = copy.string();
         if (Run(kAsNobody + std::string("test -x ") + Quote(userProgram_)).exitCode != 0)
             return "nobody cannot reach the temporary folder " + dir_.path().string() +
                    ", so permissions cannot be tried as root";
@@ -122,11 +118,9 @@ public:
             Run("{ " + before + (nobody ? kAsNobody : "") +
                 "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(program) +
                 " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
-        std::ifstream text(err);
-        std::stringstream read;
-        read << text.rdbuf();
+        const std::vector<std::uint8_t> said = ReadBytes(err);
         fs::remove(err);
-        return {result.exitCode, result.output, read.str()};
+        return {result.exitCode, result.output, std::string(said.begin(), said.end())};
     }
 
 private:
