@@ -1,6 +1,4 @@
-// `lumora caption`, run as the real program without a display: its
-// arguments, and the copies it writes (decoded by djpeg, the same bytes as
-// the window's save).
+// `lumora caption` as the real program: its copies are the window's save.
 #include "cli/CaptionCommand.h"
 #include "pipeline/CaptionJob.h"
 #include "tests/cli/CaptionRun.h"
@@ -61,8 +59,7 @@ TEST(CaptionCommand, CopiesDecodeAndAreTheWindowsSaveWhateverTheFormatAndChoices
         EXPECT_EQ(ReadBytes(copies[i]), WindowSave(photo, work.set(), work.file("window.jpg")));
     }
 
-    // Encoded again at a quality, without the location: the window's save
-    // with the same choices.
+    // Encoded again at a quality, without the location.
     const fs::path located = work.in() / "exv2_FurnaceCreekInn.jpg";
     fs::create_directory(work.file("again"));
     const Ran again =

@@ -1,8 +1,5 @@
-// Caption data: a table's rows fill each photo's placeholders, photos and
-// rows that do not meet are warned of (or refused with --data-required),
-// and bad tables are refused naming the file and line, with nothing
-// written. `lumora caption --data` runs as the real program; exiftool reads
-// the copies.
+// Caption data tables: each photo's row fills its placeholders; bad tables
+// are refused naming the file and line, with nothing written.
 #include "captions/CaptionData.h"
 #include "tests/cli/CaptionRun.h"
 
@@ -15,8 +12,7 @@ using namespace caption_run;
 
 TEST(CaptionData, EachPhotosRowFillsItsPlaceholdersAndMismatchesAreWarnedOrRefused) {
     Workspace work;
-    // A caption that becomes the description, so exiftool can read what was
-    // filled in, and a band that draws the same.
+    // The description shows exiftool what was filled in.
     std::ofstream(work.set()) << R"({ "format": "lumora-captions", "version": 1, "captions": [
         { "text": "{Price}|{title}|{Model name}|{filename}", "useTextAsDescription": true },
         { "text": "{Price}", "disposition": "bottom-band" } ] })";
@@ -25,9 +21,8 @@ TEST(CaptionData, EachPhotosRowFillsItsPlaceholdersAndMismatchesAreWarnedOrRefus
     fs::create_directories(work.in() / "sub");
     for (const char* name : {"a.jpg", "b.jpg", "sub/c.jpg", "d.jpg"})
         ASSERT_TRUE(picture.save(Q(work.in() / name), "JPEG"));
-    // A byte order mark, CR LF, a path and a file name, quoting with a
-    // separator, a line break and a doubled quote, a column named like a
-    // placeholder of the photo's own, and a row for a photo not given.
+    // A BOM, CR LF, a path and a file name, quoted cells, a column named like
+    // a placeholder of the photo's own, a row for a photo not given.
     const fs::path table = work.file("photos.csv");
     std::ofstream(table, std::ios::binary)
         << "\xEF\xBB\xBFphoto,Price,title,Model name\r\n"

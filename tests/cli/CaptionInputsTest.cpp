@@ -1,7 +1,5 @@
-// `lumora caption` given bad input: each photo or folder that cannot be
-// done fails with the file and the reason, the others are still done, no
-// file it was given or found changes and no partial file is left; and a
-// run stopped by SIGINT leaves only whole copies.
+// `lumora caption` given bad input, and stopped by SIGINT: no file given
+// changes, no partial file is left, the rest is done.
 #include "tests/cli/CaptionRun.h"
 
 #include <QImage>
@@ -53,9 +51,7 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     const struct Row {
         const char* name;
-        // Files made first: NAME is a small photo, NAME=large a large one,
-        // NAME=broken the large one cut short, NAME=WORD a file holding WORD;
-        // NAME/ is a folder.
+        // NAME: a small photo, NAME=large|broken|WORD, NAME/: a folder.
         const char* files;
         const char* arguments;
         int status;
@@ -63,8 +59,7 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
         const char* made;          // every file the run adds
         const char* replaced = ""; // files made first that it may write over
         const char* before = "";   // shell commands before the program
-        // Run as nobody where the tests are root, with this folder read-only
-        // ("out") or unreadable.
+        // Run as nobody, with this folder read-only ("out") or unreadable.
         const char* locked = "";
     } rows[] = {
         // Stopped before any photo (exit 2).
@@ -99,9 +94,8 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
          "--set {set} --recursive --out {out} {in}", 1,
          "Could not read the folder \"{in}/locked\": Permission denied.\n2 captioned, 1 failed",
          "out/top-captioned.jpg out/inner-captioned.jpg", "", "", "in/locked"},
-        // Beside the photos: the copies of a first run are no photos (c-captioned.jpg has no
-        // photo beside it: it is one), a photo named twice is done once, subfolders only with
-        // --recursive.
+        // Copies of a first run are no photos (c-captioned.jpg has no photo beside it: it is
+        // one); a photo named twice is done once; subfolders only with --recursive.
         {"a second run beside the photos",
          "in/a.jpg in/b.JPEG in/c-captioned.jpg in/a-captioned.jpg=old in/b-captioned.jpg=old "
          "in/c-captioned-captioned.jpg=old in/deeper/inner.jpg",
@@ -189,8 +183,7 @@ TEST(CaptionInputs, SigintStopsBeforeTheNextPhotoAndLeavesOnlyWholeCopies) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Workspace work;
-        // A photo's first opening is the command starting on it: by then the
-        // set is read and Ctrl+C is handled.
+        // A photo's first opening: the set is read and Ctrl+C is handled.
         const int watch = ::inotify_init1(IN_CLOEXEC);
         ASSERT_GE(watch, 0);
         for (int i = 0; i < row.photos; ++i) {
@@ -198,8 +191,7 @@ TEST(CaptionInputs, SigintStopsBeforeTheNextPhotoAndLeavesOnlyWholeCopies) {
             fs::copy_file(large, photo);
             ASSERT_GE(::inotify_add_watch(watch, photo.c_str(), IN_OPEN), 0);
         }
-        // The shell says its process id and becomes the program, whose
-        // standard error comes through the pipe.
+        // The shell says its process id and becomes the program.
         std::FILE* run =
             ::popen(("echo $$; exec env -u DISPLAY -u WAYLAND_DISPLAY -u "
                      "QT_QPA_PLATFORM " +

@@ -1,6 +1,5 @@
 #pragma once
-// Running `lumora caption` as the real program in a folder of its own, for
-// the command's tests.
+// Running `lumora caption` as the real program in a folder of its own.
 #include "captions/CaptionSetFile.h"
 #include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
@@ -29,8 +28,6 @@ inline constexpr char kSet[] = R"({ "format": "lumora-captions", "version": 1,
       "horizontalAlignment": "center",
       "font": { "family": "DejaVu Sans", "size": 6, "sizeUnit": "percent", "bold": true },
       "textColor": "#FFFFFF", "backgroundColor": "#203040" },
-    { "text": "Photo: A. Person", "disposition": "bottom-band",
-      "horizontalAlignment": "right", "font": { "size": 14, "sizeUnit": "px" } },
     { "text": "On the quay", "verticalAlignment": "bottom",
       "box": { "enabled": true, "color": "#000000", "opacity": 50, "padding": 6 } },
     { "text": "Harbour festival, first day", "useTextAsDescription": true } ] })";
@@ -69,8 +66,7 @@ public:
     fs::path set() const { return dir_.file("festival.lumora-captions.json"); }
     fs::path file(const std::string& name) const { return dir_.file(name); }
 
-    // Every file in the folder but the set and the program's copy, by its
-    // path in the folder ("in/a.jpg").
+    // Every file but the set and the program's copy ("in/a.jpg").
     std::set<std::string> Tree() const {
         std::set<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
@@ -81,9 +77,8 @@ public:
         return files;
     }
 
-    // Why the program cannot run as nobody here (empty when it can, or when
-    // the tests are not root). Nobody runs a copy kept in this open folder:
-    // the build tree may be closed to others.
+    // Why nobody cannot run the program here ("" when it can, or not root);
+    // nobody runs a copy in this open folder, as the build tree may be closed.
     std::string UserRunUnavailable() {
         if (::geteuid() != 0)
             return {};
@@ -105,9 +100,8 @@ public:
         return {};
     }
 
-    // `lumora caption ARGUMENTS` with no display, after the shell commands
-    // `before`; `asUser` runs it as nobody when the tests run as root, so
-    // permissions count (call UserRunUnavailable() first).
+    // `lumora caption ARGUMENTS` with no display, after shell commands `before`;
+    // `asUser`: as nobody when root, after UserRunUnavailable().
     Ran Caption(const std::string& arguments, const std::string& before = "",
                 bool asUser = false) const {
         const bool nobody = asUser && ::geteuid() == 0;
@@ -130,8 +124,7 @@ private:
     std::string userProgram_;
 };
 
-// What the window writes for the photo with the set: the model opens it,
-// loads the set and saves, as File, Open, Load Caption Set and Save do.
+// What the window writes for the photo with the set (Open, Load Caption Set, Save).
 inline std::vector<std::uint8_t> WindowSave(const fs::path& photo, const fs::path& set,
                                             const fs::path& to, const SaveChoices& choices = {}) {
     DocumentModel model;

@@ -16,19 +16,15 @@ Bytes AsBgrx(const LxImage& image) {
     const std::size_t n = std::size_t(image.GetWidth()) * image.GetHeight();
     const std::size_t step = rgb.size() == n ? 1 : 3;
     Bytes out;
-    out.reserve(n * 4);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t* p = &rgb[i * step];
-        out.insert(out.end(), {p[step - 1], p[step / 2], p[0], 0xFF});
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        out.insert(out.end(),
+                   {rgb[i * step + step - 1], rgb[i * step + step / 2], rgb[i * step], 0xFF});
     return out;
 }
 } // namespace
 
-// Every file of the corpus: those djpeg rejects fail with a reason; the rest
-// decode in the image block to djpeg's pixels, and the row decoder gives the
-// block's pixels, in rows it fills directly, in rows handed over and in the
-// rows wanted when the others are skipped (failing where the block fails).
+// Every corpus file: what djpeg rejects fails with a reason, the rest decode to
+// djpeg's pixels, in rows filled directly, handed over, or wanted among skipped.
 TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     int compared = 0, failed = 0;

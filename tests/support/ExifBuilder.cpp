@@ -23,14 +23,6 @@ std::vector<std::uint8_t> TiffBuilder::U32(std::uint32_t v) const {
     return out;
 }
 
-std::vector<std::uint8_t> TiffBuilder::Rational(std::int32_t numerator,
-                                                std::int32_t denominator) const {
-    auto out = U32(static_cast<std::uint32_t>(numerator));
-    const auto low = U32(static_cast<std::uint32_t>(denominator));
-    out.insert(out.end(), low.begin(), low.end());
-    return out;
-}
-
 std::vector<std::uint8_t> TiffBuilder::Text(const std::string& text, bool terminate) {
     std::vector<std::uint8_t> out(text.begin(), text.end());
     if (terminate)
