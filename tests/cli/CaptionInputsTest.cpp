@@ -1,7 +1,5 @@
-// `lumora caption` given bad input: each photo or folder that cannot be
-// done fails with the file and the reason, the others are still done, no
-// file it was given or found changes and no partial file is left; and a
-// run stopped by SIGINT leaves only whole copies.
+// `lumora caption` given bad input, and stopped by SIGINT: no file given
+// changes, no partial file is left, the rest is done.
 #include "tests/cli/CaptionRun.h"
 
 #include <QImage>
@@ -36,11 +34,11 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-// `text` with {in}, {out} and {dir} standing for the workspace's folders,
-// quoted for the shell or not.
+// `text` with {in}, {out}, {dir} and {set} standing for the workspace's
+// folders and caption set, quoted for the shell or not.
 std::string Expand(std::string text, const Workspace& work, bool quoted) {
     const std::pair<std::string, fs::path> folders[] = {
-        {"{in}", work.in()}, {"{out}", work.out()}, {"{dir}", work.dir()}};
+        {"{in}", work.in()}, {"{out}", work.out()}, {"{dir}", work.dir()}, {"{set}", work.set()}};
     for (const auto& [token, path] : folders) {
         for (std::size_t at; (at = text.find(token)) != std::string::npos;)
             text.replace(at, token.size(), quoted ? Q8(path) : path.string());
@@ -53,26 +51,31 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     const struct Row {
         const char* name;
-        // Files made first: NAME is a small photo, NAME=large a large one,
-        // NAME=broken the large one cut short, NAME=WORD a file holding WORD;
-        // NAME/ is a folder.
+        // NAME: a small photo, NAME=large|broken|WORD, NAME/: a folder.
         const char* files;
-        const char* arguments; // after --set
+        const char* arguments;
         int status;
         const char* said;          // on standard error, line by line
         const char* made;          // every file the run adds
         const char* replaced = ""; // files made first that it may write over
         const char* before = "";   // shell commands before the program
-        // Run as nobody where the tests are root, with this folder read-only
-        // ("out") or unreadable.
+        // Run as nobody, with this folder read-only ("out") or unreadable.
         const char* locked = "";
     } rows[] = {
+        // Stopped before any photo (exit 2).
+        {"no set", "in/a.jpg", "--jobs 2 {in}", 2, "--set SET.json is required", ""},
+        {"a later version of the set",
+         "in/a.jpg later.json={\"format\":\"lumora-captions\",\"version\":7,\"captions\":[]}",
+         "--set {dir}/later.json {in}", 2, "later.json\": it is version 7 of the format", ""},
+        {"no such set", "in/a.jpg", "--set {dir}/gone.json {in}", 2, "gone.json", ""},
+        {"--data-required without a table", "in/a.jpg", "--set {set} --data-required {in}", 2,
+         "--data-required needs --data TABLE", ""},
         // As if the disk were full after 64 KiB: the large photo fails.
         {"failures of every kind in one run",
          "in/day1/a.jpg in/day1/quay.jpg in/day1/notes.jpg=text in/day1/broken.jpg=broken "
          "in/day1/readme.txt=text in/day2/quay.jpg=large in/day2/large.jpg=large "
          "out/a-captioned.jpg=mine",
-         "--out {out} {in}/day1 {in}/day2 {in}/day1//quay.jpg {dir}/gone.jpg", 1,
+         "--set {set} --out {out} {in}/day1 {in}/day2 {in}/day1//quay.jpg {dir}/gone.jpg", 1,
          "Could not open \"{dir}/gone.jpg\": No such file or directory.\n"
          "Could not open \"{in}/day1/notes.jpg\": it is not a JPEG picture that can be read\n"
          "Could not open \"{in}/day1/broken.jpg\": it is not a JPEG picture that can be read\n"
@@ -81,31 +84,27 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
          "\"{out}/a-captioned.jpg\" exists already (--overwrite replaces it)\n"
          "Could not save \"{out}/large-captioned.jpg\": File too large.\n1 captioned, 6 failed",
          "out/quay-captioned.jpg", "", "trap '' XFSZ; ulimit -f 64; "},
-        {"a folder with no photos", "in/", "{in}", 1, "no photos (.jpg, .jpeg, .heic", ""},
-        {"an empty folder beside photos", "in/a.jpg empty/", "--out {out} {in} {dir}/empty", 0,
-         "lumora caption: warning: the folder \"{dir}/empty\" has no photos to caption "
-         "(--recursive looks in its subfolders)\n1 captioned, 0 failed",
-         "out/a-captioned.jpg"},
-        {"a missing output folder", "in/a.jpg", "--out {dir}/nowhere {in}", 1,
+        {"a folder with no photos", "in/", "--set {set} {in}", 1, "no photos (.jpg, .jpeg, .heic",
+         ""},
+        {"a missing output folder", "in/a.jpg", "--set {set} --out {dir}/nowhere {in}", 1,
          "the output folder \"{dir}/nowhere\" does not exist", ""},
-        {"a read-only output folder", "in/a.jpg", "--out {out} {in}", 1,
+        {"a read-only output folder", "in/a.jpg", "--set {set} --out {out} {in}", 1,
          "Permission denied\n0 captioned, 1 failed", "", "", "", "out"},
         {"an unreadable subfolder", "in/top.jpg in/deeper/inner.jpg in/locked/hidden.jpg",
-         "--recursive --out {out} {in}", 1,
+         "--set {set} --recursive --out {out} {in}", 1,
          "Could not read the folder \"{in}/locked\": Permission denied.\n2 captioned, 1 failed",
          "out/top-captioned.jpg out/inner-captioned.jpg", "", "", "in/locked"},
-        // Beside the photos: the copies of a first run are no photos (c-captioned.jpg has no
-        // photo beside it: it is one), a photo named twice is done once, subfolders only with
-        // --recursive.
+        // Copies of a first run are no photos (c-captioned.jpg has no photo beside it: it is
+        // one); a photo named twice is done once; subfolders only with --recursive.
         {"a second run beside the photos",
          "in/a.jpg in/b.JPEG in/c-captioned.jpg in/a-captioned.jpg=old in/b-captioned.jpg=old "
          "in/c-captioned-captioned.jpg=old in/deeper/inner.jpg",
-         "--overwrite {in} {in}/a.jpg {in}//b.JPEG {in}/../in/a.jpg", 0, "3 captioned, 0 failed",
-         "", "in/a-captioned.jpg in/b-captioned.jpg in/c-captioned-captioned.jpg"},
-        {"a copy named on its own is a photo", "in/a.jpg in/a-captioned.jpg",
-         "{in}/a-captioned.jpg", 0, "1 captioned, 0 failed", "in/a-captioned-captioned.jpg"},
+         "--set {set} --overwrite {in} {in}/a.jpg {in}//b.JPEG {in}/../in/a.jpg", 0,
+         "3 captioned, 0 failed", "",
+         "in/a-captioned.jpg in/b-captioned.jpg in/c-captioned-captioned.jpg"},
         {"an empty suffix would write over the photo", "in/quay.jpg",
-         "--overwrite --suffix '' {in}/quay.jpg", 1, "would be written over the photo", ""},
+         "--set {set} --overwrite --suffix '' {in}/quay.jpg", 1, "would be written over the photo",
+         ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -140,8 +139,7 @@ TEST(CaptionInputs, WhatCannotBeDoneFailsWithTheFileAndReasonAndTheRestIsDone) {
         const fs::path locked = work.file(row.locked);
         if (asUser)
             fs::permissions(locked, *row.locked == 'o' ? kReadOnly : fs::perms::none);
-        const std::string arguments = "--set " + Q8(work.set()) + " " + row.arguments;
-        const Ran ran = work.Caption(Expand(arguments, work, true), row.before, asUser);
+        const Ran ran = work.Caption(Expand(row.arguments, work, true), row.before, asUser);
         if (asUser)
             fs::permissions(locked, fs::perms::all);
         EXPECT_EQ(ran.status, row.status) << ran.err;
@@ -185,8 +183,7 @@ TEST(CaptionInputs, SigintStopsBeforeTheNextPhotoAndLeavesOnlyWholeCopies) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Workspace work;
-        // A photo's first opening is the command starting on it: by then the
-        // set is read and Ctrl+C is handled.
+        // A photo's first opening: the set is read and Ctrl+C is handled.
         const int watch = ::inotify_init1(IN_CLOEXEC);
         ASSERT_GE(watch, 0);
         for (int i = 0; i < row.photos; ++i) {
@@ -194,8 +191,7 @@ TEST(CaptionInputs, SigintStopsBeforeTheNextPhotoAndLeavesOnlyWholeCopies) {
             fs::copy_file(large, photo);
             ASSERT_GE(::inotify_add_watch(watch, photo.c_str(), IN_OPEN), 0);
         }
-        // The shell says its process id and becomes the program, whose
-        // standard error comes through the pipe.
+        // The shell says its process id and becomes the program.
         std::FILE* run =
             ::popen(("echo $$; exec env -u DISPLAY -u WAYLAND_DISPLAY -u "
                      "QT_QPA_PLATFORM " +

@@ -1,6 +1,5 @@
 #pragma once
-// Running `lumora caption` as the real program in a folder of its own, for
-// the command's tests.
+// Running `lumora caption` as the real program in a folder of its own.
 #include "captions/CaptionSetFile.h"
 #include "document/DocumentModel.h"
 #include "tests/support/QtPaths.h"
@@ -10,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -30,8 +28,6 @@ inline constexpr char kSet[] = R"({ "format": "lumora-captions", "version": 1,
       "horizontalAlignment": "center",
       "font": { "family": "DejaVu Sans", "size": 6, "sizeUnit": "percent", "bold": true },
       "textColor": "#FFFFFF", "backgroundColor": "#203040" },
-    { "text": "Photo: A. Person", "disposition": "bottom-band",
-      "horizontalAlignment": "right", "font": { "size": 14, "sizeUnit": "px" } },
     { "text": "On the quay", "verticalAlignment": "bottom",
       "box": { "enabled": true, "color": "#000000", "opacity": 50, "padding": 6 } },
     { "text": "Harbour festival, first day", "useTextAsDescription": true } ] })";
@@ -70,8 +66,7 @@ public:
     fs::path set() const { return dir_.file("festival.lumora-captions.json"); }
     fs::path file(const std::string& name) const { return dir_.file(name); }
 
-    // Every file in the folder but the set and the program's copy, by its
-    // path in the folder ("in/a.jpg").
+    // Every file but the set and the program's copy ("in/a.jpg").
     std::set<std::string> Tree() const {
         std::set<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
@@ -82,36 +77,31 @@ public:
         return files;
     }
 
-    // Why the program cannot run as nobody here (empty when it can, or when
-    // the tests are not root). Nobody runs a copy kept in this open folder:
-    // the build tree may be closed to others.
+    // Why nobody cannot run the program here ("" when it can, or not root);
+    // nobody runs a copy in this open folder, as the build tree may be closed.
     std::string UserRunUnavailable() {
         if (::geteuid() != 0)
             return {};
-        if (userProgram_.empty()) {
-            const fs::path copy = dir_.file("bin") / "lumora";
-            std::error_code error;
-            fs::create_directory(copy.parent_path(), error);
-            fs::copy_file(LUMORA_PROGRAM, copy, fs::copy_options::overwrite_existing, error);
-            if (error)
-                return "the program could not be copied where nobody may run it: " +
-                       error.message();
-            fs::permissions(copy.parent_path(),
-                            fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
-            fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read |
-                                      fs::perms::group_exec | fs::perms::others_read |
-                                      fs::perms::others_exec);
-            userProgram_ = copy.string();
-        }
+        const fs::perms open = fs::perms::owner_all | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec;
+        const fs::path copy = dir_.file("bin") / "lumora";
+        std::error_code error;
+        fs::create_directory(copy.parent_path(), error);
+        fs::copy_file(LUMORA_PROGRAM, copy, fs::copy_options::overwrite_existing, error);
+        if (error)
+            return "the program could not be copied where nobody may run it: " + error.message();
+        fs::permissions(copy.parent_path(), open);
+        fs::permissions(copy, open);
+        userProgram_ = copy.string();
         if (Run(kAsNobody + std::string("test -x ") + Quote(userProgram_)).exitCode != 0)
             return "nobody cannot reach the temporary folder " + dir_.path().string() +
                    ", so permissions cannot be tried as root";
         return {};
     }
 
-    // `lumora caption ARGUMENTS` with no display, after the shell commands
-    // `before`; `asUser` runs it as nobody when the tests run as root, so
-    // permissions count (call UserRunUnavailable() first).
+    // `lumora caption ARGUMENTS` with no display, after shell commands `before`;
+    // `asUser`: as nobody when root, after UserRunUnavailable().
     Ran Caption(const std::string& arguments, const std::string& before = "",
                 bool asUser = false) const {
         const bool nobody = asUser && ::geteuid() == 0;
@@ -122,11 +112,9 @@ public:
             Run("{ " + before + (nobody ? kAsNobody : "") +
                 "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(program) +
                 " caption " + arguments + " 2>" + Quote(err.string()) + "; }");
-        std::ifstream text(err);
-        std::stringstream read;
-        read << text.rdbuf();
+        const std::vector<std::uint8_t> said = ReadBytes(err);
         fs::remove(err);
-        return {result.exitCode, result.output, read.str()};
+        return {result.exitCode, result.output, std::string(said.begin(), said.end())};
     }
 
 private:
@@ -136,8 +124,7 @@ private:
     std::string userProgram_;
 };
 
-// What the window writes for the photo with the set: the model opens it,
-// loads the set and saves, as File, Open, Load Caption Set and Save do.
+// What the window writes for the photo with the set (Open, Load Caption Set, Save).
 inline std::vector<std::uint8_t> WindowSave(const fs::path& photo, const fs::path& set,
                                             const fs::path& to, const SaveChoices& choices = {}) {
     DocumentModel model;

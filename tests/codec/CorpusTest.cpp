@@ -1,5 +1,5 @@
-// The JPEG decoders against real-world files and outside readers: djpeg for
-// pixels, exiftool for EXIF values.
+// The JPEG decoders against real-world files and djpeg's pixels. (The EXIF
+// description of the same files: PipelineTest.)
 #include "codec/LxImageJPG.h"
 #include "tests/support/CollectingSink.h"
 #include "tests/support/OutsideReaders.h"
@@ -16,23 +16,18 @@ Bytes AsBgrx(const LxImage& image) {
     const std::size_t n = std::size_t(image.GetWidth()) * image.GetHeight();
     const std::size_t step = rgb.size() == n ? 1 : 3;
     Bytes out;
-    out.reserve(n * 4);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t* p = &rgb[i * step];
-        out.insert(out.end(), {p[step - 1], p[step / 2], p[0], 0xFF});
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        out.insert(out.end(),
+                   {rgb[i * step + step - 1], rgb[i * step + step / 2], rgb[i * step], 0xFF});
     return out;
 }
 } // namespace
 
-// Every file of the corpus: those djpeg rejects fail with a reason; the rest
-// decode in the image block to djpeg's pixels, and the row decoder gives the
-// block's pixels, in rows it fills directly, in rows handed over and in the
-// rows wanted when the others are skipped (failing where the block fails).
+// Every corpus file: what djpeg rejects fails with a reason, the rest decode to
+// djpeg's pixels, in rows filled directly, handed over, or wanted among skipped.
 TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
     LUMORA_SKIP_WITHOUT_CORPUS();
-    int compared = 0;
-    int failed = 0;
+    int compared = 0, failed = 0;
     for (const auto& row : ts::ReadManifest()) {
         const auto path = ts::CorpusDir() / row.at("file");
         SCOPED_TRACE(row.at("file"));
@@ -91,89 +86,14 @@ TEST(Corpus, DecodingAgreesWithDjpegPixelForPixel) {
                 continue;
             Bytes expected = AsBgrx(image);
             const std::size_t rowBytes = std::size_t{sink.frame.width} * 4;
-            for (std::uint32_t y = 0; y < sink.frame.height; ++y) {
+            for (std::uint32_t y = 0; y < sink.frame.height; ++y)
                 if (!sink.wants(y))
                     std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(y * rowBytes),
                                 rowBytes, 0);
-            }
             EXPECT_TRUE(sink.pixels == expected) << "pass " << pass;
             EXPECT_TRUE(pass == 2 || (sink.handOvers > 0) == (pass == 0)) << "pass " << pass;
         }
     }
     EXPECT_GT(compared, 140);
     EXPECT_GT(failed, 40);
-}
-
-namespace {
-// The factor our reader keeps for a ResolutionUnit value, or -1 for none.
-double UnitFactor(double unit) {
-    switch (static_cast<int>(unit)) {
-    case 1:
-    case 2:
-        return 1.0;
-    case 3:
-        return 0.3937008f;
-    case 4:
-        return 0.03937008f;
-    case 5:
-        return 0.0000393700793f;
-    default:
-        return -1;
-    }
-}
-
-// exiftool drops the trailing spaces of Make and Model; we keep the bytes.
-std::string TrimRight(std::string text) {
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-} // namespace
-
-TEST(Corpus, ExifValuesAgreeWithExiftool) {
-    LUMORA_SKIP_WITHOUT_CORPUS();
-    const auto files = ts::Exiftool("-n -G1 -a -charset exif=latin -IFD0:ImageDescription "
-                                    "-IFD0:Make -IFD0:Model -IFD0:Orientation -IFD0:XResolution "
-                                    "-IFD0:YResolution -IFD0:ResolutionUnit -IFD1:Orientation "
-                                    "-IFD1:XResolution -IFD1:YResolution -IFD1:ResolutionUnit",
-                                    {ts::CorpusDir() / "camera"});
-    ASSERT_GT(files.size(), 60u);
-    for (const auto& file : files) {
-        const std::string& name = file.first;
-        const QJsonObject& tags = file.second;
-        SCOPED_TRACE(name);
-        LxImageJPG image;
-        ASSERT_TRUE(ts::DecodeFile(name, image)) << image.lastError();
-        const ExifInfo& info = image.exifInfo;
-        ASSERT_TRUE(info.isExif);
-        // Values of the thumbnail directory (IFD1) are read after IFD0's and
-        // replace them, so where IFD1 has the tag, that is the value we keep.
-        const auto last = [&](const char* tag) {
-            const QJsonValue second = tags.value(QStringLiteral("IFD1:") + tag);
-            return second.isUndefined() ? tags.value(QStringLiteral("IFD0:") + tag) : second;
-        };
-        EXPECT_EQ(QString::fromLatin1(info.imageDescription),
-                  tags.value("IFD0:ImageDescription").toVariant().toString());
-        EXPECT_EQ(TrimRight(info.cameraMake), TrimRight(ts::Tag(tags, "IFD0:Make").substr(0, 31)));
-        EXPECT_EQ(TrimRight(info.cameraModel),
-                  TrimRight(ts::Tag(tags, "IFD0:Model").substr(0, 39)));
-        const int orientation = last("Orientation").toInt(0);
-        EXPECT_EQ(info.orientation, orientation >= 1 && orientation <= 8 ? orientation : 0);
-        const double x = last("XResolution").toDouble(0);
-        const double y = last("YResolution").toDouble(0);
-        EXPECT_NEAR(info.xResolution, x, 1e-3);
-        EXPECT_NEAR(info.yResolution, y, 1e-3);
-        const double unit = UnitFactor(last("ResolutionUnit").toDouble(0));
-        EXPECT_EQ(info.resolutionUnit, unit < 0 ? 0.0f : static_cast<float>(unit));
-        // The decoder's dots per inch follow from those three values.
-        const auto dpi = [&](double value) {
-            const int v =
-                value == 0 || unit <= 0
-                    ? 0
-                    : static_cast<int>(static_cast<float>(value) / static_cast<float>(unit));
-            return v <= 0 ? 96 : v;
-        };
-        EXPECT_EQ(image.GetXResolution(), dpi(x));
-        EXPECT_EQ(image.GetYResolution(), dpi(y));
-    }
 }

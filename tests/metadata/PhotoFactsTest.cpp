@@ -2,8 +2,8 @@
 // exiftool's reading of the same files.
 #include "metadata/PhotoFacts.h"
 #include "metadata/PhotoMetadata.h"
+#include "metadata/TextEncoding.h"
 #include "tests/support/CollectingSink.h"
-#include "tests/support/ExifBuilder.h"
 #include "tests/support/OutsideReaders.h"
 
 #include <gtest/gtest.h>
@@ -40,81 +40,74 @@ TEST(PhotoFacts, CameraPhotosGiveWhatExiftoolReads) {
                      {ts::CorpusDir() / "camera"});
     ASSERT_GT(files.size(), 50u);
     int dates = 0, cameras = 0, exposures = 0, places = 0, lenses = 0;
+    const auto degrees = [](std::string s) {
+        const std::size_t space = s.find(' ');
+        return space == std::string::npos ? s : s.insert(space, "°");
+    };
     for (const auto& [file, tags] : files) {
         SCOPED_TRACE(file);
         const PhotoFacts facts = FactsOf(file);
-        const std::string when = ts::Tag(tags, "DateTimeOriginal");
-        const std::size_t bar = when.find('|');
-        if (bar != std::string::npos && when.size() == 16) {
+        const auto tag = [&tags = tags](const char* name) { return ts::Tag(tags, name); };
+        if (const std::string when = tag("DateTimeOriginal");
+            when.size() == 16 && when[10] == '|') {
             EXPECT_EQ(facts.date + "|" + facts.time, when);
             ++dates;
         }
-        const std::string make = ts::Tag(tags, "Make");
-        const std::string model = ts::Tag(tags, "Model");
+        const std::string make = tag("Make"), model = tag("Model");
         if (!model.empty()) {
             EXPECT_EQ(facts.camera, model.rfind(make, 0) == 0 ? model : make + " " + model);
             ++cameras;
         }
         lenses += !facts.lens.empty();
-        EXPECT_EQ(facts.lens, ts::Tag(tags, "LensModel"));
-        const std::string exposure = ts::Tag(tags, "ExposureTime");
-        if (!exposure.empty() && exposure != "0") {
+        EXPECT_EQ(facts.lens, tag("LensModel"));
+        if (const std::string exposure = tag("ExposureTime");
+            !exposure.empty() && exposure != "0") {
             // exiftool rounds 1/652.5 down through its float reading; we
             // round the exact quotient half up: the denominators may differ by 1.
             if (facts.exposure != exposure + " s" && exposure.rfind("1/", 0) == 0) {
-                const int ours = std::atoi(facts.exposure.c_str() + 2);
-                EXPECT_NEAR(ours, std::atoi(exposure.c_str() + 2), 1) << facts.exposure;
+                EXPECT_NEAR(std::atoi(facts.exposure.c_str() + 2), std::atoi(exposure.c_str() + 2),
+                            1);
             } else {
                 EXPECT_EQ(facts.exposure, exposure + " s");
             }
             ++exposures;
         }
-        const std::string fnumber = ts::Tag(tags, "FNumber");
-        if (!fnumber.empty() && fnumber != "0.0") {
+        if (const std::string fnumber = tag("FNumber"); !fnumber.empty() && fnumber != "0.0") {
             EXPECT_EQ(facts.aperture, "f/" + WithoutPointZero(fnumber));
         }
-        const std::string iso = ts::Tag(tags, "ISO");
-        if (!iso.empty() && iso != "0" && iso.find(' ') == std::string::npos) {
+        if (const std::string iso = tag("ISO");
+            !iso.empty() && iso != "0" && iso.find(' ') == std::string::npos) {
             EXPECT_EQ(facts.iso, "ISO " + iso);
         }
-        const std::string focal = ts::Tag(tags, "FocalLength");
-        if (!focal.empty() && focal != "0.0 mm") {
+        if (const std::string focal = tag("FocalLength"); !focal.empty() && focal != "0.0 mm") {
             EXPECT_EQ(facts.focal, WithoutPointZero(focal));
         }
-        const std::string latitude = ts::Tag(tags, "GPSLatitude");
-        const std::string longitude = ts::Tag(tags, "GPSLongitude");
+        const std::string latitude = tag("GPSLatitude"), longitude = tag("GPSLongitude");
         if (!latitude.empty() && !longitude.empty()) {
-            const auto degrees = [](std::string s) {
-                const std::size_t space = s.find(' ');
-                return space == std::string::npos ? s : s.insert(space, "°");
-            };
             EXPECT_EQ(facts.gps, degrees(latitude) + ", " + degrees(longitude));
             ++places;
         }
     }
-    EXPECT_GE(dates, 30);
-    EXPECT_GE(cameras, 40);
-    EXPECT_GE(exposures, 30);
-    EXPECT_GE(places, 5);
-    EXPECT_GE(lenses, 1);
+    EXPECT_TRUE(dates >= 30 && cameras >= 40 && exposures >= 30 && places >= 5 && lenses >= 1)
+        << dates << " " << cameras << " " << exposures << " " << places << " " << lenses;
 }
 
-TEST(PhotoFacts, MissingDamagedAndWrongTypedValuesAreEmpty) {
-    ts::TiffBuilder tiff(false);
-    // A text date, a zero denominator, an aperture stored as text, a model
-    // that repeats the make, a latitude without its reference.
-    const std::uint32_t exifAt = 8 + 2 + 12 * 3 + 4 + 8;
-    tiff.AddDirectory({{0x010F, 2, 6, ts::TiffBuilder::Text("Canon")},
-                       {0x0110, 2, 10, ts::TiffBuilder::Text("Canon R5")},
-                       {0x8769, 4, 1, tiff.U32(exifAt)}});
-    tiff.AddDirectory({{0x9003, 2, 20, ts::TiffBuilder::Text("last summer, noon..")},
-                       {0x829A, 5, 1, tiff.Rational(1, 0)},
-                       {0x829D, 2, 4, ts::TiffBuilder::Text("2.8")}});
-    JpegKeptSegments kept;
-    const auto segment = ts::ExifSegment(tiff.Bytes());
-    kept.segments.push_back({0xE1, std::vector<std::uint8_t>(segment.begin() + 4, segment.end())});
-    const PhotoFacts facts = readPhotoMetadata(std::move(kept)).facts;
-    EXPECT_EQ(facts.camera, "Canon R5");
-    EXPECT_EQ(facts.date + facts.time + facts.exposure + facts.aperture + facts.gps, "");
-    EXPECT_EQ(readPhotoMetadata(JpegKeptSegments{}).facts.camera, "");
+// Text taken for UTF-8 is carried as it is; anything else is converted.
+TEST(TextEncoding, OnlyWellFormedUtf8IsTakenForUtf8AndWindows1252BecomesUtf8) {
+    EXPECT_TRUE(isUtf8("\xC3\x87"
+                       "a va \xE2\x9C\x93 \xE6\xB8\xAF \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"));
+    // Overlong, a surrogate, above U+10FFFF, Latin-1, a lone continuation, cut short.
+    for (const char* bad :
+         {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "caf\xE9", "\x80", "\xE2\x9C"})
+        EXPECT_FALSE(isUtf8(bad)) << testing::PrintToString(bad);
+    bool truncated = false;
+    EXPECT_EQ(utf8SequenceAt("a\xE2\x9C", 1, truncated), 0);
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(utf8SequenceAt("a\xE2\x9C\x93", 1, truncated), 3);
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(windows1252ToUtf8("\x93Joe\x92s\x94 caf\xE9 \x80"
+                                "5\x81\xFF"),
+              "\xE2\x80\x9CJoe\xE2\x80\x99s\xE2\x80\x9D caf\xC3\xA9 \xE2\x82\xAC"
+              "5\xC2\x81\xC3\xBF");
+    EXPECT_TRUE(isUtf8(windows1252ToUtf8(std::string("\x00\x7F\x80\x9F\xA0\xFF", 6))));
 }

@@ -47,10 +47,8 @@ inline QRect Ink(const QImage& image, QRgb ground = kGround, int top = 0, int bo
     QRect box;
     for (int y = top; y < (bottom < 0 ? image.height() : bottom); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if ((row[x] | 0xFF000000) != ground)
-                box |= QRect(x, y, 1, 1);
-        }
+        for (int x = 0; x < image.width(); ++x)
+            box |= (row[x] | 0xFF000000) != ground ? QRect(x, y, 1, 1) : QRect();
     }
     return box;
 }
@@ -58,12 +56,9 @@ inline QRect Ink(const QImage& image, QRgb ground = kGround, int top = 0, int bo
 // The rectangle of pixels where two canvases of one size differ.
 inline QRect Changed(const QImage& a, const QImage& b) {
     QRect box;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y))
-                box |= QRect(x, y, 1, 1);
-        }
-    }
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            box |= a.pixel(x, y) != b.pixel(x, y) ? QRect(x, y, 1, 1) : QRect();
     return box;
 }
 

@@ -48,10 +48,8 @@ inline bool DecodeRowsOf(const std::filesystem::path& path, CollectingSink& sink
                          JpegKeptSegments& kept, std::string& error) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
-    if (!file)
-        return false;
     LxIOFile stream(file.get(), false);
-    return DecodeJpegRows(&stream, sink, kept, error, 1L << 30);
+    return file && DecodeJpegRows(&stream, sink, kept, error, 1L << 30);
 }
 
 } // namespace testing_support

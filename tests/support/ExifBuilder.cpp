@@ -18,26 +18,15 @@ std::vector<std::uint8_t> TiffBuilder::U16(std::uint16_t v) const {
 
 std::vector<std::uint8_t> TiffBuilder::U32(std::uint32_t v) const {
     std::vector<std::uint8_t> out(4);
-    for (int i = 0; i < 4; ++i) {
-        const auto byte = static_cast<std::uint8_t>(v >> (8 * i));
-        out[motorola_ ? 3 - i : i] = byte;
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> TiffBuilder::Rational(std::int32_t numerator,
-                                                std::int32_t denominator) const {
-    auto out = U32(static_cast<std::uint32_t>(numerator));
-    const auto low = U32(static_cast<std::uint32_t>(denominator));
-    out.insert(out.end(), low.begin(), low.end());
+    for (int i = 0; i < 4; ++i)
+        out[motorola_ ? 3 - i : i] = static_cast<std::uint8_t>(v >> (8 * i));
     return out;
 }
 
 std::vector<std::uint8_t> TiffBuilder::Text(const std::string& text, bool terminate) {
     std::vector<std::uint8_t> out(text.begin(), text.end());
-    if (terminate) {
+    if (terminate)
         out.push_back(0);
-    }
     return out;
 }
 
@@ -47,9 +36,7 @@ void TiffBuilder::Append(const std::vector<std::uint8_t>& more) {
 
 void TiffBuilder::Patch32(std::uint32_t offset, std::uint32_t value) {
     const auto v = U32(value);
-    for (int i = 0; i < 4; ++i) {
-        bytes_[offset + i] = v[i];
-    }
+    std::copy(v.begin(), v.end(), bytes_.begin() + offset);
 }
 
 std::uint32_t TiffBuilder::AddDirectory(const std::vector<Entry>& entries, std::uint32_t nextLink) {
@@ -103,9 +90,8 @@ std::vector<std::uint8_t> DescriptionSegment(const std::string& bytes) {
 
 std::vector<std::uint8_t> JpegWith(const std::vector<std::vector<std::uint8_t>>& segments) {
     std::vector<std::uint8_t> out = {0xFF, 0xD8};
-    for (const auto& s : segments) {
+    for (const auto& s : segments)
         out.insert(out.end(), s.begin(), s.end());
-    }
     const auto sos = Segment(0xDA, {});
     out.insert(out.end(), sos.begin(), sos.end());
     return out;

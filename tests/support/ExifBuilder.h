@@ -21,7 +21,6 @@ public:
 
     std::vector<std::uint8_t> U16(std::uint16_t v) const;
     std::vector<std::uint8_t> U32(std::uint32_t v) const;
-    std::vector<std::uint8_t> Rational(std::int32_t numerator, std::int32_t denominator) const;
     static std::vector<std::uint8_t> Text(const std::string& text, bool terminate = true);
 
     // Appends a directory; values over 4 bytes follow it. Returns its offset.

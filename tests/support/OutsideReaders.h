@@ -23,10 +23,7 @@ inline CommandResult Shell(const std::string& command) {
 // djpeg's picture of a file, decoded with `options`; empty when it fails.
 inline Pnm Djpeg(const std::filesystem::path& file, const std::string& options = "") {
     std::string command = "djpeg -pnm ";
-    command += options;
-    command += ' ';
-    command += Quote(file.string());
-    const CommandResult run = Run(command);
+    const CommandResult run = Run(command.append(options).append(" ").append(Quote(file.string())));
     Pnm pnm;
     ParsePnm(std::vector<std::uint8_t>(run.output.begin(), run.output.end()), pnm);
     return pnm;
@@ -36,15 +33,10 @@ inline Pnm Djpeg(const std::filesystem::path& file, const std::string& options =
 // it failed: "" for a clean decode. (Run discards the standard error of the
 // whole command, so the decode's own goes to the output inside a group.)
 inline std::string DjpegComplaints(const std::filesystem::path& file) {
-    std::string command = "(djpeg ";
-    command += Quote(file.string());
-    command += " 2>&1 >/dev/null)";
-    const CommandResult run = Run(command);
-    if (run.exitCode == 0)
-        return run.output;
-    std::string failed = "exit ";
-    failed += std::to_string(run.exitCode);
-    return failed + run.output;
+    std::string command = "(djpeg ", failed = "exit ";
+    const CommandResult run = Run(command.append(Quote(file.string())).append(" 2>&1 >/dev/null)"));
+    return run.exitCode == 0 ? run.output
+                             : failed.append(std::to_string(run.exitCode)) + run.output;
 }
 
 // exiftool's tags of every file given (read with `options`), by file name.

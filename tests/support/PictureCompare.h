@@ -26,8 +26,7 @@ inline PictureDifference Compare(const QImage& picture, const Pnm& decoded, int 
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     const auto channels = static_cast<std::size_t>(decoded.channels);
     int worst = 0;
-    double sum = 0;
-    double squares = 0;
+    double sum = 0, squares = 0;
     for (int y = 0; y < rgb.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x) {

@@ -20,7 +20,6 @@ public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     std::filesystem::path path() const { return path_; }
     std::filesystem::path file(const std::string& name) const { return path_ / name; }
 
@@ -36,7 +35,6 @@ public:
     explicit FileSizeLimit(std::uint64_t bytes);
     ~FileSizeLimit();
     FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
     bool active() const { return active_; }
 
 private:
@@ -49,6 +47,9 @@ struct CommandResult {
     int exitCode = -1;
     std::string output; // standard output only
 };
+// Runs a shell command; standard error is discarded.
+CommandResult Run(const std::string& command);
+std::string Quote(const std::string& text);
 
 // A JPEG of `height` rows of 32-bit pixels (QImage's RGB32 layout) starting
 // at `top`, `stride` bytes apart, as the program's encoder writes it, with
@@ -56,10 +57,6 @@ struct CommandResult {
 std::vector<std::uint8_t> JpegOfRows(const std::uint8_t* top, std::ptrdiff_t stride, int width,
                                      int height,
                                      const std::vector<std::vector<std::uint8_t>>& segments = {});
-
-// Runs a shell command; standard error is discarded.
-CommandResult Run(const std::string& command);
-std::string Quote(const std::string& text);
 
 // Names of the entries of a folder.
 std::set<std::string> Listing(const std::filesystem::path& folder);
@@ -72,9 +69,7 @@ bool DecodeFile(const std::filesystem::path& path, LxImageJPG& image);
 
 // A binary PPM (P6) or PGM (P5) picture as djpeg writes it.
 struct Pnm {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
+    int width = 0, height = 0, channels = 0;
     std::vector<std::uint8_t> samples; // top row first
 };
 bool ParsePnm(const std::vector<std::uint8_t>& bytes, Pnm& out);
@@ -84,13 +79,13 @@ Pnm Upright(const Pnm& stored, int orientation);
 
 // The picture as top-down samples in djpeg's order: RGB, or grey for 8 bits.
 std::vector<std::uint8_t> TopDownSamples(const LxImage& image);
-// The same as a binary PPM or PGM file, the form cjpeg reads.
-std::vector<std::uint8_t> ToPnm(const LxImage& image);
 
 std::filesystem::path CorpusDir();
 // Whether the outside JPEG files are where the build was told they are; a
 // clone of the repository alone has none.
 bool CorpusAvailable();
+// The rows of the corpus manifest, by column name.
+std::vector<std::map<std::string, std::string>> ReadManifest();
 
 } // namespace testing_support
 
@@ -102,11 +97,3 @@ bool CorpusAvailable();
                          << ::testing_support::CorpusDir()                                         \
                          << " (configure with -DLUMORA_CORPUS_DIR=...)";                           \
     } while (false)
-
-namespace testing_support {
-
-// One row of the corpus manifest, by column name.
-using ManifestRow = std::map<std::string, std::string>;
-std::vector<ManifestRow> ReadManifest();
-
-} // namespace testing_support

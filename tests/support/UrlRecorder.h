@@ -13,8 +13,6 @@ class UrlRecorder : public QObject {
 public:
     UrlRecorder();
     ~UrlRecorder() override;
-    UrlRecorder(const UrlRecorder&) = delete;
-    UrlRecorder& operator=(const UrlRecorder&) = delete;
 
     const QList<QUrl>& urls() const { return urls_; }
 
