@@ -2,7 +2,6 @@
 // coefficients libjpeg reads back, djpeg's pixels and jpegtran's turns.
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
-#include "codec/JpegSplice.h"
 #include "pipeline/PicturePipeline.h"
 #include "render/CaptionRenderer.h"
 #include "tests/support/OutsideReaders.h"
@@ -183,10 +182,10 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         std::string name;
         fs::path photo;
         std::vector<Caption> captions;
-        const char* turn = "";     // the jpegtran turn that makes the photo upright
         const char* why = nullptr; // in the note when the blocks cannot be kept
-        bool corpus = false;       // a camera photo: turned ones and damaged ones are passed over
         bool render = false;       // compare the copy with the whole render
+        const char* turn = "";     // the jpegtran turn that makes the photo upright
+        bool corpus = false;       // a camera photo: turned ones and damaged ones are passed over
         MetadataChoice metadata = MetadataChoice::KeepAll;
     };
     std::vector<Row> rows;
@@ -197,31 +196,23 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
                                  "-transpose", "-rotate 90",       "-transverse", "-rotate 270"};
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const std::string name = "o" + std::to_string(orientation);
-        rows.push_back(
-            {name, MakePhoto(dir, name, 96, 64, orientation), {up}, turns[orientation - 1]});
+        rows.push_back({name, MakePhoto(dir, name, 96, 64, orientation), {up}});
+        rows.back().turn = turns[orientation - 1];
     }
     // Without its metadata the copy has no Orientation tag to keep (the next test).
-    rows.push_back({"a size no lossless turn allows, saved with the description only",
+    rows.push_back({"no lossless turn, description only",
                     MakePhoto(dir, "odd", 100, 70, 6),
                     {up},
-                    "",
-                    "lossless turn",
-                    false,
-                    false,
-                    MetadataChoice::DescriptionOnly});
+                    "lossless turn"});
+    rows.back().metadata = MetadataChoice::DescriptionOnly;
     Caption top = Band(QStringLiteral("Top band"), Disposition::TopBand);
     top.outline.enabled = true;
     Caption reaching = OnPhoto(QStringLiteral("Into the band"), VerticalAlignment::Top);
     reaching.marginTop = -12;
     reaching.shadow.enabled = true;
     const Caption bottom = Band(QStringLiteral("Bottom band"), Disposition::BottomBand);
-    rows.push_back({"near-lossless with bands",
-                    MakePhoto(dir, "fine", 320, 240, 1, "-quality 100 -sample 1x1"),
-                    {top, reaching, bottom},
-                    "",
-                    nullptr,
-                    false,
-                    true});
+    const fs::path fine = MakePhoto(dir, "fine", 320, 240, 1, "-quality 100 -sample 1x1");
+    rows.push_back({"near-lossless with bands", fine, {top, reaching, bottom}, nullptr, true});
     // Layouts the splice of the coded data must follow.
     for (const auto& [name, options, width, height] :
          {std::tuple{"4:4:4, odd size", "-quality 92 -sample 1x1", 101, 77},
@@ -233,22 +224,14 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
           {"progressive", "-progressive", 120, 90}})
         rows.push_back({name, MakePhoto(dir, name, width, height, 1, options), {top, up, bottom}});
     if (CorpusAvailable()) {
-        const auto cut = [&](const fs::path& from, const std::string& name, double part) {
+        for (const auto& [name, from, part] :
+             {std::tuple{"cut", CorpusDir() / "camera/ies_Canon_40D.jpg", 0.8},
+              {"prog", CorpusDir() / "special/jdec_tower_progressive.jpg", 0.6}}) {
             std::vector<std::uint8_t> bytes = ReadBytes(from);
             bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * part));
             WriteBytes(dir.file(name), bytes);
-            return dir.file(name);
-        };
-        rows.push_back({"a cut-off file",
-                        cut(CorpusDir() / "camera/ies_Canon_40D.jpg", "cut", 0.8),
-                        {up},
-                        "",
-                        "incomplete"});
-        rows.push_back({"an incomplete progressive file",
-                        cut(CorpusDir() / "special/jdec_tower_progressive.jpg", "prog", 0.6),
-                        {up},
-                        "",
-                        "incomplete"});
+            rows.push_back({std::string("cut off: ") + name, dir.file(name), {up}, "incomplete"});
+        }
         std::vector<fs::path> photos;
         for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera")) {
             if (entry.path().extension() == ".jpg")
@@ -259,16 +242,15 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
             {"a band below and a caption on the photo",
              {Band(QStringLiteral("Harbour, 6 May"), Disposition::BottomBand),
               OnPhoto(QStringLiteral("On the quay"), VerticalAlignment::Bottom)}},
-            {"a band above and a caption on the photo",
+            {"a band above and a caption in the middle",
              {Band(QStringLiteral("Festival"), Disposition::TopBand),
-              OnPhoto(QStringLiteral("Day one"), VerticalAlignment::Top)}},
-            {"a caption in the middle",
-             {OnPhoto(QStringLiteral("Middle"), VerticalAlignment::Center)}},
+              OnPhoto(QStringLiteral("Day one"), VerticalAlignment::Center)}},
         };
         for (const fs::path& photo : photos) {
-            for (const auto& [scene, captions] : scenes)
-                rows.push_back(
-                    {photo.filename().string() + ", " + scene, photo, captions, "", nullptr, true});
+            for (const auto& [scene, captions] : scenes) {
+                rows.push_back({photo.filename().string() + ", " + scene, photo, captions});
+                rows.back().corpus = true;
+            }
         }
     }
     int corpusRows = 0;
@@ -358,7 +340,7 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         }
     }
     if (CorpusAvailable()) {
-        EXPECT_GT(corpusRows, 40 * 3);
+        EXPECT_GT(corpusRows, 40 * 2);
         EXPECT_GT(compared, 100'000u) << "blocks no caption touched";
     }
 }
@@ -381,8 +363,8 @@ TEST(KeptBlocks, BandsOfWholeMcuRowsAboveThePhotoAreNotPadded) {
 }
 
 // A turned photo whose size allows no lossless turn keeps its blocks as
-// stored, with its Orientation tag; the band is drawn upright and sits
-// where a viewer that turns the copy shows it.
+// stored, with its Orientation tag; the band sits where a viewer that turns
+// the copy shows it.
 TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
     TempDir dir;
     // 5 (a transpose) moves no edge, so it always turns losslessly.
@@ -428,87 +410,6 @@ TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
                 source, copied, top, [&](QRect pixels) { return !kept.contains(pixels); }, left);
             EXPECT_EQ(blocks.differing, 0u) << "of " << blocks.compared;
             EXPECT_GE(blocks.compared, 60u);
-
-            // Opened again (turned upright by its tag), the copy shows the
-            // band where the captions put it, with at most 15 rows more.
-            PictureDocument reopened;
-            ASSERT_TRUE(openPicture(reopened, Q(copy)).ok);
-            const int extra = reopened.picture.height() - upright.height();
-            ASSERT_TRUE(extra >= 0 && extra < 16 && reopened.picture.width() == upright.width());
-            const QImage shown =
-                reopened.picture.copy(0, disposition == Disposition::TopBand ? extra : 0,
-                                      upright.width(), upright.height());
-            double difference = 0;
-            for (int y = 0; y < upright.height(); ++y) {
-                for (int x = 0; x < upright.width(); ++x) {
-                    const QRgb a = upright.pixel(x, y);
-                    const QRgb b = shown.pixel(x, y);
-                    difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-                                  std::abs(qBlue(a) - qBlue(b));
-                }
-            }
-            EXPECT_LT(difference / (upright.width() * upright.height()), 12.0);
         }
     }
-}
-
-// Over made-up photos of several samplings and the corpus's camera photos,
-// the coded data walked in two halves gives the walk in one, wherever the
-// second half starts; a stand-in holding only some MCU rows decodes (by
-// djpeg, with its smooth upsampling) to the photo's pixels in every row
-// whose neighbours it holds too.
-TEST(KeptBlocks, WalksInPartsAndThinnedStandInsAgreeWithDjpeg) {
-    TempDir dir;
-    std::vector<fs::path> photos = {MakePhoto(dir, "a", 640, 480, 1, "-quality 90 -sample 2x2"),
-                                    MakePhoto(dir, "b", 333, 251, 1, "-quality 80 -sample 2x1"),
-                                    MakePhoto(dir, "d", 300, 301, 1, "-quality 95 -grayscale"),
-                                    MakePhoto(dir, "f", 320, 200, 1, "-quality 85 -restart 3B")};
-    if (CorpusAvailable()) {
-        for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
-            photos.push_back(entry.path());
-    }
-    int thinnedPhotos = 0;
-    for (const fs::path& photo : photos) {
-        SCOPED_TRACE(photo.filename().string());
-        const std::vector<std::uint8_t> bytes = ReadBytes(photo);
-        std::string why;
-        const auto whole = IndexJpegCodedData(bytes.data(), bytes.size(), why, nullptr, 0);
-        if (!whole)
-            continue;
-        const unsigned mcuHeight = IndexedJpegMcuHeight(*whole);
-        const Pnm full = Djpeg(photo);
-        std::vector<std::uint8_t> keep((full.height + mcuHeight - 1) / mcuHeight, 0);
-        for (std::size_t r = 0; r < keep.size(); ++r)
-            keep[r] = r % 5 < 3 ? 1 : 0;
-        std::vector<std::uint8_t> thinned;
-        if (!ThinJpegRows(*whole, keep, thinned, why)) {
-            // Tables without an end of block: the rows come from the photo.
-            EXPECT_EQ(why, "its Huffman tables have no code for an empty block");
-            continue;
-        }
-        ++thinnedPhotos;
-        for (const double at : {0.05, 0.5, 0.93}) {
-            const auto halves = IndexJpegCodedData(
-                bytes.data(), bytes.size(), why, nullptr,
-                static_cast<std::size_t>(static_cast<double>(bytes.size()) * at));
-            std::vector<std::uint8_t> again;
-            ASSERT_TRUE(halves && ThinJpegRows(*halves, keep, again, why)) << why;
-            EXPECT_TRUE(again == thinned) << "split at " << at;
-        }
-        WriteBytes(dir.file("thin.jpg"), thinned);
-        const Pnm thin = Djpeg(dir.file("thin.jpg"));
-        ASSERT_EQ(QSize(thin.width, thin.height), QSize(full.width, full.height));
-        const std::size_t rowBytes = static_cast<std::size_t>(full.width) * full.channels;
-        int differing = 0;
-        for (int y = 0; y < full.height; ++y) {
-            const auto at = static_cast<std::ptrdiff_t>(rowBytes * std::size_t(y));
-            differing +=
-                y / static_cast<int>(mcuHeight) % 5 == 1 &&
-                !std::equal(full.samples.begin() + at,
-                            full.samples.begin() + at + static_cast<std::ptrdiff_t>(rowBytes),
-                            thin.samples.begin() + at);
-        }
-        EXPECT_EQ(differing, 0);
-    }
-    EXPECT_GE(thinnedPhotos, 4);
 }

@@ -101,8 +101,7 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
                 text += pattern[text.size() % pattern.size()];
             if (text.isEmpty())
                 continue; // no character of this pattern fits in one byte
-            const std::string label = Utf8(pattern.left(3)) + " " + std::to_string(length);
-            SCOPED_TRACE(label);
+            SCOPED_TRACE(Utf8(pattern.left(3)) + " " + std::to_string(length));
             PictureDocument document = Opened(dir.file("in.jpg"));
             document.description = text;
             const fs::path out = dir.file("out-" + std::to_string(length) + ".jpg");
@@ -115,22 +114,17 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
                            described.end() - static_cast<std::ptrdiff_t>(plain.size()) + 20) &&
                 described[20] == 0xFF && described[21] == 0xE1);
 
-            const QByteArray stored = encodeDescription(text);
-            EXPECT_LE(stored.size(), kMaxDescriptionBytes);
-            EXPECT_TRUE(text.toUtf8().startsWith(stored));
-            EXPECT_EQ(stored.size() == text.toUtf8().size(), length <= kMaxDescriptionBytes);
+            const QByteArray stored = encodeDescription(text); // cut as the Description test says
             EXPECT_EQ(Shell("exiftool -b -IFD0:ImageDescription " + Quote(out.string())).output,
                       stored.toStdString());
             EXPECT_EQ(
                 Shell("exiv2 -q -Pv -K Exif.Image.ImageDescription " + Quote(out.string())).output,
                 stored.toStdString() + "\n");
+            // Our reader keeps 999 bytes, dropping a character cut there.
             const QString kept = Opened(out).description;
-            if (stored.size() <= 999) {
-                EXPECT_EQ(kept, text);
-            } else { // a character cut at 999 bytes is dropped
-                EXPECT_TRUE(text.startsWith(kept));
-                EXPECT_GE(kept.toUtf8().size(), 996);
-            }
+            EXPECT_TRUE(stored.size() <= 999
+                            ? kept == text
+                            : text.startsWith(kept) && kept.toUtf8().size() >= 996);
         }
     }
 }
@@ -234,8 +228,7 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
             Upright(Djpeg(CorpusDir() / file), orientation.empty() ? 1 : std::stoi(orientation));
         EXPECT_LE(Compare(document.picture, upright).worst, 1);
         const std::string saved = dir.file(std::to_string(expected.size()) + ".jpg").string();
-        const PipelineResult result = savePicture(document, QString::fromStdString(saved));
-        ASSERT_TRUE(result.ok) << Utf8(result.message);
+        ASSERT_TRUE(savePicture(document, QString::fromStdString(saved)).ok);
         expected[saved] = {encodeDescription(document.description).toStdString(),
                            QSize(int(document.width()), int(document.height()))};
         const std::string& exifText = row.at("exif_image_description_json");
@@ -255,7 +248,6 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
     for (const auto& [name, values] : expected)
         copies.push_back(name);
     const auto tags = Exiftool("-n -IFD0:ImageDescription -IFD0:Orientation", copies);
-    ASSERT_EQ(tags.size(), expected.size());
     for (const auto& [name, values] : expected) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Tag(tags.at(name), "ImageDescription"), values.first);
@@ -309,11 +301,7 @@ TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
 
 TEST(Orientation, OddValuesAndTheThumbnailsOrientationLeaveThePictureAsStored) {
     TempDir dir;
-    QImage picture(40, 24, QImage::Format_RGB32);
-    for (int y = 0; y < 24; ++y) {
-        for (int x = 0; x < 40; ++x)
-            picture.setPixel(x, y, qRgb(x * 6, y * 10, 200 - x * 3));
-    }
+    const QImage picture = Photo(40, 24);
     const auto withIfd0 = [](std::uint16_t value, bool motorola) {
         TiffBuilder tiff(motorola);
         tiff.AddDirectory({{0x0112, 3, 1, tiff.U16(value)}});
