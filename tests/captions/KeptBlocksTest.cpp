@@ -159,10 +159,10 @@ fs::path MakePhoto(const TempDir& dir, const std::string& name, int width, int h
     EXPECT_TRUE(picture.save(Q(ppm), "PPM"));
     std::string command =
         "cjpeg " + options + " " + Quote(ppm.string()) + " > " + Quote(jpeg.string());
-    if (orientation != 1)
-        command +=
-            " && exiftool -q -overwrite_original -n -Orientation#=" + std::to_string(orientation) +
-            " " + Quote(jpeg.string());
+    if (orientation != 1) {
+        command += " && exiftool -q -overwrite_original -n -Orientation#=";
+        command += std::to_string(orientation) + " " + Quote(jpeg.string());
+    }
     EXPECT_EQ(Shell(command).exitCode, 0);
     return jpeg;
 }
@@ -195,7 +195,8 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
     const char* const turns[] = {"",           "-flip horizontal", "-rotate 180", "-flip vertical",
                                  "-transpose", "-rotate 90",       "-transverse", "-rotate 270"};
     for (int orientation = 1; orientation <= 8; ++orientation) {
-        const std::string name = "o" + std::to_string(orientation);
+        std::string name = "o";
+        name += std::to_string(orientation);
         rows.push_back({name, MakePhoto(dir, name, 96, 64, orientation), {up}});
         rows.back().turn = turns[orientation - 1];
     }
@@ -370,8 +371,9 @@ TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
     // 5 (a transpose) moves no edge, so it always turns losslessly.
     for (const int orientation : {2, 3, 4, 6, 7, 8}) {
         for (const int disposition : {Disposition::TopBand, Disposition::BottomBand}) {
-            const std::string name = "o" + std::to_string(orientation) +
-                                     (disposition == Disposition::TopBand ? "-top" : "-bottom");
+            std::string name = "o";
+            name += std::to_string(orientation);
+            name += disposition == Disposition::TopBand ? "-top" : "-bottom";
             SCOPED_TRACE(name);
             // 100 x 70 in 4:2:0: neither edge is whole 16-pixel MCUs.
             const fs::path photo = MakePhoto(dir, name, 100, 70, orientation);
