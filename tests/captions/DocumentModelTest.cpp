@@ -1,8 +1,11 @@
 // The document model: one signal per change, the history of caption
 // changes, the modified flag, the description a save carries and the
-// working caption of an open caption dialog.
+// working caption of an open caption dialog. Caption sets as files: the
+// round trip, defaults for missing members, refusals with their reasons.
 #include "document/DocumentModel.h"
+#include "captions/CaptionSetFile.h"
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/QtPaths.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestPhotos.h"
 
@@ -66,15 +69,12 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     ASSERT_TRUE(model.open(Q(dir.file("a.jpg"))).ok);
     //                 open pic add edit rem desc canvas work mod
     EXPECT_EQ(spies.take(), Counts({1, 1, 0, 0, 0, 1, 1, 0, 0}));
-    EXPECT_EQ(model.path(), Q(dir.file("a.jpg")));
 
     model.addCaption(Text("one"));
     EXPECT_EQ(spies.take(), Counts({0, 0, 1, 0, 0, 0, 1, 0, 1}));
-    EXPECT_TRUE(model.isModified());
     model.addCaption(Text("two", true));
     EXPECT_EQ(spies.take(), Counts({0, 0, 1, 0, 0, 1, 1, 0, 0}));
-    EXPECT_EQ(model.description(), "two");
-    EXPECT_EQ(model.document().description, "from the camera") << "the photo's own is kept";
+    EXPECT_TRUE(model.description() == "two" && model.document().description == "from the camera");
 
     model.editCaption(0, Text("one, edited"));
     EXPECT_EQ(spies.take(), Counts({0, 0, 0, 1, 0, 0, 1, 0, 0}));
@@ -91,8 +91,8 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     model.removeCaption(1);
     EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 1, 1, 1, 0, 0}));
     EXPECT_EQ(removedAt.takeFirst().at(0).toInt(), 1);
-    EXPECT_EQ(model.description(), "from the camera") << "the photo's own comes back";
-    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
+    EXPECT_TRUE(model.description() == "from the camera" &&
+                Texts(model) == QStringList{"one, edited"});
 
     // The caption dialog's working caption is shown without touching the
     // list or the history; the same one again is no change.
@@ -101,18 +101,13 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     model.setWorkingCaption(working, -1);
     EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 1, 0}));
     const WorkingCaption shown = model.workingCaption();
-    ASSERT_NE(shown.caption, nullptr);
-    EXPECT_EQ(*shown.caption, working);
-    EXPECT_EQ(shown.replaces, -1);
+    ASSERT_TRUE(shown.caption != nullptr && *shown.caption == working && shown.replaces == -1);
     EXPECT_EQ(model.description(), "from the camera") << "only what is listed is saved";
     EXPECT_EQ(savedDescription(model.document(), shown), "working");
-    model.setWorkingCaption(working, 0);
-    EXPECT_EQ(model.workingCaption().replaces, 0);
     model.clearWorkingCaption();
-    model.clearWorkingCaption();
-    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 2, 0}));
-    EXPECT_EQ(model.workingCaption().caption, nullptr);
-    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
+    EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_TRUE(model.workingCaption().caption == nullptr &&
+                Texts(model) == QStringList{"one, edited"});
 
     // A caption set replaces the list as one step: the last removed first.
     CaptionList set;
@@ -120,13 +115,12 @@ TEST(DocumentModel, EachChangeSignalsOnceWithWhatChangedAndTheCanvas) {
     set.append(Text("set two", true));
     model.replaceCaptions(set);
     EXPECT_EQ(spies.take(), Counts({0, 0, 2, 0, 1, 1, 1, 0, 0}));
-    EXPECT_EQ(Texts(model), QStringList({"set one", "set two"}));
-    EXPECT_EQ(model.description(), "set two");
-    EXPECT_EQ(model.history()->count(), 5);
-    EXPECT_EQ(model.history()->undoText(), "Load Caption Set");
+    EXPECT_TRUE(Texts(model) == QStringList({"set one", "set two"}) &&
+                model.description() == "set two");
+    EXPECT_TRUE(model.history()->count() == 5 && model.history()->undoText() == "Load Caption Set");
     model.history()->undo();
-    EXPECT_EQ(Texts(model), QStringList{"one, edited"});
-    EXPECT_EQ(model.description(), "from the camera");
+    EXPECT_TRUE(Texts(model) == QStringList{"one, edited"} &&
+                model.description() == "from the camera");
 }
 
 TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailureChangesNothing) {
@@ -139,31 +133,158 @@ TEST(DocumentModel, OpeningKeepsCaptionsAndHistoryAndMarksThemSavedWhileAFailure
 
     WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF});
     Spies spies(model);
-    const PipelineResult failed = model.open(Q(dir.file("broken.jpg")));
-    EXPECT_FALSE(failed.ok);
-    EXPECT_TRUE(failed.message.startsWith("Could not open"));
+    EXPECT_FALSE(model.open(Q(dir.file("broken.jpg"))).ok);
     EXPECT_EQ(spies.take(), Counts({1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(model.path(), Q(dir.file("a.jpg")));
-    EXPECT_EQ(model.document().width(), 20u);
-    EXPECT_TRUE(model.isModified());
+    EXPECT_TRUE(model.path() == Q(dir.file("a.jpg")) && model.document().width() == 20u &&
+                model.isModified());
 
     // Saving marks the captions saved; the next change marks them again.
     const QString saved = Q(dir.file("saved.jpg"));
     ASSERT_TRUE(model.save(saved).ok);
     EXPECT_EQ(spies.take(), Counts({0, 0, 0, 0, 0, 0, 0, 0, 1}));
-    EXPECT_FALSE(model.isModified());
     model.addCaption(Text("after the save"));
     EXPECT_TRUE(model.isModified());
 
     // Another photo: its size and description, the same captions and history.
     ASSERT_TRUE(model.open(saved).ok);
-    EXPECT_EQ(model.path(), saved);
-    EXPECT_EQ(model.document().width(), 20u);
-    EXPECT_EQ(model.document().description, "first photo") << "as the save carried it";
+    EXPECT_TRUE(model.path() == saved && model.document().width() == 20u &&
+                model.document().description == "first photo" && !model.isModified());
     EXPECT_EQ(Texts(model), QStringList({"kept", "after the save"}));
-    EXPECT_FALSE(model.isModified());
-    EXPECT_EQ(model.history()->count(), 2);
     model.history()->undo();
-    EXPECT_EQ(Texts(model), QStringList{"kept"});
-    EXPECT_TRUE(model.isModified());
+    EXPECT_TRUE(Texts(model) == QStringList{"kept"} && model.isModified());
+}
+
+namespace {
+
+CaptionList Captions(std::initializer_list<Caption> captions) {
+    CaptionList list;
+    for (const Caption& caption : captions)
+        list.append(caption);
+    return list;
+}
+
+// Every member away from its default in one of the three.
+CaptionList ThreeCaptions() {
+    Caption band;
+    band.text = "Harbour festival {date}\r\nsecond line";
+    band.disposition = Disposition::TopBand;
+    band.horizontalAlignment = HorizontalAlignment::Center;
+    band.font.setFaceName("DejaVu Sans");
+    band.font.weight = 700;
+    band.sizePercent = 4;
+    band.textColor = 0xFFFFFFFF;
+    band.backgroundColor = 0xFF403020;
+    band.fit = TextFit::Shrink;
+    Caption credit;
+    credit.text = "Photo: A. Person";
+    credit.disposition = Disposition::BottomBand;
+    credit.horizontalAlignment = HorizontalAlignment::Right;
+    credit.verticalAlignment = VerticalAlignment::Bottom;
+    credit.sizeUnit = SizeUnit::Pixels;
+    credit.font.height = -24;
+    credit.font.italic = credit.font.underline = credit.font.strikeOut = 1;
+    credit.marginLeft = 5;
+    credit.marginTop = 6;
+    credit.marginRight = 7;
+    credit.marginBottom = 8;
+    credit.useTextAsDescription = true;
+    Caption boxed;
+    boxed.text = "On the quay";
+    boxed.verticalAlignment = VerticalAlignment::Center;
+    boxed.useDescriptionAsText = true;
+    boxed.outline = {true, 1.5, SizeUnit::PercentOfPicture, 0x00123456};
+    boxed.shadow = {true, -2, 5, 3.5, 0x00654321, 40};
+    boxed.box = {true, 0x00ABCDEF, 70, 12};
+    return Captions({band, credit, boxed});
+}
+
+void ExpectSameList(const CaptionList& read, const CaptionList& written) {
+    ASSERT_EQ(read.count(), written.count());
+    for (std::int32_t i = 0; i < written.count(); ++i)
+        EXPECT_EQ(*read.at(i), *written.at(i)) << "caption " << i;
+}
+
+QByteArray SetWith(const QByteArray& caption) {
+    return R"({"format": "lumora-captions", "version": 1, "captions": [)" + caption + "]}";
+}
+
+} // namespace
+
+TEST(CaptionSetFile, SavedSetLoadsAsTheSameList) {
+    TempDir dir;
+    const CaptionList written = ThreeCaptions();
+    const QString path = Q(dir.file("festival.lumora-captions.json"));
+    ASSERT_EQ(writeCaptionSet(written, path), QString());
+    ExpectSameList(readCaptionSet(path).captions, written);
+
+    // Line breaks are \n in the file, colours #RRGGBB (the words read back
+    // are pinned by the hand-written sets below).
+    const QByteArray json = captionSetToJson(written);
+    EXPECT_TRUE(json.contains(R"("text": "Harbour festival {date}\nsecond line")") &&
+                !json.contains(R"(\r)") && json.contains(R"("#203040")"))
+        << json.data();
+}
+
+TEST(CaptionSetFile, MissingMembersTakeTheDefaultsUnknownOnesAreIgnoredAndNumbersAreBounded) {
+    const CaptionSetRead read = parseCaptionSet(
+        SetWith(R"({"text": "a\nb", "comment": "mine", "font": {"bold": true, "shade": 3}},
+                   {"font": {"size": 0}, "margins": {"left": 4294967296, "top": -3,
+                    "right": 1e300, "bottom": 2.6}},
+                   {"font": {"size": 1e9, "sizeUnit": "px"},
+                    "box": {"opacity": 1000, "padding": 1e12},
+                    "shadow": {"offsetX": -1e12, "opacity": -4}})"),
+        "hand.json");
+    ASSERT_TRUE(read.ok) << read.message.toStdString();
+    Caption plain;
+    plain.text = "a\r\nb";
+    plain.font.weight = 700;
+    Caption small;
+    small.sizePercent = 0.1;
+    small.marginLeft = small.marginRight = 65535;
+    small.marginBottom = 3;
+    Caption large;
+    large.sizeUnit = SizeUnit::Pixels;
+    large.font.height = -65535;
+    large.box.opacity = 100;
+    large.box.padding = 65535;
+    large.shadow.offsetX = -65535;
+    large.shadow.opacity = 0;
+    ExpectSameList(read.captions, Captions({plain, small, large}));
+    EXPECT_EQ(parseCaptionSet(SetWith(""), "empty.json").captions.count(), 0);
+}
+
+TEST(CaptionSetFile, OtherFilesLaterVersionsAndDamagedSetsAreRefusedWithTheReason) {
+    const struct {
+        QByteArray json;
+        const char* reason;
+    } cases[] = {
+        {R"({"format": "lumora-captions", "version": 1, "captions": [)", "not valid JSON"},
+        {R"({"format": "lumora-captions", "version": 2, "captions": []})",
+         "version 2 of the format, and this program reads up to version 1"},
+        {SetWith("3"), "caption 1 must be an object"},
+        {SetWith(R"({}, {"disposition": "left-band"})"),
+         "in caption 2, \"disposition\" is \"left-band\"; it must be one of on-image, top-band, "
+         "bottom-band"},
+        {SetWith(R"({"textColor": "red"})"),
+         "\"textColor\" is \"red\"; a colour is written #RRGGBB"},
+        {SetWith(R"({"font": {"size": "big"}})"), "\"font\".\"size\" must be a number"},
+    };
+    for (const auto& refused : cases) {
+        SCOPED_TRACE(refused.json.left(80).data());
+        const CaptionSetRead read = parseCaptionSet(refused.json, "/sets/mine.json");
+        EXPECT_TRUE(
+            !read.ok && read.captions.count() == 0 &&
+            read.message.startsWith("Could not read the caption set \"/sets/mine.json\": ") &&
+            read.message.contains(QString::fromUtf8(refused.reason)))
+            << read.message.toStdString();
+    }
+    TempDir dir;
+    const CaptionSetRead missing = readCaptionSet(Q(dir.file("none.json")));
+    EXPECT_TRUE(!missing.ok && missing.message.contains("none.json"));
+    EXPECT_FALSE(readCaptionSet(Q(dir.path())).ok) << "a folder";
+    // A failed write leaves the old file.
+    WriteBytes(dir.file("set.json"), {'o', 'l', 'd'});
+    const QString failure = writeCaptionSet(ThreeCaptions(), Q(dir.file("no/such/set.json")));
+    EXPECT_TRUE(failure.startsWith("Could not save the caption set")) << failure.toStdString();
+    EXPECT_EQ(ReadBytes(dir.file("set.json")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 }

@@ -1,3 +1,6 @@
+// Open and save of JPEG photos: the document filled or left as it was,
+// descriptions read back by outside tools, failed saves that change nothing,
+// the corpus through open and save, and photos turned upright.
 #include "captions/DescriptionText.h"
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
@@ -30,8 +33,7 @@ QImage Photo(int w, int h) {
 
 PictureDocument Opened(const fs::path& file) {
     PictureDocument document;
-    const PipelineResult result = openPicture(document, Q(file));
-    EXPECT_TRUE(result.ok) << result.message.toStdString();
+    EXPECT_TRUE(openPicture(document, Q(file)).ok) << file;
     return document;
 }
 
@@ -55,12 +57,8 @@ TEST(Pipeline, OpenFillsTheDocumentAndFilesThatCannotBeOpenedLeaveItAndSayWhy) {
     fs::create_directory(dir.file("folder.jpg"));
 
     PictureDocument document;
-    Caption caption;
-    caption.text = "kept";
-    document.captions.append(caption);
-    const PipelineResult result = openPicture(document, Q(dir.file("good.jpg")));
-    ASSERT_TRUE(result.ok);
-    EXPECT_TRUE(result.message.isEmpty());
+    document.captions.append(Caption());
+    ASSERT_TRUE(openPicture(document, Q(dir.file("good.jpg"))).ok);
     EXPECT_LE(Compare(document.picture, Djpeg(dir.file("good.jpg"))).worst, 1);
     EXPECT_EQ(document.description, QString::fromUtf8("Café été"));
     const QImage before = document.picture;
@@ -73,9 +71,8 @@ TEST(Pipeline, OpenFillsTheDocumentAndFilesThatCannotBeOpenedLeaveItAndSayWhy) {
         EXPECT_FALSE(failed.ok);
         EXPECT_TRUE(failed.message.contains(Q(dir.file(name))) && failed.message.contains(reason))
             << Utf8(failed.message);
-        EXPECT_EQ(document.picture, before);
-        EXPECT_EQ(document.description, QString::fromUtf8("Café été"));
-        EXPECT_EQ(document.captions.count(), 1);
+        EXPECT_TRUE(document.picture == before && document.captions.count() == 1 &&
+                    document.description == QString::fromUtf8("Café été"));
     }
 
     // Cut inside the scan, the picture still opens: what is missing is grey.
@@ -104,13 +101,11 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
                 text += pattern[text.size() % pattern.size()];
             if (text.isEmpty())
                 continue; // no character of this pattern fits in one byte
-            const std::string label = Utf8(pattern.left(3)) + " " + std::to_string(length);
-            SCOPED_TRACE(label);
+            SCOPED_TRACE(Utf8(pattern.left(3)) + " " + std::to_string(length));
             PictureDocument document = Opened(dir.file("in.jpg"));
             document.description = text;
             const fs::path out = dir.file("out-" + std::to_string(length) + ".jpg");
-            const PipelineResult saved = savePicture(document, Q(out));
-            ASSERT_TRUE(saved.ok) << Utf8(saved.message);
+            ASSERT_TRUE(savePicture(document, Q(out)).ok);
             const Bytes described = ReadBytes(out);
             ASSERT_GT(described.size(), plain.size());
             EXPECT_TRUE(
@@ -119,59 +114,24 @@ TEST(Pipeline, DescriptionsOfEveryLengthReadBackInOutsideToolsAndOurs) {
                            described.end() - static_cast<std::ptrdiff_t>(plain.size()) + 20) &&
                 described[20] == 0xFF && described[21] == 0xE1);
 
-            const QByteArray stored = encodeDescription(text);
-            EXPECT_LE(stored.size(), kMaxDescriptionBytes);
-            EXPECT_TRUE(text.toUtf8().startsWith(stored));
-            EXPECT_EQ(stored.size() == text.toUtf8().size(), length <= kMaxDescriptionBytes);
+            const QByteArray stored = encodeDescription(text); // cut as the Description test says
             EXPECT_EQ(Shell("exiftool -b -IFD0:ImageDescription " + Quote(out.string())).output,
                       stored.toStdString());
             EXPECT_EQ(
                 Shell("exiv2 -q -Pv -K Exif.Image.ImageDescription " + Quote(out.string())).output,
                 stored.toStdString() + "\n");
+            // Our reader keeps 999 bytes, dropping a character cut there.
             const QString kept = Opened(out).description;
-            if (stored.size() <= 999) {
-                EXPECT_EQ(kept, text);
-            } else { // a character cut at 999 bytes is dropped
-                EXPECT_TRUE(text.startsWith(kept));
-                EXPECT_GE(kept.toUtf8().size(), 996);
-            }
-            const Pnm pnm = Djpeg(out);
-            EXPECT_EQ(QSize(pnm.width, pnm.height), QSize(48, 32));
+            EXPECT_TRUE(stored.size() <= 999
+                            ? kept == text
+                            : text.startsWith(kept) && kept.toUtf8().size() >= 996);
         }
     }
 }
 
-TEST(Pipeline, SavedFilesCarryBandsCaptionsAndTheCaptionDescription) {
-    TempDir dir;
-    WriteBytes(dir.file("in.jpg"), JpegOf(Photo(200, 100), {DescriptionSegment("From camera")}));
-    PictureDocument document = Opened(dir.file("in.jpg"));
-    // (Without captions the file's own description is written back: the
-    // corpus-wide test.)
-    Caption top;
-    top.disposition = Disposition::TopBand;
-    top.text = "Top band";
-    top.sizeUnit = SizeUnit::Pixels; // 14 pixels on this 100-pixel-high photo
-    Caption bottom = top;
-    bottom.disposition = Disposition::BottomBand;
-    Caption described;
-    described.text = "Written by a caption";
-    described.useTextAsDescription = true;
-    document.captions.append(top);
-    document.captions.append(bottom);
-    document.captions.append(described);
-    // Saving over the file that was opened works.
-    ASSERT_TRUE(savePicture(document, Q(dir.file("in.jpg"))).ok);
-    const Pnm pnm = Djpeg(dir.file("in.jpg"));
-    EXPECT_EQ(pnm.width, 200);
-    EXPECT_TRUE(pnm.height > 100 + 2 * 14 && pnm.height < 100 + 2 * 20) << pnm.height;
-    EXPECT_EQ(Shell("exiftool -b -ImageDescription " + Quote(dir.file("in.jpg").string())).output,
-              "Written by a caption");
-    EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"in.jpg"});
-}
-
 // A save that fails says why, keeps the file it would have replaced and
-// leaves nothing behind.
-TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
+// leaves nothing behind; one over the photo opened replaces it.
+TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehindASaveOverThePhotoWorks) {
     TempDir dir;
     WriteBytes(dir.file("in.jpg"), JpegOf(Photo(300, 200)));
     const Bytes old = ReadBytes(dir.file("in.jpg"));
@@ -188,21 +148,20 @@ TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
     fs::permissions(dir.file("locked"), fs::perms::all & ~fs::perms::owner_write &
                                             ~fs::perms::group_write & ~fs::perms::others_write);
     PictureDocument empty;
-    struct Row {
+    const struct {
         const char* name;
         const PictureDocument& document;
         const char* target;
         const char* reason;
         std::uint64_t sizeLimit; // 0: none
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"no picture", empty, "none.jpg", "no picture", 0},
         {"no such folder", document, "no/such/folder/x.jpg", "No such file", 0},
         {"a folder", document, "folder.jpg", "folder", 0},
         {"a full disk", document, "in.jpg", "too large", 1000},
         {"a read-only folder", document, "locked/in.jpg", "Permission denied", 0},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const fs::path target = dir.file(row.target);
         // Whether the save failed and said why (and named the file).
@@ -212,8 +171,7 @@ TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
                 limit.emplace(row.sizeLimit);
             const PipelineResult result = savePicture(row.document, Q(target));
             return !result.ok && result.message.contains(row.reason) &&
-                   (row.document.hasPicture() ? result.message.contains(Q(target.filename()))
-                                              : true);
+                   (!row.document.hasPicture() || result.message.contains(Q(target.filename())));
         };
         if (geteuid() == 0 && std::string(row.target).starts_with("locked")) {
             // The superuser may write anywhere: save as an ordinary user.
@@ -229,12 +187,17 @@ TEST(Pipeline, FailedSavesKeepTheOldFileAndLeaveNothingBehind) {
             EXPECT_TRUE(save());
         }
     }
-    EXPECT_EQ(ReadBytes(dir.file("in.jpg")), old);
-    EXPECT_EQ(ReadBytes(dir.file("locked/in.jpg")), old);
+    EXPECT_TRUE(ReadBytes(dir.file("in.jpg")) == old &&
+                ReadBytes(dir.file("locked/in.jpg")) == old);
     EXPECT_EQ(Listing(dir.file("locked")), std::set<std::string>{"in.jpg"});
     EXPECT_EQ(Listing(dir.file("folder.jpg")), std::set<std::string>{"inside"});
     EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"folder.jpg", "in.jpg", "locked"}));
     fs::permissions(dir.file("locked"), fs::perms::owner_all);
+    // Saving over the file that was opened works.
+    ASSERT_TRUE(savePicture(document, Q(dir.file("in.jpg"))).ok);
+    EXPECT_EQ(Shell("exiftool -b -ImageDescription " + Quote(dir.file("in.jpg").string())).output,
+              "New");
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"folder.jpg", "in.jpg", "locked"}));
 }
 
 // Every file djpeg decodes cleanly, opened and saved without captions: the
@@ -244,16 +207,17 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     std::map<std::string, std::pair<std::string, QSize>> expected; // saved name -> text, size
+    std::vector<ManifestRow> decodable;
     std::vector<fs::path> sources;
     for (const auto& row : ReadManifest()) {
-        if (row.at("djpeg_libjpeg_turbo_2.1.5") == "ok")
+        if (row.at("djpeg_libjpeg_turbo_2.1.5") == "ok") {
+            decodable.push_back(row);
             sources.push_back(CorpusDir() / row.at("file"));
+        }
     }
     const auto others = Exiftool("-XMP-dc:Description -IPTC:Caption-Abstract", sources);
-    for (const auto& row : ReadManifest()) {
+    for (const auto& row : decodable) {
         const std::string& file = row.at("file");
-        if (row.at("djpeg_libjpeg_turbo_2.1.5") != "ok")
-            continue;
         SCOPED_TRACE(file);
         PictureDocument document;
         ASSERT_TRUE(openPicture(document, Q(CorpusDir() / file)).ok);
@@ -264,8 +228,7 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
             Upright(Djpeg(CorpusDir() / file), orientation.empty() ? 1 : std::stoi(orientation));
         EXPECT_LE(Compare(document.picture, upright).worst, 1);
         const std::string saved = dir.file(std::to_string(expected.size()) + ".jpg").string();
-        const PipelineResult result = savePicture(document, QString::fromStdString(saved));
-        ASSERT_TRUE(result.ok) << Utf8(result.message);
+        ASSERT_TRUE(savePicture(document, QString::fromStdString(saved)).ok);
         expected[saved] = {encodeDescription(document.description).toStdString(),
                            QSize(int(document.width()), int(document.height()))};
         const std::string& exifText = row.at("exif_image_description_json");
@@ -285,7 +248,6 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
     for (const auto& [name, values] : expected)
         copies.push_back(name);
     const auto tags = Exiftool("-n -IFD0:ImageDescription -IFD0:Orientation", copies);
-    ASSERT_EQ(tags.size(), expected.size());
     for (const auto& [name, values] : expected) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Tag(tags.at(name), "ImageDescription"), values.first);
@@ -296,4 +258,72 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
         EXPECT_EQ(sideways ? QSize(pnm.height, pnm.width) : QSize(pnm.width, pnm.height),
                   values.second);
     }
+}
+
+// Photos open upright by their EXIF Orientation, as viewers show them, and
+// their copies say Orientation 1 (or nothing) so that viewers leave them be.
+TEST(Orientation, EachOfTheEightOpensUprightPixelForPixelAndSavesAsOne) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    TempDir dir;
+    // The upright photo, cut to whole 16-pixel blocks so that jpegtran's
+    // turns and flips are exact.
+    const fs::path upright = dir.file("upright.jpg");
+    ASSERT_EQ(Shell("jpegtran -copy all -crop 480x352+0+0 -outfile " + Quote(upright.string()) +
+                    " " + Quote((CorpusDir() / "camera/exifr_img_1771.jpg").string()))
+                  .exitCode,
+              0);
+    const Pnm seen = Djpeg(upright);
+    // What each value asks a viewer to undo, made with jpegtran.
+    const char* const turns[] = {"",           "-flip horizontal", "-rotate 180", "-flip vertical",
+                                 "-transpose", "-rotate 270",      "-transverse", "-rotate 90"};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const fs::path file = dir.file("turned" + std::to_string(orientation) + ".jpg");
+        ASSERT_EQ(Shell("jpegtran -perfect -copy all " + std::string(turns[orientation - 1]) +
+                        " -outfile " + Quote(file.string()) + " " + Quote(upright.string()) +
+                        " && exiftool -q -overwrite_original -n -Orientation#=" +
+                        std::to_string(orientation) + " " + Quote(file.string()))
+                      .exitCode,
+                  0);
+        const PictureDocument document = Opened(file);
+        // djpeg's pixels of the stored picture, turned upright...
+        EXPECT_EQ(Compare(document.picture, Upright(Djpeg(file), orientation)).worst, 0);
+        // ...which is the photo as it was before it was turned (jpegtran is
+        // exact on the blocks; only the colour upsampling's rounding differs).
+        EXPECT_LT(Compare(document.picture, seen).mean, 1.5);
+        const fs::path saved = dir.file("saved" + std::to_string(orientation) + ".jpg");
+        ASSERT_TRUE(savePicture(document, Q(saved)).ok);
+        const std::string written = Tag(ExiftoolOf(saved, "-n -IFD0:Orientation"), "Orientation");
+        EXPECT_TRUE(written == "1" || written.empty()) << written;
+        EXPECT_LT(Compare(document.picture, Djpeg(saved)).mean, 3.0);
+    }
+}
+
+TEST(Orientation, OddValuesAndTheThumbnailsOrientationLeaveThePictureAsStored) {
+    TempDir dir;
+    const QImage picture = Photo(40, 24);
+    const auto withIfd0 = [](std::uint16_t value, bool motorola) {
+        TiffBuilder tiff(motorola);
+        tiff.AddDirectory({{0x0112, 3, 1, tiff.U16(value)}});
+        return ExifSegment(tiff.Bytes());
+    };
+    // IFD0 without Orientation, linked to IFD1 (the thumbnail's) with 6.
+    TiffBuilder thumbnailOnly(false);
+    thumbnailOnly.AddDirectory({{0x010F, 2, 4, TiffBuilder::Text("Cam")}}, 26);
+    thumbnailOnly.AddDirectory({{0x0112, 3, 1, thumbnailOnly.U16(6)}});
+    WriteBytes(dir.file("plain.jpg"), JpegOf(picture));
+    const QImage asStored = Opened(dir.file("plain.jpg")).picture;
+    ASSERT_EQ(asStored.size(), QSize(40, 24));
+    for (const auto& [name, segment] :
+         {std::pair{"zero", withIfd0(0, false)}, std::pair{"nine", withIfd0(9, true)},
+          std::pair{"thumbnail says 6", ExifSegment(thumbnailOnly.Bytes())}}) {
+        SCOPED_TRACE(name);
+        WriteBytes(dir.file("odd.jpg"), JpegOf(picture, {segment}));
+        const PictureDocument document = Opened(dir.file("odd.jpg"));
+        EXPECT_TRUE(document.picture == asStored && savePicture(document, Q(dir.file("o.jpg"))).ok);
+    }
+    // And a real 6 in IFD0 turns it.
+    WriteBytes(dir.file("six.jpg"), JpegOf(picture, {withIfd0(6, false)}));
+    const QImage six = Opened(dir.file("six.jpg")).picture;
+    EXPECT_TRUE(six.size() == QSize(24, 40) && six.pixel(23, 0) == asStored.pixel(0, 0));
 }

@@ -1,13 +1,17 @@
 // The canvas: bands stacked round the picture, on-image text placed in its
-// margins, description captions, the dialog's working caption, fonts and
-// recycled canvases.
+// margins, description captions, fonts; sizes relative to the picture, the
+// outline, shadow and box, and every script. Drawn on real images and
+// checked pixel by pixel.
+#include "render/TextStyle.h"
 #include "tests/support/CaptionCanvas.h"
 
 #include <QFontMetricsF>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace caption_canvas;
 
@@ -46,8 +50,7 @@ TEST(Renderer, BandsOfFractionalHeightRoundUpAndStackInListOrder) {
         if (h1 - std::floor(h1) > 0.05 && h1 - std::floor(h1) < 0.45)
             break;
     }
-    ASSERT_GT(h1 - std::floor(h1), 0.05);
-    ASSERT_LT(h1 - std::floor(h1), 0.45);
+    ASSERT_TRUE(h1 - std::floor(h1) > 0.05 && h1 - std::floor(h1) < 0.45) << h1;
     // The top byte of a colour is not drawn; an empty band adds nothing.
     const Caption empty = Band(Disposition::TopBand, "", 0x00FFFFFF);
     const Caption bottom = Band(Disposition::BottomBand, "Bottom", 0xFFFF0000, 17);
@@ -97,10 +100,8 @@ TEST(Renderer, OnImageTextLiesInsideItsMarginsWhereItIsAligned) {
          Edges(639, 479, 639, 479)},
         {"wider than the picture: one line", Placed(line, wide), Edges(400, 0, 639, 0),
          Edges(639, 479, 639, 39)},
-        {"... centred: far away", Placed(line, wide, H::Center), {}, {}},
         {"taller: wrapped at its width", Placed(page.left(200), tall), Edges(0, 100, 0, 201),
          Edges(639, 110, 299, 479)},
-        {"... centred: far below", Placed(page.left(200), tall, H::Left, V::Center), {}, {}},
         {"an unknown disposition", Band('x', "Never drawn", 0x0000FF00), {}, {}},
     };
     for (const auto& row : rows) {
@@ -168,31 +169,6 @@ TEST(Renderer, DescriptionCaptionsGiveTheSavedDescriptionAndAreNotDrawn) {
     EXPECT_EQ(renderCaptions(document).height(), 100);
 }
 
-TEST(Renderer, AWorkingCaptionIsDrawnAfterTheListOrInPlaceOfTheOneItReplaces) {
-    const Caption band = Band(Disposition::TopBand, "Listed", 0x0000FF00);
-    const Caption second = Text("Second");
-    Caption working = Band(Disposition::BottomBand, "Working", 0x00FF0000);
-    const auto render = [](std::initializer_list<const Caption*> captions) {
-        PictureDocument document = Document(300, 200);
-        for (const Caption* caption : captions)
-            document.captions.append(*caption);
-        return renderCaptions(document);
-    };
-    PictureDocument document = Document(300, 200);
-    document.captions.append(band);
-    document.captions.append(second);
-    const QImage appended = render({&band, &second, &working});
-    EXPECT_EQ(renderCaptions(document, {&working, -1}), appended);
-    EXPECT_EQ(renderCaptions(document, {&working, 7}), appended) << "an index past the list adds";
-    EXPECT_EQ(renderCaptions(document, {&working, 0}), render({&working, &second}));
-    EXPECT_EQ(document.captions.count(), 2) << "the list itself is never touched";
-
-    // A working caption that sets the description counts for the save too.
-    working.useTextAsDescription = true;
-    EXPECT_EQ(savedDescription(document, {&working, -1}), "Working");
-    EXPECT_EQ(savedDescription(document), "");
-}
-
 TEST(Renderer, FontsAreSizedInPixels) {
     LogFont font = defaultCaptionFont();
     font.height = -40;
@@ -203,35 +179,229 @@ TEST(Renderer, FontsAreSizedInPixels) {
     EXPECT_LT(toQFont(font).pixelSize(), 40);
     font.height = std::numeric_limits<std::int32_t>::min();
     EXPECT_EQ(pixelSizeOf(font), 65535);
-    font.weight = 500;
-    EXPECT_FALSE(toQFont(font).bold());
-    font.weight = 501;
-    EXPECT_TRUE(toQFont(font).bold());
 }
 
-TEST(Renderer, ARecycledCanvasGivesTheSamePixelsAndIsDrawnOverWhenItFits) {
-    for (const bool banded : {true, false}) {
-        SCOPED_TRACE(banded ? "with a band" : "without bands");
-        PictureDocument document = Document(300, 200);
-        if (banded)
-            document.captions.append(Band(Disposition::TopBand, "Top", 0x0000FF00, 30));
-        document.captions.append(Text("On the picture"));
-        const QImage fresh = renderCaptions(document);
-        QImage previous = renderCaptions(document);
-        previous.fill(Qt::magenta); // whatever the last render left
-        const uchar* block = previous.constBits();
-        const QImage recycled = renderCaptions(document, {}, std::move(previous));
-        EXPECT_EQ(recycled, fresh);
-        EXPECT_EQ(recycled.constBits(), block) << "no new block";
-        EXPECT_TRUE(Ink(document.picture).isEmpty()) << "the picture is never drawn on";
+namespace {
+constexpr QRgb kGreen = 0xFF00FF00;
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr QRgb kWhite = 0xFFFFFFFF;
 
-        // A canvas of another size, or one still shared, is left alone.
-        QImage small(10, 10, QImage::Format_RGB32);
-        small.fill(Qt::magenta);
-        EXPECT_EQ(renderCaptions(document, {}, small), fresh);
-        QImage shared = fresh;
-        const QImage kept = shared;
-        EXPECT_EQ(renderCaptions(document, {}, shared), fresh);
-        EXPECT_EQ(kept, fresh);
+// Red 40-pixel text inset 40 pixels from the top left.
+Caption Styled(const QString& text) {
+    Caption caption = Text(text, 40);
+    caption.marginLeft = caption.marginTop = 40;
+    return caption;
+}
+
+Caption Outlined(Caption caption, double width, SizeUnit unit = SizeUnit::Pixels) {
+    caption.outline = {true, width, unit, 0xFF00}; // green
+    return caption;
+}
+Caption Boxed(Caption caption, std::int32_t opacity) {
+    caption.box = {true, 0xFF0000, opacity, 8}; // blue
+    return caption;
+}
+Caption Shaded(Caption caption, double blur) {
+    caption.shadow = {true, 20, 30, blur, 0xFFFFFF, 50}; // white
+    return caption;
+}
+
+// `got` is `colour` at `alpha` (0-1) over the ground, as the renderer blends.
+bool Blends(QRgb got, QRgb colour, double alpha) {
+    const auto near = [alpha](int g, int c, int value) {
+        return std::abs(value - (c * alpha + g * (1 - alpha))) <= 1.5;
+    };
+    return near(qRed(kGround), qRed(colour), qRed(got)) &&
+           near(qGreen(kGround), qGreen(colour), qGreen(got)) &&
+           near(qBlue(kGround), qBlue(colour), qBlue(got));
+}
+} // namespace
+
+TEST(TextSize, ARelativeSizeIsAShareOfTheShorterSideClampedAndDrawsAsThatPixelSize) {
+    const double normal = Caption().sizePercent; // 14 pixels of 480
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        QSize picture;
+        double percent;
+        int em;
+        bool draw = false;
+    } rows[] = {
+        {{640, 480}, normal, 14, true}, {{480, 640}, normal, 14, true},
+        {{1920, 1080}, normal, 32},     {{30, 20}, normal, 1}, // 31.5 and 0.58 round
+        {{250, 1000}, 10, 25, true},    {{1000, 250}, 10, 25, true},
+        {{6000, 4000}, -50, 1},         {{6000, 4000}, nan, 1},
+        {{6000, 4000}, inf, 1},         {{6000, 4000}, 1e300, kMaxCaptionPixelSize},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.picture.width() << " x " << row.picture.height()
+                                        << ", " << row.percent << " %");
+        Caption relative;
+        relative.sizePercent = row.percent;
+        EXPECT_EQ(captionFont(relative, row.picture).pixelSize(), row.em);
+        relative.text = QStringLiteral("A caption wrapping over the picture's width because it "
+                                       "goes on and on and on and on and on");
+        for (const std::int32_t disposition :
+             {Disposition::OnImage, Disposition::TopBand, Disposition::BottomBand}) {
+            if (!row.draw)
+                break;
+            relative.disposition = disposition;
+            Caption absolute = relative;
+            absolute.sizeUnit = SizeUnit::Pixels;
+            absolute.font.height = -row.em;
+            const QImage drawn = Render(relative, row.picture.width(), row.picture.height());
+            EXPECT_FALSE(Ink(drawn).isEmpty());
+            EXPECT_EQ(drawn, Render(absolute, row.picture.width(), row.picture.height()));
+        }
+    }
+    // Absolute captions keep the font's own height whatever the picture.
+    EXPECT_EQ(captionEmPixels(Text({}, 20), QSize(6000, 4000)), 20);
+}
+
+TEST(TextStyle, EachStyleDrawsItsColourOnlyWithinItsReachUnderTheTextAndOffDrawsNothing) {
+    const Caption plain = Styled(QStringLiteral("Styled\r\ntwo lines"));
+    const QImage a = Render(plain);
+    const QRect ink = Ink(a);
+    const QRect box = layOutText(plain.text, captionFont(plain, {400, 300}),
+                                 QRectF(40, 40, 360, 260), textFlags(plain, true))
+                          .bounds.toAlignedRect()
+                          .adjusted(-8, -8, 8, 8);
+    const QRect shadow = ink.translated(20, 30);
+    const int boxArea = box.width() * box.height();
+    const struct {
+        const char* name;
+        Caption caption;
+        QRect within;  // everything it changes
+        QRect reaches; // at least this far
+        QRgb colour;
+        double alpha;
+        int atLeast; // pixels of that colour blended at that alpha
+    } rows[] = {
+        // The first letter sits on the left margin: its outline reaches
+        // past it too.
+        {"an outline", Outlined(plain, 3), ink.adjusted(-5, -5, 5, 5), ink.adjusted(-2, -2, 2, 2),
+         kGreen, 1, 100},
+        {"an outline of 1 % of 300 rows: 3 pixels", Outlined(plain, 1, SizeUnit::PercentOfPicture),
+         ink.adjusted(-5, -5, 5, 5), ink.adjusted(-2, -2, 2, 2), kGreen, 1, 100},
+        {"a box over the laid-out lines and padding", Boxed(plain, 40), box, box, kBlue, 0.4,
+         boxArea / 2},
+        {"an opaque box", Boxed(plain, 100), box, box, kBlue, 1, boxArea / 2},
+        {"a box past 100 %", Boxed(plain, 250), box, box, kBlue, 1, boxArea / 2},
+        {"a shadow", Shaded(plain, 0), ink.united(shadow).adjusted(-1, -1, 1, 1),
+         shadow.adjusted(1, 1, -1, -1), kWhite, 0.5, 500},
+        {"a blurred shadow spreads by about its radius", Shaded(plain, 9),
+         ink.united(shadow).adjusted(-12, -12, 12, 12), shadow.adjusted(-3, -3, 3, 3), kWhite, 0.5,
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage b = Render(row.caption);
+        const QRect changed = Changed(a, b);
+        EXPECT_TRUE(row.within.contains(changed) && changed.contains(row.reaches))
+            << changed.x() << "," << changed.y() << " " << changed.width() << "x"
+            << changed.height();
+        int blended = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                blended += a.pixel(x, y) == kGround && Blends(b.pixel(x, y), row.colour, row.alpha);
+                if (a.pixel(x, y) == kRed && b.pixel(x, y) != kRed)
+                    ADD_FAILURE() << "the text is drawn over it, at " << x << "," << y;
+            }
+        }
+        EXPECT_GE(blended, row.atLeast);
+        Caption off = row.caption;
+        off.outline.enabled = off.shadow.enabled = off.box.enabled = false;
+        EXPECT_EQ(Render(off), a);
+    }
+    EXPECT_EQ(Render(rows[1].caption), Render(rows[0].caption));
+    Caption clear = Boxed(Shaded(plain, 0), 0);
+    clear.shadow.opacity = 0;
+    EXPECT_EQ(Render(clear), a);
+}
+
+TEST(TextStyle, BandTextTakesItsOutlineInAStripGrownToHoldItAndAbsurdValuesAreBounded) {
+    Caption band = Band(Disposition::BottomBand, QStringLiteral("Band with an outline"), 0, 30);
+    band.textColor = 0x00FFFFFF;
+    Caption outlined = band;
+    outlined.outline = {true, 4, SizeUnit::Pixels, 0x000000FF}; // red
+    // A band never takes a box; its shadow stays in its strip.
+    outlined.box.enabled = true;
+    outlined.shadow = {true, 0, -200, 0, 0xFFFFFF, 100};
+    const QImage b = Render(outlined);
+    EXPECT_EQ(b.height(), Render(band).height() + 8);
+    EXPECT_EQ(b.copy(0, 0, 400, 300), Document(400, 300).picture);
+    int red = 0;
+    for (int y = 300; y < b.height(); ++y) {
+        for (int x = 0; x < 400; ++x)
+            red += b.pixel(x, y) == kRed;
+    }
+    EXPECT_GT(red, 100);
+    EXPECT_EQ(b.pixel(399, b.height() - 1), qRgb(0, 0, 0));
+
+    // On a band of 20-pixel text the widest outline is half that above and
+    // below; a width that is not a number is none.
+    Caption small = Band(Disposition::TopBand, QStringLiteral("Small"), 0x00FFFFFF, 20);
+    const QImage bare = Render(small, 2000, 1500);
+    small.outline = {true, 1e12, SizeUnit::Pixels, 0};
+    EXPECT_EQ(Render(small, 2000, 1500).height(), bare.height() + 2 * 10);
+    small.outline.width = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(Render(small, 2000, 1500), bare);
+
+    // Absurd sizes, widths, offsets and margins draw quickly and stay bounded.
+    Caption absurd = Styled(QStringLiteral("Absurd"));
+    absurd.sizeUnit = SizeUnit::PercentOfPicture;
+    absurd.sizePercent = 1000;
+    absurd.outline = {true, 1e12, SizeUnit::Pixels, 0};
+    const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+    absurd.shadow = {true, -most - 1, most, 1e6, 0x00FFFFFF, 50};
+    absurd.box = {true, 0x00FF0000, 50, most};
+    absurd.marginLeft = -most - 1;
+    absurd.marginRight = most;
+    EXPECT_EQ(Render(absurd, 200, 150).size(), QSize(200, 150));
+    absurd.marginLeft = absurd.marginRight = 0;
+    absurd.disposition = Disposition::TopBand;
+    const int height = Render(absurd, 200, 150).height();
+    EXPECT_TRUE(height > 150 && height <= 150 + 150 + 2 * 200) << height;
+}
+
+TEST(Scripts, EveryScriptHasRealGlyphsAndKeepsItsEdgeWhateverItsDirection) {
+    constexpr QRgb kBlack = 0xFF000000;
+    const std::pair<const char*, QString> scripts[] = {
+        {"Arabic", QStringLiteral(u"مرحبا بالعالم")},
+        {"Hebrew", QStringLiteral(u"שלום עולם")},
+        {"Chinese", QStringLiteral(u"你好，世界")},
+        {"Japanese", QStringLiteral(u"こんにちは、世界")},
+        {"Hindi", QStringLiteral(u"नमस्ते दुनिया")},
+        {"emoji", QStringLiteral(u"Hi 😀🎉")},
+    };
+    for (const auto& [name, text] : scripts) {
+        SCOPED_TRACE(name);
+        Caption caption = Text(text, 56, 0x00FFFFFF); // white
+        const QFont font = captionFont(caption, QSize(900, 120));
+        QTextLayout layout(text, font);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(1e6);
+        layout.endLayout();
+        int glyphs = 0;
+        for (const QGlyphRun& run : line.glyphRuns()) {
+            for (const quint32 index : run.glyphIndexes()) {
+                EXPECT_NE(index, 0u)
+                    << "the missing glyph, from " << run.rawFont().familyName().toStdString();
+                ++glyphs;
+            }
+        }
+        EXPECT_GT(glyphs, 1);
+
+        // Left and right are the picture's edges whatever the direction.
+        caption.marginLeft = 20;
+        caption.marginRight = 30;
+        caption.verticalAlignment = VerticalAlignment::Center;
+        PictureDocument document = Document(900, 120, kBlack);
+        document.captions.append(caption);
+        document.captions.at(0)->horizontalAlignment = HorizontalAlignment::Left;
+        EXPECT_LE(Ink(renderCaptions(document), kBlack).left(), 20 + 12) << "left";
+        document.captions.at(0)->horizontalAlignment = HorizontalAlignment::Right;
+        EXPECT_GE(Ink(renderCaptions(document), kBlack).right(), 900 - 30 - 12) << "right";
     }
 }
