@@ -207,7 +207,7 @@ TEST(Pipeline, CorpusPhotosKeepSizeAndDescriptionThroughOpenAndSave) {
     LUMORA_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     std::map<std::string, std::pair<std::string, QSize>> expected; // saved name -> text, size
-    std::vector<ManifestRow> decodable;
+    std::vector<std::map<std::string, std::string>> decodable;
     std::vector<fs::path> sources;
     for (const auto& row : ReadManifest()) {
         if (row.at("djpeg_libjpeg_turbo_2.1.5") == "ok") {
