@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace ts = testing_support;
 using Bytes = std::vector<std::uint8_t>;
@@ -34,8 +35,8 @@ Bytes Jpeg(int width, int height, const std::vector<Bytes>& segments = {}) {
 }
 } // namespace
 
-// The row encoder writes cjpeg's bytes for the same picture at quality 90,
-// 4:2:0, after a JFIF header of 96 x 96 dots per inch.
+// The row encoder (and the block's, over it) writes cjpeg's bytes for the same picture at quality
+// 90, 4:2:0, after a JFIF header of 96 x 96 dots per inch.
 TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
     ts::TempDir dir;
     for (const auto& [width, height] : {std::pair{61, 37}, {97, 61}, {1, 1}, {16, 17}}) {
@@ -53,6 +54,20 @@ TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
                       .exitCode,
                   0);
         const Bytes ours = ts::JpegOfRows(bgrx.data(), width * 4, width, height);
+        // The image block's encoder is the row encoder over its rows, stored
+        // bottom up.
+        LxImageJPG block;
+        ASSERT_NE(block.Create(width, height, 24, LxImage::kTypeJpeg), nullptr);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                std::memcpy(block.GetRowPointer(height - 1 - y) + 3 * x, &bgrx[(y * width + x) * 4],
+                            3);
+        }
+        LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+        EXPECT_TRUE(block.Encode(&stream)) << block.lastError();
+        const std::uint8_t* encoded = stream.GetBufferPointer(false);
+        EXPECT_EQ(Bytes(encoded, encoded + stream.Size()), ours);
+        std::free(stream.GetBufferPointer(true));
         const Bytes reference = ts::ReadBytes(theirs);
         ASSERT_EQ(ours.size(), reference.size());
         EXPECT_TRUE(std::equal(ours.begin() + 20, ours.end(), reference.begin() + 20))
@@ -61,6 +76,23 @@ TEST(JpegCodec, EncodingWritesWhatCjpegWritesAfterTheHeader) {
                             0x00, 0x01, 0x01, 0x01, 0x00, 0x60, 0x00, 0x60, 0x00, 0x00};
         EXPECT_TRUE(std::equal(jfif.begin(), jfif.end(), ours.begin()));
     }
+}
+
+// The block's codec carries a decoded file's EXIF block into its encoding.
+TEST(JpegCodec, EncodingADecodedExifFileCarriesItsExifBlockAlong) {
+    LUMORA_SKIP_WITHOUT_CORPUS();
+    LxImageJPG image;
+    ASSERT_TRUE(ts::DecodeFile(ts::CorpusDir() / "camera/etool_GE.jpg", image));
+    LxMemFile stream(static_cast<std::uint8_t*>(std::malloc(16)), 16);
+    ASSERT_TRUE(image.Encode(&stream)) << image.lastError();
+    const std::uint8_t* encoded = stream.GetBufferPointer(false);
+    ts::TempDir dir;
+    const auto path = dir.file("again.jpg");
+    ts::WriteBytes(path, Bytes(encoded, encoded + stream.Size()));
+    std::free(stream.GetBufferPointer(true));
+    EXPECT_EQ(ts::Run("exiftool -s3 -Make -ImageDescription " + ts::Quote(path.string())).output,
+              "General Imaging Co.\nGE DIGITAL CAMERA\n");
+    EXPECT_EQ(ts::Run("djpeg " + ts::Quote(path.string()) + " | head -c 2").output, "P6");
 }
 
 // A picture wider than a JPEG can be is refused with the reason.

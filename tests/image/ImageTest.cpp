@@ -1,5 +1,10 @@
-// The memory stream the codec reads from and writes into.
+// The memory stream the codec reads from and writes into, and the image
+// block with its drawing.
+#include "image/LxImage.h"
 #include "image/LxMemFile.h"
+
+#include <QImage>
+#include <QPainter>
 
 #include <cstdlib>
 #include <cstring>
@@ -33,4 +38,79 @@ TEST(MemFile, GrowsKeepingItsBytesAndRefusesWhatItCannotDo) {
     EXPECT_FALSE(none.PutByte(1) || none.Seek(0, 0));
     EXPECT_EQ(std::make_tuple(none.Tell(), none.Size(), none.GetByte()),
               std::make_tuple(-1, -1, -1));
+}
+
+// Bitmaps of each kind become blocks (deep ones 24-bit, palette ones with
+// their indices) that draw back as the bitmap, at an offset, within a clip,
+// leaving the painter as it was.
+TEST(LxImage, BitmapsBecomeBlocksThatDrawBackAsTheBitmap) {
+    QImage deep(3, 2, QImage::Format_RGB32); // 9 bytes a row in the block, padded to 12
+    QImage indexed(3, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(10, 20, 30), qRgb(40, 50, 60), qRgb(70, 80, 90)});
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) {
+            deep.setPixel(x, y, qRgb(x * 70, y * 90, x + y));
+            indexed.setPixel(x, y, static_cast<uint>((x + y) % 3));
+        }
+    }
+    QImage grey(2, 1, QImage::Format_Grayscale8);
+    grey.scanLine(0)[0] = 17;
+    grey.scanLine(0)[1] = 230;
+    QImage mono(10, 1, QImage::Format_MonoLSB); // pixels 0, 2 and 9 set
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.fill(0);
+    for (const int x : {0, 2, 9})
+        mono.setPixel(x, 0, 1);
+    const std::tuple<const char*, QImage, unsigned> rows[] = {
+        {"32-bit", deep, 24u},
+        {"16-bit", deep.convertToFormat(QImage::Format_RGB16), 24u},
+        {"indexed", indexed, 8u},
+        {"grey", grey, 8u},
+        {"mono", mono, 1u}};
+    for (const auto& [name, bitmap, bits] : rows) {
+        SCOPED_TRACE(name);
+        LxImage image;
+        ASSERT_TRUE(image.CreateFromBitmapHandle(bitmap));
+        EXPECT_EQ(image.GetBitCount(), bits);
+        const int w = bitmap.width(), h = bitmap.height();
+        QImage target(w + 2, h + 2, QImage::Format_RGB32);
+        target.fill(Qt::black);
+        QPainter painter(&target);
+        const QRect clip(0, 0, w, h + 2); // the block's last column is clipped away
+        ASSERT_TRUE(image.DrawToDC(&painter, 1, 1, -1, -1, &clip, false));
+        EXPECT_FALSE(painter.hasClipping());
+        painter.end();
+        const QImage expected = bitmap.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < h + 2; ++y) {
+            for (int x = 0; x < w + 2; ++x) {
+                const bool drawn = x >= 1 && x < w && y >= 1 && y <= h;
+                EXPECT_EQ(target.pixel(x, y), drawn ? expected.pixel(x - 1, y - 1) : qRgb(0, 0, 0))
+                    << x << "," << y;
+            }
+        }
+    }
+    LxImage empty;
+    QImage target(2, 2, QImage::Format_RGB32);
+    QPainter painter(&target);
+    EXPECT_FALSE(empty.DrawToDC(&painter, 0, 0, -1, -1, nullptr, false));
+}
+
+// Empty blocks and blocks past the memory limit are refused, also when
+// width x height wraps in 32 bits; the row helpers stay within a row.
+TEST(LxImage, OversizedBlocksAreRefusedAndRowHelpersStayInTheirRow) {
+    LxImage image;
+    for (const auto& [w, h] : {std::pair{0u, 10u}, {10u, 0u}, {10000u, 10000u}, {65536u, 65537u}})
+        EXPECT_EQ(image.Create(w, h, 24, 0), nullptr) << w << " x " << h;
+    EXPECT_FALSE(image.HasBlock());
+    ASSERT_NE(image.Create(2, 3, 24, 0), nullptr);
+    std::uint8_t pixels[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    image.SwapRedBlue(pixels, 8); // two whole pixels at most, never the padding
+    EXPECT_EQ(std::vector<int>(pixels, pixels + 8), (std::vector<int>{3, 2, 1, 6, 5, 4, 7, 8}));
+    RowCursor cursor(&image);
+    cursor.SeekTopRow();
+    cursor.CopyRowIn(pixels, -1); // a whole stride into the top row, stored last
+    EXPECT_EQ(std::memcmp(image.GetRowPointer(2), pixels, 8), 0);
+    for (int step = 0; step < 3; ++step)
+        cursor.StepDown();
+    EXPECT_EQ(cursor.Row(), image.GetRowPointer(0)) << "past the bottom the cursor stays put";
 }
