@@ -73,19 +73,23 @@ TEST(LxImage, BitmapsBecomeBlocksThatDrawBackAsTheBitmap) {
         ASSERT_TRUE(image.CreateFromBitmapHandle(bitmap));
         EXPECT_EQ(image.GetBitCount(), bits);
         const int w = bitmap.width(), h = bitmap.height();
-        QImage target(w + 2, h + 2, QImage::Format_RGB32);
-        target.fill(Qt::black);
-        QPainter painter(&target);
-        const QRect clip(0, 0, w, h + 2); // the block's last column is clipped away
-        ASSERT_TRUE(image.DrawToDC(&painter, 1, 1, -1, -1, &clip, false));
-        EXPECT_FALSE(painter.hasClipping());
-        painter.end();
         const QImage expected = bitmap.convertToFormat(QImage::Format_RGB32);
-        for (int y = 0; y < h + 2; ++y) {
-            for (int x = 0; x < w + 2; ++x) {
-                const bool drawn = x >= 1 && x < w && y >= 1 && y <= h;
-                EXPECT_EQ(target.pixel(x, y), drawn ? expected.pixel(x - 1, y - 1) : qRgb(0, 0, 0))
-                    << x << "," << y;
+        // A 32-bit target takes the pixels directly, a 24-bit one through the painter.
+        for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGB888}) {
+            QImage target(w + 2, h + 2, format);
+            target.fill(Qt::black);
+            QPainter painter(&target);
+            const QRect clip(0, 0, w, h + 2); // the block's last column is clipped away
+            ASSERT_TRUE(image.DrawToDC(&painter, 1, 1, -1, -1, &clip, false));
+            EXPECT_FALSE(painter.hasClipping());
+            painter.end();
+            for (int y = 0; y < h + 2; ++y) {
+                for (int x = 0; x < w + 2; ++x) {
+                    const bool drawn = x >= 1 && x < w && y >= 1 && y <= h;
+                    EXPECT_EQ(target.pixel(x, y),
+                              drawn ? expected.pixel(x - 1, y - 1) : qRgb(0, 0, 0))
+                        << format << " " << x << "," << y;
+                }
             }
         }
     }
