@@ -31,7 +31,7 @@ screenshot:
 	@scripts/install-deps --screenshot
 	@cmake --preset release >/dev/null
 	@cmake --build build/release -j $(JOBS) --target lumora_screenshot
-	@xvfb-run -a -s "-screen 0 1280x800x24" build/release/tests/lumora_screenshot \
+	@xvfb-run -a -s "-screen 0 1280x800x24" build/release/scripts/screenshot/lumora_screenshot \
 		build/screenshot.png build/screenshot-caption-dialog.png build/screenshot-actual-size.png
 
 build: deps
