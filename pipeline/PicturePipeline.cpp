@@ -10,7 +10,6 @@
 #include "formats/PictureGate.h"
 #include "formats/PictureRead.h"
 #include "image/LargePages.h"
-#include "image/LxIOFile.h"
 #include "image/LxMemFile.h"
 #include "image/Orientation.h"
 #include "pipeline/UprightRows.h"
