@@ -2,8 +2,10 @@
 // coefficients libjpeg reads back, djpeg's pixels and jpegtran's turns.
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
+#include "codec/JpegSplice.h"
 #include "pipeline/PicturePipeline.h"
 #include "render/CaptionRenderer.h"
+#include "tests/support/CollectingSink.h"
 #include "tests/support/OutsideReaders.h"
 #include "tests/support/PictureCompare.h"
 #include "tests/support/QtPaths.h"
@@ -414,4 +416,52 @@ TEST(KeptBlocks, TurnedPhotosNoTurnFitsKeepTheirStoredBlocksAndOrientation) {
             EXPECT_GE(blocks.compared, 60u);
         }
     }
+}
+
+// The quick first view of a large photo is its blocks' DCs: as bright as
+// djpeg's eighth-size decode, and in photographs as coloured.
+TEST(KeptBlocks, TheFirstViewFromTheBlocksDcsIsDjpegsEighthSizePicture) {
+    TempDir dir;
+    std::vector<fs::path> photos = {MakePhoto(dir, "a", 640, 480, 1),
+                                    MakePhoto(dir, "b", 333, 251, 1, "-quality 80 -sample 2x1"),
+                                    MakePhoto(dir, "c", 300, 301, 1, "-quality 95 -grayscale"),
+                                    MakePhoto(dir, "d", 320, 200, 1, "-quality 85 -restart 3B")};
+    if (CorpusAvailable()) {
+        for (const auto& entry : fs::directory_iterator(CorpusDir() / "camera"))
+            photos.push_back(entry.path());
+    }
+    int viewed = 0;
+    for (const fs::path& photo : photos) {
+        SCOPED_TRACE(photo.filename().string());
+        const std::vector<std::uint8_t> bytes = ReadBytes(photo);
+        CollectingSink rows;
+        rows.direct = true;
+        JpegKeptSegments kept;
+        std::string why;
+        if (!DecodeJpegDcRows(bytes.data(), bytes.size(), rows, kept, why))
+            continue; // progressive, arithmetic, CMYK...: libjpeg's reduced decode serves
+        ++viewed;
+        const Pnm eighth = Djpeg(photo, "-scale 1/8");
+        ASSERT_EQ(QSize(eighth.width, eighth.height), QSize(rows.frame.width, rows.frame.height));
+        double brightness = 0, colour = 0;
+        const std::size_t count = std::size_t{rows.frame.width} * rows.frame.height;
+        const auto channels = static_cast<std::size_t>(eighth.channels);
+        for (std::size_t i = 0; i < count; ++i) {
+            double luma[2] = {};
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double ours = rows.pixels[i * 4 + 2 - c];
+                const double theirs = eighth.samples[i * channels + (channels == 1 ? 0 : c)];
+                colour += std::abs(ours - theirs);
+                luma[0] += ours * (c == 0 ? 0.299 : c == 1 ? 0.587 : 0.114);
+                luma[1] += theirs * (c == 0 ? 0.299 : c == 1 ? 0.587 : 0.114);
+            }
+            brightness += std::abs(luma[0] - luma[1]);
+        }
+        EXPECT_LE(brightness / static_cast<double>(count), 1.0);
+        // Photographs' colours change slowly; the made-up pictures' do not.
+        if (photo.parent_path() != dir.path()) {
+            EXPECT_LE(colour / static_cast<double>(count) / 3, 6.0);
+        }
+    }
+    EXPECT_GE(viewed, 4);
 }
