@@ -1,6 +1,4 @@
-// Add, Edit and Remove Caption through the real dialogs: the view shows the
-// caption being set up and comes back exactly on Cancel, and Undo and Redo
-// bring view and list back exactly.
+// Add, Edit and Remove Caption through the real dialogs, with Undo and Redo.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/CaptionDialogDriver.h"

@@ -1,6 +1,4 @@
-// Open and save run as jobs off the window's thread: Cancel (button or
-// Escape) at each stage leaves the document and the files as they were, a
-// later open wins, and closing waits for a save.
+// Open and save as jobs off the window's thread: cancelled, replaced or waited for.
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"
 #include "tests/support/WhenModal.h"

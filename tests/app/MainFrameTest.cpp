@@ -1,7 +1,4 @@
-// The main window as a person meets it: open and save, the title and its
-// modified mark, the About keys, a question before unsaved captions are
-// lost, recent photos, the last folder, drops and the start-up file; and
-// the real program's command line without a display.
+// The main window as a person meets it, and the real program's command line.
 #include "app/FileDialogs.h"
 #include "resources/MainMenu.h"
 #include "tests/app/FrameDriver.h"

@@ -1,8 +1,4 @@
-// Files through the window: the File menu's choices of what a saved copy
-// carries of the photo's metadata and whether it keeps the photo's blocks,
-// obeyed and remembered; the note when damaged metadata was left out; caption
-// sets saved, loaded as one step of Undo or refused; a save with a loaded set
-// byte for byte what `lumora caption` writes; and caption data.
+// Files through the window: the save choices, caption sets and caption data.
 #include "app/MetadataChoiceMenu.h"
 #include "app/QualityChoiceMenu.h"
 #include "captions/CaptionSetFile.h"

@@ -1,7 +1,4 @@
-// The document model: one signal per change, the history of caption
-// changes, the modified flag, the description a save carries and the
-// working caption of an open caption dialog. Caption sets as files: the
-// round trip, defaults for missing members, refusals with their reasons.
+// The document model (signals, history, modified flag, description) and caption set files.
 #include "document/DocumentModel.h"
 #include "captions/CaptionSetFile.h"
 #include "tests/support/ExifBuilder.h"

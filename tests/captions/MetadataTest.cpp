@@ -1,7 +1,4 @@
-// The source photo's metadata in the saved copy, as outside readers see it:
-// camera fields, position, colour profile and the description in EXIF, XMP
-// and IPTC; the location left out on request; damaged metadata left out
-// with a note; and the size limits for very large pictures.
+// The source photo's metadata in the saved copy, as outside readers see it.
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/OutsideReaders.h"

@@ -1,6 +1,4 @@
-// Open and save of JPEG photos: the document filled or left as it was,
-// descriptions read back by outside tools, failed saves that change nothing,
-// the corpus through open and save, and photos turned upright.
+// Open and save of JPEG photos, checked with outside tools.
 #include "captions/DescriptionText.h"
 #include "pipeline/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"

@@ -1,6 +1,4 @@
-// Placeholders in caption text (every name, table columns, missing values,
-// literal braces, names that are not placeholders), filled in from camera
-// photos as exiftool reads them; and the description's bytes.
+// Placeholders in caption text, filled in from camera photos as exiftool reads them.
 #include "captions/Placeholders.h"
 #include "captions/DescriptionText.h"
 #include "pipeline/PicturePipeline.h"
@@ -252,7 +250,7 @@ TEST(Placeholders, EveryNameFillsInAndWhatIsNoPlaceholderStaysAsTyped) {
     EXPECT_EQ(displayedText(shows, savedDescription(document)), QStringLiteral("{filename}"));
 }
 
-TEST(Description, BytesDecodeAsUtf8WithWindows1252ForTheRest) {
+TEST(Description, BytesDecodeAsUtf8WithWindows1252ForTheRestAndAreStoredAsUtf8CutToFit) {
     EXPECT_EQ(decodeDescription("\xE6\x9D\xB1\xE4\xBA\xAC"), QString::fromUtf8("東京"));
     EXPECT_EQ(decodeDescription("\x80 \x93quoted\x94 \xE9"), QString::fromUtf8("€ “quoted” é"));
     // Broken or overlong sequences fall back byte by byte; nothing is lost.
@@ -264,9 +262,7 @@ TEST(Description, BytesDecodeAsUtf8WithWindows1252ForTheRest) {
     EXPECT_EQ(decodeDescription("ab\xE6\x9D", true), "ab");
     EXPECT_EQ(decodeDescription("ab\xE6\x9D", false), QString::fromUtf8("abæ\u009D"));
     EXPECT_EQ(decodeDescription(std::string_view("a\0b", 3)), "a");
-}
-
-TEST(Description, StoredBytesAreUtf8CutAtACharacterToFitOneSegment) {
+    // Stored as UTF-8, cut at a character to fit one segment.
     EXPECT_EQ(encodeDescription(QString::fromUtf8("Café")), QByteArray("Caf\xC3\xA9"));
     EXPECT_EQ(encodeDescription(QString("ab") + QChar(0) + "cd"), QByteArray("ab"));
     // 65499 ASCII bytes then a 3-byte character: it does not fit, so it goes.

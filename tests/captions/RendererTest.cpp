@@ -1,7 +1,4 @@
-// The canvas: bands stacked round the picture, on-image text placed in its
-// margins, description captions, fonts; sizes relative to the picture, the
-// outline, shadow and box, and every script. Drawn on real images and
-// checked pixel by pixel.
+// The canvas: bands, on-image text, sizes, styles and scripts, checked pixel by pixel.
 #include "render/TextStyle.h"
 #include "tests/support/CaptionCanvas.h"
 

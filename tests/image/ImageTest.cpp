@@ -98,23 +98,3 @@ TEST(LxImage, BitmapsBecomeBlocksThatDrawBackAsTheBitmap) {
     QPainter painter(&target);
     EXPECT_FALSE(empty.DrawToDC(&painter, 0, 0, -1, -1, nullptr, false));
 }
-
-// Empty blocks and blocks past the memory limit are refused, also when
-// width x height wraps in 32 bits; the row helpers stay within a row.
-TEST(LxImage, OversizedBlocksAreRefusedAndRowHelpersStayInTheirRow) {
-    LxImage image;
-    for (const auto& [w, h] : {std::pair{0u, 10u}, {10u, 0u}, {10000u, 10000u}, {65536u, 65537u}})
-        EXPECT_EQ(image.Create(w, h, 24, 0), nullptr) << w << " x " << h;
-    EXPECT_FALSE(image.HasBlock());
-    ASSERT_NE(image.Create(2, 3, 24, 0), nullptr);
-    std::uint8_t pixels[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    image.SwapRedBlue(pixels, 8); // two whole pixels at most, never the padding
-    EXPECT_EQ(std::vector<int>(pixels, pixels + 8), (std::vector<int>{3, 2, 1, 6, 5, 4, 7, 8}));
-    RowCursor cursor(&image);
-    cursor.SeekTopRow();
-    cursor.CopyRowIn(pixels, -1); // a whole stride into the top row, stored last
-    EXPECT_EQ(std::memcmp(image.GetRowPointer(2), pixels, 8), 0);
-    for (int step = 0; step < 3; ++step)
-        cursor.StepDown();
-    EXPECT_EQ(cursor.Row(), image.GetRowPointer(0)) << "past the bottom the cursor stays put";
-}

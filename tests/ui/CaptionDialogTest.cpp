@@ -1,6 +1,4 @@
-// The caption dialog as a person uses it: what it shows for a caption, how
-// its controls write into the working caption, the choosers, the
-// placeholder menu and how it ends.
+// The caption dialog as a person uses it.
 #include "ui/CaptionDialog.h"
 #include "tests/support/CaptionDialogDriver.h"
 #include "tests/support/DialogTesting.h"
