@@ -287,10 +287,8 @@ bool readBlockFrom(BitReader& in, const HuffTable& dc, const HuffTable& ac, int&
 // byte; `finish` gives `out` its final size.
 class BitWriter {
 public:
-    // Takes all the room reserved at once: growing by doubling would copy
-    // a large copy's bytes and clear its pages again.
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out), at_(out.size()) {
-        out_.resize(std::max<std::size_t>({out_.capacity(), out_.size() * 2, 1 << 16}));
+        out_.resize(std::max<std::size_t>(out_.size() * 2, 1 << 16));
     }
 
     void put(std::uint32_t value, int n) {
@@ -365,9 +363,16 @@ public:
     void finish() { out_.resize(at_); }
 
 private:
+    // Grows by doubling, but not past the room the caller reserved while
+    // that room suffices: a doubling past it would move a large copy's bytes
+    // to a new block and clear its pages again.
     void room(std::size_t bytes) {
-        if (at_ + 2 * bytes > out_.size())
-            out_.resize(out_.size() * 2 + 2 * bytes);
+        if (at_ + 2 * bytes <= out_.size())
+            return;
+        std::size_t grown = out_.size() * 2 + 2 * bytes;
+        if (at_ + 2 * bytes <= out_.capacity())
+            grown = std::min(grown, out_.capacity());
+        out_.resize(grown);
     }
 
     std::vector<std::uint8_t>& out_;
