@@ -758,29 +758,48 @@ JpegBlockGrid ReadJpegBlockGrid(const std::uint8_t* data, std::size_t size, int 
     return grid;
 }
 
-bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
-                        JpegBlockCounts& counts, std::string& error) {
-    if (out == nullptr || copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
+bool WriteJpegBlockCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy,
+                        JpegCanvas& canvas, JpegBlockCounts& counts, std::string& error) {
+    out.clear();
+    if (copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
         copy.redrawFrom < copy.topRows || copy.redrawFrom > copy.height) {
         error = "nothing to copy";
         return false;
     }
     // A one-scan Huffman source gives its coded data directly; any other,
     // or one whose data the splice finds wanting, goes through libjpeg's
-    // coefficients. Neither writes to `out` unless it succeeds.
+    // coefficients. Neither leaves anything in `out` unless it succeeds.
     std::string notSpliced;
     if (copy.splice && SpliceJpegCopy(out, copy, canvas, counts, notSpliced))
         return true;
-    // The copy is made in memory and handed over whole, so that a failure
-    // leaves `out` untouched for the caller's fresh encode.
     auto written = std::make_unique<LxOwnedMemFile>();
     auto state = std::make_unique<CopyState>();
     if (!writeCopy(*state, written.get(), copy, canvas, counts)) {
         error = state->text;
         return false;
     }
-    const auto size = static_cast<std::size_t>(written->Size());
-    if (out->Write(written->GetBufferPointer(false), 1, size) != size) {
+    const std::uint8_t* bytes = written->GetBufferPointer(false);
+    try {
+        out.assign(bytes, bytes + written->Size());
+    } catch (const std::bad_alloc&) {
+        error = "there is not enough memory";
+        return false;
+    }
+    return true;
+}
+
+bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+                        JpegBlockCounts& counts, std::string& error) {
+    if (out == nullptr) {
+        error = "nothing to copy";
+        return false;
+    }
+    // The copy is made in memory and handed over whole, so that a failure
+    // leaves `out` untouched for the caller's fresh encode.
+    std::vector<std::uint8_t> written;
+    if (!WriteJpegBlockCopy(written, copy, canvas, counts, error))
+        return false;
+    if (out->Write(written.data(), 1, written.size()) != written.size()) {
         error = "the copy could not be written";
         return false;
     }

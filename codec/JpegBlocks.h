@@ -55,6 +55,16 @@ public:
     // Whether any pixel of the copy's 8 x 8 cell (cellX, cellY) differs from
     // the photo's pixel under it. Asked only for cells on the photo.
     virtual bool changed(std::uint32_t cellX, std::uint32_t cellY) = 0;
+    // The cells [left, right) x [top, bottom) outside of which no cell of the
+    // photo is changed, so that `changed` need not be asked there. By
+    // default every cell may be.
+    struct Cells {
+        std::uint32_t left = 0;
+        std::uint32_t top = 0;
+        std::uint32_t right = UINT32_MAX;
+        std::uint32_t bottom = UINT32_MAX;
+    };
+    virtual Cells changedCells() { return {}; }
 };
 
 struct JpegBlockCopy {
@@ -100,6 +110,10 @@ struct JpegBlockCounts {
 // nothing of use is in `out` and the caller encodes afresh.
 bool WriteJpegBlockCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
                         JpegBlockCounts& counts, std::string& error);
+// The same into a block of memory, which takes the spliced copy as it was
+// made, without copying it again; `out` is left empty on failure.
+bool WriteJpegBlockCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy,
+                        JpegCanvas& canvas, JpegBlockCounts& counts, std::string& error);
 
 // Encodes `height` canvas rows of the source's upright width afresh, with
 // the source's quantization tables, sampling and colour space, then the

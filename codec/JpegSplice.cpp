@@ -1161,6 +1161,9 @@ bool Splice::planBlocks(std::string& why) {
             known = canvas_.changed(cx, cy) ? 1 : 0;
         return known == 1;
     };
+    // Cells outside these the canvas says are unchanged, so the blocks there
+    // are counted as kept without asking.
+    const JpegCanvas::Cells asked = canvas_.changedCells();
     for (int c = 0; c < layout_.components; ++c) {
         const auto k = static_cast<std::size_t>(c);
         const auto h = static_cast<unsigned>(layout_.h[k]);
@@ -1174,7 +1177,16 @@ bool Splice::planBlocks(std::string& why) {
             const std::uint32_t y = by * cellsY * kDctSize;
             const bool onPhoto =
                 y >= copy_.topRows && y < copy_.redrawFrom && y < copy_.topRows + header_.height;
+            const bool rowAsked = by * cellsY < asked.bottom && (by + 1) * cellsY > asked.top;
+            if (onPhoto && !rowAsked) {
+                counts_.kept += widthInBlocks_[k];
+                continue;
+            }
             for (unsigned bx = 0; bx < widthInBlocks_[k]; ++bx) {
+                if (onPhoto && (bx * cellsX >= asked.right || (bx + 1) * cellsX <= asked.left)) {
+                    ++counts_.kept;
+                    continue;
+                }
                 bool changed = !onPhoto;
                 for (unsigned cy = by * cellsY;
                      !changed && cy < (by + 1) * cellsY && cy < cellsHigh; ++cy) {
@@ -1564,9 +1576,9 @@ bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& 
     return false;
 }
 
-bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+bool SpliceJpegCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy, JpegCanvas& canvas,
                     JpegBlockCounts& counts, std::string& why) {
-    if (out == nullptr || copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
+    if (copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
         copy.redrawFrom < copy.topRows || copy.redrawFrom > copy.height) {
         why = "nothing to copy";
         return false;
@@ -1594,10 +1606,7 @@ bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
         why = "there is not enough memory";
         return false;
     }
-    if (out->Write(written.data(), 1, written.size()) != written.size()) {
-        why = "the copy could not be written";
-        return false;
-    }
+    out = std::move(written);
     counts = planned;
     counts.spliced = true;
     return true;

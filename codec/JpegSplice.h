@@ -26,7 +26,7 @@ class LxFile;
 // new block that needs a code the source's tables lack); nothing is written
 // then, and the caller takes the coefficient road. Same arguments as
 // WriteJpegBlockCopy.
-bool SpliceJpegCopy(LxFile* out, const JpegBlockCopy& copy, JpegCanvas& canvas,
+bool SpliceJpegCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy, JpegCanvas& canvas,
                     JpegBlockCounts& counts, std::string& why);
 
 // Walks a source's coded data once (see JpegCodedIndex in JpegBlocks.h):

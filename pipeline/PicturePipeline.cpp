@@ -291,17 +291,19 @@ std::vector<JpegSegment> metadataSegments(const PictureDocument& document,
 
 // Puts the encoded copy at `path` whole, or leaves what was there.
 PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
-                            LxOwnedMemFile& encoded, const QString& note) {
+                            const std::uint8_t* bytes, std::size_t size, const QString& note) {
     FileReplacer out(path);
     if (!choices.replaceExisting)
         out.keepExisting();
-    const bool written =
-        out.open() &&
-        out.write(encoded.GetBufferPointer(false), static_cast<std::size_t>(encoded.Size())) &&
-        out.commit();
-    if (!written)
+    if (!out.open() || !out.write(bytes, size) || !out.commit())
         return failure(QStringLiteral("save"), path, out.errorText());
     return {true, QString(), note};
+}
+
+PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
+                            LxOwnedMemFile& encoded, const QString& note) {
+    return writeEncoded(path, choices, encoded.GetBufferPointer(false),
+                        static_cast<std::size_t>(encoded.Size()), note);
 }
 
 std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, const QString& path,
@@ -745,6 +747,12 @@ public:
 
     const QImage& canvas() const { return canvas_; }
     const CanvasBands& bands() const { return bands_; }
+    // Where the captions may put ink on the photo's rows of the canvas, as
+    // one rectangle.
+    QRect photoReach() const {
+        const QRect photo(0, bands_.above, canvas_.width(), document_.picture.height());
+        return (reach_ & photo).boundingRect();
+    }
 
 private:
     // The rows of the bands above and below the photo.
@@ -788,6 +796,15 @@ public:
         return rows_.changed(
             QRect(static_cast<int>(cellX) * 8, static_cast<int>(cellY) * 8 - padding_, 8, 8));
     }
+    Cells changedCells() override {
+        const QRect reach = rows_.photoReach();
+        if (reach.isEmpty())
+            return {0, 0, 0, 0};
+        return {static_cast<std::uint32_t>(reach.left()) / 8,
+                static_cast<std::uint32_t>(reach.top() + padding_) / 8,
+                static_cast<std::uint32_t>(reach.right()) / 8 + 1,
+                static_cast<std::uint32_t>(reach.bottom() + padding_) / 8 + 1};
+    }
 
 private:
     const ReachedRows& rows_;
@@ -803,7 +820,7 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
                       const std::vector<std::uint8_t>& source,
                       const std::shared_ptr<const JpegCodedIndex>& index, const JpegBlockGrid& grid,
                       bool spliceable, const SaveChoices& choices, const QString& output,
-                      LxOwnedMemFile& encoded, QString& note) {
+                      std::vector<std::uint8_t>& encoded, QString& note) {
     const CanvasBands& bands = rows.bands();
     const int padding = wholeMcuPadding(bands.above, grid.mcuHeight);
     ReachedCanvas canvas(rows, padding);
@@ -821,7 +838,7 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
     copy.splice = spliceable;
     JpegBlockCounts counts;
     std::string error;
-    return WriteJpegBlockCopy(&encoded, copy, canvas, counts, error);
+    return WriteJpegBlockCopy(encoded, copy, canvas, counts, error);
 }
 
 // The window's save of an upright JPEG whose blocks are kept: the command
@@ -849,13 +866,13 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
     if (stopsAt(SaveStage::Encoding))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
     QString note;
-    LxOwnedMemFile encoded;
+    std::vector<std::uint8_t> encoded;
     if (!writeReachedCopy(*rows, work, source, document.sourceIndex, grid, true, choices, path,
                           encoded, note))
         return std::nullopt;
     if (stopsAt(SaveStage::Writing))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
-    return writeEncoded(path, choices, encoded, note);
+    return writeEncoded(path, choices, encoded.data(), encoded.size(), note);
 }
 } // namespace
 
@@ -931,10 +948,10 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     rows->drawReach();
     document.sourceJpeg = source;
     QString note;
-    LxOwnedMemFile encoded;
+    std::vector<std::uint8_t> encoded;
     // A walk that failed would fail again in the splice.
     if (!writeReachedCopy(*rows, document, *source, index, grid, index != nullptr, choices, output,
                           encoded, note))
         return std::nullopt; // the general road encodes afresh and says why
-    return writeEncoded(output, choices, encoded, note);
+    return writeEncoded(output, choices, encoded.data(), encoded.size(), note);
 }
