@@ -770,8 +770,24 @@ bool WriteJpegBlockCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& cop
     // or one whose data the splice finds wanting, goes through libjpeg's
     // coefficients. Neither leaves anything in `out` unless it succeeds.
     std::string notSpliced;
-    if (copy.splice && SpliceJpegCopy(out, copy, canvas, counts, notSpliced))
+    bool asked = false;
+    bool drawn = true;
+    std::function<bool()> drawRest;
+    if (copy.drawRest) {
+        drawRest = [&] {
+            if (!asked) {
+                asked = true;
+                drawn = copy.drawRest();
+            }
+            return drawn;
+        };
+    }
+    if (copy.splice && SpliceJpegCopy(out, copy, canvas, counts, notSpliced, drawRest))
         return true;
+    if (drawRest && !drawRest()) {
+        error = "the captions could not be drawn";
+        return false;
+    }
     auto written = std::make_unique<LxOwnedMemFile>();
     auto state = std::make_unique<CopyState>();
     if (!writeCopy(*state, written.get(), copy, canvas, counts)) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,13 @@ struct JpegBlockCopy {
     // The source's coded data already walked (see JpegSplice.h), or null to
     // walk it here.
     std::shared_ptr<const JpegCodedIndex> index;
+    // When set, the canvas holds at first only the rows above the first the
+    // copy needs drawn: above `redrawFrom` and the cells `changedCells` names
+    // (the bands above the photo, say). The writer calls this once to draw
+    // the rest, before it reads any other row or asks `changed`, and a splice
+    // writes the rows above meanwhile on a thread of its own. False from it
+    // ends the copy with nothing written.
+    std::function<bool()> drawRest;
 };
 
 struct JpegBlockCounts {

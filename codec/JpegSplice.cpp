@@ -1097,6 +1097,9 @@ bool indexCodedData(JpegCodedIndex& ix, const std::atomic<bool>* stop, std::stri
 
 // Everything one splice holds, on the heap. The source's walk is shared; its
 // header and tables are the splice's own, since codes may be added to them.
+// The copy is written in two steps: the MCU rows above a given row, then the
+// rest; each step plans, encodes and writes only its own rows, so the first
+// needs only its rows of the canvas drawn.
 class Splice {
 public:
     Splice(const JpegBlockCopy& copy, std::shared_ptr<const JpegCodedIndex> index,
@@ -1105,13 +1108,19 @@ public:
           header_(index_->header), layout_(index_->layout), dc_(index_->dc), ac_(index_->ac),
           sourceMcusHigh_(index_->mcusHigh), reader_(index_->reader()) {}
 
-    bool run(std::vector<std::uint8_t>& out, std::string& why);
+    // Writes the MCU rows that lie wholly above row `end` of the copy.
+    bool begin(std::uint32_t end, std::string& why);
+    // Writes the rest (again, with codes added to the tables, when new
+    // blocks needed symbols the source never used) and hands the copy over.
+    bool finish(std::vector<std::uint8_t>& out, std::string& why);
 
 private:
-    bool planBlocks(std::string& why);
-    bool encodeStretches(std::string& why);
-    bool writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
-                   std::string& why);
+    bool setUp(std::string& why);
+    bool planBlocks(unsigned firstRow, unsigned endRow);
+    bool encodeStretches(std::size_t first, std::string& why);
+    void startScan();
+    bool writeScan(unsigned firstRow, unsigned endRow, std::string& why);
+    bool addMissingCodes(bool& added, std::string& why);
     bool readStretchMcu(unsigned row, unsigned column, std::vector<Block>& blocks) const;
     bool mcuPlanned(unsigned row, unsigned column) const;
 
@@ -1126,17 +1135,26 @@ private:
     std::array<std::vector<std::uint8_t>, kMaxComponents> planned_;
     std::array<unsigned, kMaxComponents> widthInBlocks_{};
     std::array<unsigned, kMaxComponents> heightInBlocks_{};
-    std::vector<int> stretchOfRow_; // per MCU row of the copy, -1 for none
+    std::vector<std::uint8_t> cells_; // per 8 x 8 cell: 0 kept, 1 changed, 2 not asked yet
+    std::vector<int> stretchOfRow_;   // per MCU row of the copy, -1 for none
     std::vector<Stretch> stretches_;
     unsigned sourceMcusHigh_ = 0;
     unsigned topMcuRows_ = 0;
     unsigned copyMcusHigh_ = 0;
+    unsigned rowsWritten_ = 0;
     BitReader reader_;
+    // The scan as far as it is written.
+    std::vector<std::uint8_t> out_;
+    std::unique_ptr<BitWriter> writer_;
+    std::unique_ptr<SourceRuns> runs_;
+    Predictions predicted_{};
+    std::uint64_t restarts_ = 0;
+    std::array<MissingCodes, kMaxComponents> missing_{};
+    std::vector<Block> source_;
+    std::vector<Block> fresh_;
 };
 
-// Which blocks of the copy are new: every block off the photo or from
-// `redrawFrom` on, and every block of the photo with a changed cell.
-bool Splice::planBlocks(std::string& why) {
+bool Splice::setUp(std::string& why) {
     const unsigned mcuHeight = layout_.mcuHeight;
     if (copy_.topRows % mcuHeight != 0 || copy_.height > 65500) {
         why = "the copy's rows do not fall on the source's blocks";
@@ -1145,18 +1163,36 @@ bool Splice::planBlocks(std::string& why) {
     topMcuRows_ = copy_.topRows / mcuHeight;
     copyMcusHigh_ = divideUp(copy_.height, mcuHeight);
     stretchOfRow_.assign(copyMcusHigh_, -1);
-    // Per MCU row of the copy, the MCU columns that hold new blocks.
+    const std::uint32_t width = header_.width;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        widthInBlocks_[k] =
+            divideUp(std::uint64_t{width} * static_cast<unsigned>(layout_.h[k]), layout_.mcuWidth);
+        heightInBlocks_[k] =
+            divideUp(std::uint64_t{copy_.height} * static_cast<unsigned>(layout_.v[k]), mcuHeight);
+        planned_[k].assign(std::size_t{widthInBlocks_[k]} * heightInBlocks_[k], 0);
+    }
+    // Each cell is asked once, though several components' blocks cover it.
+    cells_.assign(std::size_t{divideUp(width, kDctSize)} * divideUp(copy_.height, kDctSize), 2);
+    source_.resize(index_->blocksPerMcu);
+    fresh_.resize(index_->blocksPerMcu);
+    return true;
+}
+
+// Which blocks of MCU rows [firstRow, endRow) of the copy are new: every
+// block off the photo or from `redrawFrom` on, and every block of the photo
+// with a changed cell. The rows with new blocks become stretches.
+bool Splice::planBlocks(unsigned firstRow, unsigned endRow) {
+    const unsigned mcuHeight = layout_.mcuHeight;
+    // Per MCU row, the MCU columns that hold new blocks.
     std::vector<unsigned> rowFirst(copyMcusHigh_, layout_.mcusWide);
     std::vector<unsigned> rowEnd(copyMcusHigh_, 0);
-    const std::uint32_t width = header_.width;
-    const unsigned cellsWide = divideUp(width, kDctSize);
+    const unsigned cellsWide = divideUp(header_.width, kDctSize);
     const unsigned cellsHigh = divideUp(copy_.height, kDctSize);
     const unsigned maxH = layout_.mcuWidth / kDctSize;
     const unsigned maxV = mcuHeight / kDctSize;
-    // Each cell is asked once, though several components' blocks cover it.
-    std::vector<std::uint8_t> cells(std::size_t{cellsWide} * cellsHigh, 2);
     const auto cellChanged = [&](unsigned cx, unsigned cy) {
-        std::uint8_t& known = cells[std::size_t{cy} * cellsWide + cx];
+        std::uint8_t& known = cells_[std::size_t{cy} * cellsWide + cx];
         if (known == 2)
             known = canvas_.changed(cx, cy) ? 1 : 0;
         return known == 1;
@@ -1168,12 +1204,10 @@ bool Splice::planBlocks(std::string& why) {
         const auto k = static_cast<std::size_t>(c);
         const auto h = static_cast<unsigned>(layout_.h[k]);
         const auto v = static_cast<unsigned>(layout_.v[k]);
-        widthInBlocks_[k] = divideUp(std::uint64_t{width} * h, layout_.mcuWidth);
-        heightInBlocks_[k] = divideUp(std::uint64_t{copy_.height} * v, mcuHeight);
         const unsigned cellsX = maxH / h;
         const unsigned cellsY = maxV / v;
-        planned_[k].assign(std::size_t{widthInBlocks_[k]} * heightInBlocks_[k], 0);
-        for (unsigned by = 0; by < heightInBlocks_[k]; ++by) {
+        const unsigned endBlockRow = std::min(endRow * v, heightInBlocks_[k]);
+        for (unsigned by = firstRow * v; by < endBlockRow; ++by) {
             const std::uint32_t y = by * cellsY * kDctSize;
             const bool onPhoto =
                 y >= copy_.topRows && y < copy_.redrawFrom && y < copy_.topRows + header_.height;
@@ -1216,7 +1250,7 @@ bool Splice::planBlocks(std::string& why) {
     const auto whole = [&](unsigned r) {
         return rowFirst[r] == 0 && rowEnd[r] == layout_.mcusWide;
     };
-    for (unsigned r = 0; r < copyMcusHigh_;) {
+    for (unsigned r = firstRow; r < endRow;) {
         if (rowEnd[r] == 0) {
             ++r;
             continue;
@@ -1226,7 +1260,7 @@ bool Splice::planBlocks(std::string& why) {
         stretch.firstColumn = rowFirst[r];
         stretch.endColumn = rowEnd[r];
         unsigned end = r + 1;
-        while (end < copyMcusHigh_ && rowEnd[end] > 0 && whole(end) == whole(r)) {
+        while (end < endRow && rowEnd[end] > 0 && whole(end) == whole(r)) {
             stretch.firstColumn = std::min(stretch.firstColumn, rowFirst[end]);
             stretch.endColumn = std::max(stretch.endColumn, rowEnd[end]);
             ++end;
@@ -1240,18 +1274,20 @@ bool Splice::planBlocks(std::string& why) {
     return true;
 }
 
-bool Splice::encodeStretches(std::string& why) {
+// Encodes stretches [first, end) with libjpeg and walks what it wrote.
+bool Splice::encodeStretches(std::size_t first, std::string& why) {
     char text[JMSG_LENGTH_MAX] = {};
-    for (Stretch& stretch : stretches_) {
-        const std::uint32_t first = stretch.firstRow * layout_.mcuHeight;
-        const std::uint32_t last =
+    for (std::size_t i = first; i < stretches_.size(); ++i) {
+        Stretch& stretch = stretches_[i];
+        const std::uint32_t top = stretch.firstRow * layout_.mcuHeight;
+        const std::uint32_t bottom =
             std::min<std::uint32_t>(stretch.endRow * layout_.mcuHeight, copy_.height);
         const std::uint32_t left = stretch.firstColumn * layout_.mcuWidth;
         const std::uint32_t right =
             std::min<std::uint32_t>(stretch.endColumn * layout_.mcuWidth, header_.width);
         CanvasFrom columns(canvas_, left);
         stretch.encoded = std::make_unique<LxOwnedMemFile>();
-        if (!encodeRows(stretch.encoded.get(), header_.params, columns, right - left, first, last,
+        if (!encodeRows(stretch.encoded.get(), header_.params, columns, right - left, top, bottom,
                         {}, false, text)) {
             why = text;
             return false;
@@ -1304,24 +1340,39 @@ bool Splice::mcuPlanned(unsigned row, unsigned column) const {
     return false;
 }
 
-bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>& missing,
-                       std::string& why) {
+// A fresh start of the copy: the header, with the tables as they are now,
+// and an empty scan.
+void Splice::startScan() {
+    writer_.reset();
+    runs_.reset();
+    out_.clear();
+    out_.reserve(copy_.sourceSize + copy_.sourceSize / 8 + 65536);
+    AdviseLargePages(out_.data(), out_.capacity());
+    appendHeader(out_, header_, copy_.height, copy_.markers);
+    writer_ = std::make_unique<BitWriter>(out_);
+    runs_ = std::make_unique<SourceRuns>(*writer_, index_->clean.bytes.data());
+    predicted_ = {};
+    restarts_ = 0;
+    missing_ = {};
+    rowsWritten_ = 0;
+}
+
+// Writes MCU rows [firstRow, endRow) of the copy after those written.
+bool Splice::writeScan(unsigned firstRow, unsigned endRow, std::string& why) {
     const unsigned wide = layout_.mcusWide;
     const unsigned restart = header_.restart;
     const JpegCodedIndex& ix = *index_;
-    std::vector<Block> source(ix.blocksPerMcu);
-    std::vector<Block> fresh(ix.blocksPerMcu);
-    Predictions predicted{};
-    SourceRuns runs(out, ix.clean.bytes.data());
-    std::uint64_t restarts = 0;
-    for (unsigned m = 0; m < copyMcusHigh_; ++m) {
+    BitWriter& out = *writer_;
+    SourceRuns& runs = *runs_;
+    Predictions& predicted = predicted_;
+    for (unsigned m = firstRow; m < endRow; ++m) {
         const bool onSource = m >= topMcuRows_ && m - topMcuRows_ < sourceMcusHigh_;
         const std::size_t sourceRow = onSource ? m - topMcuRows_ : 0;
         for (unsigned mx = 0; mx < wide; ++mx) {
             const std::uint64_t j = std::uint64_t{m} * wide + mx;
             if (restart != 0 && j > 0 && j % restart == 0) {
                 runs.flush();
-                out.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
+                out.marker(static_cast<std::uint8_t>(0xD0 + (restarts_++ & 7)));
                 predicted = {};
             }
             const std::size_t i = sourceRow * wide + mx;
@@ -1349,22 +1400,22 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
                         const Block* block = nullptr;
                         if ((inside && planned_[k][std::size_t{by} * widthInBlocks_[k] + bx]) ||
                             !onSource) {
-                            if (!haveFresh && !readStretchMcu(m, mx, fresh)) {
+                            if (!haveFresh && !readStretchMcu(m, mx, fresh_)) {
                                 why = "a new block is missing";
                                 return false;
                             }
                             haveFresh = true;
-                            block = &fresh[at];
+                            block = &fresh_[at];
                         } else {
-                            if (!haveSource && !ix.readMcu(reader_, i, source)) {
+                            if (!haveSource && !ix.readMcu(reader_, i, source_)) {
                                 why = "its coded data is damaged";
                                 return false;
                             }
                             haveSource = true;
-                            block = &source[at];
+                            block = &source_[at];
                         }
                         if (block == nullptr || !writeBlock(out, block->data(), predicted[k],
-                                                            dc_[k], ac_[k], missing[k])) {
+                                                            dc_[k], ac_[k], missing_[k])) {
                             why = "a new block has coefficients out of range";
                             return false;
                         }
@@ -1373,63 +1424,89 @@ bool Splice::writeScan(BitWriter& out, std::array<MissingCodes, kMaxComponents>&
             }
         }
     }
-    runs.flush();
-    out.align();
+    rowsWritten_ = endRow;
     return true;
 }
 
-bool Splice::run(std::vector<std::uint8_t>& out, std::string& why) {
-    if (!planBlocks(why) || !encodeStretches(why))
-        return false;
-    // New blocks may need symbols the source never used; a second pass
-    // writes them with the codes added to its tables.
-    for (int pass = 0; pass < 2; ++pass) {
-        out.clear();
-        out.reserve(copy_.sourceSize + copy_.sourceSize / 8 + 65536);
-        AdviseLargePages(out.data(), out.capacity());
-        appendHeader(out, header_, copy_.height, copy_.markers);
-        BitWriter writer(out);
-        std::array<MissingCodes, kMaxComponents> missing{};
-        if (!writeScan(writer, missing, why))
+// Gives the tables codes for the symbols the new blocks needed and they
+// lacked; `added` tells whether there were any.
+bool Splice::addMissingCodes(bool& added, std::string& why) {
+    added = false;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        const bool dcMissing =
+            std::find(missing_[k].dc.begin(), missing_[k].dc.end(), true) != missing_[k].dc.end();
+        const bool acMissing =
+            std::find(missing_[k].ac.begin(), missing_[k].ac.end(), true) != missing_[k].ac.end();
+        if (!dcMissing && !acMissing)
+            continue;
+        added = true;
+        if (!addCodes(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])],
+                      missing_[k].dc) ||
+            !addCodes(header_.acTables[static_cast<std::size_t>(header_.acNo[k])],
+                      missing_[k].ac)) {
+            why = "the photo's Huffman tables have no room for the codes the new blocks need";
             return false;
-        bool added = false;
-        for (int c = 0; c < layout_.components; ++c) {
-            const auto k = static_cast<std::size_t>(c);
-            const bool dcMissing =
-                std::find(missing[k].dc.begin(), missing[k].dc.end(), true) != missing[k].dc.end();
-            const bool acMissing =
-                std::find(missing[k].ac.begin(), missing[k].ac.end(), true) != missing[k].ac.end();
-            if (!dcMissing && !acMissing)
-                continue;
-            added = true;
-            if (pass > 0 ||
-                !addCodes(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])],
-                          missing[k].dc) ||
-                !addCodes(header_.acTables[static_cast<std::size_t>(header_.acNo[k])],
-                          missing[k].ac)) {
-                why = "the photo's Huffman tables have no room for the codes the new blocks need";
-                return false;
-            }
-        }
-        if (!added) {
-            writer.bytes({0xFF, 0xD9});
-            writer.finish();
-            return true;
-        }
-        for (int c = 0; c < layout_.components; ++c) {
-            const auto k = static_cast<std::size_t>(c);
-            dc_[k] = HuffTable{};
-            ac_[k] = HuffTable{};
-            if (!buildTable(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])], dc_[k],
-                            true) ||
-                !buildTable(header_.acTables[static_cast<std::size_t>(header_.acNo[k])], ac_[k],
-                            false)) {
-                why = "the photo's Huffman tables have no room for the codes the new blocks need";
-                return false;
-            }
         }
     }
-    return false;
+    if (!added)
+        return true;
+    for (int c = 0; c < layout_.components; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        dc_[k] = HuffTable{};
+        ac_[k] = HuffTable{};
+        if (!buildTable(header_.dcTables[static_cast<std::size_t>(header_.dcNo[k])], dc_[k],
+                        true) ||
+            !buildTable(header_.acTables[static_cast<std::size_t>(header_.acNo[k])], ac_[k],
+                        false)) {
+            why = "the photo's Huffman tables have no room for the codes the new blocks need";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Splice::begin(std::uint32_t end, std::string& why) {
+    if (!setUp(why))
+        return false;
+    const unsigned rows = std::min(end / layout_.mcuHeight, copyMcusHigh_);
+    if (!planBlocks(0, rows) || !encodeStretches(0, why))
+        return false;
+    startScan();
+    return writeScan(0, rows, why);
+}
+
+bool Splice::finish(std::vector<std::uint8_t>& out, std::string& why) {
+    const std::size_t planned = stretches_.size();
+    if (!planBlocks(rowsWritten_, copyMcusHigh_) || !encodeStretches(planned, why) ||
+        !writeScan(rowsWritten_, copyMcusHigh_, why))
+        return false;
+    runs_->flush();
+    writer_->align();
+    // New blocks may need symbols the source never used; a second pass
+    // writes them with the codes added to its tables.
+    bool added = false;
+    if (!addMissingCodes(added, why))
+        return false;
+    if (added) {
+        startScan();
+        if (!writeScan(0, copyMcusHigh_, why))
+            return false;
+        runs_->flush();
+        writer_->align();
+        if (!addMissingCodes(added, why))
+            return false;
+        if (added) {
+            why = "the photo's Huffman tables have no room for the codes the new blocks need";
+            return false;
+        }
+    }
+    writer_->bytes({0xFF, 0xD9});
+    writer_->finish();
+    writer_.reset();
+    runs_.reset();
+    out = std::move(out_);
+    return true;
 }
 } // namespace
 
@@ -1577,7 +1654,8 @@ bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& 
 }
 
 bool SpliceJpegCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy, JpegCanvas& canvas,
-                    JpegBlockCounts& counts, std::string& why) {
+                    JpegBlockCounts& counts, std::string& why,
+                    const std::function<bool()>& drawRest) {
     if (copy.source == nullptr || copy.sourceSize == 0 || copy.height == 0 ||
         copy.redrawFrom < copy.topRows || copy.redrawFrom > copy.height) {
         why = "nothing to copy";
@@ -1600,7 +1678,40 @@ bool SpliceJpegCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy, J
         if (!index)
             return false;
         auto splice = std::make_unique<Splice>(copy, std::move(index), canvas, planned);
-        if (!splice->run(written, why))
+        // The rows above the first the canvas lacks are written while the
+        // caller draws the rest.
+        std::uint32_t ready = 0;
+        if (drawRest) {
+            const JpegCanvas::Cells cells = canvas.changedCells();
+            ready = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::uint64_t{cells.top} * kDctSize, copy.redrawFrom));
+        }
+        bool begun = false;
+        if (ready > 0) {
+            std::string beginWhy;
+            std::jthread above([&] {
+                try {
+                    begun = splice->begin(ready, beginWhy);
+                } catch (const std::bad_alloc&) {
+                    beginWhy = "there is not enough memory";
+                }
+            });
+            const bool drawn = drawRest();
+            above.join();
+            if (!drawn) {
+                why = "the captions could not be drawn";
+                return false;
+            }
+            if (!begun)
+                why = beginWhy;
+        } else {
+            if (drawRest && !drawRest()) {
+                why = "the captions could not be drawn";
+                return false;
+            }
+            begun = splice->begin(0, why);
+        }
+        if (!begun || !splice->finish(written, why))
             return false;
     } catch (const std::bad_alloc&) {
         why = "there is not enough memory";

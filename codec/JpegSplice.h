@@ -25,9 +25,11 @@ class LxFile;
 // of source, a damaged or truncated stream, restart markers out of order, a
 // new block that needs a code the source's tables lack); nothing is written
 // then, and the caller takes the coefficient road. Same arguments as
-// WriteJpegBlockCopy.
+// WriteJpegBlockCopy, and `drawRest` in place of the copy's own: when set,
+// it may be called (once) or not; the caller calls it when it was not.
 bool SpliceJpegCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& copy, JpegCanvas& canvas,
-                    JpegBlockCounts& counts, std::string& why);
+                    JpegBlockCounts& counts, std::string& why,
+                    const std::function<bool()>& drawRest = {});
 
 // Walks a source's coded data once (see JpegCodedIndex in JpegBlocks.h):
 // null, with `why` set, for a source the splice cannot read. The source's

@@ -85,6 +85,22 @@ bool readWhole(std::FILE* file, std::vector<std::uint8_t>& bytes, const struct s
     return std::ferror(file) == 0;
 }
 
+// An RGB32 picture whose memory the kernel may back with huge pages: a
+// large canvas of which only some rows are ever touched, each for the first
+// time, costs a page fault per 4 KiB otherwise. Null when there is no memory.
+QImage largeImage(int width, int height) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t bytes =
+        std::size_t{static_cast<unsigned>(width)} * 4 * static_cast<unsigned>(height);
+    void* memory = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+    if (memory == nullptr)
+        return QImage();
+    AdviseLargePages(memory, bytes);
+    return QImage(
+        static_cast<uchar*>(memory), width, height, width * 4, QImage::Format_RGB32,
+        [](void* block) { std::free(block); }, memory);
+}
+
 // The copy's rows for the block writer: rows of the topmost band's colour
 // that make the bands above the photo whole block rows, then the canvas;
 // and which 8 x 8 cells of the photo the captions changed. The photo lies
@@ -637,7 +653,7 @@ public:
             return false;
         }
         document_.picture = QImage();
-        canvas_ = QImage(width, static_cast<int>(canvasHeight), QImage::Format_RGB32);
+        canvas_ = largeImage(width, static_cast<int>(canvasHeight));
         if (canvas_.isNull()) {
             refusal = "not enough memory";
             return false;
@@ -713,10 +729,13 @@ public:
     // keeps the photo's pixels there, to tell later which cells they
     // changed.
     void drawReach() {
-        before_ = QImage(canvas_.width(), canvas_.height(), QImage::Format_RGB32);
-        for (const QRect& rect : reach_) {
+        // Without memory for the photo's pixels every reached cell counts
+        // as changed.
+        before_ = largeImage(std::max(bounds_.width(), 1), std::max(bounds_.height(), 1));
+        for (const QRect& rect : before_.isNull() ? QRegion() : reach_) {
             for (int row = rect.top(); row <= rect.bottom(); ++row)
-                std::memcpy(before_.scanLine(row) + rect.left() * 4,
+                std::memcpy(before_.scanLine(row - bounds_.top()) +
+                                (rect.left() - bounds_.left()) * 4,
                             canvas_.constScanLine(row) + rect.left() * 4,
                             static_cast<std::size_t>(rect.width()) * 4);
         }
@@ -735,9 +754,12 @@ public:
             return false;
         for (const QRect& rect : reach_) {
             const QRect part = cell & rect;
+            if (before_.isNull() && !part.isEmpty())
+                return true;
             for (int row = part.top(); row <= part.bottom(); ++row) {
                 if (std::memcmp(canvas_.constScanLine(row) + part.left() * 4,
-                                before_.constScanLine(row) + part.left() * 4,
+                                before_.constScanLine(row - bounds_.top()) +
+                                    (part.left() - bounds_.left()) * 4,
                                 static_cast<std::size_t>(part.width()) * 4) != 0)
                     return true;
             }
@@ -820,7 +842,8 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
                       const std::vector<std::uint8_t>& source,
                       const std::shared_ptr<const JpegCodedIndex>& index, const JpegBlockGrid& grid,
                       bool spliceable, const SaveChoices& choices, const QString& output,
-                      std::vector<std::uint8_t>& encoded, QString& note) {
+                      std::vector<std::uint8_t>& encoded, QString& note,
+                      const std::function<bool()>& drawReach) {
     const CanvasBands& bands = rows.bands();
     const int padding = wholeMcuPadding(bands.above, grid.mcuHeight);
     ReachedCanvas canvas(rows, padding);
@@ -836,6 +859,7 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
     // Without a walk made already, the splice walks the data itself.
     copy.index = index;
     copy.splice = spliceable;
+    copy.drawRest = drawReach;
     JpegBlockCounts counts;
     std::string error;
     return WriteJpegBlockCopy(encoded, copy, canvas, counts, error);
@@ -860,15 +884,20 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
     auto rows = std::make_unique<ReachedRows>(work, noMore, grid, none);
     if (!rows->plan())
         return std::nullopt;
-    rows->copyRows(document.picture);
     rows->drawBands();
-    rows->drawReach();
     if (stopsAt(SaveStage::Encoding))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
+    // The photo's rows the captions reach are copied and drawn while the
+    // rows above them are written.
+    const auto drawReach = [&] {
+        rows->copyRows(document.picture);
+        rows->drawReach();
+        return true;
+    };
     QString note;
     std::vector<std::uint8_t> encoded;
     if (!writeReachedCopy(*rows, work, source, document.sourceIndex, grid, true, choices, path,
-                          encoded, note))
+                          encoded, note, drawReach))
         return std::nullopt;
     if (stopsAt(SaveStage::Writing))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
@@ -929,29 +958,32 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     // The reached rows are decoded from a stand-in that holds only them and
     // their neighbours, so the decoder does not read the coded data of every
     // row before them; the photo itself serves when the stand-in cannot be
-    // made.
-    bool decoded = false;
-    if (index) {
-        std::vector<std::uint8_t> thinned;
-        if (ThinJpegRows(*index, rows->readRows(), thinned, error)) {
-            LxMemFile thin(thinned.data(), static_cast<std::uint32_t>(thinned.size()));
-            JpegKeptSegments kept;
-            decoded = DecodeJpegRows(&thin, *rows, kept, error, kMaxLibraryMemory);
+    // made. This goes on while the rows above them are written.
+    const auto drawReach = [&] {
+        bool decoded = false;
+        if (index) {
+            std::vector<std::uint8_t> thinned;
+            if (ThinJpegRows(*index, rows->readRows(), thinned, error)) {
+                LxMemFile thin(thinned.data(), static_cast<std::uint32_t>(thinned.size()));
+                JpegKeptSegments kept;
+                decoded = DecodeJpegRows(&thin, *rows, kept, error, kMaxLibraryMemory);
+            }
         }
-    }
-    if (!decoded) {
-        LxMemFile again(source->data(), static_cast<std::uint32_t>(source->size()));
-        JpegKeptSegments kept;
-        if (!DecodeJpegRows(&again, *rows, kept, error, kMaxLibraryMemory))
-            return std::nullopt;
-    }
-    rows->drawReach();
+        if (!decoded) {
+            LxMemFile again(source->data(), static_cast<std::uint32_t>(source->size()));
+            JpegKeptSegments kept;
+            if (!DecodeJpegRows(&again, *rows, kept, error, kMaxLibraryMemory))
+                return false;
+        }
+        rows->drawReach();
+        return true;
+    };
     document.sourceJpeg = source;
     QString note;
     std::vector<std::uint8_t> encoded;
     // A walk that failed would fail again in the splice.
     if (!writeReachedCopy(*rows, document, *source, index, grid, index != nullptr, choices, output,
-                          encoded, note))
+                          encoded, note, drawReach))
         return std::nullopt; // the general road encodes afresh and says why
     return writeEncoded(output, choices, encoded.data(), encoded.size(), note);
 }
