@@ -173,9 +173,21 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
     }
     jpeg_start_decompress(&cinfo);
 
+    const bool direct = sink.directRow(0) != nullptr;
+    // Columns a direct sink does not want are neither transformed nor
+    // converted: libjpeg decodes the whole blocks around the wanted ones.
+    JDIMENSION left = 0;
+    if (direct) {
+        const auto [first, end] = sink.columns(cinfo.output_width);
+        if (first < end && end <= cinfo.output_width && end - first < cinfo.output_width) {
+            left = first;
+            JDIMENSION cropped = end - first;
+            jpeg_crop_scanline(&cinfo, &left, &cropped);
+        }
+    }
+    const std::size_t offset = std::size_t{left} * static_cast<unsigned>(pixelBytes);
     const std::uint32_t width = cinfo.output_width;
     const std::uint32_t height = cinfo.output_height;
-    const bool direct = sink.directRow(0) != nullptr;
     auto* common = reinterpret_cast<j_common_ptr>(&cinfo);
     const unsigned batchRows = direct ? kRowBatch : kHandOverRows;
     JSAMPARRAY batch =
@@ -215,7 +227,7 @@ bool DecodeWith(JpegStreamAdapter& adapter, JpegRowSink& sink, JpegKeptSegments&
             }
         }
         for (unsigned i = 0; i < want; ++i) {
-            targets[i] = direct ? sink.directRow(first + i) : batch[i];
+            targets[i] = direct ? sink.directRow(first + i) + offset : batch[i];
             reads[i] = convertHere ? raw[i] : targets[i];
         }
         unsigned got = 0;

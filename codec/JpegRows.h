@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class LxFile;
@@ -117,6 +118,14 @@ public:
     // colour conversion on them) and never handed over. Every row by
     // default.
     virtual bool wants(std::uint32_t /*y*/) { return true; }
+    // The columns [first, end) of a row the sink wants, asked once the
+    // frame is known. A sink with direct rows that wants fewer than all gets
+    // at least those (libjpeg widens them to whole blocks), each at its
+    // place in the row, and the rest of the row untouched; others get whole
+    // rows. Every column by default.
+    virtual std::pair<std::uint32_t, std::uint32_t> columns(std::uint32_t width) {
+        return {0, width};
+    }
     // Asked between batches of rows: true stops the decode there (a
     // failure, "stopped"), for a job that was cancelled.
     virtual bool stopped() { return false; }

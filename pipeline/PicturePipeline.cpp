@@ -674,18 +674,35 @@ public:
             for (int row = first; row <= last; row += 1)
                 wanted_[static_cast<std::size_t>(row) / mcu] = 1;
         }
-        if (bands_.below > 0)
+        // A band below takes the photo's last MCU row with it when the photo
+        // ends inside that row: all of the row is encoded again.
+        wholeRows_ = bands_.below > 0 && static_cast<unsigned>(height) % mcu != 0;
+        if (wholeRows_)
             wanted_.back() = 1;
+        // Elsewhere only the columns the captions reach are needed, with an
+        // MCU on either side for the chroma upsampling at their edges.
+        const QRect reach = photoReach();
+        const int mcuWidth = static_cast<int>(grid_.mcuWidth);
+        if (!wholeRows_ && !reach.isEmpty()) {
+            firstColumn_ =
+                static_cast<std::uint32_t>(std::max(0, (reach.left() / mcuWidth - 1) * mcuWidth));
+            endColumn_ = static_cast<std::uint32_t>(
+                std::min(width, (reach.right() / mcuWidth + 2) * mcuWidth));
+        } else {
+            firstColumn_ = 0;
+            endColumn_ = static_cast<std::uint32_t>(width);
+        }
         return true;
     }
 
     // The wanted rows from a picture already decoded (the window's).
     void copyRows(const QImage& photo) {
-        const auto bytes = static_cast<std::size_t>(photo.width()) * 4;
+        const std::size_t from = std::size_t{firstColumn_} * 4;
+        const std::size_t bytes = std::size_t{endColumn_ - firstColumn_} * 4;
         for (int y = 0; y < photo.height(); ++y) {
             if (wants(static_cast<std::uint32_t>(y)))
-                std::memcpy(directRow(static_cast<std::uint32_t>(y)), photo.constScanLine(y),
-                            bytes);
+                std::memcpy(directRow(static_cast<std::uint32_t>(y)) + from,
+                            photo.constScanLine(y) + from, bytes);
         }
     }
 
@@ -710,6 +727,9 @@ public:
     }
     void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
     bool wants(std::uint32_t y) override { return wanted_[y / grid_.mcuHeight] != 0; }
+    std::pair<std::uint32_t, std::uint32_t> columns(std::uint32_t) override {
+        return {firstColumn_, endColumn_};
+    }
 
     // Draws the captions; before that, keeps the photo's pixels where they
     // can put ink, to tell later which cells they changed.
@@ -800,6 +820,9 @@ private:
     QRegion reach_;
     QRect bounds_;
     std::vector<std::uint8_t> wanted_;
+    bool wholeRows_ = false;
+    std::uint32_t firstColumn_ = 0;
+    std::uint32_t endColumn_ = 0;
 };
 
 // The rows of the copy: rows of the topmost band's colour, then the canvas.
