@@ -96,8 +96,9 @@ struct JpegBlockCopy {
     // walk it here.
     std::shared_ptr<const JpegCodedIndex> index;
     // When set, the canvas holds at first only the rows above the first the
-    // copy needs drawn: above `redrawFrom` and the cells `changedCells` names
-    // (the bands above the photo, say). The writer calls this once to draw
+    // copy needs drawn, above `redrawFrom` and the cells `changedCells`
+    // names, and those below the photo's last MCU row: the bands above and
+    // below the photo, say. The writer calls this once to draw
     // the rest, before it reads any other row or asks `changed`, and a splice
     // writes the rows above meanwhile on a thread of its own. False from it
     // ends the copy with nothing written.

@@ -361,6 +361,12 @@ public:
         }
     }
     void finish() { out_.resize(at_); }
+    // Takes all the room the caller reserved now, so that the pages are
+    // touched on this thread rather than by whoever writes next.
+    void takeReserved() {
+        if (out_.size() < out_.capacity())
+            out_.resize(out_.capacity());
+    }
 
 private:
     // Grows by doubling, but not past the room the caller reserved while
@@ -1108,7 +1114,8 @@ public:
           header_(index_->header), layout_(index_->layout), dc_(index_->dc), ac_(index_->ac),
           sourceMcusHigh_(index_->mcusHigh), reader_(index_->reader()) {}
 
-    // Writes the MCU rows that lie wholly above row `end` of the copy.
+    // Writes the MCU rows that lie wholly above row `end` of the copy, and
+    // encodes those wholly below the photo.
     bool begin(std::uint32_t end, std::string& why);
     // Writes the rest (again, with codes added to the tables, when new
     // blocks needed symbols the source never used) and hands the copy over.
@@ -1142,6 +1149,8 @@ private:
     unsigned topMcuRows_ = 0;
     unsigned copyMcusHigh_ = 0;
     unsigned rowsWritten_ = 0;
+    // The MCU rows `begin` left for `finish` to plan.
+    std::pair<unsigned, unsigned> rowsPlanned_;
     BitReader reader_;
     // The scan as far as it is written.
     std::vector<std::uint8_t> out_;
@@ -1470,15 +1479,25 @@ bool Splice::begin(std::uint32_t end, std::string& why) {
     if (!setUp(why))
         return false;
     const unsigned rows = std::min(end / layout_.mcuHeight, copyMcusHigh_);
-    if (!planBlocks(0, rows) || !encodeStretches(0, why))
+    // The MCU rows wholly below the photo (a band) need nothing of it
+    // either: they are planned and encoded here too, and written in turn.
+    const unsigned below = std::max(
+        rows, std::min(copyMcusHigh_,
+                       divideUp(std::uint64_t{copy_.topRows} + header_.height, layout_.mcuHeight)));
+    if (!planBlocks(0, rows) || !planBlocks(below, copyMcusHigh_) || !encodeStretches(0, why))
         return false;
+    rowsPlanned_ = {rows, below};
     startScan();
-    return writeScan(0, rows, why);
+    if (!writeScan(0, rows, why))
+        return false;
+    if (rows > 0)
+        writer_->takeReserved();
+    return true;
 }
 
 bool Splice::finish(std::vector<std::uint8_t>& out, std::string& why) {
     const std::size_t planned = stretches_.size();
-    if (!planBlocks(rowsWritten_, copyMcusHigh_) || !encodeStretches(planned, why) ||
+    if (!planBlocks(rowsPlanned_.first, rowsPlanned_.second) || !encodeStretches(planned, why) ||
         !writeScan(rowsWritten_, copyMcusHigh_, why))
         return false;
     runs_->flush();

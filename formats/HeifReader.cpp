@@ -1,5 +1,7 @@
 #include "formats/PictureRead.h"
 
+#include "formats/HeifLibrary.h"
+
 #include "metadata/MetadataBlocks.h"
 
 #include <libheif/heif.h>
@@ -177,6 +179,10 @@ MetadataBlocks readBlocks(heif_image_handle* handle) {
 PictureRead readHeifPicture(const std::uint8_t* data, std::size_t size, PictureGate& gate) {
     PictureRead read;
     read.upright = true;
+    if (!heifLibraryLoaded()) {
+        read.error = QStringLiteral("HEIF and AVIF pictures need libheif, which cannot be loaded");
+        return read;
+    }
     std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
     if (!context) {
         read.error = QStringLiteral("there is not enough memory");
