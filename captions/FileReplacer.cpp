@@ -147,6 +147,30 @@ bool FileReplacer::write(const void* data, std::size_t size) {
     return true;
 }
 
+bool FileReplacer::startWriteback() {
+    if (failed_ || !file_) {
+        return fail(QStringLiteral("the file is not open"));
+    }
+    if (std::fflush(file_) != 0) {
+        return failWithErrno(errno);
+    }
+    // Only a hint: where the kernel does not take it, commit() still waits
+    // for everything.
+    ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+    return true;
+}
+
+bool FileReplacer::rewind() {
+    if (failed_ || !file_) {
+        return fail(QStringLiteral("the file is not open"));
+    }
+    if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0 ||
+        std::fseek(file_, 0, SEEK_SET) != 0) {
+        return failWithErrno(errno);
+    }
+    return true;
+}
+
 bool FileReplacer::linkUnnamed() {
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(::fileno(file_));
     for (int attempt = 0; attempt < 16; ++attempt) {

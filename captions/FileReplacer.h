@@ -32,6 +32,11 @@ public:
     // Writes all of the bytes, in pieces of at most kPieceBytes.
     bool write(const void* data, std::size_t size);
     bool commit();
+    // Starts writing what was written so far to disk without waiting for
+    // it, so that commit() has less left to wait for.
+    bool startWriteback();
+    // Drops what was written, to write the file again from its start.
+    bool rewind();
     // Makes commit() refuse, with EEXIST's reason, when a file already has
     // the target's name, instead of replacing it; the check and the naming
     // are one step, so a file appearing meanwhile is not replaced either.

@@ -788,6 +788,7 @@ bool WriteJpegBlockCopy(std::vector<std::uint8_t>& out, const JpegBlockCopy& cop
         error = "the captions could not be drawn";
         return false;
     }
+    counts.handedOver = 0;
     auto written = std::make_unique<LxOwnedMemFile>();
     auto state = std::make_unique<CopyState>();
     if (!writeCopy(*state, written.get(), copy, canvas, counts)) {

@@ -103,6 +103,10 @@ struct JpegBlockCopy {
     // writes the rows above meanwhile on a thread of its own. False from it
     // ends the copy with nothing written.
     std::function<bool()> drawRest;
+    // When set, a splice written in two steps hands over the bytes of its
+    // first step, the copy's first bytes, as soon as they are final (on the
+    // thread that wrote them), so that they can go to disk while it goes on.
+    std::function<void(const std::uint8_t* bytes, std::size_t size)> handOver;
 };
 
 struct JpegBlockCounts {
@@ -111,6 +115,9 @@ struct JpegBlockCounts {
     // Whether the copy was spliced from the source's coded data (see
     // JpegSplice.h) rather than written from its coefficients.
     bool spliced = false;
+    // How many of the copy's first bytes went to `handOver`: 0 when none
+    // did or when the copy was written again from its start after that.
+    std::size_t handedOver = 0;
 };
 
 // Writes the copy into `out`. False with `error` set when the source cannot

@@ -361,6 +361,8 @@ public:
         }
     }
     void finish() { out_.resize(at_); }
+    // The bytes written whole so far.
+    std::size_t written() const { return at_; }
     // Takes all the room the caller reserved now, so that the pages are
     // touched on this thread rather than by whoever writes next.
     void takeReserved() {
@@ -1151,6 +1153,7 @@ private:
     unsigned rowsWritten_ = 0;
     // The MCU rows `begin` left for `finish` to plan.
     std::pair<unsigned, unsigned> rowsPlanned_;
+    std::size_t handedOver_ = 0;
     BitReader reader_;
     // The scan as far as it is written.
     std::vector<std::uint8_t> out_;
@@ -1490,8 +1493,14 @@ bool Splice::begin(std::uint32_t end, std::string& why) {
     startScan();
     if (!writeScan(0, rows, why))
         return false;
-    if (rows > 0)
+    if (rows > 0) {
+        if (copy_.handOver) {
+            runs_->flush();
+            handedOver_ = writer_->written();
+            copy_.handOver(out_.data(), handedOver_);
+        }
         writer_->takeReserved();
+    }
     return true;
 }
 
@@ -1508,6 +1517,7 @@ bool Splice::finish(std::vector<std::uint8_t>& out, std::string& why) {
     if (!addMissingCodes(added, why))
         return false;
     if (added) {
+        handedOver_ = 0;
         startScan();
         if (!writeScan(0, copyMcusHigh_, why))
             return false;
@@ -1525,6 +1535,7 @@ bool Splice::finish(std::vector<std::uint8_t>& out, std::string& why) {
     writer_.reset();
     runs_.reset();
     out = std::move(out_);
+    counts_.handedOver = handedOver_;
     return true;
 }
 } // namespace

@@ -861,11 +861,41 @@ private:
 namespace {
 // Writes the copy of a photo whose reached rows are drawn, keeping its
 // blocks: false when they cannot be kept (the general road then says why).
+// The file a copy that keeps the blocks goes to, written while the copy is
+// made: the splice hands over its first bytes as soon as they are final,
+// and the disk starts on them at once.
+struct CopyFile {
+    CopyFile(const QString& path, const SaveChoices& choices) : path(path), file(path) {
+        if (!choices.replaceExisting)
+            file.keepExisting();
+    }
+    // Writes what the file lacks of the finished copy, of whose first bytes
+    // `handedOver` went into it already, and puts it in place.
+    PipelineResult finish(const std::vector<std::uint8_t>& encoded, std::size_t handedOver,
+                          const QString& note) {
+        std::size_t from = handed;
+        if (handedOver != handed) {
+            // The copy was written again from its start.
+            from = 0;
+            if (handed > 0 && !file.rewind())
+                return failure(QStringLiteral("save"), path, file.errorText());
+        }
+        if (!file.open() || !file.write(encoded.data() + from, encoded.size() - from) ||
+            !file.commit())
+            return failure(QStringLiteral("save"), path, file.errorText());
+        return {true, QString(), note};
+    }
+
+    QString path;
+    FileReplacer file;
+    std::size_t handed = 0;
+};
+
 bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
                       const std::vector<std::uint8_t>& source,
                       const std::shared_ptr<const JpegCodedIndex>& index, const JpegBlockGrid& grid,
-                      bool spliceable, const SaveChoices& choices, const QString& output,
-                      std::vector<std::uint8_t>& encoded, QString& note,
+                      bool spliceable, const SaveChoices& choices, CopyFile& output,
+                      std::vector<std::uint8_t>& encoded, JpegBlockCounts& counts, QString& note,
                       const std::function<bool()>& drawReach) {
     const CanvasBands& bands = rows.bands();
     const int padding = wholeMcuPadding(bands.above, grid.mcuHeight);
@@ -878,12 +908,17 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
     copy.redrawFrom = bands.below > 0
                           ? copy.topRows + document.height() / grid.mcuHeight * grid.mcuHeight
                           : copy.height;
-    copy.markers = metadataSegments(document, choices, output, grid.width, copy.height, note);
+    copy.markers = metadataSegments(document, choices, output.path, grid.width, copy.height, note);
     // Without a walk made already, the splice walks the data itself.
     copy.index = index;
     copy.splice = spliceable;
     copy.drawRest = drawReach;
-    JpegBlockCounts counts;
+    // A file that cannot be opened or written here says why when the copy
+    // is finished.
+    copy.handOver = [&output](const std::uint8_t* bytes, std::size_t size) {
+        if (output.file.open() && output.file.write(bytes, size) && output.file.startWriteback())
+            output.handed = size;
+    };
     std::string error;
     return WriteJpegBlockCopy(encoded, copy, canvas, counts, error);
 }
@@ -919,12 +954,15 @@ std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, c
     };
     QString note;
     std::vector<std::uint8_t> encoded;
-    if (!writeReachedCopy(*rows, work, source, document.sourceIndex, grid, true, choices, path,
-                          encoded, note, drawReach))
+    CopyFile file(path, choices);
+    JpegBlockCounts counts;
+    if (!writeReachedCopy(*rows, work, source, document.sourceIndex, grid, true, choices, file,
+                          encoded, counts, note, drawReach))
         return std::nullopt;
+    // Until the copy is finished nothing is in the photo's place.
     if (stopsAt(SaveStage::Writing))
         return failure(QStringLiteral("save"), path, QStringLiteral("the save was cancelled"));
-    return writeEncoded(path, choices, encoded.data(), encoded.size(), note);
+    return file.finish(encoded, counts.handedOver, note);
 }
 } // namespace
 
@@ -1004,9 +1042,11 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     document.sourceJpeg = source;
     QString note;
     std::vector<std::uint8_t> encoded;
+    CopyFile copy(output, choices);
+    JpegBlockCounts counts;
     // A walk that failed would fail again in the splice.
-    if (!writeReachedCopy(*rows, document, *source, index, grid, index != nullptr, choices, output,
-                          encoded, note, drawReach))
+    if (!writeReachedCopy(*rows, document, *source, index, grid, index != nullptr, choices, copy,
+                          encoded, counts, note, drawReach))
         return std::nullopt; // the general road encodes afresh and says why
-    return writeEncoded(output, choices, encoded.data(), encoded.size(), note);
+    return copy.finish(encoded, counts.handedOver, note);
 }
