@@ -20,8 +20,7 @@ void* library() {
     return handle;
 }
 
-template <typename Function>
-Function* resolve(const char* name) {
+template <typename Function> Function* resolve(const char* name) {
     void* const handle = library();
     void* const symbol = handle != nullptr ? ::dlsym(handle, name) : nullptr;
     Function* function = nullptr;
@@ -31,8 +30,7 @@ Function* resolve(const char* name) {
 }
 
 heif_error notLoaded() {
-    return {heif_error_Unsupported_feature, heif_suberror_Unspecified,
-            "libheif cannot be loaded"};
+    return {heif_error_Unsupported_feature, heif_suberror_Unspecified, "libheif cannot be loaded"};
 }
 } // namespace
 
@@ -44,7 +42,7 @@ bool heifLibraryLoaded() {
 #define LUMORA_HEIF_CALL(result, name, parameters, arguments, otherwise)                           \
     extern "C" result name parameters {                                                            \
         using Function = result parameters;                                                        \
-        static Function* const function = resolve<Function>(#name);                               \
+        static Function* const function = resolve<Function>(#name);                                \
         if (function == nullptr)                                                                   \
             return otherwise;                                                                      \
         return function arguments;                                                                 \
@@ -52,7 +50,7 @@ bool heifLibraryLoaded() {
 #define LUMORA_HEIF_VOID(name, parameters, arguments)                                              \
     extern "C" void name parameters {                                                              \
         using Function = void parameters;                                                          \
-        static Function* const function = resolve<Function>(#name);                               \
+        static Function* const function = resolve<Function>(#name);                                \
         if (function != nullptr)                                                                   \
             function arguments;                                                                    \
     }
@@ -76,8 +74,7 @@ LUMORA_HEIF_CALL(int, heif_image_handle_has_alpha_channel, (const heif_image_han
 LUMORA_HEIF_CALL(int, heif_image_handle_get_number_of_metadata_blocks,
                  (const heif_image_handle* handle, const char* type), (handle, type), 0)
 LUMORA_HEIF_CALL(int, heif_image_handle_get_list_of_metadata_block_IDs,
-                 (const heif_image_handle* handle, const char* type, heif_item_id* ids,
-                  int count),
+                 (const heif_image_handle* handle, const char* type, heif_item_id* ids, int count),
                  (handle, type, ids, count), 0)
 LUMORA_HEIF_CALL(const char*, heif_image_handle_get_metadata_content_type,
                  (const heif_image_handle* handle, heif_item_id id), (handle, id), nullptr)

@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -471,13 +472,70 @@ void drawTextStyles(QPainter& painter, const LaidOutText& laidOut, const Resolve
     }
 }
 
+namespace {
+// Qt fills a run of large glyphs as one outline, in a time that grows with
+// the square of the glyphs a row of pixels crosses: a long line at a large
+// size takes milliseconds. Such a run is drawn in pieces cut where the
+// glyphs before and after lie apart by a few pixels, which gives the same
+// pixels, since no pixel then takes coverage from two pieces.
+QList<QGlyphRun> piecesOf(const QGlyphRun& run) {
+    constexpr double kCachedGlyphPixels = 64; // smaller glyphs are drawn from Qt's cache
+    constexpr double kMargin = 2;             // antialiasing and rounded metrics
+    const QRawFont font = run.rawFont();
+    const QList<quint32> indexes = run.glyphIndexes();
+    const QList<QPointF> positions = run.positions();
+    const qsizetype count = indexes.size();
+    if (font.pixelSize() <= kCachedGlyphPixels || count < 2 || positions.size() != count ||
+        run.underline() || run.overline() || run.strikeOut())
+        return {run};
+    // The ink of glyphs [0, g) and [g, count) across the line.
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    std::vector<double> left(static_cast<std::size_t>(count), kNone);
+    std::vector<double> right(static_cast<std::size_t>(count), -kNone);
+    for (qsizetype g = 0; g < count; ++g) {
+        const QRectF box = font.boundingRect(indexes[g]);
+        if (box.isEmpty())
+            continue;
+        left[static_cast<std::size_t>(g)] = positions[g].x() + box.left() - kMargin;
+        right[static_cast<std::size_t>(g)] = positions[g].x() + box.right() + kMargin;
+    }
+    std::vector<double> afterLeft(static_cast<std::size_t>(count) + 1, kNone);
+    std::vector<double> afterRight(static_cast<std::size_t>(count) + 1, -kNone);
+    for (qsizetype g = count - 1; g >= 0; --g) {
+        const auto i = static_cast<std::size_t>(g);
+        afterLeft[i] = std::min(afterLeft[i + 1], left[i]);
+        afterRight[i] = std::max(afterRight[i + 1], right[i]);
+    }
+    QList<QGlyphRun> pieces;
+    qsizetype first = 0;
+    double beforeLeft = kNone;
+    double beforeRight = -kNone;
+    for (qsizetype g = 1; g <= count; ++g) {
+        const auto i = static_cast<std::size_t>(g);
+        beforeLeft = std::min(beforeLeft, left[i - 1]);
+        beforeRight = std::max(beforeRight, right[i - 1]);
+        const bool apart = g == count || beforeRight < afterLeft[i] || afterRight[i] < beforeLeft;
+        if (!apart)
+            continue;
+        QGlyphRun piece = run;
+        piece.setGlyphIndexes(indexes.mid(first, g - first));
+        piece.setPositions(positions.mid(first, g - first));
+        pieces.append(piece);
+        first = g;
+    }
+    return pieces;
+}
+} // namespace
+
 void drawLaidOutText(QPainter& painter, const LaidOutText& laidOut, const QColor& colour,
                      const QRectF& clip) {
     painter.save();
     painter.setClipRect(clip);
     painter.setPen(colour);
-    for (const QGlyphRun& run : laidOut.runs)
-        painter.drawGlyphRun(QPointF(0, 0), run);
+    for (const QGlyphRun& run : laidOut.runs) {
+        for (const QGlyphRun& piece : piecesOf(run))
+            painter.drawGlyphRun(QPointF(0, 0), piece);
+    }
     for (const QRectF& bar : laidOut.bars)
         painter.fillRect(bar, colour);
     painter.restore();

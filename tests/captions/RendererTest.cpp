@@ -3,6 +3,8 @@
 #include "tests/support/CaptionCanvas.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainter>
 #include <QTextLayout>
 
 #include <gtest/gtest.h>
@@ -400,5 +402,30 @@ TEST(Scripts, EveryScriptHasRealGlyphsAndKeepsItsEdgeWhateverItsDirection) {
         EXPECT_LE(Ink(renderCaptions(document), kBlack).left(), 20 + 12) << "left";
         document.captions.at(0)->horizontalAlignment = HorizontalAlignment::Right;
         EXPECT_GE(Ink(renderCaptions(document), kBlack).right(), 900 - 30 - 12) << "right";
+    }
+}
+
+TEST(TextStyle, LargeTextDrawnInPiecesHasTheWholeRunsPixels) {
+    const QString lines[] = {QStringLiteral("WAVE AVATAR, Tea fiord? LYNX"),
+                             QStringLiteral(u"مرحبا بالعالم"), QStringLiteral(u"नमस्ते दुनिया")};
+    for (const QString& text : lines) {
+        SCOPED_TRACE(text.toStdString());
+        QFont font;
+        font.setPixelSize(120);
+        const LaidOutText laidOut = layOutText(text, font, QRectF(10, 10, 3000, 180), 0, false);
+        QImage pieces(2000, 200, QImage::Format_RGB32);
+        pieces.fill(Qt::black);
+        QImage whole = pieces;
+        {
+            QPainter painter(&pieces);
+            drawLaidOutText(painter, laidOut, Qt::white, pieces.rect());
+        }
+        QPainter painter(&whole);
+        painter.setPen(Qt::white);
+        for (const QGlyphRun& run : laidOut.runs)
+            painter.drawGlyphRun(QPointF(0, 0), run);
+        painter.end();
+        EXPECT_TRUE(pieces == whole);
+        EXPECT_GT(Ink(whole, 0xFF000000).width(), 500);
     }
 }
