@@ -106,7 +106,10 @@ struct JpegBlockCopy {
     // When set, a splice written in two steps hands over the bytes of its
     // first step, the copy's first bytes, as soon as they are final (on the
     // thread that wrote them), so that they can go to disk while it goes on.
+    // The receiver may read them until `takeBack`, which the splice calls
+    // before it moves or writes over them, returns.
     std::function<void(const std::uint8_t* bytes, std::size_t size)> handOver;
+    std::function<void()> takeBack;
 };
 
 struct JpegBlockCounts {

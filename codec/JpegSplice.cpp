@@ -361,6 +361,8 @@ public:
         }
     }
     void finish() { out_.resize(at_); }
+    // Called before the bytes move to a larger block.
+    void beforeMoving(std::function<void()> call) { beforeMoving_ = std::move(call); }
     // The bytes written whole so far.
     std::size_t written() const { return at_; }
     // Takes all the room the caller reserved now, so that the pages are
@@ -380,10 +382,13 @@ private:
         std::size_t grown = out_.size() * 2 + 2 * bytes;
         if (at_ + 2 * bytes <= out_.capacity())
             grown = std::min(grown, out_.capacity());
+        if (grown > out_.capacity() && beforeMoving_)
+            beforeMoving_();
         out_.resize(grown);
     }
 
     std::vector<std::uint8_t>& out_;
+    std::function<void()> beforeMoving_;
     std::size_t at_;
     std::uint64_t pending_ = 0;
     int count_ = 0;
@@ -1115,6 +1120,9 @@ public:
         : copy_(copy), index_(std::move(index)), canvas_(canvas), counts_(counts),
           header_(index_->header), layout_(index_->layout), dc_(index_->dc), ac_(index_->ac),
           sourceMcusHigh_(index_->mcusHigh), reader_(index_->reader()) {}
+    ~Splice() { takeBack(); }
+    Splice(const Splice&) = delete;
+    Splice& operator=(const Splice&) = delete;
 
     // Writes the MCU rows that lie wholly above row `end` of the copy, and
     // encodes those wholly below the photo.
@@ -1128,6 +1136,8 @@ private:
     bool planBlocks(unsigned firstRow, unsigned endRow);
     bool encodeStretches(std::size_t first, std::string& why);
     void startScan();
+    // Waits until the bytes handed over are no longer read.
+    void takeBack();
     bool writeScan(unsigned firstRow, unsigned endRow, std::string& why);
     bool addMissingCodes(bool& added, std::string& why);
     bool readStretchMcu(unsigned row, unsigned column, std::vector<Block>& blocks) const;
@@ -1154,6 +1164,7 @@ private:
     // The MCU rows `begin` left for `finish` to plan.
     std::pair<unsigned, unsigned> rowsPlanned_;
     std::size_t handedOver_ = 0;
+    bool lent_ = false; // bytes handed over may still be read
     BitReader reader_;
     // The scan as far as it is written.
     std::vector<std::uint8_t> out_;
@@ -1354,7 +1365,14 @@ bool Splice::mcuPlanned(unsigned row, unsigned column) const {
 
 // A fresh start of the copy: the header, with the tables as they are now,
 // and an empty scan.
+void Splice::takeBack() {
+    if (lent_ && copy_.takeBack)
+        copy_.takeBack();
+    lent_ = false;
+}
+
 void Splice::startScan() {
+    takeBack();
     writer_.reset();
     runs_.reset();
     out_.clear();
@@ -1497,6 +1515,8 @@ bool Splice::begin(std::uint32_t end, std::string& why) {
         if (copy_.handOver) {
             runs_->flush();
             handedOver_ = writer_->written();
+            lent_ = true;
+            writer_->beforeMoving([this] { takeBack(); });
             copy_.handOver(out_.data(), handedOver_);
         }
         writer_->takeReserved();

@@ -869,10 +869,14 @@ struct CopyFile {
         if (!choices.replaceExisting)
             file.keepExisting();
     }
+    ~CopyFile() { waitForWriter(); }
+    CopyFile(const CopyFile&) = delete;
+    CopyFile& operator=(const CopyFile&) = delete;
     // Writes what the file lacks of the finished copy, of whose first bytes
     // `handedOver` went into it already, and puts it in place.
     PipelineResult finish(const std::vector<std::uint8_t>& encoded, std::size_t handedOver,
                           const QString& note) {
+        waitForWriter();
         std::size_t from = handed;
         if (handedOver != handed) {
             // The copy was written again from its start.
@@ -886,9 +890,23 @@ struct CopyFile {
         return {true, QString(), note};
     }
 
+    // Writes the first bytes of the copy on a thread of its own.
+    void writeFirst(const std::uint8_t* bytes, std::size_t size) {
+        waitForWriter();
+        writer = std::thread([this, bytes, size] {
+            if (file.open() && file.write(bytes, size) && file.startWriteback())
+                handed = size;
+        });
+    }
+    void waitForWriter() {
+        if (writer.joinable())
+            writer.join();
+    }
+
     QString path;
     FileReplacer file;
     std::size_t handed = 0;
+    std::thread writer;
 };
 
 bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
@@ -916,9 +934,9 @@ bool writeReachedCopy(const ReachedRows& rows, const PictureDocument& document,
     // A file that cannot be opened or written here says why when the copy
     // is finished.
     copy.handOver = [&output](const std::uint8_t* bytes, std::size_t size) {
-        if (output.file.open() && output.file.write(bytes, size) && output.file.startWriteback())
-            output.handed = size;
+        output.writeFirst(bytes, size);
     };
+    copy.takeBack = [&output] { output.waitForWriter(); };
     std::string error;
     return WriteJpegBlockCopy(encoded, copy, canvas, counts, error);
 }
