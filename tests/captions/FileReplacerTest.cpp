@@ -64,6 +64,17 @@ TEST_P(FileReplacerTest, ReplacesWholeFilesAndKeepsTheirPermissions) {
     ASSERT_TRUE(Replace(target, bytes, GetParam()));
     EXPECT_TRUE(ReadBytes(target) == bytes && ModeOf(target) == 0640u);
 
+    // Written in part with its writeback started, then written again from
+    // its start: only the second writing is the file.
+    {
+        FileReplacer out(Q(target), GetParam());
+        const std::vector<std::uint8_t> first(50000, 1);
+        bytes.assign(20, 2);
+        ASSERT_TRUE(out.open() && out.write(first.data(), first.size()) && out.startWriteback());
+        ASSERT_TRUE(out.rewind() && out.write(bytes.data(), bytes.size()) && out.commit());
+        EXPECT_EQ(ReadBytes(target), bytes);
+    }
+
     // Through a link, the file it names is replaced and the link stays.
     fs::create_symlink(target, dir.file("link.jpg"));
     bytes.assign(3, 9);
