@@ -1596,32 +1596,26 @@ bool thinRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& keepRow
         why = "the rows do not match the picture";
         return false;
     }
-    // A block of a row left out is a DC difference and an end of block:
-    // no difference where the table has a code for it, else the shortest it
-    // has, up and down in turn so the prediction stays near where it was.
-    std::array<int, kMaxComponents> emptyDc{};
-    for (int c = 0; c < ix.layout.components; ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        int best = -1;
-        for (int size = 0; size <= 11; ++size) {
-            const int length = ix.dc[k].length[static_cast<std::size_t>(size)];
-            if (length != 0 &&
-                (best < 0 || length < ix.dc[k].length[static_cast<std::size_t>(best)]))
-                best = size;
-            if (size == 0 && length != 0)
-                break;
-        }
-        if (best < 0 || ix.ac[k].length[0] == 0) {
-            why = "its Huffman tables have no code for an empty block";
-            return false;
-        }
-        emptyDc[k] = best;
+    // The stand-in is as tall as the kept rows, the last one cut where the
+    // picture ends when it is the picture's last.
+    const unsigned mcuHeight = ix.layout.mcuHeight;
+    std::uint32_t height = 0;
+    for (unsigned m = 0; m < ix.mcusHigh; ++m) {
+        if (keepRows[m])
+            height += std::min(mcuHeight, ix.header.height - m * mcuHeight);
     }
-    std::array<bool, kMaxComponents> up{};
+    if (height == 0) {
+        why = "no rows are kept";
+        return false;
+    }
     try {
         out.clear();
         out.reserve(ix.sourceSize / 4 + 65536);
-        appendHeader(out, ix.header, ix.header.height, {});
+        // Without restart markers: the prediction is carried across the
+        // rows left out instead.
+        SourceHeader header = ix.header;
+        header.restart = 0;
+        appendHeader(out, header, height, {});
         BitWriter writer(out);
         BitReader reader = ix.reader();
         std::vector<Block> blocks(ix.blocksPerMcu);
@@ -1629,51 +1623,28 @@ bool thinRows(const JpegCodedIndex& ix, const std::vector<std::uint8_t>& keepRow
         Predictions predicted{};
         SourceRuns runs(writer, ix.clean.bytes.data());
         const unsigned wide = ix.layout.mcusWide;
-        const unsigned restart = ix.header.restart;
-        std::uint64_t restarts = 0;
         for (unsigned m = 0; m < ix.mcusHigh; ++m) {
+            if (!keepRows[m])
+                continue;
             for (unsigned mx = 0; mx < wide; ++mx) {
                 const std::size_t i = std::size_t{m} * wide + mx;
-                if (restart != 0 && i > 0 && i % restart == 0) {
-                    runs.flush();
-                    writer.marker(static_cast<std::uint8_t>(0xD0 + (restarts++ & 7)));
-                    predicted = {};
-                }
-                if (keepRows[m] && ix.copyMcu(i, predicted, runs))
+                if (ix.copyMcu(i, predicted, runs))
                     continue;
                 runs.flush();
-                if (keepRows[m]) {
-                    // The MCU's own blocks, their DC from where this stream is.
-                    if (!ix.readMcu(reader, i, blocks)) {
-                        why = "its coded data is damaged";
-                        return false;
-                    }
-                    std::size_t at = 0;
-                    for (int c = 0; c < ix.layout.components; ++c) {
-                        const auto k = static_cast<std::size_t>(c);
-                        for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b, ++at) {
-                            if (!writeBlock(writer, blocks[at].data(), predicted[k], ix.dc[k],
-                                            ix.ac[k], missing)) {
-                                why = "its coded data is damaged";
-                                return false;
-                            }
-                        }
-                    }
-                    continue;
+                // The MCU's own blocks, their DC from where this stream is.
+                if (!ix.readMcu(reader, i, blocks)) {
+                    why = "its coded data is damaged";
+                    return false;
                 }
+                std::size_t at = 0;
                 for (int c = 0; c < ix.layout.components; ++c) {
                     const auto k = static_cast<std::size_t>(c);
-                    const int size = emptyDc[k];
-                    for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b) {
-                        writer.put(ix.dc[k].code[static_cast<std::size_t>(size)],
-                                   ix.dc[k].length[static_cast<std::size_t>(size)]);
-                        if (size > 0) {
-                            // All ones adds 2^size - 1, all zeros takes it away.
-                            writer.put(up[k] ? 0xFFFFu : 0u, size);
-                            predicted[k] += (up[k] ? 1 : -1) * ((1 << size) - 1);
-                            up[k] = !up[k];
+                    for (int b = 0; b < ix.layout.h[k] * ix.layout.v[k]; ++b, ++at) {
+                        if (!writeBlock(writer, blocks[at].data(), predicted[k], ix.dc[k], ix.ac[k],
+                                        missing)) {
+                            why = "its coded data is damaged";
+                            return false;
                         }
-                        writer.put(ix.ac[k].code[0], ix.ac[k].length[0]);
                     }
                 }
             }

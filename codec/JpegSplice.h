@@ -49,13 +49,13 @@ bool IndexedJpegIs(const JpegCodedIndex& index, const std::uint8_t* source, std:
 // The height of the source's MCU rows, in pixels.
 unsigned IndexedJpegMcuHeight(const JpegCodedIndex& index);
 
-// A stand-in for the indexed source, of its size and look, in which only the
-// MCU rows marked in `keepRows` (one entry per row) hold the source's
-// blocks and every other block is empty: decoding it gives the source's
-// pixels in the kept rows, away from their top and bottom edges (chroma
-// upsampling reads a row beyond), for a fraction of the work, since the
-// decoder no longer reads the coded data of the rows between. False, with
-// `why` set and `out` empty, when the source's tables have no codes for it.
+// A stand-in for the indexed source, of its width and look, that holds only
+// the MCU rows marked in `keepRows` (one entry per row), one after another:
+// decoding it gives the source's pixels in the kept rows, away from the
+// edges of each run of them (chroma upsampling reads a row beyond), for a
+// fraction of the work, since the decoder reads nothing of the rows between.
+// False, with `why` set and `out` empty, when no row is kept or the source's
+// tables have no codes for it.
 bool ThinJpegRows(const JpegCodedIndex& index, const std::vector<std::uint8_t>& keepRows,
                   std::vector<std::uint8_t>& out, std::string& why);
 

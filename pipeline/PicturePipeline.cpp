@@ -601,7 +601,8 @@ public:
     // reads), then on the stream the rows are decoded from.
     bool begin(const JpegFrame& frame, const JpegKeptSegments& kept) override {
         if (planned())
-            return frame.width == grid_.width && frame.height == grid_.height;
+            return frame.width == grid_.width &&
+                   frame.height == (rowMap_.empty() ? grid_.height : standInHeight_);
         std::shared_ptr<PhotoMetadata> metadata;
         try {
             metadata = std::make_shared<PhotoMetadata>(readPhotoMetadata(kept));
@@ -722,11 +723,25 @@ public:
         return rows;
     }
 
+    // Rows to come from a stand-in that holds only the MCU rows marked in
+    // `keptRows`, one after another; none for the photo itself.
+    void readFrom(const std::vector<std::uint8_t>& keptRows) {
+        rowMap_.clear();
+        standInHeight_ = 0;
+        const unsigned mcu = grid_.mcuHeight;
+        for (unsigned m = 0; m < keptRows.size(); ++m) {
+            if (keptRows[m]) {
+                rowMap_.push_back(m);
+                standInHeight_ += std::min(mcu, grid_.height - m * mcu);
+            }
+        }
+    }
+
     std::uint8_t* directRow(std::uint32_t y) override {
-        return canvas_.scanLine(bands_.above + static_cast<int>(y));
+        return canvas_.scanLine(bands_.above + static_cast<int>(photoRow(y)));
     }
     void rows(std::uint32_t, std::uint32_t, const std::uint8_t* const*) override {}
-    bool wants(std::uint32_t y) override { return wanted_[y / grid_.mcuHeight] != 0; }
+    bool wants(std::uint32_t y) override { return wanted_[photoRow(y) / grid_.mcuHeight] != 0; }
     std::pair<std::uint32_t, std::uint32_t> columns(std::uint32_t) override {
         return {firstColumn_, endColumn_};
     }
@@ -819,7 +834,17 @@ private:
     std::vector<const Caption*> shown_;
     QRegion reach_;
     QRect bounds_;
+    // The photo's row of row y of what is decoded.
+    std::uint32_t photoRow(std::uint32_t y) const {
+        if (rowMap_.empty())
+            return y;
+        const unsigned mcu = grid_.mcuHeight;
+        return rowMap_[y / mcu] * mcu + y % mcu;
+    }
+
     std::vector<std::uint8_t> wanted_;
+    std::vector<unsigned> rowMap_; // per MCU row of a stand-in, the photo's
+    std::uint32_t standInHeight_ = 0;
     bool wholeRows_ = false;
     std::uint32_t firstColumn_ = 0;
     std::uint32_t endColumn_ = 0;
@@ -1039,13 +1064,17 @@ std::optional<PipelineResult> captionJpegInPlace(const QString& photo, const QSt
     // row before them; the photo itself serves when the stand-in cannot be
     // made. This goes on while the rows above them are written.
     const auto drawReach = [&] {
-        bool decoded = false;
-        if (index) {
+        const std::vector<std::uint8_t> read = rows->readRows();
+        // Bands alone need nothing of the photo.
+        bool decoded = std::find(read.begin(), read.end(), 1) == read.end();
+        if (index && !decoded) {
             std::vector<std::uint8_t> thinned;
-            if (ThinJpegRows(*index, rows->readRows(), thinned, error)) {
+            if (ThinJpegRows(*index, read, thinned, error)) {
                 LxMemFile thin(thinned.data(), static_cast<std::uint32_t>(thinned.size()));
                 JpegKeptSegments kept;
+                rows->readFrom(read);
                 decoded = DecodeJpegRows(&thin, *rows, kept, error, kMaxLibraryMemory);
+                rows->readFrom({});
             }
         }
         if (!decoded) {

@@ -3,6 +3,7 @@
 #include "codec/JpegBlocks.h"
 #include "codec/JpegErrorManager.h"
 #include "codec/JpegSplice.h"
+#include "pipeline/CaptionJob.h"
 #include "pipeline/PicturePipeline.h"
 #include "render/CaptionRenderer.h"
 #include "tests/support/CollectingSink.h"
@@ -275,6 +276,14 @@ TEST(KeptBlocks, CaptionedSavesKeepTheUntouchedBlocksOrSayWhyNot) {
         const PipelineResult saved = savePicture(document, Q(copy), choices);
         ASSERT_TRUE(saved.ok) << saved.message.toStdString();
         EXPECT_EQ(DjpegComplaints(copy), "");
+        // The command line's road decodes only the rows and columns the
+        // captions reach, from a stand-in of those rows: the same copy.
+        const fs::path job = dir.file("job.jpg");
+        CaptionList captions;
+        for (const Caption& caption : row.captions)
+            captions.append(caption);
+        ASSERT_TRUE(runCaptionJob({Q(row.photo), Q(job), row.metadata, true, {}, {}}, captions).ok);
+        EXPECT_TRUE(ReadBytes(job) == ReadBytes(copy)) << "the command line's copy";
         const Pnm after = Djpeg(copy, "-nosmooth");
         // Camera photos may be damaged (the blocks are not kept) or carry
         // damaged metadata (a note of its own); made-up ones are neither.
