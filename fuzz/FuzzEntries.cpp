@@ -7,6 +7,7 @@
 #include "codec/LxImageJPG.h"
 #include "image/LxMemFile.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -67,22 +68,26 @@ void Decode(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 // A canvas of a fixed pattern whose changed cells follow a seed.
+// With `fromCell`, no cell of a row above that one is changed, and the
+// canvas says so.
 class PatternCanvas : public JpegCanvas {
 public:
-    PatternCanvas(std::uint32_t width, std::size_t seed)
-        : row_(std::size_t{width} * 4), seed_(seed) {}
+    PatternCanvas(std::uint32_t width, std::size_t seed, std::uint32_t fromCell = 0)
+        : row_(std::size_t{width} * 4), seed_(seed), fromCell_(fromCell) {}
     const std::uint8_t* row(std::uint32_t y) override {
         for (std::size_t i = 0; i < row_.size(); ++i)
             row_[i] = static_cast<std::uint8_t>(i * 7 + y * 3 + seed_);
         return row_.data();
     }
     bool changed(std::uint32_t x, std::uint32_t y) override {
-        return (x * 31 + y * 17 + seed_) % 5 == 0;
+        return y >= fromCell_ && (x * 31 + y * 17 + seed_) % 5 == 0;
     }
+    Cells changedCells() override { return {0, fromCell_, UINT32_MAX, UINT32_MAX}; }
 
 private:
     std::vector<std::uint8_t> row_;
     std::size_t seed_;
+    std::uint32_t fromCell_;
 };
 
 // Every quantized coefficient of a written copy, component after component;
@@ -180,6 +185,31 @@ void BlockCopy(const std::uint8_t* data, std::size_t size) {
     if (EncodeJpegLikeSource(&fresh, data, size, canvas, grid.width, grid.height, copy.markers,
                              error))
         Coefficients(fresh);
+
+    // A splice in two steps, whose first bytes are handed over while the
+    // rest of the canvas is drawn, is the splice in one.
+    if (copy.orientation == 1) {
+        copy.splice = true;
+        copy.leftColumns = copy.rightColumns = 0;
+        PatternCanvas lower(grid.width, size, static_cast<std::uint32_t>(size % 11) * 4);
+        std::vector<std::uint8_t> once;
+        std::vector<std::uint8_t> twice;
+        std::vector<std::uint8_t> handed;
+        JpegBlockCounts onceCounts;
+        const bool one = WriteJpegBlockCopy(once, copy, lower, onceCounts, error);
+        copy.drawRest = [] { return true; };
+        copy.handOver = [&handed](const std::uint8_t* bytes, std::size_t n) {
+            handed.assign(bytes, bytes + n);
+        };
+        JpegBlockCounts twiceCounts;
+        if (one != WriteJpegBlockCopy(twice, copy, lower, twiceCounts, error) || once != twice)
+            std::abort();
+        // What was handed over and not taken back is the copy's beginning.
+        const std::size_t kept = twiceCounts.handedOver;
+        if (kept > 0 && (handed.size() != kept || kept > twice.size() ||
+                         !std::equal(handed.begin(), handed.end(), twice.begin())))
+            std::abort();
+    }
 
     // The walk in two halves is the walk in one, and so are the stand-ins
     // made from them.
