@@ -307,19 +307,15 @@ std::vector<JpegSegment> metadataSegments(const PictureDocument& document,
 
 // Puts the encoded copy at `path` whole, or leaves what was there.
 PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
-                            const std::uint8_t* bytes, std::size_t size, const QString& note) {
+                            LxOwnedMemFile& encoded, const QString& note) {
     FileReplacer out(path);
     if (!choices.replaceExisting)
         out.keepExisting();
-    if (!out.open() || !out.write(bytes, size) || !out.commit())
+    if (!out.open() ||
+        !out.write(encoded.GetBufferPointer(false), static_cast<std::size_t>(encoded.Size())) ||
+        !out.commit())
         return failure(QStringLiteral("save"), path, out.errorText());
     return {true, QString(), note};
-}
-
-PipelineResult writeEncoded(const QString& path, const SaveChoices& choices,
-                            LxOwnedMemFile& encoded, const QString& note) {
-    return writeEncoded(path, choices, encoded.GetBufferPointer(false),
-                        static_cast<std::size_t>(encoded.Size()), note);
 }
 
 std::optional<PipelineResult> saveReachedCopy(const PictureDocument& document, const QString& path,
@@ -677,14 +673,14 @@ public:
         }
         // A band below takes the photo's last MCU row with it when the photo
         // ends inside that row: all of the row is encoded again.
-        wholeRows_ = bands_.below > 0 && static_cast<unsigned>(height) % mcu != 0;
-        if (wholeRows_)
+        const bool wholeRows = bands_.below > 0 && static_cast<unsigned>(height) % mcu != 0;
+        if (wholeRows)
             wanted_.back() = 1;
         // Elsewhere only the columns the captions reach are needed, with an
         // MCU on either side for the chroma upsampling at their edges.
         const QRect reach = photoReach();
         const int mcuWidth = static_cast<int>(grid_.mcuWidth);
-        if (!wholeRows_ && !reach.isEmpty()) {
+        if (!wholeRows && !reach.isEmpty()) {
             firstColumn_ =
                 static_cast<std::uint32_t>(std::max(0, (reach.left() / mcuWidth - 1) * mcuWidth));
             endColumn_ = static_cast<std::uint32_t>(
@@ -845,7 +841,6 @@ private:
     std::vector<std::uint8_t> wanted_;
     std::vector<unsigned> rowMap_; // per MCU row of a stand-in, the photo's
     std::uint32_t standInHeight_ = 0;
-    bool wholeRows_ = false;
     std::uint32_t firstColumn_ = 0;
     std::uint32_t endColumn_ = 0;
 };
